@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+// The program-wide references to the three windows, set when each is created and never changed.
+
+class TForm1;
+class TForm2;
+class TForm3;
+struct TAnalysisState;
+
+extern TForm1* Form1;  // main window: parameters, count button, menus
+extern TForm2* Form2;  // image window: the three picture layers
+extern TForm3* Form3;  // report window: the report text and its buttons
+
+/// The program-wide analysis record.
+extern TAnalysisState AnalysisState;
+
+/// Creates the three windows in their order (main, image, report); only the main window is shown later.
+void createForms(const std::filesystem::path& settingsFile);
+/// Deletes the windows and resets the analysis record to its start values.
+void destroyForms();

@@ -1,0 +1,32 @@
+#pragma once
+// Picture files in and out: choosing the decoder by the name's suffix, decoding JPEG, BMP and TIFF
+// into a 24-bit blue-green-red Picture, and writing JPEG files.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "view/Picture.h"
+
+enum class PictureKind { None, Jpeg, Bmp, Tiff };
+
+/// The decoder for a file name (directory included): the first of ".jpg", ".JPG", ".BMP", ".bmp",
+/// ".TIF", ".tif" whose first occurrence starts at length - 3 (1-based; absent counts as position 0).
+PictureKind pictureKindForName(std::string_view fileName);
+
+/// What follows the last '\', '/' or ':' of fileName.
+std::string namePart(std::string_view fileName);
+
+struct DecodedPicture {
+    Picture picture;                    // 24-bit; empty when nothing could be decoded
+    std::vector<std::string> messages;  // TIFF reader's messages, one message box each, in order
+    std::string error;                  // JPEG/BMP: why the file could not be read; empty on success
+    bool failed() const { return !error.empty(); }
+};
+
+/// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing.
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind);
+
+/// Writes picture as a baseline colour JPEG file. Returns an empty text on success, else the reason.
+std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality = 90);

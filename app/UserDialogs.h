@@ -1,0 +1,32 @@
+#pragma once
+// UserDialogs: every message box and file dialog the windows show goes through this interface, so the
+// windows can be driven by tests (see tests/gui/support/ScriptedDialogs.h) without ever blocking.
+
+#include <QString>
+
+class UserDialogs {
+public:
+    enum class MessageKind { Plain, Information, Warning };
+
+    struct FileDialogSpec {
+        QString title;
+        QString initialDirectory;
+        QString filter;            // "Images|*.jpg;*.bmp|All files|*.*"
+        QString defaultExtension;  // "*.txt" or empty
+        QString fileName;          // preset file name, may be empty
+    };
+
+    virtual ~UserDialogs() = default;
+    /// A modal box with one OK button.
+    virtual void message(MessageKind kind, const QString& text) = 0;
+    /// The chosen file's full path, or an empty text when the user cancelled.
+    virtual QString openFile(const FileDialogSpec& spec) = 0;
+    virtual QString saveFile(const FileDialogSpec& spec) = 0;
+};
+
+/// The program-wide dialogs; the Qt ones unless a test installed others.
+UserDialogs& dialogs();
+/// Installs the dialogs used from now on (not owned); nullptr goes back to the Qt ones.
+void setDialogs(UserDialogs* replacement);
+/// "Images|*.jpg;*.bmp|All files|*.*" -> "Images (*.jpg *.bmp);;All files (*.*)".
+QString qtFilterFromPairs(const QString& filter);

@@ -1,0 +1,26 @@
+// SpotTally: counts particles on micrographs of membrane filters.
+
+#include <QApplication>
+#include <QStandardPaths>
+
+#include "app/AnalysisState.h"
+#include "app/Forms.h"
+#include "app/SettingsFile.h"
+#include "app/TForm1.h"
+#include "report/TForm3.h"
+#include "view/TForm2.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("SpotTally"));
+    QApplication::setApplicationDisplayName(QStringLiteral("SpotTally"));
+
+    createForms(settingsFilePath(
+        QCoreApplication::applicationDirPath().toStdString(),
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString()));
+    Form1->show();
+    const int result = application.exec();
+    destroyForms();
+    return result;
+}

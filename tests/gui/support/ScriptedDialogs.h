@@ -1,0 +1,48 @@
+#pragma once
+// ScriptedDialogs: the test double of UserDialogs. Records every box and dialog that would have been
+// shown and answers file dialogs from a script; an unscripted dialog answers "cancelled".
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+#include "app/UserDialogs.h"
+
+class ScriptedDialogs final : public UserDialogs {
+public:
+    struct Shown {
+        MessageKind kind;
+        QString text;
+    };
+
+    ScriptedDialogs() { setDialogs(this); }
+    ~ScriptedDialogs() override { setDialogs(nullptr); }
+
+    void message(MessageKind kind, const QString& text) override { messages.push_back({kind, text}); }
+    QString openFile(const FileDialogSpec& spec) override { return answer(spec); }
+    QString saveFile(const FileDialogSpec& spec) override { return answer(spec); }
+
+    /// The next file dialog answers path (an empty text means the user cancels).
+    void answerNextFileDialog(const QString& path) { fileAnswers.push_back(path); }
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const Shown& shown : messages) texts << shown.text;
+        return texts;
+    }
+
+    std::vector<Shown> messages;
+    std::vector<FileDialogSpec> fileDialogs;  // every file dialog shown, in order
+    std::deque<QString> fileAnswers;
+
+private:
+    QString answer(const FileDialogSpec& spec)
+    {
+        fileDialogs.push_back(spec);
+        if (fileAnswers.empty()) return QString();
+        QString path = fileAnswers.front();
+        fileAnswers.pop_front();
+        return path;
+    }
+};
