@@ -219,6 +219,39 @@ void TForm1::FormCreate()
     // 6. Qt widgets are double-buffered already.
 }
 
+ParameterTexts TForm1::parameterTexts() const
+{
+    ParameterTexts texts;
+    texts.Edmin = fieldText(Edmin);
+    texts.EdMax = fieldText(EdMax);
+    texts.Edpixmm = fieldText(Edpixmm);
+    texts.Edfilter = fieldText(Edfilter);
+    texts.EdVol = fieldText(EdVol);
+    texts.EdR = fieldText(EdR);
+    texts.EdG = fieldText(EdG);
+    texts.EdB = fieldText(EdB);
+    texts.EdDevi = fieldText(EdDevi);
+    texts.Edhell = fieldText(Edhell);
+    texts.EdCont = fieldText(EdCont);
+    return texts;
+}
+
+void TForm1::setParameterTexts(const ParameterTexts& texts)
+{
+    const auto set = [](QLineEdit* field, const std::string& text) { field->setText(QString::fromStdString(text)); };
+    set(Edmin, texts.Edmin);
+    set(EdMax, texts.EdMax);
+    set(Edpixmm, texts.Edpixmm);
+    set(Edfilter, texts.Edfilter);
+    set(EdVol, texts.EdVol);
+    set(EdR, texts.EdR);
+    set(EdG, texts.EdG);
+    set(EdB, texts.EdB);
+    set(EdDevi, texts.EdDevi);
+    set(Edhell, texts.Edhell);
+    set(EdCont, texts.EdCont);
+}
+
 void TForm1::setPnColorColour(std::uint32_t colour)
 {
     panelColour_ = colour;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "app/ParameterTexts.h"
 #include "app/UserDialogs.h"
 
 class QAction;
@@ -52,6 +53,10 @@ public:
     bool loadimage(const QString& fileName);
     /// Resets the analysis state and the image window for the picture already in Image1.
     void newpictureparams(const QString& name);
+
+    /// The parameter fields' current texts.
+    ParameterTexts parameterTexts() const;
+    void setParameterTexts(const ParameterTexts& texts);
 
     /// The target colour shown by PnColor: red in the low byte, green in the second, blue in the third.
     std::uint32_t PnColorColour() const { return panelColour_; }
