@@ -1,6 +1,7 @@
 // SpotTally: counts particles on micrographs of membrane filters.
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "app/AnalysisState.h"
@@ -20,6 +21,9 @@ int main(int argc, char* argv[])
         QCoreApplication::applicationDirPath().toStdString(),
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString()));
     Form1->show();
+    // A picture named on the command line (the file manager's "Open with") is opened at once.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) Form1->loadimage(QFileInfo(arguments.at(1)).absoluteFilePath());
     const int result = application.exec();
     destroyForms();
     return result;

@@ -17,7 +17,10 @@ public:
     };
 
     ScriptedDialogs() { setDialogs(this); }
-    ~ScriptedDialogs() override { setDialogs(nullptr); }
+    ~ScriptedDialogs() override
+    {
+        if (&dialogs() == this) setDialogs(nullptr);
+    }
 
     void message(MessageKind kind, const QString& text) override { messages.push_back({kind, text}); }
     QString openFile(const FileDialogSpec& spec) override { return answer(spec); }

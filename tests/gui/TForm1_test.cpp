@@ -1,0 +1,276 @@
+// The main window: start-up state, the colour panel, the option menus and the settings file.
+
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/AnalysisState.h"
+#include "app/FieldText.h"
+#include "app/Forms.h"
+#include "app/TForm1.h"
+#include "report/TForm3.h"
+#include "support/ScriptedDialogs.h"
+#include "view/TForm2.h"
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
+    return file.readAll();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+}  // namespace
+
+class TForm1Test : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+
+    QString settingsPath() const { return folder_.filePath(QStringLiteral("SpotTally.ini")); }
+    void start()
+    {
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        createForms(settingsPath().toStdString());
+    }
+    void typeColour(const char* red, const char* green, const char* blue)
+    {
+        Form1->EdR->setText(QString::fromLatin1(red));
+        Form1->EdG->setText(QString::fromLatin1(green));
+        Form1->EdB->setText(QString::fromLatin1(blue));
+        Form1->EdBKeyUp();
+    }
+
+private slots:
+    void cleanup()
+    {
+        destroyForms();
+        dialogs_.reset();
+        QFile::remove(settingsPath());
+    }
+
+    void startUpState()
+    {
+        start();
+        QCOMPARE(AnalysisState.GridMicrons, 25);
+        QCOMPARE(AnalysisState.ScaleMicrons, 25);
+        QCOMPARE(AnalysisState.ExportMode, kExportStatistics);
+        QVERIFY(AnalysisState.AddMode);
+        QVERIFY(!AnalysisState.ReportActive);
+        QCOMPARE(AnalysisState.ViewMode, 0);
+        QCOMPARE(AnalysisState.ZoomPercent, 0);
+        QCOMPARE(AnalysisState.ImageWidth, 0);
+        QVERIFY(!Form1->BnCount->isEnabled());
+        QCOMPARE(Form1->PnColorColour(), rgbColour(121, 223, 95));
+        QCOMPARE(Form1->PnColor->palette().color(QPalette::Window), QColor(121, 223, 95));
+        QVERIFY(!Form2->isVisible());
+        QVERIFY(!Form3->isVisible());
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("SpotTally"));
+        QCOMPARE(Form1->Nogrid1->title(), QStringLiteral("Grid= 25 um"));
+        QCOMPARE(Form1->N1001->title(), QStringLiteral("Scale= 25 um"));
+        QCOMPARE(Form1->Exportxyvalues1->title(), QStringLiteral("Export data= Statistics"));
+        QCOMPARE(Form1->BnCount->text(), QStringLiteral("SpotTally"));
+        QVERIFY(dialogs_->messages.empty());
+        // No settings file: both dialogs open in their default folder.
+        QVERIFY(Form1->OpenDialog1.initialDirectory.isEmpty());
+        QVERIFY(Form1->OpenDialog2.initialDirectory.isEmpty());
+    }
+
+    void defaultVolumeConvertsWithEitherSeparator_data()
+    {
+        QTest::addColumn<char>("separator");
+        QTest::newRow("comma") << ',';
+        QTest::newRow("point") << '.';
+    }
+    void defaultVolumeConvertsWithEitherSeparator()
+    {
+        QFETCH(char, separator);
+        setDecimalSeparator(separator);
+        start();
+        const QString text = Form1->EdVol->text();
+        setDecimalSeparator('\0');
+        QCOMPARE(text, separator == ',' ? QStringLiteral("0,143") : QStringLiteral("0.143"));
+        QCOMPARE(parseDecimal(text.toStdString()).value_or(0), 0.143);
+    }
+
+    void colourPanel()
+    {
+        start();
+        // 300 red is red 44 and green 1: no range check, the sum decides.
+        typeColour("300", "0", "0");
+        QCOMPARE(Form1->PnColorColour(), 300u);
+        QCOMPARE(colourRed(Form1->PnColorColour()), 44);
+        QCOMPARE(colourGreen(Form1->PnColorColour()), 1);
+        typeColour("10", "20", "30");
+        QCOMPARE(Form1->PnColorColour(), rgbColour(10, 20, 30));
+        // Texts that sort before "0" leave the panel unchanged without a message.
+        for (const char* text : {"", "-5", " 7", "+1", ".5"}) {
+            typeColour(text, "20", "30");
+            QCOMPARE(Form1->PnColorColour(), rgbColour(10, 20, 30));
+            typeColour("10", "20", text);
+            QCOMPARE(Form1->PnColorColour(), rgbColour(10, 20, 30));
+        }
+        QVERIFY(dialogs_->messages.empty());
+        // An emptied green field keeps the panel until all three are filled again.
+        typeColour("99", "", "30");
+        QCOMPARE(Form1->PnColorColour(), rgbColour(10, 20, 30));
+        typeColour("99", "5", "30");
+        QCOMPARE(Form1->PnColorColour(), rgbColour(99, 5, 30));
+        // A text that passes the comparison but is no number: a message, the panel unchanged.
+        typeColour("12a", "5", "30");
+        QCOMPARE(Form1->PnColorColour(), rgbColour(99, 5, 30));
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("12a")));
+    }
+
+    void colourPanelFollowsKeyRelease()
+    {
+        start();
+        Form1->EdR->setText(QString());
+        QTest::keyClicks(Form1->EdR, QStringLiteral("200"));
+        QCOMPARE(Form1->PnColorColour(), rgbColour(200, 223, 95));
+    }
+
+    void gridMenu()
+    {
+        start();
+        struct Row {
+            QAction* item;
+            int microns;
+            const char* caption;
+        };
+        const Row rows[] = {{Form1->um100, 100, "Grid= 100 um"}, {Form1->um50, 50, "Grid= 50 um"},
+                            {Form1->N20um1, 20, "Grid= 20 um"},  {Form1->um10, 10, "Grid= 10 um"},
+                            {Form1->um0, 0, "Grid= Off"},        {Form1->um25, 25, "Grid= 25 um"}};
+        for (const Row& row : rows) {
+            row.item->trigger();
+            QCOMPARE(int(AnalysisState.GridMicrons), row.microns);
+            QCOMPARE(Form1->Nogrid1->title(), QString::fromLatin1(row.caption));
+        }
+        QCOMPARE(Form1->um0->text(), QStringLiteral("No grid"));
+    }
+
+    void scaleMenu()
+    {
+        start();
+        struct Row {
+            QAction* item;
+            int microns;
+            const char* caption;
+        };
+        const Row rows[] = {{Form1->scale100, 100, "Scale= 100 um"}, {Form1->N50um1, 50, "Scale= 50 um"},
+                            {Form1->N201, 20, "Scale= 20 um"},       {Form1->N10um1, 10, "&Scale= 10 um"},
+                            {Form1->Noscale1, 0, "No scale"},        {Form1->N25um1, 25, "Scale= 25 um"}};
+        for (const Row& row : rows) {
+            row.item->trigger();
+            QCOMPARE(int(AnalysisState.ScaleMicrons), row.microns);
+            QCOMPARE(Form1->N1001->title(), QString::fromLatin1(row.caption));
+        }
+    }
+
+    void exportMenu()
+    {
+        start();
+        Form1->xydata1->trigger();
+        QCOMPARE(AnalysisState.ExportMode, kExportXY);
+        QCOMPARE(Form1->Exportxyvalues1->title(), QStringLiteral("&Export= x/y data"));
+        QCOMPARE(Form3->BnExp->text(), QStringLiteral("Export x/y data"));
+        const bool enabled = Form3->BnExp->isEnabled();
+        Form1->Off1->trigger();
+        QCOMPARE(AnalysisState.ExportMode, kExportOff);
+        QCOMPARE(Form1->Exportxyvalues1->title(), QStringLiteral("Export data= Off"));
+        QCOMPARE(Form3->BnExp->text(), QStringLiteral("Export x/y data"));  // "Off" keeps the caption
+        QCOMPARE(Form3->BnExp->isEnabled(), enabled);
+        Form1->Statistics1->trigger();
+        QCOMPARE(AnalysisState.ExportMode, kExportStatistics);
+        QCOMPARE(Form1->Exportxyvalues1->title(), QStringLiteral("Export data= Statistics"));
+        QCOMPARE(Form3->BnExp->text(), QStringLiteral("Statistics"));
+        Form1->Off1->trigger();
+        QCOMPARE(Form3->BnExp->text(), QStringLiteral("Statistics"));
+    }
+
+    void settingsFirstLineOnly()
+    {
+        writeAll(settingsPath(), "/data/plates/\r\nsomething else\r\nand more");
+        start();
+        QCOMPARE(Form1->OpenDialog1.initialDirectory, QStringLiteral("/data/plates/"));
+        QCOMPARE(Form1->OpenDialog2.initialDirectory, QStringLiteral("/data/plates/"));
+    }
+
+    void settingsWithoutLineEnd()
+    {
+        writeAll(settingsPath(), "/only/line/");
+        start();
+        QCOMPARE(Form1->OpenDialog1.initialDirectory, QStringLiteral("/only/line/"));
+    }
+
+    void cancelledOpenWritesOneEmptyLine()
+    {
+        start();
+        Form3->Memo1->setPlainText(QStringLiteral("some report"));
+        Form3->show();
+        Form1->Openimage1Click();  // nothing scripted: the dialog is cancelled
+        QCOMPARE(dialogs_->fileDialogs.size(), size_t(1));
+        QCOMPARE(dialogs_->fileDialogs[0].filter, QStringLiteral("Images|*.jpg;*.bmp|All files|*.*"));
+        QCOMPARE(readAll(settingsPath()), QByteArray("\r\n"));
+        QVERIFY(Form3->Memo1->toPlainText().isEmpty());
+        QVERIFY(!Form3->isVisible());
+        QVERIFY(!Form1->BnCount->isEnabled());
+    }
+
+    void openWritesThePictureFolder()
+    {
+        start();
+        const QString picture = folder_.filePath(QStringLiteral("plate.xyz"));  // no decoder: loads nothing
+        writeAll(picture, "not a picture");
+        dialogs_->answerNextFileDialog(picture);
+        Form1->Openimage1Click();
+        QCOMPARE(readAll(settingsPath()), (folder_.path() + QStringLiteral("/\r\n")).toLocal8Bit());
+        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.xyz"));
+        QVERIFY(Form1->BnCount->isEnabled());
+        // A later cancel writes the folder chosen last time.
+        Form1->Openimage1Click();
+        QCOMPARE(readAll(settingsPath()), (folder_.path() + QStringLiteral("/\r\n")).toLocal8Bit());
+    }
+
+    void unwritableSettingsLeavesTheLineShowing()
+    {
+        start();
+        destroyForms();
+        // A settings path inside a regular file cannot be created.
+        const QString blocker = folder_.filePath(QStringLiteral("blocker"));
+        writeAll(blocker, "x");
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        createForms((blocker + QStringLiteral("/SpotTally.ini")).toStdString());
+        Form1->Openimage1Click();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(Form3->isVisible());
+        QVERIFY(!Form3->Memo1->toPlainText().isNull());
+    }
+
+    void exitClosesTheProgram()
+    {
+        start();
+        Form1->show();
+        Form2->show();
+        Form1->Exit1->trigger();
+        QVERIFY(!Form1->isVisible());
+    }
+};
+
+QTEST_MAIN(TForm1Test)
+#include "TForm1_test.moc"
