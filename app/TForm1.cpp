@@ -1,6 +1,8 @@
 #include "app/TForm1.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QPushButton>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -14,6 +16,7 @@
 #include "app/AnalysisState.h"
 #include "app/FieldText.h"
 #include "app/Forms.h"
+#include "app/HelpTexts.h"
 #include "app/PictureLoading.h"
 #include "app/SettingsFile.h"
 #include "report/TForm3.h"
@@ -410,6 +413,37 @@ void TForm1::newpictureparams(const QString& name)
 
 // Commands that come with the count run, the report files and the help texts.
 void TForm1::Savereport1Click() {}
-void TForm1::INfo1Click() {}
-void TForm1::Manual1Click() {}
 void TForm1::BnCountClick() {}
+
+void TForm1::INfo1Click()
+{
+    dialogs().message(UserDialogs::MessageKind::Information, QString::fromStdString(infoText()));
+}
+
+void TForm1::Manual1Click()
+{
+    const fs::path manual = findManualFile(
+        manualFolder_.empty() ? fs::path(QCoreApplication::applicationDirPath().toStdString()) : manualFolder_,
+        manualFolder_.empty() ? fs::path(SPOTTALLY_DATA_DIR) : fs::path());
+    if (manual.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Information, QString::fromStdString(manualNotFoundText()));
+        return;
+    }
+    Form3->show();
+    Form3->raise();
+    Form3->Memo1->clear();
+    Form3->BnExp->setEnabled(false);
+    Form3->BnSaverep->setEnabled(false);
+    Form3->BnSavepic->setEnabled(false);
+    QFile file(QString::fromStdString(manual.string()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot read the manual %1: %2").arg(file.fileName(), file.errorString()));
+        return;
+    }
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    Form3->Memo1->setPlainText(text);
+    AnalysisState.ReportActive = false;
+}

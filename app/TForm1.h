@@ -65,6 +65,8 @@ public:
     /// The folder bare file names resolve against; a confirmed file dialog moves it.
     const std::filesystem::path& workingFolder() const { return workingFolder_; }
     void setWorkingFolder(const std::filesystem::path& folder) { workingFolder_ = folder; }
+    /// Looks for the manual in folder only (tests); empty: beside the executable, then the data folder.
+    void setManualFolder(const std::filesystem::path& folder) { manualFolder_ = folder; }
     const std::filesystem::path& settingsFile() const { return settingsFile_; }
 
     // --- Controls, named as the program names them ------------------------------------------------
@@ -123,4 +125,5 @@ private:
     std::uint32_t panelColour_ = 0;
     std::filesystem::path settingsFile_;
     std::filesystem::path workingFolder_;
+    std::filesystem::path manualFolder_;
 };

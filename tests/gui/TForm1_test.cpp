@@ -262,6 +262,55 @@ private slots:
         QVERIFY(!Form3->Memo1->toPlainText().isNull());
     }
 
+    void infoBox()
+    {
+        start();
+        Form1->INfo1->trigger();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QCOMPARE(dialogs_->messages[0].kind, UserDialogs::MessageKind::Information);
+        const QStringList lines = dialogs_->messages[0].text.split(QStringLiteral("\n\r"));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QStringLiteral("S p o t T a l l y"));
+        QCOMPARE(lines[3], QStringLiteral("Version 2011-08-18"));
+        QVERIFY(!dialogs_->messages[0].text.contains(QStringLiteral("\r\n")));
+        QVERIFY(!AnalysisState.ReportActive);
+    }
+
+    void manualMissingLeavesTheReport()
+    {
+        start();
+        Form1->setManualFolder(folder_.filePath(QStringLiteral("nowhere")).toStdString());
+        AnalysisState.ReportActive = true;
+        Form3->Memo1->setPlainText(QStringLiteral("a report\nmy comment"));
+        Form3->BnSaverep->setEnabled(true);
+        Form1->Manual1->trigger();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QCOMPARE(dialogs_->messages[0].text,
+                 QStringLiteral("S p o t T a l l y\n\rManual (SpotTally_Manual.txt) not found.\n\r"
+                                "Please look at https://spottally.invalid/\n\rfor the newest version."));
+        QCOMPARE(Form3->Memo1->toPlainText(), QStringLiteral("a report\nmy comment"));
+        QVERIFY(Form3->BnSaverep->isEnabled());
+        QVERIFY(AnalysisState.ReportActive);
+    }
+
+    void manualReplacesTheReport()
+    {
+        start();
+        writeAll(folder_.filePath(QStringLiteral("SpotTally_Manual.txt")), "Line one\r\n\r\nLine three\r\n");
+        Form1->setManualFolder(folder_.path().toStdString());
+        AnalysisState.ReportActive = true;
+        Form3->Memo1->setPlainText(QStringLiteral("a report"));
+        Form3->BnSaverep->setEnabled(true);
+        Form3->BnSavepic->setEnabled(true);
+        Form1->Manual1->trigger();
+        QVERIFY(dialogs_->messages.empty());
+        QVERIFY(Form3->isVisible());
+        QCOMPARE(Form3->Memo1->toPlainText(), QStringLiteral("Line one\n\nLine three"));
+        QVERIFY(!Form3->BnSaverep->isEnabled());
+        QVERIFY(!Form3->BnSavepic->isEnabled());
+        QVERIFY(!AnalysisState.ReportActive);
+    }
+
     void exitClosesTheProgram()
     {
         start();

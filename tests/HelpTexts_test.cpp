@@ -1,0 +1,55 @@
+#include "app/HelpTexts.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+TEST(HelpTexts, BoxesSeparateLinesByLineFeedThenCarriageReturn)
+{
+    for (const std::string& text : {infoText(), manualNotFoundText()}) {
+        EXPECT_EQ(text.rfind("S p o t T a l l y\n\r", 0), 0u) << text;
+        EXPECT_EQ(text.find("\r\n"), std::string::npos);
+        std::size_t breaks = 0;
+        for (std::size_t at = text.find("\n\r"); at != std::string::npos; at = text.find("\n\r", at + 2)) ++breaks;
+        EXPECT_EQ(breaks, 3u);
+    }
+    EXPECT_NE(infoText().find("\n\rVersion 2011-08-18"), std::string::npos);
+    EXPECT_NE(manualNotFoundText().find("\n\rManual (SpotTally_Manual.txt) not found.\n\rPlease look at "),
+              std::string::npos);
+}
+
+TEST(HelpTexts, BuiltInManualHasItsSectionsInOrder)
+{
+    const auto& lines = builtInManualLines();
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_EQ(lines[0].rfind("S p o t T a l l y    ", 0), 0u);
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[2], "M a n u a l   Version 2007-06-14");
+    EXPECT_EQ(lines[3], "");
+    EXPECT_EQ(lines[4], "");
+    const std::string separator(18, '_');
+    const std::vector<std::string> headings = {
+        separator,       "General description",          separator, "Installation",
+        separator,       "Image files",                  separator + " Parameters used",
+        separator,       "Size",                         separator, "Colour, brightness, contrast",
+        separator,       "Calculation parameters",       separator + " Optimizing the results",
+        separator,       "Report",                       std::string(19, '_')};
+    std::size_t next = 0;
+    for (const std::string& line : lines)
+        if (next < headings.size() && line == headings[next]) ++next;
+    EXPECT_EQ(next, headings.size()) << "missing from: " << headings[std::min(next, headings.size() - 1)];
+}
+
+TEST(HelpTexts, ManualIsFoundBesideTheProgramFirst)
+{
+    const auto base = std::filesystem::temp_directory_path() / "spottally_manual_test";
+    std::filesystem::remove_all(base);
+    std::filesystem::create_directories(base / "bin");
+    std::filesystem::create_directories(base / "share");
+    EXPECT_TRUE(findManualFile(base / "bin", base / "share").empty());
+    std::ofstream(base / "share" / kManualFileName) << "installed";
+    EXPECT_EQ(findManualFile(base / "bin", base / "share"), base / "share" / kManualFileName);
+    std::ofstream(base / "bin" / kManualFileName) << "portable";
+    EXPECT_EQ(findManualFile(base / "bin", base / "share"), base / "bin" / kManualFileName);
+    std::filesystem::remove_all(base);
+}
