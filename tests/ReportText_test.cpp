@@ -159,7 +159,9 @@ TEST_F(ReportTextTest, CalcresReplacesOnlyExistingResultLines)
     replaceResultLines(full, state);
     ASSERT_EQ(full.size(), before.size());
     for (std::size_t i = 0; i < full.size(); ++i) {
-        if (i < 15 || i > 18) EXPECT_EQ(full[i], before[i]) << "line " << i;
+        if (i < 15 || i > 18) {
+            EXPECT_EQ(full[i], before[i]) << "line " << i;
+        }
     }
     EXPECT_EQ(full[15], "<Particles counted:> 4");
     EXPECT_EQ(full[16], "<including manually removed / added:> 0 / 2");
