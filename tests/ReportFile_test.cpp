@@ -321,3 +321,32 @@ TEST_F(ReportFileTest, RenameNeverReplacesAFile)
 }
 
 }  // namespace
+
+namespace {
+
+// Arbitrary bytes: reading never fails on content, and each line written back gives its bytes again.
+TEST(ReportFileReading, AnyBytesReadAndWriteBackUnchanged)
+{
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 200; ++round) {
+        std::string bytes(random() % 400, '\0');
+        for (char& b : bytes) b = static_cast<char>(random() % 256);
+        const ReportReading reading = readReportText(bytes, "random.txt");
+        EXPECT_TRUE(reading.error.empty());
+        std::string written;
+        for (const std::string& line : reading.lines) written += encodeWindows1252(line).bytes + "\n";
+        std::string expected = bytes;
+        // Line ends come back as single line feeds.
+        std::string normal;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (expected[i] == '\r' && i + 1 < expected.size() && expected[i + 1] == '\n') continue;
+            normal += expected[i] == '\r' ? '\n' : expected[i];
+        }
+        if (!normal.empty() && normal.back() != '\n') normal += '\n';
+        EXPECT_EQ(written, normal) << "round " << round;
+        ParameterTexts fields;
+        applyReportFields(reading, fields);  // must not crash whatever the lines hold
+    }
+}
+
+}  // namespace
