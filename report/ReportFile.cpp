@@ -65,7 +65,11 @@ void appendUtf8(std::string& out, char32_t c)
 char32_t nextCodePoint(std::string_view text, std::size_t& i)
 {
     const auto lead = static_cast<unsigned char>(text[i]);
-    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    const int length = lead < 0x80           ? 1
+                       : (lead >> 5) == 0x6  ? 2
+                       : (lead >> 4) == 0xE  ? 3
+                       : (lead >> 3) == 0x1E ? 4
+                                             : 0;
     if (length == 0 || i + length > text.size()) {
         ++i;
         return 0xFFFD;
@@ -159,10 +163,17 @@ std::string renameWithoutReplacing(const fs::path& from, const fs::path& to)
     return {};
 }
 
+std::array<std::string, 2> nameLines(std::string_view imageFileName)
+{
+    return {"<Report file:> " + reportFileName(imageFileName),
+            "<Image file analysed:> " + std::string(imageFileName)};
+}
+
 void rewriteNameLines(std::vector<std::string>& lines, std::string_view imageFileName)
 {
-    if (lines.size() > 2) lines[2] = "<Report file:> " + reportFileName(imageFileName);
-    if (lines.size() > 3) lines[3] = "<Image file analysed:> " + std::string(imageFileName);
+    const std::array<std::string, 2> names = nameLines(imageFileName);
+    if (lines.size() > 2) lines[2] = names[0];
+    if (lines.size() > 3) lines[3] = names[1];
 }
 
 // ---- Character set ----------------------------------------------------------------------------------
@@ -193,7 +204,8 @@ std::string decodeWindows1252(std::string_view bytes)
 
 // ---- Writing ----------------------------------------------------------------------------------------
 
-FileSaveOutcome writeFileAtomically(const fs::path& path, std::string_view bytes, const ByteWriter& writeBytes)
+FileSaveOutcome writeFileAtomically(const fs::path& path, std::string_view bytes,
+                                    const ByteWriter& writeBytes)
 {
     FileSaveOutcome outcome;
     const std::string failure = "Cannot write the file " + quoted(path) + ": ";
@@ -257,7 +269,8 @@ FileSaveOutcome writeReportFile(const fs::path& path, const std::vector<std::str
     }
     FileSaveOutcome outcome = writeFileAtomically(path, bytes, writeBytes);
     if (outcome.saved() && unrepresentable > 0)
-        outcome.warning = "The report " + quoted(path) + " was saved, but " + std::to_string(unrepresentable) +
+        outcome.warning = "The report " + quoted(path) + " was saved, but " +
+                          std::to_string(unrepresentable) +
                           (unrepresentable == 1 ? " character" : " characters") +
                           " of its text cannot be stored in a report file (Windows-1252) and "
                           "were written as \"?\".";
@@ -278,7 +291,9 @@ std::string reportLineValue(std::string_view line)
 
 ColourTexts splitColourValue(std::string_view value)
 {
-    const auto beforeBlank = [](std::string_view text) { return std::string(text.substr(0, text.find(' '))); };
+    const auto beforeBlank = [](std::string_view text) {
+        return std::string(text.substr(0, text.find(' ')));
+    };
     const auto afterSlash = [](std::string_view text) {
         const std::size_t slash = text.find(" / ");
         return slash == std::string_view::npos ? std::string_view() : text.substr(slash + 3);

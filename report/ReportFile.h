@@ -2,6 +2,7 @@
 // Report files: the names derived from the picture's name, the renaming of a pasted picture, writing
 // the report text as Windows-1252 with CR LF line ends (atomically), and reading a saved report back.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -51,6 +52,8 @@ ClipboardRename decideClipboardRename(std::string_view chosenPath, bool chosenEx
 /// message naming both files and the reason.
 std::string renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+/// Lines 2 and 3 as saving writes them: "<Report file:> " + report name, "<Image file analysed:> " + name.
+std::array<std::string, 2> nameLines(std::string_view imageFileName);
 /// Saving rewrites line 2 ("<Report file:> " + report name) and line 3 ("<Image file analysed:> " +
 /// picture name); lines the text does not have are not created.
 void rewriteNameLines(std::vector<std::string>& lines, std::string_view imageFileName);

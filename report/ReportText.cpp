@@ -39,12 +39,14 @@ std::string reportDateTime(const QDateTime& now, const RegionalDateTime& regiona
     }
     const auto twoDigits = [](int value) { return (value < 10 ? "0" : "") + std::to_string(value); };
     std::string time = regional.hourLeadingZero ? twoDigits(hour) : std::to_string(hour);
-    time += regional.timeSeparator + twoDigits(clock.minute()) + regional.timeSeparator + twoDigits(clock.second());
+    time += regional.timeSeparator + twoDigits(clock.minute());
+    time += regional.timeSeparator + twoDigits(clock.second());
     if (regional.twelveHour) {
         const std::string& marker = clock.hour() < 12 ? regional.amText : regional.pmText;
         if (!marker.empty()) time = regional.markerFirst ? marker + " " + time : time + " " + marker;
     }
-    const std::string date = now.date().toString(QString::fromStdString(regional.shortDateFormat)).toStdString();
+    const QString format = QString::fromStdString(regional.shortDateFormat);
+    const std::string date = now.date().toString(format).toStdString();
     return date + "  " + time;
 }
 

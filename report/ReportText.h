@@ -12,7 +12,8 @@
 #include "app/ParameterTexts.h"
 
 // Captions of the report window.
-inline constexpr const char* kReportCaptionNew = "SpotTally - Report";          // until the text first changes
+// Until the text first changes:
+inline constexpr const char* kReportCaptionNew = "SpotTally - Report";
 inline constexpr const char* kReportCaptionUnsaved = "SpotTally Report (unsaved)";
 inline constexpr const char* kReportCaptionSaved = "SpotTally Report";          // saved or just opened
 
