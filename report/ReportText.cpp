@@ -1,0 +1,119 @@
+#include "report/ReportText.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include "report/NumberFormat.h"
+#include "report/ReportFile.h"
+
+RegionalDateTime RegionalDateTime::fromSystem()
+{
+    const QLocale locale = QLocale::system();
+    RegionalDateTime regional;
+    regional.shortDateFormat = locale.dateFormat(QLocale::ShortFormat).toStdString();
+    const QString time = locale.timeFormat(QLocale::LongFormat);  // "HH:mm:ss t", "h:mm:ss AP t"
+    const qsizetype hour = time.indexOf(QRegularExpression(QStringLiteral("[hH]")));
+    if (hour >= 0) {
+        qsizetype end = hour;
+        while (end < time.size() && (time[end] == QLatin1Char('h') || time[end] == QLatin1Char('H'))) ++end;
+        regional.hourLeadingZero = end - hour >= 2;
+        qsizetype separatorEnd = end;
+        while (separatorEnd < time.size() && !time[separatorEnd].isLetter()) ++separatorEnd;
+        if (separatorEnd > end) regional.timeSeparator = time.mid(end, separatorEnd - end).toStdString();
+    }
+    const qsizetype marker = time.indexOf(QRegularExpression(QStringLiteral("[aA]")));
+    regional.twelveHour = marker >= 0;
+    regional.markerFirst = marker >= 0 && hour >= 0 && marker < hour;
+    regional.amText = locale.amText().toStdString();
+    regional.pmText = locale.pmText().toStdString();
+    return regional;
+}
+
+std::string reportDateTime(const QDateTime& now, const RegionalDateTime& regional)
+{
+    const QTime clock = now.time();
+    int hour = clock.hour();
+    if (regional.twelveHour) {
+        hour %= 12;
+        if (hour == 0) hour = 12;
+    }
+    const auto twoDigits = [](int value) { return (value < 10 ? "0" : "") + std::to_string(value); };
+    std::string time = regional.hourLeadingZero ? twoDigits(hour) : std::to_string(hour);
+    time += regional.timeSeparator + twoDigits(clock.minute());
+    time += regional.timeSeparator + twoDigits(clock.second());
+    if (regional.twelveHour) {
+        const std::string& marker = clock.hour() < 12 ? regional.amText : regional.pmText;
+        if (!marker.empty()) time = regional.markerFirst ? marker + " " + time : time + " " + marker;
+    }
+    const QString format = QString::fromStdString(regional.shortDateFormat);
+    const std::string date = now.date().toString(format).toStdString();
+    return date + "  " + time;
+}
+
+std::array<std::string, 4> resultLines(const TAnalysisState& state)
+{
+    return {
+        "<Particles counted:> " + std::to_string(state.AutoCount),
+        "<including manually removed / added:> " + std::to_string(state.ManualRemoved) + " / " +
+            std::to_string(state.ManualAdded),
+        "<Particles per filter:> " + formatScientific(state.ParticlesPerFilter),
+        "<Particles per cm^3 of sample:> " + formatScientific(state.ParticlesPerCm3),
+    };
+}
+
+std::vector<std::string> reportLines(const ParameterTexts& fields, const TAnalysisState& state,
+                                     const std::string& dateTime)
+{
+    const std::array<std::string, 4> results = resultLines(state);
+    // Line 2 always puts "c_" in front here; saving rewrites it by the report-name rule.
+    return {
+        "S p o t T a l l y  REPORT",
+        "<do not change - except comments> ",
+        "<Report file:> c_" + withoutLastFourCharacters(state.ImageFileName) + ".txt",
+        "<Image file analysed:> " + state.ImageFileName,
+        "<Minimum size:> " + fields.Edmin,
+        "<Maximum size:> " + fields.EdMax,
+        "<Colour R / G / B:> " + fields.EdR + " / " + fields.EdG + " / " + fields.EdB,
+        "<Colour tolerance:> " + fields.EdDevi,
+        "<Brightness tolerance:> " + fields.Edhell,
+        "<Minimum contrast:> " + fields.EdCont,
+        "<Pixels per mm:> " + fields.Edpixmm,
+        "<Filter area (mm^2):> " + fields.Edfilter,
+        "<Sample volume (cm^3):> " + fields.EdVol,
+        "<_______________________________> ",
+        "<RESULTS> " + dateTime,
+        results[0],
+        results[1],
+        results[2],
+        results[3],
+        "<_______________________________>",
+        "<Comments: Total area (pixels):> " + formatScientific(static_cast<double>(state.TotalAreaPixels)),
+    };
+}
+
+void replaceResultLines(std::vector<std::string>& lines, const TAnalysisState& state)
+{
+    const std::array<std::string, 4> results = resultLines(state);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const std::size_t line = kFirstResultLine + i;
+        if (line >= lines.size()) break;
+        lines[line] = results[i];
+    }
+}
+
+MemoChangeOutcome memoChangeRule(const TAnalysisState& state, bool exportEnabledNow)
+{
+    return {kReportCaptionUnsaved, exportEnabledNow || state.ExportMode != kExportOff};
+}
+
+std::vector<std::string> splitMemoText(std::string_view text)
+{
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        lines.emplace_back(text.substr(0, end));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}

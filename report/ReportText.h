@@ -1,0 +1,59 @@
+#pragma once
+// The report text: its 21 lines, the in-place update of the four result lines (calcres) and the rule
+// that runs on every change of the text (Memo1Change). Lines are UTF-8 without line ends.
+
+#include <QDateTime>
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/AnalysisState.h"
+#include "app/ParameterTexts.h"
+
+// Captions of the report window.
+// Until the text first changes:
+inline constexpr const char* kReportCaptionNew = "SpotTally - Report";
+inline constexpr const char* kReportCaptionUnsaved = "SpotTally Report (unsaved)";
+inline constexpr const char* kReportCaptionSaved = "SpotTally Report";          // saved or just opened
+
+inline constexpr int kReportLineCount = 21;
+inline constexpr int kFirstResultLine = 15;  // lines 15 to 18 carry the count and the results
+
+/// How the user's regional settings write a date and a time of day.
+struct RegionalDateTime {
+    std::string shortDateFormat = "dd.MM.yyyy";  // in QDate::toString notation
+    std::string timeSeparator = ":";
+    bool twelveHour = false;
+    bool hourLeadingZero = true;  // "09:05:03" rather than "9:05:03"
+    std::string amText = "AM";
+    std::string pmText = "PM";
+    bool markerFirst = false;  // the AM/PM marker stands before the time
+
+    /// The settings of the running system (QLocale::system()).
+    static RegionalDateTime fromSystem();
+};
+
+/// Line 14's date and time: short date, two spaces, hours/minutes/seconds with the time separator.
+std::string reportDateTime(const QDateTime& now, const RegionalDateTime& regional);
+
+/// The 21 report lines for the record (results already computed) and the parameter fields' texts.
+std::vector<std::string> reportLines(const ParameterTexts& fields, const TAnalysisState& state,
+                                     const std::string& dateTime);
+
+/// Lines 15 to 18: count, manual corrections, particles per filter, particles per cm^3.
+std::array<std::string, 4> resultLines(const TAnalysisState& state);
+
+/// calcres on a list of lines: replaces lines 15 to 18 where they exist; adds none, touches no other.
+void replaceResultLines(std::vector<std::string>& lines, const TAnalysisState& state);
+
+/// What the change rule makes of the window after any change of the text.
+struct MemoChangeOutcome {
+    std::string caption;
+    bool exportEnabled;  // BnExp; the rule enables it with an export mode set and never disables it
+};
+MemoChangeOutcome memoChangeRule(const TAnalysisState& state, bool exportEnabledNow);
+
+/// The text of the report area as lines: split at line feeds; a final line feed ends the last line
+/// rather than starting an empty one, and an empty text has no lines.
+std::vector<std::string> splitMemoText(std::string_view text);
