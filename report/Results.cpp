@@ -12,17 +12,7 @@ constexpr const char* kSampleVolumeField = "Sample volume";
 
 }  // namespace
 
-double readSampleVolume(const std::string& text)
-{
-    // parseDecimal takes either separator; the sample volume is written the regional way only, so the
-    // other separator is refused rather than guessed at.
-    const char foreign = regionalDecimalSeparator() == ',' ? '.' : ',';
-    if (text.find(foreign) != std::string::npos)
-        throw FieldError{"'" + text + "' in the field \"" + kSampleVolumeField +
-                         "\" is not a number (the decimal separator here is '" +
-                         std::string(1, regionalDecimalSeparator()) + "')."};
-    return readDecimalField(kSampleVolumeField, text);
-}
+double readSampleVolume(const std::string& text) { return readDecimalField(kSampleVolumeField, text); }
 
 void computeResults(const ParameterTexts& fields, TAnalysisState& state)
 {

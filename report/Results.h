@@ -10,6 +10,6 @@
 /// when there is no picture; the record is then left as it was (both results or neither are stored).
 void computeResults(const ParameterTexts& fields, TAnalysisState& state);
 
-/// EdVol read with the regional decimal separator only: with a comma, "0.143" is refused.
+/// EdVol read with either decimal separator.
 /// Throws FieldError naming the field and the text.
 double readSampleVolume(const std::string& text);

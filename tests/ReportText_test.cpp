@@ -116,13 +116,16 @@ TEST_F(ReportTextTest, FailuresLeaveTheResultsAsTheyWere)
     EXPECT_THROW(computeResults(fields, state), FieldError);
 }
 
-TEST_F(ReportTextTest, SampleVolumeTakesOnlyTheRegionalSeparator)
+TEST_F(ReportTextTest, SampleVolumeTakesEitherSeparator)
 {
-    setDecimalSeparator('.');
-    EXPECT_DOUBLE_EQ(readSampleVolume("0.143"), 0.143);
-    EXPECT_THROW(readSampleVolume("0,143"), FieldError);
-    setDecimalSeparator(',');
-    EXPECT_DOUBLE_EQ(readSampleVolume("0,143"), 0.143);
+    // A volume typed with the other separator is still read: a default text must never fail to convert.
+    for (char regional : {'.', ','}) {
+        setDecimalSeparator(regional);
+        EXPECT_DOUBLE_EQ(readSampleVolume("0.143"), 0.143);
+        EXPECT_DOUBLE_EQ(readSampleVolume("0,143"), 0.143);
+        EXPECT_THROW(readSampleVolume("0,1,4"), FieldError);
+        EXPECT_THROW(readSampleVolume(""), FieldError);
+    }
 }
 
 TEST_F(ReportTextTest, LargeProductsDoNotWrap)
