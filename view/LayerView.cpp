@@ -4,21 +4,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-namespace {
+#include "view/DisplayImage.h"
 
-/// Blue, green, red bytes to the 0xffRRGGBB words of QImage::Format_RGB32, for the columns
-/// [left, right) of the rows [top, bottom).
-void convertRows(const Picture& picture, QImage& image, int left, int top, int right, int bottom)
-{
-    for (int y = top; y < bottom; ++y) {
-        const std::uint8_t* source = picture.row(y) + static_cast<std::size_t>(left) * Picture::kBytesPerPixel;
-        auto* target = reinterpret_cast<QRgb*>(image.scanLine(y)) + left;
-        for (int x = left; x < right; ++x, source += Picture::kBytesPerPixel)
-            *target++ = 0xFF000000u | (std::uint32_t{source[2]} << 16) | (std::uint32_t{source[1]} << 8) | source[0];
-    }
-}
-
-}  // namespace
 
 LayerView::LayerView(QWidget* parent) : QWidget(parent)
 {
@@ -29,14 +16,8 @@ LayerView::LayerView(QWidget* parent) : QWidget(parent)
 
 void LayerView::convertAll(const Picture& picture) const
 {
-    if (picture.empty()) {
-        image_ = QImage();
-        return;
-    }
-    if (image_.width() != picture.width() || image_.height() != picture.height())
-        image_ = QImage(picture.width(), picture.height(), QImage::Format_RGB32);
-    convertRows(picture, image_, 0, 0, picture.width(), picture.height());
-    ++fullConversions_;
+    makeDisplayImage(picture, image_);
+    if (!picture.empty()) ++fullConversions_;
 }
 
 void LayerView::bringUpToDate() const
@@ -72,7 +53,7 @@ void LayerView::layerChanged(const QRect& area)
     }
     const QRect part = area.intersected(QRect(0, 0, picture.width(), picture.height()));
     if (part.isEmpty()) return;
-    convertRows(picture, image_, part.left(), part.top(), part.right() + 1, part.bottom() + 1);
+    updateDisplayImage(picture, image_, part);
     // Repaint only where the part lies at the current display size.
     const double sx = double(width()) / image_.width();
     const double sy = double(height()) / image_.height();
