@@ -109,7 +109,9 @@ TEST_P(OverlayFailureTest, FailsWithAMessageAndDrawsNothing)
     const FailureCase c = GetParam();
     Picture count = groundPicture(300, 200);
     const Picture before = count;
-    for (const OverlayResult& result : {drawGrid(count, c.microns, c.text), drawScaleBar(count, c.microns, c.text)}) {
+    const OverlayResult results[] = {drawGrid(count, c.microns, c.text),
+                                     drawScaleBar(count, c.microns, c.text)};
+    for (const OverlayResult& result : results) {
         EXPECT_FALSE(result.drawn);
         EXPECT_NE(result.message.find(c.expectedPart), std::string::npos) << result.message;
     }

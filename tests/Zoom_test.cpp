@@ -28,8 +28,10 @@ TEST(ZoomTest, ReachableValuesFromFullSize)
     std::uint16_t zoom = 100;
     for (int expected = 90; expected >= 10; expected -= 10) EXPECT_EQ(zoom = zoomedOut(zoom), expected);
     EXPECT_EQ(zoomedOut(zoom), 10);
-    for (int expected = 20; expected <= 100; expected += 10) EXPECT_EQ(zoom = zoomedIn(zoom, 1000, 800), expected);
-    for (int expected = 125; expected <= 1000; expected += 25) EXPECT_EQ(zoom = zoomedIn(zoom, 1000, 800), expected);
+    for (int expected = 20; expected <= 100; expected += 10)
+        EXPECT_EQ(zoom = zoomedIn(zoom, 1000, 800), expected);
+    for (int expected = 125; expected <= 1000; expected += 25)
+        EXPECT_EQ(zoom = zoomedIn(zoom, 1000, 800), expected);
 }
 
 TEST(ZoomTest, ZoomInStopsBeforeWrappingOrOutgrowingTheWindowSystem)

@@ -17,9 +17,11 @@ void updateDisplayImage(const Picture& picture, QImage& display, const QRect& ar
     const QRect part = area.intersected(QRect(0, 0, picture.width(), picture.height()));
     if (part.isEmpty() || display.size() != QSize(picture.width(), picture.height())) return;
     for (int y = part.top(); y <= part.bottom(); ++y) {
-        const std::uint8_t* source = picture.row(y) + static_cast<std::size_t>(part.left()) * Picture::kBytesPerPixel;
+        const std::uint8_t* source =
+            picture.row(y) + static_cast<std::size_t>(part.left()) * Picture::kBytesPerPixel;
         auto* target = reinterpret_cast<QRgb*>(display.scanLine(y)) + part.left();
         for (int x = part.left(); x <= part.right(); ++x, source += Picture::kBytesPerPixel)
-            *target++ = 0xFF000000u | (std::uint32_t{source[2]} << 16) | (std::uint32_t{source[1]} << 8) | source[0];
+            *target++ =
+                0xFF000000u | (std::uint32_t{source[2]} << 16) | (std::uint32_t{source[1]} << 8) | source[0];
     }
 }

@@ -45,7 +45,8 @@ void LayerView::layerChanged(const QRect& area)
 {
     if (layer_ == nullptr) return;
     const Picture& picture = *layer_;
-    const bool sameSize = !image_.isNull() && image_.width() == picture.width() && image_.height() == picture.height();
+    const bool sameSize =
+        !image_.isNull() && image_.width() == picture.width() && image_.height() == picture.height();
     if (area.isEmpty() || stale_ || !sameSize) {
         stale_ = true;
         update();

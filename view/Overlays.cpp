@@ -30,8 +30,8 @@ std::int64_t micronsToPixels(std::int64_t pixelsPerMm, std::uint8_t microns)
 
 std::string tooSmallMessage(const char* what, std::uint8_t microns, std::int64_t pixelsPerMm)
 {
-    return "Division by zero: " + std::string(what) + " of " + std::to_string(microns) + " \xC2\xB5m is less than one pixel at " +
-           std::to_string(pixelsPerMm) + " pixels / mm.";
+    return "Division by zero: " + std::string(what) + " of " + std::to_string(microns) +
+           " \xC2\xB5m is less than one pixel at " + std::to_string(pixelsPerMm) + " pixels / mm.";
 }
 
 void putPixel(Picture& picture, std::int64_t x, std::int64_t y, std::uint32_t colour)
@@ -70,22 +70,22 @@ CellLattice centredLattice(int width, int height, std::int64_t cellSize)
     return lattice;
 }
 
-void drawHorizontalLine(Picture& picture, std::int64_t x0, std::int64_t x1, std::int64_t y, std::uint32_t colour,
-                        bool dotted)
+void drawHorizontalLine(Picture& picture, std::int64_t x0, std::int64_t x1, std::int64_t y,
+                        std::uint32_t colour, bool dotted)
 {
     for (std::int64_t x = x0; x < x1; ++x)
         if (!dotted || (x - x0) % 2 == 0) putPixel(picture, x, y, colour);
 }
 
-void drawVerticalLine(Picture& picture, std::int64_t x, std::int64_t y0, std::int64_t y1, std::uint32_t colour,
-                      bool dotted)
+void drawVerticalLine(Picture& picture, std::int64_t x, std::int64_t y0, std::int64_t y1,
+                      std::uint32_t colour, bool dotted)
 {
     for (std::int64_t y = y0; y < y1; ++y)
         if (!dotted || (y - y0) % 2 == 0) putPixel(picture, x, y, colour);
 }
 
-void drawFilledBox(Picture& picture, std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom,
-                   std::uint32_t outline, std::uint32_t fill)
+void drawFilledBox(Picture& picture, std::int64_t left, std::int64_t top, std::int64_t right,
+                   std::int64_t bottom, std::uint32_t outline, std::uint32_t fill)
 {
     if (right <= left || bottom <= top) return;
     // Only the part inside the picture is visited, so a box far larger than the picture costs nothing.
@@ -129,7 +129,8 @@ OverlayResult drawGrid(Picture& count, std::uint8_t gridMicrons, std::string_vie
     return result;
 }
 
-OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons, std::string_view pixelsPerMmText)
+OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons,
+                           std::string_view pixelsPerMmText)
 {
     OverlayResult result;
     if (scaleMicrons == 0) return result;

@@ -37,18 +37,19 @@ constexpr int kScaleBoxRows = 18;                  // the scale box is 18 rows h
 OverlayResult drawGrid(Picture& count, std::uint8_t gridMicrons, std::string_view pixelsPerMmText);
 /// Draws the scale bar of scaleMicrons with its label into the count layer. The label needs fonts,
 /// so it is drawn only when a QGuiApplication exists; the box is drawn in any case.
-OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons, std::string_view pixelsPerMmText);
+OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons,
+                           std::string_view pixelsPerMmText);
 
 // The line and box primitives of the overlays, on picture pixels, clipped to the picture. As the
 // platform's primitives do, a line leaves out its end point and a box its right and bottom corner.
 
 /// Horizontal line from (x0, y) to (x1, y), x1 not set. dotted: every other pixel from x0 on.
-void drawHorizontalLine(Picture& picture, std::int64_t x0, std::int64_t x1, std::int64_t y, std::uint32_t colour,
-                        bool dotted);
+void drawHorizontalLine(Picture& picture, std::int64_t x0, std::int64_t x1, std::int64_t y,
+                        std::uint32_t colour, bool dotted);
 /// Vertical line from (x, y0) to (x, y1), y1 not set.
-void drawVerticalLine(Picture& picture, std::int64_t x, std::int64_t y0, std::int64_t y1, std::uint32_t colour,
-                      bool dotted);
+void drawVerticalLine(Picture& picture, std::int64_t x, std::int64_t y0, std::int64_t y1,
+                      std::uint32_t colour, bool dotted);
 /// Box with corners (left, top) and (right, bottom), the second exclusive: a one-pixel outline, the
 /// inside filled.
-void drawFilledBox(Picture& picture, std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom,
-                   std::uint32_t outline, std::uint32_t fill);
+void drawFilledBox(Picture& picture, std::int64_t left, std::int64_t top, std::int64_t right,
+                   std::int64_t bottom, std::uint32_t outline, std::uint32_t fill);
