@@ -6,7 +6,6 @@
 
 #include "view/DisplayImage.h"
 
-
 LayerView::LayerView(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);
