@@ -1,27 +1,82 @@
 #include "view/LayerView.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
-LayerView::LayerView(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
+#include "view/DisplayImage.h"
+
+LayerView::LayerView(QWidget* parent) : QWidget(parent)
+{
+    setMouseTracking(true);
+    // Every paint covers the whole widget with the picture: nothing to erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void LayerView::convertAll(const Picture& picture) const
+{
+    makeDisplayImage(picture, image_);
+    if (!picture.empty()) ++fullConversions_;
+}
+
+void LayerView::bringUpToDate() const
+{
+    if (!stale_) return;
+    stale_ = false;
+    if (layer_ != nullptr) convertAll(*layer_);
+}
 
 void LayerView::setPicture(const Picture& picture)
 {
-    if (picture.empty()) {
-        image_ = QImage();
-    } else {
-        // QImage::Format_BGR888 is not a Qt format; RGB888 with swapped channels is.
-        QImage wrapped(picture.data(), picture.width(), picture.height(), static_cast<qsizetype>(picture.stride()),
-                       QImage::Format_RGB888);
-        image_ = wrapped.rgbSwapped();  // deep copy in display order
-    }
+    layer_ = nullptr;
+    stale_ = false;
+    convertAll(picture);
     update();
 }
 
-void LayerView::paintEvent(QPaintEvent*)
+void LayerView::setLayer(const Picture* layer)
 {
+    layer_ = layer;
+    layerChanged();
+}
+
+void LayerView::layerChanged(const QRect& area)
+{
+    if (layer_ == nullptr) return;
+    const Picture& picture = *layer_;
+    const bool sameSize =
+        !image_.isNull() && image_.width() == picture.width() && image_.height() == picture.height();
+    if (area.isEmpty() || stale_ || !sameSize) {
+        stale_ = true;
+        update();
+        return;
+    }
+    const QRect part = area.intersected(QRect(0, 0, picture.width(), picture.height()));
+    if (part.isEmpty()) return;
+    updateDisplayImage(picture, image_, part);
+    // Repaint only where the part lies at the current display size.
+    const double sx = double(width()) / image_.width();
+    const double sy = double(height()) / image_.height();
+    const QRectF shown(part.left() * sx, part.top() * sy, part.width() * sx, part.height() * sy);
+    update(shown.toAlignedRect().adjusted(-1, -1, 1, 1));
+}
+
+const QImage& LayerView::shownImage() const
+{
+    bringUpToDate();
+    return image_;
+}
+
+void LayerView::paintEvent(QPaintEvent* event)
+{
+    bringUpToDate();
     QPainter painter(this);
-    if (image_.isNull()) return;
+    if (image_.isNull()) {
+        painter.fillRect(event->rect(), palette().window());
+        return;
+    }
+    // Only the exposed part is drawn; nearest-pixel stretching keeps a zoomed paint cheap.
+    painter.setClipRect(event->rect());
     painter.drawImage(rect(), image_);
 }
 
