@@ -186,6 +186,7 @@ std::string writeJpegFile(const Picture& picture, const std::filesystem::path& p
     if (!file.close() && reason.empty()) reason = systemReason(errno);
     if (reason.empty()) return {};
     std::error_code ignored;
-    std::filesystem::remove(path, ignored);  // no half-written picture stays behind
+    if (std::filesystem::is_regular_file(path, ignored))
+        std::filesystem::remove(path, ignored);  // no half-written picture stays behind
     return "Cannot write " + quoted(path) + ": " + reason + ".";
 }
