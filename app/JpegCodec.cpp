@@ -74,15 +74,25 @@ struct JpegReader {
     bool cmykOutput;  // decoded as (Adobe, inverted) CMYK, converted to colour row by row
 };
 
+// Where the compressed data comes from: an open file, else bytes in memory.
+struct JpegSource {
+    std::FILE* file;
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
 // Phase 1: reads the header and chooses the output colour space. False on error (reader.error.message).
-bool readJpegHeader(JpegReader& reader, const std::uint8_t* data, std::size_t size)
+bool readJpegHeader(JpegReader& reader, const JpegSource& source)
 {
     if (setjmp(reader.error.jump)) return false;
     jpeg_create_decompress(&reader.info);
     reader.created = true;
     reader.progress.progress_monitor = limitScans;
     reader.info.progress = &reader.progress;
-    jpeg_mem_src(&reader.info, data, static_cast<unsigned long>(size));
+    if (source.file)
+        jpeg_stdio_src(&reader.info, source.file);
+    else
+        jpeg_mem_src(&reader.info, source.data, static_cast<unsigned long>(source.size));
     jpeg_read_header(&reader.info, TRUE);
 
     reader.cmykOutput = false;
@@ -172,17 +182,17 @@ std::string notReadable(const std::string& fileLabel, std::string_view reason)
     return quoted(fileLabel) + " is not a readable JPEG picture: " + std::string(reason) + ".";
 }
 
-}  // namespace
-
-DecodedPicture decodeJpegBytes(const std::uint8_t* data, std::size_t size, const std::string& fileLabel)
+DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel, Picture buffer)
 {
     DecodedPicture result;
+    result.picture = std::move(buffer);
     JpegReader reader{};
     installErrorManager(reader.error);
     reader.info.err = &reader.error.pub;
     DecompressorGuard guard(reader);
 
-    if (!readJpegHeader(reader, data, size)) {
+    if (!readJpegHeader(reader, source)) {
+        result.picture.clear();
         result.error = notReadable(fileLabel, reader.error.message);
         return result;
     }
@@ -193,11 +203,13 @@ DecodedPicture decodeJpegBytes(const std::uint8_t* data, std::size_t size, const
         result.error = quoted(fileLabel) + " is too large to load: " + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels need " + std::to_string(bytes >> 20) +
                        " MB, at most " + std::to_string(kMaxPictureBytes >> 20) + " MB can be loaded.";
+        result.picture.clear();
         return result;
     }
     try {
         result.picture.resize(static_cast<int>(width), static_cast<int>(height));
     } catch (const std::bad_alloc&) {
+        result.picture.clear();
         result.error = "Not enough memory to load " + quoted(fileLabel) + " (" + std::to_string(width) +
                        " x " + std::to_string(height) + " pixels).";
         return result;
@@ -217,6 +229,19 @@ DecodedPicture decodeJpegBytes(const std::uint8_t* data, std::size_t size, const
         result.messages.push_back(std::move(message));
     }
     return result;
+}
+
+}  // namespace
+
+DecodedPicture decodeJpegBytes(const std::uint8_t* data, std::size_t size, const std::string& fileLabel,
+                               Picture buffer)
+{
+    return decodeJpeg(JpegSource{nullptr, data, size}, fileLabel, std::move(buffer));
+}
+
+DecodedPicture decodeJpegStream(std::FILE* file, const std::string& fileLabel, Picture buffer)
+{
+    return decodeJpeg(JpegSource{file, nullptr, 0}, fileLabel, std::move(buffer));
 }
 
 namespace {

@@ -99,14 +99,23 @@ std::string readWholeFile(const std::filesystem::path& path, QByteArray& bytes)
     return {};
 }
 
-DecodedPicture decodeJpeg(const std::filesystem::path& path)
+// Streams the file through libjpeg as it decodes, as djpeg does: no copy of the whole file in memory.
+DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
 {
-    QByteArray bytes;
+    errno = 0;
+    CFile file(std::fopen(path.c_str(), "rb"));
     DecodedPicture result;
-    result.error = readWholeFile(path, bytes);
-    if (!result.failed())
-        result = decodeJpegBytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                 static_cast<std::size_t>(bytes.size()), path.string());
+    if (!file.get()) {
+        result.error = "Cannot open " + quoted(path) + ": " + systemReason(errno) + ".";
+        return result;
+    }
+    errno = 0;
+    result = decodeJpegStream(file.get(), path.string(), std::move(recycled));
+    if (std::ferror(file.get())) {  // libjpeg takes a failed read for the end of the file
+        const int error = errno ? errno : EIO;
+        result = DecodedPicture();
+        result.error = "Cannot read " + quoted(path) + ": " + systemReason(error) + ".";
+    }
     return result;
 }
 
@@ -162,9 +171,14 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind)
 {
+    return decodePictureFile(path, kind, Picture());
+}
+
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled)
+{
     switch (kind) {
     case PictureKind::Jpeg:
-        return decodeJpeg(path);
+        return decodeJpeg(path, std::move(recycled));
     case PictureKind::Bmp:
         return decodeBmp(path);
     case PictureKind::Tiff:  // the TIFF reader has its own entry
