@@ -297,6 +297,28 @@ TEST_F(PictureLoadingTest, GreyscaleJpegBecomesColourWithEqualChannels)
     EXPECT_TRUE(anyNonBlack);
 }
 
+TEST_F(PictureLoadingTest, RecycledBufferGivesSamePicture)
+{
+    ASSERT_EQ(writeJpegFile(testPicture(50, 40), file("a.jpg")), "");
+    const DecodedPicture fresh = decodePictureFile(file("a.jpg"), PictureKind::Jpeg);
+    ASSERT_FALSE(fresh.failed()) << fresh.error;
+    for (const auto& [width, height] : {std::pair{100, 100}, {10, 10}, {50, 40}}) {
+        Picture spare(width, height);
+        std::fill(spare.data(), spare.data() + spare.byteCount(), std::uint8_t{0x5A});  // stale contents
+        const std::uint8_t* before = spare.data();
+        const DecodedPicture recycled = decodePictureFile(file("a.jpg"), PictureKind::Jpeg, std::move(spare));
+        ASSERT_FALSE(recycled.failed()) << recycled.error;
+        EXPECT_EQ(recycled.picture, fresh.picture) << width << "x" << height;
+        if (width * height >= 50 * 40) {
+            EXPECT_EQ(recycled.picture.data(), before);  // no new buffer
+        }
+    }
+    Picture spare(60, 60);
+    const DecodedPicture failed = decodePictureFile(file("none.jpg"), PictureKind::Jpeg, std::move(spare));
+    EXPECT_TRUE(failed.failed());
+    EXPECT_TRUE(failed.picture.empty());
+}
+
 // ---- JPEG: failures ----------------------------------------------------------------------------
 
 /// Offset of the first SOFn marker's height field, or 0.
@@ -335,7 +357,9 @@ TEST_F(PictureLoadingTest, BrokenJpegFilesFailWithFileAndReason)
         {"zero_height.jpg", zeroHeight, true, "Empty JPEG image"},
         {"huge.jpg", huge, true, "too large"},
         {"missing.jpg", {}, false, "No such file or directory"},
+        {"folder.jpg", {}, false, "Is a directory"},
     };
+    fs::create_directory(file("folder.jpg"));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         if (row.create) writeBytes(file(row.name), row.bytes);
