@@ -80,7 +80,8 @@ std::string readWholeFile(const std::filesystem::path& path, QByteArray& bytes)
     try {
         std::error_code sizeUnknown;
         const auto expected = std::filesystem::file_size(path, sizeUnknown);
-        if (!sizeUnknown && expected < kMaxPictureBytes) bytes.reserve(static_cast<qsizetype>(expected) + kChunk);
+        if (!sizeUnknown && expected < kMaxPictureBytes)
+            bytes.reserve(static_cast<qsizetype>(expected) + kChunk);
         for (;;) {
             const qsizetype used = bytes.size();
             bytes.resize(used + kChunk);

@@ -50,8 +50,10 @@ Picture testPicture(int width, int height)
             seed = seed * 1664525u + 1013904223u;
             const int noise = static_cast<int>(seed >> 27) - 16;
             const bool dot = (x % 11 == 3) && (y % 7 == 2);
-            row[3 * x + 0] = static_cast<std::uint8_t>(std::clamp(x * 255 / std::max(1, width - 1) + noise, 0, 255));
-            row[3 * x + 1] = static_cast<std::uint8_t>(dot ? 255 : std::clamp(y * 200 / std::max(1, height) + noise, 0, 255));
+            const int blue = std::clamp(x * 255 / std::max(1, width - 1) + noise, 0, 255);
+            const int green = dot ? 255 : std::clamp(y * 200 / std::max(1, height) + noise, 0, 255);
+            row[3 * x + 0] = static_cast<std::uint8_t>(blue);
+            row[3 * x + 1] = static_cast<std::uint8_t>(green);
             row[3 * x + 2] = static_cast<std::uint8_t>(dot ? 20 : ((x + y) * 3) & 0xFF);
         }
     }
@@ -116,8 +118,9 @@ void expectEqualsDjpeg(const fs::path& jpeg, const fs::path& scratch)
     const DecodedPicture ours = decodePictureFile(jpeg, PictureKind::Jpeg);
     ASSERT_FALSE(ours.failed()) << ours.error;
     const fs::path reference = scratch / (jpeg.stem().string() + ".pnm");
-    const int status = std::system(
-        ("djpeg -dct int -ppm -outfile " + shellQuoted(reference) + " " + shellQuoted(jpeg) + " 2>/dev/null").c_str());
+    const std::string command =
+        "djpeg -dct int -ppm -outfile " + shellQuoted(reference) + " " + shellQuoted(jpeg) + " 2>/dev/null";
+    const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 2);  // 2: finished with warnings
     Pnm pnm;
@@ -372,6 +375,41 @@ TEST_F(PictureLoadingTest, BrokenJpegFilesFailWithFileAndReason)
     EXPECT_FALSE(fs::exists(file("missing.jpg")));  // reading never creates a file
 }
 
+/// Start and end of the last scan (SOS segment and its entropy-coded data) of a JPEG file.
+std::pair<std::size_t, std::size_t> lastScan(const std::vector<std::uint8_t>& jpeg)
+{
+    std::pair<std::size_t, std::size_t> scan{0, 0};
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xD9) {
+        const std::size_t start = at;
+        at += 2 + (std::size_t(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+        if (jpeg[start + 1] != 0xDA) continue;
+        while (at + 1 < jpeg.size() &&
+               !(jpeg[at] == 0xFF && jpeg[at + 1] != 0x00 && (jpeg[at + 1] < 0xD0 || jpeg[at + 1] > 0xD7)))
+            ++at;
+        scan = {start, at};
+    }
+    return scan;
+}
+
+// A file that repeats a scan hundreds of times would keep the decoder busy for minutes at full size.
+TEST_F(PictureLoadingTest, EndlessProgressiveScansAreRefused)
+{
+    if (!toolAvailable("cjpeg")) GTEST_SKIP() << "cjpeg not installed";
+    std::vector<std::uint8_t> bytes = readBytes(cjpegFile(testPicture(32, 32), "prog", "-progressive"));
+    const auto [start, end] = lastScan(bytes);
+    ASSERT_GT(end, start);
+    const std::vector<std::uint8_t> scan(bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                                         bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    for (int i = 0; i < 600; ++i)
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(end), scan.begin(), scan.end());
+    writeBytes(file("scans.jpg"), bytes);
+    const DecodedPicture result = decodePictureFile(file("scans.jpg"), PictureKind::Jpeg);
+    EXPECT_TRUE(result.failed());
+    EXPECT_TRUE(result.picture.empty());
+    EXPECT_NE(result.error.find("more than 500 progressive scans"), std::string::npos) << result.error;
+}
+
 TEST_F(PictureLoadingTest, DamagedDataStillGivesWholePicture)
 {
     ASSERT_EQ(writeJpegFile(testPicture(64, 64), file("good.jpg")), "");
@@ -497,7 +535,8 @@ TEST_F(PictureLoadingTest, BmpOf8And32BitsEnds24Bit)
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 13; ++x) {
             const int i = (x + 5 * y) % kColours;
-            EXPECT_EQ(eight.picture.pixel(x, y), rgbColour(6 * i, 255 - 3 * i, (i * 37) & 0xFF)) << x << "," << y;
+            EXPECT_EQ(eight.picture.pixel(x, y), rgbColour(6 * i, 255 - 3 * i, (i * 37) & 0xFF))
+                << x << "," << y;
         }
 
     // 32 bits: the fourth byte is dropped, the rows come out top-down.
