@@ -120,12 +120,21 @@ DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
     return result;
 }
 
-// Qt's reader may build a 32-bit image of a picture we hold in 24 bits: allow it that much more.
+// Qt's reader may build a 32-bit image of a picture we hold in 24 bits: allow it that much more
+// (its default limit of 256 MB would refuse pictures we load as JPEG).
 constexpr int kQtAllocationLimitMB = static_cast<int>(kMaxPictureBytes / 3 * 4 >> 20);
 
 DecodedPicture decodeBmp(const std::filesystem::path& path)
 {
     DecodedPicture result;
+    // A file bigger than the largest picture we would load (32 bits a pixel) is not even read.
+    std::error_code sizeUnknown;
+    const auto fileBytes = std::filesystem::file_size(path, sizeUnknown);
+    if (!sizeUnknown && fileBytes > kMaxPictureBytes / 3 * 4 + (std::uintmax_t{1} << 20)) {
+        result.error = quoted(path) + " is too large to load: " + std::to_string(fileBytes >> 20) + " MB, at most " +
+                       std::to_string(kMaxPictureBytes >> 20) + " MB of picture can be loaded.";
+        return result;
+    }
     QByteArray bytes;
     result.error = readWholeFile(path, bytes);
     if (result.failed()) return result;
@@ -138,14 +147,6 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
     QImageReader reader(&buffer, "bmp");
     reader.setAutoDetectImageFormat(false);  // BMP content only, whatever else Qt could read
     reader.setAllocationLimit(kQtAllocationLimitMB);
-    const QSize size = reader.size();
-    if (size.isValid() &&
-        std::size_t(size.width()) * std::size_t(size.height()) * Picture::kBytesPerPixel > kMaxPictureBytes) {
-        result.error = quoted(path) + " is too large to load: " + std::to_string(size.width()) + " x " +
-                       std::to_string(size.height()) + " pixels, at most " +
-                       std::to_string(kMaxPictureBytes >> 20) + " MB can be loaded.";
-        return result;
-    }
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
         result.error = notReadable(reader.errorString());

@@ -555,7 +555,9 @@ TEST_F(PictureLoadingTest, BrokenBmpFilesFailWithFileAndReason)
     writeBytes(file("cut.bmp"), cut);
     // A real BMP in a .bmp name must be BMP content: a JPEG is refused.
     ASSERT_EQ(writeJpegFile(testPicture(8, 8), file("jpeg.bmp")), "");
-    for (const char* name : {"text.bmp", "cut.bmp", "jpeg.bmp", "missing.bmp"}) {
+    writeBytes(file("huge.bmp"), bmp32(testPicture(4, 4)));
+    fs::resize_file(file("huge.bmp"), std::uintmax_t{3} << 30);  // 3 GB, sparse: refused unread
+    for (const char* name : {"text.bmp", "cut.bmp", "jpeg.bmp", "missing.bmp", "huge.bmp"}) {
         SCOPED_TRACE(name);
         const DecodedPicture result = decodePictureFile(file(name), PictureKind::Bmp);
         EXPECT_TRUE(result.failed());
@@ -563,6 +565,8 @@ TEST_F(PictureLoadingTest, BrokenBmpFilesFailWithFileAndReason)
         EXPECT_NE(result.error.find(file(name).string()), std::string::npos) << result.error;
     }
     EXPECT_NE(decodePictureFile(file("missing.bmp"), PictureKind::Bmp).error.find("No such file"),
+              std::string::npos);
+    EXPECT_NE(decodePictureFile(file("huge.bmp"), PictureKind::Bmp).error.find("too large"),
               std::string::npos);
 }
 
