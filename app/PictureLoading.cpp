@@ -131,8 +131,9 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
     std::error_code sizeUnknown;
     const auto fileBytes = std::filesystem::file_size(path, sizeUnknown);
     if (!sizeUnknown && fileBytes > kMaxPictureBytes / 3 * 4 + (std::uintmax_t{1} << 20)) {
-        result.error = quoted(path) + " is too large to load: " + std::to_string(fileBytes >> 20) + " MB, at most " +
-                       std::to_string(kMaxPictureBytes >> 20) + " MB of picture can be loaded.";
+        result.error = quoted(path) + " is too large to load: " + std::to_string(fileBytes >> 20) +
+                       " MB, at most " + std::to_string(kMaxPictureBytes >> 20) +
+                       " MB of picture can be loaded.";
         return result;
     }
     QByteArray bytes;
