@@ -1,6 +1,16 @@
 #include "app/PictureLoading.h"
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "app/JpegCodec.h"
 
 PictureKind pictureKindForName(std::string_view fileName)
 {
@@ -31,15 +41,169 @@ std::string namePart(std::string_view fileName)
     return std::string(cut == std::string_view::npos ? fileName : fileName.substr(cut + 1));
 }
 
-// Temporary until the decoders land: every picture fails with a clear reason.
-DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind)
+namespace {
+
+std::string quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
+
+std::string systemReason(int error) { return std::strerror(error); }
+
+// Owns an open C file; closes it on every path.
+class CFile {
+public:
+    explicit CFile(std::FILE* file) : file_(file) {}
+    ~CFile()
+    {
+        if (file_) std::fclose(file_);
+    }
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+    std::FILE* get() const { return file_; }
+    /// Closes now; false (errno set) when the close failed, e.g. buffered data that could not be written.
+    bool close()
+    {
+        std::FILE* file = file_;
+        file_ = nullptr;
+        return std::fclose(file) == 0;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+// Reads the whole file into bytes. Returns an empty text on success, else why it failed.
+std::string readWholeFile(const std::filesystem::path& path, QByteArray& bytes)
 {
+    errno = 0;
+    CFile file(std::fopen(path.c_str(), "rb"));
+    if (!file.get()) return "Cannot open " + quoted(path) + ": " + systemReason(errno) + ".";
+    constexpr qsizetype kChunk = qsizetype{1} << 20;
+    try {
+        std::error_code sizeUnknown;
+        const auto expected = std::filesystem::file_size(path, sizeUnknown);
+        if (!sizeUnknown && expected < kMaxPictureBytes)
+            bytes.reserve(static_cast<qsizetype>(expected) + kChunk);
+        for (;;) {
+            const qsizetype used = bytes.size();
+            bytes.resize(used + kChunk);
+            const std::size_t got = std::fread(bytes.data() + used, 1, kChunk, file.get());
+            bytes.resize(used + static_cast<qsizetype>(got));
+            if (got < static_cast<std::size_t>(kChunk)) break;
+        }
+    } catch (const std::bad_alloc&) {
+        bytes.clear();
+        return "Not enough memory to read " + quoted(path) + ".";
+    }
+    if (std::ferror(file.get())) {
+        bytes.clear();
+        return "Cannot read " + quoted(path) + ": " + systemReason(errno ? errno : EIO) + ".";
+    }
+    return {};
+}
+
+// Streams the file through libjpeg as it decodes, as djpeg does: no copy of the whole file in memory.
+DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
+{
+    errno = 0;
+    CFile file(std::fopen(path.c_str(), "rb"));
     DecodedPicture result;
-    if (kind != PictureKind::None) result.error = "Cannot decode " + path.string() + " yet.";
+    if (!file.get()) {
+        result.error = "Cannot open " + quoted(path) + ": " + systemReason(errno) + ".";
+        return result;
+    }
+    errno = 0;
+    result = decodeJpegStream(file.get(), path.string(), std::move(recycled));
+    if (std::ferror(file.get())) {  // libjpeg takes a failed read for the end of the file
+        const int error = errno ? errno : EIO;
+        result = DecodedPicture();
+        result.error = "Cannot read " + quoted(path) + ": " + systemReason(error) + ".";
+    }
     return result;
 }
 
-std::string writeJpegFile(const Picture&, const std::filesystem::path& path, int)
+// Qt's reader may build a 32-bit image of a picture we hold in 24 bits: allow it that much more
+// (its default limit of 256 MB would refuse pictures we load as JPEG).
+constexpr int kQtAllocationLimitMB = static_cast<int>(kMaxPictureBytes / 3 * 4 >> 20);
+
+DecodedPicture decodeBmp(const std::filesystem::path& path)
 {
-    return "Cannot write " + path.string() + " yet.";
+    DecodedPicture result;
+    // A file bigger than the largest picture we would load (32 bits a pixel) is not even read.
+    std::error_code sizeUnknown;
+    const auto fileBytes = std::filesystem::file_size(path, sizeUnknown);
+    if (!sizeUnknown && fileBytes > kMaxPictureBytes / 3 * 4 + (std::uintmax_t{1} << 20)) {
+        result.error = quoted(path) + " is too large to load: " + std::to_string(fileBytes >> 20) +
+                       " MB, at most " + std::to_string(kMaxPictureBytes >> 20) +
+                       " MB of picture can be loaded.";
+        return result;
+    }
+    QByteArray bytes;
+    result.error = readWholeFile(path, bytes);
+    if (result.failed()) return result;
+
+    const auto notReadable = [&](const QString& reason) {
+        return quoted(path) + " is not a readable BMP picture: " + reason.toStdString() + ".";
+    };
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoDetectImageFormat(false);  // BMP content only, whatever else Qt could read
+    reader.setAllocationLimit(kQtAllocationLimitMB);
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        result.error = notReadable(reader.errorString());
+        return result;
+    }
+    bytes.clear();  // the file's bytes are no longer needed: keep the peak memory low
+    image = std::move(image).convertToFormat(QImage::Format_BGR888);
+    if (image.isNull()) {
+        result.error = "Not enough memory to load " + quoted(path) + ".";
+        return result;
+    }
+    try {
+        result.picture.resize(image.width(), image.height());
+    } catch (const std::bad_alloc&) {
+        result.error = "Not enough memory to load " + quoted(path) + ".";
+        return result;
+    }
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(result.picture.row(y), image.constScanLine(y), result.picture.stride());
+    return result;
+}
+
+}  // namespace
+
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind)
+{
+    return decodePictureFile(path, kind, Picture());
+}
+
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled)
+{
+    switch (kind) {
+    case PictureKind::Jpeg:
+        return decodeJpeg(path, std::move(recycled));
+    case PictureKind::Bmp:
+        return decodeBmp(path);
+    case PictureKind::Tiff:  // the TIFF reader has its own entry
+    case PictureKind::None:
+        break;
+    }
+    return {};
+}
+
+std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality)
+{
+    if (picture.empty()) return "Cannot write " + quoted(path) + ": there is no picture.";
+    errno = 0;
+    CFile file(std::fopen(path.c_str(), "wb"));
+    if (!file.get()) return "Cannot write " + quoted(path) + ": " + systemReason(errno) + ".";
+    std::string reason = encodeJpegFile(picture, file.get(), quality);
+    if (reason.empty() && std::fflush(file.get()) != 0) reason = systemReason(errno);
+    if (reason.empty() && std::ferror(file.get())) reason = systemReason(errno ? errno : EIO);
+    if (!file.close() && reason.empty()) reason = systemReason(errno);
+    if (reason.empty()) return {};
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path, ignored))
+        std::filesystem::remove(path, ignored);  // no half-written picture stays behind
+    return "Cannot write " + quoted(path) + ": " + reason + ".";
 }

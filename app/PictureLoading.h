@@ -2,6 +2,7 @@
 // Picture files in and out: choosing the decoder by the name's suffix, decoding JPEG, BMP and TIFF
 // into a 24-bit blue-green-red Picture, and writing JPEG files.
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -10,6 +11,10 @@
 #include "view/Picture.h"
 
 enum class PictureKind { None, Jpeg, Bmp, Tiff };
+
+/// Largest decoded picture accepted, in bytes of 24-bit rows (2 GB): a bigger size in a file's header
+/// is refused before anything is allocated.
+constexpr std::size_t kMaxPictureBytes = std::size_t{1} << 31;
 
 /// The decoder for a file name (directory included): the first of ".jpg", ".JPG", ".BMP", ".bmp",
 /// ".TIF", ".tif" whose first occurrence starts at length - 3 (1-based; absent counts as position 0).
@@ -20,13 +25,22 @@ std::string namePart(std::string_view fileName);
 
 struct DecodedPicture {
     Picture picture;                    // 24-bit; empty when nothing could be decoded
-    std::vector<std::string> messages;  // TIFF reader's messages, one message box each, in order
+    std::vector<std::string> messages;  // the reader's messages, one message box each, in order: the
+                                        // TIFF reader's problems, or a damaged JPEG whose picture is kept
     std::string error;                  // JPEG/BMP: why the file could not be read; empty on success
     bool failed() const { return !error.empty(); }
 };
 
-/// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing.
+/// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing;
+/// PictureKind::Tiff is left to the TIFF reader and decodes nothing here. A file that cannot be read or
+/// decoded gives an error naming the file and the reason, and no picture.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind);
 
-/// Writes picture as a baseline colour JPEG file. Returns an empty text on success, else the reason.
+/// The same, decoding a JPEG into recycled's memory where that is large enough (its contents are
+/// lost either way). Loading picture after picture through one spare buffer spares allocating and
+/// first touching 72 MB for each 24-megapixel picture.
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled);
+
+/// Writes picture as a baseline colour JPEG file. Returns an empty text on success, else the reason;
+/// on failure no file is left at path.
 std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality = 90);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 TEST(Picture, RowsAreBlueGreenRedFromTheTop)
 {
     Picture picture(4, 3);
@@ -34,4 +36,15 @@ TEST(Picture, ZeroSizeIsEmpty)
     EXPECT_TRUE(picture.empty());
     EXPECT_EQ(picture.height(), 0);
     EXPECT_THROW(Picture(-1, 2), std::invalid_argument);
+}
+
+TEST(Picture, LargeBufferStartsZeroAndCopiesExactly)
+{
+    Picture large(3000, 1000);  // 9 MB: takes the huge-page path
+    const std::uint8_t* data = large.data();
+    EXPECT_TRUE(std::all_of(data, data + large.byteCount(), [](std::uint8_t b) { return b == 0; }));
+    large.setPixel(2999, 999, 0xABCDEF);
+    Picture copy(large);
+    EXPECT_EQ(copy, large);
+    EXPECT_EQ(copy.pixel(2999, 999), 0xABCDEFu);
 }
