@@ -95,13 +95,13 @@ private slots:
     {
         Form3->Memo1->setPlainText("earlier text");
         Form3->setWindowTitle("SpotTally Report");
-        Form1->EdVol->setText("0.143");
+        Form1->EdVol->setText("0,1.43");
         Form3->report();
         QCOMPARE(Form3->Memo1->toPlainText(), QStringLiteral("earlier text"));
         QVERIFY(!Form3->isVisible());
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report"));
         QCOMPARE(dialogs_->messages.size(), std::size_t{1});
-        QVERIFY(dialogs_->messages[0].text.contains("0.143"));
+        QVERIFY(dialogs_->messages[0].text.contains("0,1.43"));
     }
 
     void calcresKeepsUserComments()
