@@ -378,6 +378,25 @@ private slots:
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report"));
     }
 
+    void reopeningLoadsThePictureBesideTheReport()
+    {
+        QImage bmp(24, 18, QImage::Format_RGB888);
+        bmp.fill(QColor(10, 200, 30));
+        QVERIFY(bmp.save(path(QStringLiteral("plate.bmp")), "BMP"));
+        if (decodePictureFile(path(QStringLiteral("plate.bmp")).toStdString(), PictureKind::Bmp).failed())
+            QSKIP("this build cannot read BMP files");
+        countedPicture(QStringLiteral("plate.bmp"));
+        Form3->BnSaverep->click();
+        showPicture(QStringLiteral("other.jpg"));  // 40 x 30
+        dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
+        Form1->Savereport1Click();
+        QVERIFY(dialogs_->messages.empty());
+        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.bmp"));
+        QCOMPARE(AnalysisState.ImageWidth, 24);
+        QCOMPARE(Form2->layers().Image1.pixel(5, 5), rgbColour(10, 200, 30));
+        QVERIFY(Form3->isVisible());
+    }
+
     void statisticsLinesAreIgnoredOnReopening()
     {
         const ParameterTexts counted = fieldsOf({"4", "9", "10", "20", "30", "41", "51", "31", "3000", "300", "0,5"});
