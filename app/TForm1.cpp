@@ -416,7 +416,6 @@ void TForm1::newpictureparams(const QString& name)
 // Commands that come with the count run, the report files and the help texts.
 void TForm1::Savereport1Click()
 {
-    // 1.
     OpenDialog2.title = QStringLiteral("Open report");
     const QString chosen = dialogs().openFile(OpenDialog2);
     if (chosen.isEmpty()) return;
@@ -428,11 +427,11 @@ void TForm1::Savereport1Click()
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
         return;
     }
-    // 2. The change rule runs.
+    // The whole text first (the change rule runs), whatever follows.
     QStringList lines;
     for (const std::string& line : reading.lines) lines << QString::fromStdString(line);
     Form3->Memo1->setPlainText(lines.join(QLatin1Char('\n')));
-    // 3. The picture before the fields; a missing one is silently left out. Only the name part counts:
+    // The picture before the fields; a missing one is silently left out. Only the name part counts:
     // a report never sends the program to another folder.
     if (reading.pictureName) {
         const std::string picture = namePart(*reading.pictureName);
@@ -441,7 +440,7 @@ void TForm1::Savereport1Click()
             !loadimage(QString::fromStdString(picture)))
             return;  // the loader has told why; the fields keep their texts
     }
-    // 4. to 6.
+    // Lines 4 to 12 into the fields; after a colour that cannot be used, the later fields keep theirs.
     ParameterTexts fields = parameterTexts();
     const ReportFieldsOutcome outcome = applyReportFields(reading, fields);
     setParameterTexts(fields);
@@ -449,7 +448,6 @@ void TForm1::Savereport1Click()
     for (const std::string& message : outcome.messages)
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(message));
     if (!outcome.complete) return;
-    // 7.
     Form3->show();
     Form3->setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
     Form3->raise();

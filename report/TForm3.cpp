@@ -153,15 +153,13 @@ void TForm3::BnSaverepClick() { saveReport(); }
 
 bool TForm3::saveReport()
 {
-    // 1. A pasted picture gets a name of its own before anything is saved for it.
+    // A pasted picture gets a name of its own before anything is saved for it.
     if (needsClipboardRename(AnalysisState)) renamePastedPicture();
-    // 2.
     if (AnalysisState.ImageFileName == kClipboardPictureName) return false;
-    // 3. and 4.
+    // Lines 2 and 3 name the files as they are now (the change rule runs).
     const std::string& imageName = AnalysisState.ImageFileName;
     const std::array<std::string, 2> names = nameLines(imageName);
     replaceLines(2, {names[0], names[1]});
-    // 5.
     const FileSaveOutcome saved =
         writeReportFile(Form1->workingFolder() / reportFileName(imageName), reportFileLines());
     if (!saved.saved()) {
@@ -169,7 +167,6 @@ bool TForm3::saveReport()
         return false;
     }
     if (!saved.warning.empty()) warn(saved.warning);
-    // 6. and 7.
     Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
     return true;
