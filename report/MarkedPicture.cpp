@@ -1,10 +1,11 @@
 #include "report/MarkedPicture.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "app/PictureLoading.h"
 
@@ -13,8 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The permissions a new file gets from the process's umask.
-mode_t newFileMode()
-{
+mode_t newFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
@@ -22,8 +22,7 @@ mode_t newFileMode()
 
 }  // namespace
 
-std::string writeMarkedPicture(const Picture& countLayer, const fs::path& path)
-{
+std::string writeMarkedPicture(const Picture& countLayer, const fs::path& path) {
     const std::string failure = "Cannot save the marked picture \"" + path.string() + "\": ";
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();

@@ -1,6 +1,8 @@
 // Report files through the windows: saving the report and the marked picture, renaming a pasted
 // picture, and opening a saved report again. Offscreen, with scripted dialogs and a fresh folder per test.
 
+#include <sys/resource.h>
+
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -11,7 +13,6 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
 
 #include "app/AnalysisState.h"
 #include "app/FieldText.h"
@@ -25,22 +26,19 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
+QByteArray readAll(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QByteArray("<missing>");
     return file.readAll();
 }
 
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
+bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // A report file's lines: every line must end in CR LF.
-QStringList fileLines(const QByteArray& bytes)
-{
+QStringList fileLines(const QByteArray& bytes) {
     if (!bytes.endsWith("\r\n")) return {QStringLiteral("<no CR LF at the end>")};
     QList<QByteArray> parts = bytes.chopped(1).split('\n');
     QStringList lines;
@@ -51,33 +49,30 @@ QStringList fileLines(const QByteArray& bytes)
     return lines;
 }
 
-QByteArray reportBytes(const QStringList& lines)
-{
+QByteArray reportBytes(const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toLatin1() + "\r\n";
     return bytes;
 }
 
-ParameterTexts fieldsOf(std::initializer_list<const char*> texts)
-{
+ParameterTexts fieldsOf(std::initializer_list<const char*> texts) {
     auto text = texts.begin();
     ParameterTexts fields;
-    for (std::string* field : {&fields.Edmin, &fields.EdMax, &fields.EdR, &fields.EdG, &fields.EdB, &fields.EdDevi,
-                               &fields.Edhell, &fields.EdCont, &fields.Edpixmm, &fields.Edfilter, &fields.EdVol})
+    for (std::string* field :
+         {&fields.Edmin, &fields.EdMax, &fields.EdR, &fields.EdG, &fields.EdB, &fields.EdDevi, &fields.Edhell,
+          &fields.EdCont, &fields.Edpixmm, &fields.Edfilter, &fields.EdVol})
         *field = *text++;
     return fields;
 }
 
-bool sameFields(const ParameterTexts& a, const ParameterTexts& b)
-{
+bool sameFields(const ParameterTexts& a, const ParameterTexts& b) {
     return a.Edmin == b.Edmin && a.EdMax == b.EdMax && a.EdR == b.EdR && a.EdG == b.EdG && a.EdB == b.EdB &&
            a.EdDevi == b.EdDevi && a.Edhell == b.Edhell && a.EdCont == b.EdCont && a.Edpixmm == b.Edpixmm &&
            a.Edfilter == b.Edfilter && a.EdVol == b.EdVol;
 }
 
 // The JPEG encoder may not be part of every build; tests of JPEG content skip without it.
-bool canWriteJpeg(const QString& folder)
-{
+bool canWriteJpeg(const QString& folder) {
     const std::string probe = (folder + QStringLiteral("/probe.jpg")).toStdString();
     const bool written = writeJpegFile(Picture(2, 2), probe).empty();
     std::remove(probe.c_str());
@@ -87,16 +82,14 @@ bool canWriteJpeg(const QString& folder)
 // Lets writes past a few bytes fail (EFBIG) for as long as it lives - for root as well.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
+    explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &saved_);
         oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = saved_;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit()
-    {
+    ~FileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &saved_);
         std::signal(SIGXFSZ, oldHandler_);
     }
@@ -118,15 +111,13 @@ private:
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
     QString path(const QString& name) const { return folder_->filePath(name); }
-    QStringList filesInFolder() const
-    {
+    QStringList filesInFolder() const {
         return QDir(folder_->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     // A picture in the image window as loading it would leave it: the original a dark blue, the count
     // layer (what the marked picture shows) red.
-    void showPicture(const QString& name)
-    {
+    void showPicture(const QString& name) {
         Picture original(40, 30);
         for (int y = 0; y < 30; ++y)
             for (int x = 0; x < 40; ++x) original.setPixel(x, y, rgbColour(0, 0, 120));
@@ -137,8 +128,7 @@ private:
     }
 
     // A picture and its report, as after a count of 100 particles.
-    void countedPicture(const QString& name)
-    {
+    void countedPicture(const QString& name) {
         showPicture(name);
         AnalysisState.AutoCount = 100;
         Form3->report();
@@ -146,15 +136,13 @@ private:
     }
 
     // A pasted picture: the file CLIPBOARD.jpg in the working folder, loaded and counted.
-    void pastedPicture()
-    {
+    void pastedPicture() {
         QVERIFY(writeAll(path(QStringLiteral("CLIPBOARD.jpg")), "pasted picture bytes"));
         countedPicture(QStringLiteral("CLIPBOARD.jpg"));
     }
 
 private slots:
-    void init()
-    {
+    void init() {
         setDecimalSeparator(',');
         folder_ = std::make_unique<QTemporaryDir>();
         QVERIFY(folder_->isValid());
@@ -164,16 +152,14 @@ private slots:
         Form3->setClock([] { return QDateTime(QDate(2026, 3, 7), QTime(9, 5, 3)); }, RegionalDateTime{});
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         destroyForms();
         dialogs_.reset();
         folder_.reset();
         setDecimalSeparator('\0');
     }
 
-    void startsWithTheBuiltInManual()
-    {
+    void startsWithTheBuiltInManual() {
         const std::vector<std::string>& manual = builtInManualLines();
         QCOMPARE(Form3->lines().size(), qsizetype(manual.size()));
         QCOMPARE(Form3->lines().first(), QString::fromStdString(manual.front()));
@@ -181,18 +167,22 @@ private slots:
         QVERIFY(!Form3->BnExp->isEnabled());
     }
 
-    void nameRules_data()
-    {
+    void nameRules_data() {
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("report");
         QTest::addColumn<QString>("marked");
-        QTest::newRow("sample.jpg") << "sample.jpg" << "c_sample.txt" << "c_sample.jpg";
-        QTest::newRow("c_ kept once") << "c_sample.jpg" << "c_sample.txt" << "c_sample.jpg";
-        QTest::newRow("bmp name, JPEG data") << "sample.bmp" << "c_sample.txt" << "c_sample.bmp";
+        QTest::newRow("sample.jpg") << "sample.jpg"
+                                    << "c_sample.txt"
+                                    << "c_sample.jpg";
+        QTest::newRow("c_ kept once") << "c_sample.jpg"
+                                      << "c_sample.txt"
+                                      << "c_sample.jpg";
+        QTest::newRow("bmp name, JPEG data") << "sample.bmp"
+                                             << "c_sample.txt"
+                                             << "c_sample.bmp";
     }
 
-    void nameRules()
-    {
+    void nameRules() {
         QFETCH(QString, picture);
         QFETCH(QString, report);
         QFETCH(QString, marked);
@@ -224,16 +214,14 @@ private slots:
         QVERIFY(!filesInFolder().join(' ').contains(".XXX"));
     }
 
-    void reportWithoutMarkedPictureLeavesOtherFiles()
-    {
+    void reportWithoutMarkedPictureLeavesOtherFiles() {
         countedPicture(QStringLiteral("sample.jpg"));
         Form3->BnSaverep->click();
         QCOMPARE(filesInFolder(), QStringList{QStringLiteral("c_sample.txt")});
         QVERIFY(dialogs_->messages.empty());
     }
 
-    void markedPictureNeedsAnActiveReport()
-    {
+    void markedPictureNeedsAnActiveReport() {
         countedPicture(QStringLiteral("sample.jpg"));
         AnalysisState.ReportActive = false;  // the manual is shown
         Form3->BnSavepic->click();
@@ -241,18 +229,22 @@ private slots:
         QVERIFY(dialogs_->messages.empty());
     }
 
-    void pastedPictureIsRenamed_data()
-    {
+    void pastedPictureIsRenamed_data() {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("pictureName");
         QTest::addColumn<QString>("report");
-        QTest::newRow("no extension") << "plate7" << "plate7.jpg" << "c_plate7.txt";
-        QTest::newRow("upper-case .JPG") << "plate7.JPG" << "plate7.JPG" << "c_plate7.txt";
-        QTest::newRow(".jpg inside") << "my.jpg.old" << "my.jpg.old" << "c_my.jpg.txt";
+        QTest::newRow("no extension") << "plate7"
+                                      << "plate7.jpg"
+                                      << "c_plate7.txt";
+        QTest::newRow("upper-case .JPG") << "plate7.JPG"
+                                         << "plate7.JPG"
+                                         << "c_plate7.txt";
+        QTest::newRow(".jpg inside") << "my.jpg.old"
+                                     << "my.jpg.old"
+                                     << "c_my.jpg.txt";
     }
 
-    void pastedPictureIsRenamed()
-    {
+    void pastedPictureIsRenamed() {
         QFETCH(QString, chosen);
         QFETCH(QString, pictureName);
         QFETCH(QString, report);
@@ -274,18 +266,18 @@ private slots:
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report"));
     }
 
-    void refusedOrCancelledRenameWritesNothing_data()
-    {
+    void refusedOrCancelledRenameWritesNothing_data() {
         QTest::addColumn<QString>("chosen");  // empty: cancelled
         QTest::addColumn<QString>("warning");
         QTest::newRow("cancelled") << QString() << QString();
-        QTest::newRow("name exists") << "taken.jpg" << "Name does already exist!";
+        QTest::newRow("name exists") << "taken.jpg"
+                                     << "Name does already exist!";
         // The chosen name is checked as chosen, before ".jpg" is added.
-        QTest::newRow("name without .jpg exists") << "taken" << "Name does already exist!";
+        QTest::newRow("name without .jpg exists") << "taken"
+                                                  << "Name does already exist!";
     }
 
-    void refusedOrCancelledRenameWritesNothing()
-    {
+    void refusedOrCancelledRenameWritesNothing() {
         QFETCH(QString, chosen);
         QFETCH(QString, warning);
         QVERIFY(writeAll(path(QStringLiteral("taken.jpg")), "another picture"));
@@ -305,19 +297,18 @@ private slots:
         QCOMPARE(Form3->lines()[3], QStringLiteral("<Image file analysed:> CLIPBOARD.jpg"));
     }
 
-    void missingPastedPictureIsReported()
-    {
+    void missingPastedPictureIsReported() {
         pastedPicture();
         QVERIFY(QFile::remove(path(QStringLiteral("CLIPBOARD.jpg"))));
         Form3->BnSavepic->click();
         QVERIFY(dialogs_->fileDialogs.empty());
-        QCOMPARE(dialogs_->messageTexts(), QStringList{"File " + kAcute + "CLIPBOARD.jpg" + kAcute + " not found!"});
+        QCOMPARE(dialogs_->messageTexts(),
+                 QStringList{"File " + kAcute + "CLIPBOARD.jpg" + kAcute + " not found!"});
         QCOMPARE(dialogs_->messages[0].kind, UserDialogs::MessageKind::Warning);
         QVERIFY(filesInFolder().isEmpty());
     }
 
-    void failedRenameKeepsThePastedName()
-    {
+    void failedRenameKeepsThePastedName() {
         // "plate7" is free, but the name it becomes, plate7.jpg, is not: the rename must not replace it.
         QVERIFY(writeAll(path(QStringLiteral("plate7.jpg")), "an older picture"));
         pastedPicture();
@@ -331,8 +322,7 @@ private slots:
         QCOMPARE(filesInFolder(), (QStringList{"CLIPBOARD.jpg", "plate7.jpg"}));
     }
 
-    void renameIntoAnotherFolderTakesTheReportAlong()
-    {
+    void renameIntoAnotherFolderTakesTheReportAlong() {
         QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("plates")));
         pastedPicture();
         dialogs_->answerNextFileDialog(path(QStringLiteral("plates/plate9.jpg")));
@@ -344,16 +334,18 @@ private slots:
         QCOMPARE(filesInFolder(), QStringList());
     }
 
-    void saveThenReopenRestoresEveryField()
-    {
+    void saveThenReopenRestoresEveryField() {
         QVERIFY(writeAll(path(QStringLiteral("plate.xyz")), "a picture no decoder reads"));
-        const ParameterTexts counted = fieldsOf({"3", "12", "121", "223", "95", "35", "45", "30", "2000", "200", "1,5"});
+        const ParameterTexts counted =
+            fieldsOf({"3", "12", "121", "223", "95", "35", "45", "30", "2000", "200", "1,5"});
         Form1->setParameterTexts(counted);
         countedPicture(QStringLiteral("plate.xyz"));
         Form3->Memo1->appendPlainText("Probe M" + QString(QChar(0xFC)) + "ller " + kAcute + "A" + kAcute);
         Form3->BnSaverep->click();
         const QStringList savedText = Form3->lines();
-        QVERIFY(readAll(path(QStringLiteral("c_plate.txt"))).contains("Probe M\xFCller \xB4" "A\xB4\r\n"));
+        QVERIFY(readAll(path(QStringLiteral("c_plate.txt")))
+                    .contains("Probe M\xFCller \xB4"
+                              "A\xB4\r\n"));
 
         // Everything changed afterwards, then the report opened again.
         Form1->setParameterTexts(fieldsOf({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
@@ -378,8 +370,7 @@ private slots:
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report"));
     }
 
-    void reopeningLoadsThePictureBesideTheReport()
-    {
+    void reopeningLoadsThePictureBesideTheReport() {
         QImage bmp(24, 18, QImage::Format_RGB888);
         bmp.fill(QColor(10, 200, 30));
         QVERIFY(bmp.save(path(QStringLiteral("plate.bmp")), "BMP"));
@@ -397,9 +388,9 @@ private slots:
         QVERIFY(Form3->isVisible());
     }
 
-    void statisticsLinesAreIgnoredOnReopening()
-    {
-        const ParameterTexts counted = fieldsOf({"4", "9", "10", "20", "30", "41", "51", "31", "3000", "300", "0,5"});
+    void statisticsLinesAreIgnoredOnReopening() {
+        const ParameterTexts counted =
+            fieldsOf({"4", "9", "10", "20", "30", "41", "51", "31", "3000", "300", "0,5"});
         Form1->setParameterTexts(counted);
         countedPicture(QStringLiteral("plate.xyz"));
         for (const char* line : {"<Statistics of 12 grid fields> ", "<Mean per field:> 8,333",
@@ -414,8 +405,7 @@ private slots:
         QCOMPARE(Form3->lines().size(), 25);
     }
 
-    void missingPictureKeepsTheCurrentOne_data()
-    {
+    void missingPictureKeepsTheCurrentOne_data() {
         QTest::addColumn<QString>("line3");
         QTest::newRow("not there") << "<Image file analysed:> gone.jpg";
         // Only the name part counts: the picture is looked for beside the report alone.
@@ -423,19 +413,26 @@ private slots:
         QTest::newRow("empty name") << "<Image file analysed:> ";
     }
 
-    void missingPictureKeepsTheCurrentOne()
-    {
+    void missingPictureKeepsTheCurrentOne() {
         QFETCH(QString, line3);
         QVERIFY(QDir(folder_->path()).mkpath(QStringLiteral("reports")));
         QVERIFY(QDir(folder_->path()).mkpath(QStringLiteral("elsewhere")));
         QVERIFY(writeAll(path(QStringLiteral("elsewhere/previous.jpg")), "must not be opened"));
         countedPicture(QStringLiteral("previous.jpg"));
         const Picture before = Form2->layers().Image1;
-        QStringList report = {"S p o t T a l l y  REPORT", "<do not change - except comments> ",
-                              "<Report file:> c_gone.txt", line3, "<Minimum size:> 6", "<Maximum size:> 9",
-                              "<Colour R / G / B:> 121 / 223 / 95", "<Colour tolerance:> 33",
-                              "<Brightness tolerance:> 44", "<Minimum contrast:> 22", "<Pixels per mm:> 1000",
-                              "<Filter area (mm^2):> 100", "<Sample volume (cm^3):> 2,5"};
+        QStringList report = {"S p o t T a l l y  REPORT",
+                              "<do not change - except comments> ",
+                              "<Report file:> c_gone.txt",
+                              line3,
+                              "<Minimum size:> 6",
+                              "<Maximum size:> 9",
+                              "<Colour R / G / B:> 121 / 223 / 95",
+                              "<Colour tolerance:> 33",
+                              "<Brightness tolerance:> 44",
+                              "<Minimum contrast:> 22",
+                              "<Pixels per mm:> 1000",
+                              "<Filter area (mm^2):> 100",
+                              "<Sample volume (cm^3):> 2,5"};
         QVERIFY(writeAll(path(QStringLiteral("reports/c_gone.txt")), reportBytes(report)));
         dialogs_->answerNextFileDialog(path(QStringLiteral("reports/c_gone.txt")));
         Form1->Savereport1Click();
@@ -451,31 +448,35 @@ private slots:
         QVERIFY(QFile::exists(path(QStringLiteral("reports/c_previous.txt"))));
     }
 
-    void partialReports_data()
-    {
+    void partialReports_data() {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QStringList>("fields");  // Edmin .. EdVol afterwards
         QTest::addColumn<QString>("message");     // a part of the one message
         const QStringList head = {"S p o t T a l l y  REPORT", "<do not change - except comments> ",
-                                  "<Report file:> c_x.txt", "<Image file analysed:> x.jpg", "<Minimum size:> 6",
-                                  "<Maximum size:> 9"};
+                                  "<Report file:> c_x.txt",    "<Image file analysed:> x.jpg",
+                                  "<Minimum size:> 6",         "<Maximum size:> 9"};
         // Too short: lines 4 and 5 are taken, the colour and all after it keep their texts.
-        QTest::newRow("too short") << head << QStringList{"6", "9", "121", "223", "95", "40", "50", "40", "3952", "378", "0,143"}
+        QTest::newRow("too short") << head << QStringList{"6",  "9",  "121",  "223", "95",   "40",
+                                                          "50", "40", "3952", "378", "0,143"}
                                    << "lines 6 to 12 are missing";
         // A colour that is not a number: the three colour texts are set, nothing after them.
-        QTest::newRow("bad colour")
-            << head + QStringList{"<Colour R / G / B:> 121 / green / 95", "<Colour tolerance:> 33",
-                                  "<Brightness tolerance:> 44", "<Minimum contrast:> 22", "<Pixels per mm:> 1000",
-                                  "<Filter area (mm^2):> 100", "<Sample volume (cm^3):> 2,5"}
-            << QStringList{"6", "9", "121", "green", "95", "40", "50", "40", "3952", "378", "0,143"} << "green";
+        QTest::newRow("bad colour") << head + QStringList{"<Colour R / G / B:> 121 / green / 95",
+                                                          "<Colour tolerance:> 33",
+                                                          "<Brightness tolerance:> 44",
+                                                          "<Minimum contrast:> 22",
+                                                          "<Pixels per mm:> 1000",
+                                                          "<Filter area (mm^2):> 100",
+                                                          "<Sample volume (cm^3):> 2,5"}
+                                    << QStringList{"6",  "9",  "121",  "green", "95",   "40",
+                                                   "50", "40", "3952", "378",   "0,143"}
+                                    << "green";
         QTest::newRow("colour without separators")
             << head + QStringList{"<Colour R / G / B:> 121/223/95", "<Colour tolerance:> 33"}
             << QStringList{"6", "9", "121/223/95", "", "", "40", "50", "40", "3952", "378", "0,143"}
             << "colour line";
     }
 
-    void partialReports()
-    {
+    void partialReports() {
         QFETCH(QStringList, lines);
         QFETCH(QStringList, fields);
         QFETCH(QString, message);
@@ -500,8 +501,7 @@ private slots:
         QVERIFY(!Form3->isVisible());
     }
 
-    void unreadablePictureStopsBeforeTheFields()
-    {
+    void unreadablePictureStopsBeforeTheFields() {
         QVERIFY(writeAll(path(QStringLiteral("broken.jpg")), "not a JPEG at all"));
         const QStringList report = {"S p o t T a l l y  REPORT", "", "", "<Image file analysed:> broken.jpg",
                                     "<Minimum size:> 6"};
@@ -515,15 +515,13 @@ private slots:
         QVERIFY(!Form3->isVisible());
     }
 
-    void reportThatCannotBeOpened_data()
-    {
+    void reportThatCannotBeOpened_data() {
         QTest::addColumn<QString>("name");
         QTest::newRow("missing") << "c_none.txt";
         QTest::newRow("a folder") << "c_folder.txt";
     }
 
-    void reportThatCannotBeOpened()
-    {
+    void reportThatCannotBeOpened() {
         QFETCH(QString, name);
         QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("c_folder.txt")));
         Form3->Memo1->setPlainText(QStringLiteral("the report before"));
@@ -534,8 +532,7 @@ private slots:
         QCOMPARE(Form3->Memo1->toPlainText(), QStringLiteral("the report before"));
     }
 
-    void cancelledOpenChangesNothing()
-    {
+    void cancelledOpenChangesNothing() {
         Form1->Savereport1Click();
         QCOMPARE(dialogs_->fileDialogs.size(), std::size_t{1});
         QVERIFY(dialogs_->messages.empty());
@@ -543,8 +540,7 @@ private slots:
         QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), folder_->path());
     }
 
-    void unwritableReportKeepsTheOldFile()
-    {
+    void unwritableReportKeepsTheOldFile() {
         countedPicture(QStringLiteral("sample.jpg"));
         QVERIFY(writeAll(path(QStringLiteral("c_sample.txt")), "the report saved before"));
         const QString caption = Form3->windowTitle();
@@ -555,13 +551,13 @@ private slots:
         QCOMPARE(dialogs_->messages.size(), std::size_t{1});
         QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("c_sample.txt")));
         QCOMPARE(readAll(path(QStringLiteral("c_sample.txt"))), QByteArray("the report saved before"));
-        QCOMPARE(filesInFolder(), QStringList{QStringLiteral("c_sample.txt")});  // no marked picture, no leftovers
+        QCOMPARE(filesInFolder(),
+                 QStringList{QStringLiteral("c_sample.txt")});  // no marked picture, no leftovers
         QCOMPARE(Form3->windowTitle(), caption);
         QVERIFY(Form2->windowTitle() != QStringLiteral("SpotTally sample.jpg"));
     }
 
-    void unwritableMarkedPictureKeepsTheReport()
-    {
+    void unwritableMarkedPictureKeepsTheReport() {
         countedPicture(QStringLiteral("sample.jpg"));
         QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("c_sample.jpg")));  // in the way of the picture
         Form3->BnSavepic->click();
