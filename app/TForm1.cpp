@@ -19,6 +19,8 @@
 #include "app/HelpTexts.h"
 #include "app/PictureLoading.h"
 #include "app/SettingsFile.h"
+#include "report/ReportFile.h"
+#include "report/ReportText.h"
 #include "report/TForm3.h"
 #include "view/TForm2.h"
 
@@ -412,7 +414,46 @@ void TForm1::newpictureparams(const QString& name)
 }
 
 // Commands that come with the count run, the report files and the help texts.
-void TForm1::Savereport1Click() {}
+void TForm1::Savereport1Click()
+{
+    OpenDialog2.title = QStringLiteral("Open report");
+    const QString chosen = dialogs().openFile(OpenDialog2);
+    if (chosen.isEmpty()) return;
+    const QFileInfo info(chosen);
+    workingFolder_ = info.absolutePath().toStdString();  // the report's picture is looked for beside it
+    OpenDialog2.initialDirectory = info.absolutePath();
+    const ReportReading reading = readReportFile(info.absoluteFilePath().toStdString());
+    if (!reading.error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
+        return;
+    }
+    // The whole text first (the change rule runs), whatever follows.
+    QStringList lines;
+    for (const std::string& line : reading.lines) lines << QString::fromStdString(line);
+    Form3->Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    // The picture before the fields; a missing one is silently left out. Only the name part counts:
+    // a report never sends the program to another folder.
+    if (reading.pictureName) {
+        const std::string picture = namePart(*reading.pictureName);
+        std::error_code ignored;
+        if (!picture.empty() && fs::is_regular_file(workingFolder_ / picture, ignored) &&
+            !loadimage(QString::fromStdString(picture)))
+            return;  // the loader has told why; the fields keep their texts
+    }
+    // Lines 4 to 12 into the fields; after a colour that cannot be used, the later fields keep theirs.
+    ParameterTexts fields = parameterTexts();
+    const ReportFieldsOutcome outcome = applyReportFields(reading, fields);
+    setParameterTexts(fields);
+    if (reading.panelColour) setPnColorColour(*reading.panelColour);
+    for (const std::string& message : outcome.messages)
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(message));
+    if (!outcome.complete) return;
+    Form3->show();
+    Form3->setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
+    Form3->raise();
+    Form3->activateWindow();
+}
+
 void TForm1::BnCountClick() {}
 
 void TForm1::INfo1Click()

@@ -9,8 +9,30 @@
 #include "app/AnalysisState.h"
 #include "app/FieldText.h"
 #include "app/Forms.h"
+#include "app/HelpTexts.h"
 #include "app/TForm1.h"
+#include "report/MarkedPicture.h"
+#include "report/ReportFile.h"
 #include "report/Results.h"
+#include "view/TForm2.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void warn(const std::string& text)
+{
+    dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(text));
+}
+
+// A path from a file dialog; a bare name stands for a file in the working folder.
+fs::path resolvedPath(const QString& chosen)
+{
+    const fs::path path(chosen.toStdString());
+    return path.is_relative() ? Form1->workingFolder() / path : path;
+}
+
+}  // namespace
 
 TForm3::TForm3(QWidget* parent) : QMainWindow(parent) { FormCreate(); }
 
@@ -34,6 +56,11 @@ void TForm3::FormCreate()
     BnSavepic->setGeometry(8, 288, 249, 25);
     SaveDialog1.filter = QStringLiteral("Image files|*.jpg;*.bmp|All files|*.*");
     Memo1->installEventFilter(this);
+    // Until the first report the window holds the manual; set before the change rule is connected, so
+    // the caption stays "SpotTally - Report".
+    QStringList manual;
+    for (const std::string& line : builtInManualLines()) manual << QString::fromStdString(line);
+    Memo1->setPlainText(manual.join(QLatin1Char('\n')));
     connectControls();
 }
 
@@ -122,7 +149,68 @@ void TForm3::Memo1Change()
     BnExp->setEnabled(outcome.exportEnabled);
 }
 
-// The bodies below are filled in with the report file commands.
-void TForm3::BnSaverepClick() {}
-void TForm3::BnSavepicClick() {}
+void TForm3::BnSaverepClick() { saveReport(); }
+
+bool TForm3::saveReport()
+{
+    // A pasted picture gets a name of its own before anything is saved for it.
+    if (needsClipboardRename(AnalysisState)) renamePastedPicture();
+    if (AnalysisState.ImageFileName == kClipboardPictureName) return false;
+    // Lines 2 and 3 name the files as they are now (the change rule runs).
+    const std::string& imageName = AnalysisState.ImageFileName;
+    const std::array<std::string, 2> names = nameLines(imageName);
+    replaceLines(2, {names[0], names[1]});
+    const FileSaveOutcome saved =
+        writeReportFile(Form1->workingFolder() / reportFileName(imageName), reportFileLines());
+    if (!saved.saved()) {
+        warn(saved.error);
+        return false;
+    }
+    if (!saved.warning.empty()) warn(saved.warning);
+    Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
+    setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
+    return true;
+}
+
+void TForm3::renamePastedPicture()
+{
+    const fs::path pasted = Form1->workingFolder() / kClipboardPictureName;
+    std::error_code ignored;
+    if (!fs::exists(pasted, ignored)) {
+        warn(kClipboardMissingWarning);
+        return;
+    }
+    SaveDialog1.title = QString::fromUtf8(kRenameDialogTitle);
+    SaveDialog1.initialDirectory = QString::fromStdString(Form1->workingFolder().string());
+    const QString chosen = dialogs().saveFile(SaveDialog1);
+    const fs::path chosenPath = chosen.isEmpty() ? fs::path() : resolvedPath(chosen);
+    const ClipboardRename decision =
+        decideClipboardRename(chosen.toStdString(), !chosen.isEmpty() && fs::exists(chosenPath, ignored));
+    if (decision.outcome == ClipboardRename::Outcome::Cancelled) return;
+    if (decision.outcome == ClipboardRename::Outcome::NameExists) {
+        warn(decision.warning);
+        return;
+    }
+    // The picture moves to the folder chosen in the dialog, and the report follows it there.
+    const fs::path folder = chosenPath.parent_path();
+    const std::string error = renameWithoutReplacing(pasted, folder / decision.newName);
+    if (!error.empty()) {
+        warn(error);  // the picture keeps its name, so saving can be tried again
+        return;
+    }
+    AnalysisState.ImageFileName = decision.newName;
+    Form1->setWorkingFolder(folder);
+}
+
+void TForm3::BnSavepicClick()
+{
+    if (!AnalysisState.ReportActive) return;
+    // The report first; a picture that kept the name "CLIPBOARD.jpg" gets no marked picture either.
+    if (!saveReport()) return;
+    const fs::path path = Form1->workingFolder() / markedPictureName(AnalysisState.ImageFileName);
+    const std::string error = writeMarkedPicture(Form2->layers().Image2, path);
+    if (!error.empty()) warn(error);
+}
+
+// Filled in with the grid-field statistics and the x/y export.
 void TForm3::BnExpClick() {}

@@ -24,9 +24,14 @@ public:
     void calcres();
     /// Runs on every change of the report text: caption and export button state.
     void Memo1Change();
+    /// "Save report": renames a pasted picture first, then writes the report beside the picture.
     void BnSaverepClick();
+    /// "Save report + marked image": the report, then the count layer as a JPEG beside the picture.
     void BnSavepicClick();
     void BnExpClick();
+    /// The work of BnSaverepClick. True when the report file was written; false when a pasted picture
+    /// kept its name or the file could not be written (the user has been told why).
+    bool saveReport();
 
     /// The report text's lines (no line ends).
     QStringList lines() const;
@@ -54,6 +59,9 @@ private:
     void connectControls();
     /// Runs the results computation; false (after the message) when a field cannot be used.
     bool computeResultsOrTell();
+    /// Asks for a name for the pasted picture "CLIPBOARD.jpg" and renames the file to it. On success
+    /// ImageFileName holds the new name and the working folder is the picture's folder.
+    void renamePastedPicture();
 
     std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
     RegionalDateTime regional_ = RegionalDateTime::fromSystem();
