@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(Form2->windowTitle(), "SpotTally " + picture);
 
         if (!canWriteJpeg(folder_->path())) QSKIP("this build cannot write JPEG files");
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         const QByteArray markedBytes = readAll(path(marked));
         QVERIFY(markedBytes.startsWith("\xFF\xD8\xFF"));
         // The count layer (red), not the original (blue).
@@ -218,7 +218,7 @@ private slots:
         countedPicture(QStringLiteral("sample.jpg"));
         Form3->BnSaverep->click();
         QCOMPARE(filesInFolder(), QStringList{QStringLiteral("c_sample.txt")});
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
     }
 
     void markedPictureNeedsAnActiveReport() {
@@ -226,7 +226,7 @@ private slots:
         AnalysisState.ReportActive = false;  // the manual is shown
         Form3->BnSavepic->click();
         QVERIFY(filesInFolder().isEmpty());
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
     }
 
     void pastedPictureIsRenamed_data() {
@@ -255,7 +255,7 @@ private slots:
         QCOMPARE(dialogs_->fileDialogs.size(), std::size_t{1});
         QCOMPARE(dialogs_->fileDialogs[0].title, QStringLiteral("Please rename CLIPBOARD.jpg"));
         QCOMPARE(dialogs_->fileDialogs[0].filter, QStringLiteral("Image files|*.jpg;*.bmp|All files|*.*"));
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         QCOMPARE(AnalysisState.ImageFileName, pictureName.toStdString());
         QCOMPARE(readAll(path(pictureName)), QByteArray("pasted picture bytes"));
         QVERIFY(!QFile::exists(path(QStringLiteral("CLIPBOARD.jpg"))));
@@ -327,7 +327,7 @@ private slots:
         pastedPicture();
         dialogs_->answerNextFileDialog(path(QStringLiteral("plates/plate9.jpg")));
         Form3->BnSaverep->click();
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         QCOMPARE(readAll(path(QStringLiteral("plates/plate9.jpg"))), QByteArray("pasted picture bytes"));
         QVERIFY(QFile::exists(path(QStringLiteral("plates/c_plate9.txt"))));
         QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), path(QStringLiteral("plates")));
@@ -348,7 +348,7 @@ private slots:
                               "A\xB4\r\n"));
 
         // Everything changed afterwards, then the report opened again.
-        Form1->setParameterTexts(fieldsOf({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
+        Form1->setParameterTexts(fieldsOf({"1", "2", "3", "4", "5", "6", "7", "8", "9000", "10", "11"}));
         Form1->setPnColorColour(0);
         Form3->Memo1->setPlainText(QStringLiteral("something else"));
         Form3->hide();
@@ -357,7 +357,7 @@ private slots:
         dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
         Form1->Savereport1->trigger();
 
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         QCOMPARE(dialogs_->fileDialogs[0].filter, QStringLiteral("Count reports|c_*.txt|All files|*.*"));
         QVERIFY(sameFields(Form1->parameterTexts(), counted));
         QCOMPARE(Form1->PnColorColour(), std::uint32_t{6283129});
@@ -381,7 +381,7 @@ private slots:
         showPicture(QStringLiteral("other.jpg"));  // 40 x 30
         dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
         Form1->Savereport1Click();
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         QCOMPARE(AnalysisState.ImageFileName, std::string("plate.bmp"));
         QCOMPARE(AnalysisState.ImageWidth, 24);
         QCOMPARE(Form2->layers().Image1.pixel(5, 5), rgbColour(10, 200, 30));
@@ -397,10 +397,10 @@ private slots:
                                  "<Colour R / G / B:> 1 / 2 / 3", "<Pixels per mm:> 1"})
             Form3->Memo1->appendPlainText(QString::fromLatin1(line));
         Form3->BnSaverep->click();
-        Form1->setParameterTexts(fieldsOf({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"}));
+        Form1->setParameterTexts(fieldsOf({"1", "2", "3", "4", "5", "6", "7", "8", "9000", "10", "11"}));
         dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
         Form1->Savereport1Click();
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         QVERIFY(sameFields(Form1->parameterTexts(), counted));
         QCOMPARE(Form3->lines().size(), 25);
     }
@@ -437,7 +437,7 @@ private slots:
         dialogs_->answerNextFileDialog(path(QStringLiteral("reports/c_gone.txt")));
         Form1->Savereport1Click();
 
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         QCOMPARE(AnalysisState.ImageFileName, std::string("previous.jpg"));
         QVERIFY(Form2->layers().Image1 == before);
         QVERIFY(sameFields(Form1->parameterTexts(),
@@ -535,7 +535,7 @@ private slots:
     void cancelledOpenChangesNothing() {
         Form1->Savereport1Click();
         QCOMPARE(dialogs_->fileDialogs.size(), std::size_t{1});
-        QVERIFY(dialogs_->messages.empty());
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
         QCOMPARE(Form3->lines().first(), QString::fromStdString(builtInManualLines().front()));
         QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), folder_->path());
     }
