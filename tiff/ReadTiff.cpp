@@ -82,6 +82,7 @@ private:
     bool checkLayout(const ImageKind& kind, std::uint32_t samplesPerPixel);
     void ReadColorMap(const TiffEntry& colorMap);
     std::optional<StripData> ReadStrips(std::uint64_t minRowBytes, std::uint64_t& rowBytes);
+    std::optional<StripData> joinStrips(std::uint64_t needed) const;
     bool MakePicture(const StripData& strips, std::uint64_t rowBytes, int bitsPerPixel, Picture& target);
 
     const TGraphicTiff& dir_;
@@ -150,20 +151,31 @@ void DirectoryDecoder::ReadColorMap(const TiffEntry& colorMap)
 
 // ReadStrips: the strips' bytes one after another, and the length of one row in them. The row length
 // is strip 0's byte count over the rows it holds (RowsPerStrip; missing, 0 or more than the height
-// means one strip holds the whole picture); rows longer than the pixels need are allowed (padded
-// rows), shorter ones are not. Fails when the strips cannot hold every row.
+// means one strip holds the whole picture), so rows a writer padded show without shear. When that
+// length is shorter than the pixels need, or the strips cannot hold every row at it (a byte count
+// larger than the file, say), the rows are taken at the length their pixels need. Fails when the
+// strips cannot hold every row even then.
 std::optional<StripData> DirectoryDecoder::ReadStrips(std::uint64_t minRowBytes, std::uint64_t& rowBytes)
 {
     const StripInfo* first = dir_.GetStrip(0);
     if (!first) return std::nullopt;
     std::uint64_t rowsPerStrip = firstValue(TiffTag::RowsPerStrip).value_or(0);
     if (rowsPerStrip == 0 || rowsPerStrip > height_) rowsPerStrip = height_;
-    rowBytes = first->ByteCount / rowsPerStrip;
-    if (rowBytes < minRowBytes) return std::nullopt;
-    const std::uint64_t needed = rowBytes * (height_ - 1) + minRowBytes;
+    rowBytes = std::max<std::uint64_t>(first->ByteCount / rowsPerStrip, minRowBytes);
+    std::optional<StripData> strips = joinStrips(rowBytes * (height_ - 1) + minRowBytes);
+    if (!strips && rowBytes != minRowBytes) {
+        rowBytes = minRowBytes;
+        strips = joinStrips(rowBytes * (height_ - 1) + minRowBytes);
+    }
+    return strips;
+}
+
+// The first `needed` bytes of the strips in strip order; none when they hold fewer.
+std::optional<StripData> DirectoryDecoder::joinStrips(std::uint64_t needed) const
+{
     // Strips may overlap, but the picture's data cannot be larger than the file.
     if (needed > file_.FileSize()) return std::nullopt;
-
+    const StripInfo* first = dir_.GetStrip(0);
     const std::uint8_t* bytes = file_.bytes().data();
     StripData strips;
     bool contiguous = true;
