@@ -363,4 +363,7 @@ TEST(ReadTiff, ReadsFromDiskAndNeverCreatesAMissingFile)
     const TiffResult missing = ReadTiffToBitmap(path.string());
     EXPECT_EQ(missing.messages, std::vector<std::string>{"<" + path.string() + "> is not a valid TIFF file"});
     EXPECT_FALSE(std::filesystem::exists(path));
+
+    const TiffResult folder = ReadTiffToBitmap(dir.string());
+    EXPECT_EQ(folder.messages, std::vector<std::string>{"<" + dir.string() + "> is not a valid TIFF file"});
 }

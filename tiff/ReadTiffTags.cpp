@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 
 namespace {
@@ -44,6 +45,8 @@ std::uint32_t valueSize(std::uint16_t fieldType)
 bool readWholeFile(const std::string& name, std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) return false;  // a folder, a device, nothing
     // "rb": opening for reading never creates the file.
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (!file) return false;
@@ -53,7 +56,7 @@ bool readWholeFile(const std::string& name, std::vector<std::uint8_t>& bytes)
     if (ok) {
         try {
             bytes.resize(static_cast<std::size_t>(size));
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {  // too large to hold
             ok = false;
         }
     }
