@@ -1,5 +1,7 @@
 #include "app/PictureLoading.h"
 
+#include "tiff/ReadTiff.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -184,7 +186,15 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
         return decodeJpeg(path, std::move(recycled));
     case PictureKind::Bmp:
         return decodeBmp(path);
-    case PictureKind::Tiff:  // the TIFF reader has its own entry
+    case PictureKind::Tiff: {
+        // The TIFF reader never fails the load: what it could not read comes back as messages, and the
+        // picture stays empty when no directory decoded.
+        TiffResult tiff = ReadTiffToBitmap(path.string());
+        DecodedPicture result;
+        result.picture = std::move(tiff.picture);
+        result.messages = std::move(tiff.messages);
+        return result;
+    }
     case PictureKind::None:
         break;
     }

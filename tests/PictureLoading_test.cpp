@@ -222,14 +222,19 @@ TEST(NamePart, FollowsLastSeparator)
     for (const auto& [path, name] : rows) EXPECT_EQ(namePart(path), name) << path;
 }
 
-TEST(DecodePictureFile, NoneAndTiffDecodeNothingHere)
+TEST(DecodePictureFile, NoneDecodesNothingAndTiffReportsInMessages)
 {
-    for (PictureKind kind : {PictureKind::None, PictureKind::Tiff}) {
-        const DecodedPicture result = decodePictureFile("/no/such/file.tif", kind);
-        EXPECT_FALSE(result.failed());
-        EXPECT_TRUE(result.picture.empty());
-        EXPECT_TRUE(result.messages.empty());
-    }
+    DecodedPicture result = decodePictureFile("/no/such/file.tif", PictureKind::None);
+    EXPECT_FALSE(result.failed());
+    EXPECT_TRUE(result.picture.empty());
+    EXPECT_TRUE(result.messages.empty());
+    // A TIFF that cannot be read never fails the load: an empty picture and the reader's message.
+    result = decodePictureFile("/no/such/file.tif", PictureKind::Tiff);
+    EXPECT_FALSE(result.failed());
+    EXPECT_TRUE(result.picture.empty());
+    ASSERT_EQ(result.messages.size(), 1u);
+    EXPECT_EQ(result.messages[0], "</no/such/file.tif> is not a valid TIFF file");
+    EXPECT_FALSE(std::filesystem::exists("/no/such/file.tif"));
 }
 
 // ---- JPEG: equal to djpeg ----------------------------------------------------------------------
