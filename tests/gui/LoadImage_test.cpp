@@ -1,0 +1,231 @@
+// Picture loading through the main window: decoder by suffix, the reset for a new picture, and
+// failures that leave everything as it was.
+
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/AnalysisState.h"
+#include "app/Forms.h"
+#include "app/PictureLoading.h"
+#include "app/TForm1.h"
+#include "support/ScriptedDialogs.h"
+#include "view/TForm2.h"
+
+namespace {
+
+/// A picture whose every pixel differs from its neighbours.
+Picture testPicture(int width, int height)
+{
+    Picture picture(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) picture.setPixel(x, y, rgbColour(x * 7 % 256, y * 5 % 256, (x + y) % 256));
+    return picture;
+}
+
+/// A little-endian 8-bit grey TIFF of width x height with grey value x + 10 y.
+QByteArray greyTiff(int width, int height)
+{
+    QByteArray bytes("II*\0", 4);
+    const auto put16 = [&](int v) { bytes.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); };
+    const auto put32 = [&](quint32 v) { put16(int(v & 0xFFFF)); put16(int(v >> 16)); };
+    const int entries = 8;
+    const quint32 pixelsAt = 8 + 2 + entries * 12 + 4;
+    put32(8);
+    put16(entries);
+    const auto entry = [&](int tag, int type, quint32 value) {
+        put16(tag);
+        put16(type);
+        put32(1);
+        put32(value);
+    };
+    entry(256, 4, quint32(width));                   // ImageWidth
+    entry(257, 4, quint32(height));                  // ImageLength
+    entry(258, 3, 8);                                // BitsPerSample
+    entry(259, 3, 1);                                // Compression: none
+    entry(262, 3, 1);                                // Photometric: black is zero
+    entry(273, 4, pixelsAt);                         // StripOffsets
+    entry(278, 4, quint32(height));                  // RowsPerStrip
+    entry(279, 4, quint32(width * height));          // StripByteCounts
+    put32(0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) bytes.append(char(x + 10 * y));
+    return bytes;
+}
+
+}  // namespace
+
+class LoadImageTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+
+    QString path(const char* name) const { return folder_.filePath(QString::fromLatin1(name)); }
+    void writeBytes(const QString& file, const QByteArray& bytes)
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+    }
+
+private slots:
+    void init()
+    {
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        createForms(path("SpotTally.ini").toStdString());
+    }
+    void cleanup()
+    {
+        destroyForms();
+        dialogs_.reset();
+    }
+
+    void jpegLoadsAndResetsForTheNewPicture()
+    {
+        const Picture picture = testPicture(300, 200);
+        QCOMPARE(QString::fromStdString(writeJpegFile(picture, path("plate.jpg").toStdString())), QString());
+        AnalysisState.AutoCount = 12;  // from an earlier count: loading keeps it
+        AnalysisState.ZoomPercent = 50;
+        QVERIFY(Form1->loadimage(path("plate.jpg")));
+        QVERIFY(dialogs_->messages.empty());
+        const Layers& layers = Form2->layers();
+        const DecodedPicture decoded = decodePictureFile(path("plate.jpg").toStdString(), PictureKind::Jpeg);
+        QVERIFY(layers.Image1 == decoded.picture);
+        QVERIFY(layers.Image3 == decoded.picture);  // a plain copy: no grid, no scale bar
+        QVERIFY(!(layers.Image2 == decoded.picture));  // grid and scale bar drawn into the count view
+        QCOMPARE(AnalysisState.ImageWidth, 300);
+        QCOMPARE(AnalysisState.ImageHeight, 200);
+        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.jpg"));
+        QCOMPARE(AnalysisState.ZoomPercent, 100);
+        QCOMPARE(AnalysisState.ViewMode, kViewOriginal);
+        QVERIFY(AnalysisState.ReportActive);
+        QCOMPARE(AnalysisState.AutoCount, 12);
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: plate.jpg"));
+        QVERIFY(Form2->isVisible());
+        QVERIFY(Form1->BnCount->isEnabled());
+    }
+
+    void bmpOfEveryDepthEndsTwentyFourBit_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("8-bit palette") << int(QImage::Format_Indexed8);
+        QTest::newRow("32-bit") << int(QImage::Format_RGB32);
+        QTest::newRow("24-bit") << int(QImage::Format_RGB888);
+    }
+    void bmpOfEveryDepthEndsTwentyFourBit()
+    {
+        QFETCH(int, format);
+        QImage image(33, 17, QImage::Format_RGB32);
+        for (int y = 0; y < 17; ++y)
+            for (int x = 0; x < 33; ++x) image.setPixel(x, y, qRgb(x * 7, y * 13, 200 - x));
+        if (format == QImage::Format_Indexed8) {
+            image = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+        } else {
+            image = image.convertToFormat(QImage::Format(format));
+        }
+        QVERIFY(image.save(path("depth.bmp"), "BMP"));
+        QVERIFY(Form1->loadimage(path("depth.bmp")));
+        const Layers& layers = Form2->layers();
+        for (const Picture* layer : {&layers.Image1, &layers.Image2, &layers.Image3}) {
+            QCOMPARE(layer->width(), 33);
+            QCOMPARE(layer->height(), 17);
+            QCOMPARE(layer->stride(), std::size_t(33 * 3));
+        }
+        const QRgb expected = image.pixel(5, 3);
+        QCOMPARE(layers.Image1.pixel(5, 3), rgbColour(qRed(expected), qGreen(expected), qBlue(expected)));
+    }
+
+    void tiffLoadsThroughTheTiffReader()
+    {
+        writeBytes(path("grey.tif"), greyTiff(6, 4));
+        QVERIFY(Form1->loadimage(path("grey.tif")));
+        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QLatin1Char('|'))));
+        QCOMPARE(Form2->layers().Image1.width(), 6);
+        QCOMPARE(Form2->layers().Image1.pixel(3, 2), rgbColour(23, 23, 23));
+        QCOMPARE(AnalysisState.ImageFileName, std::string("grey.tif"));
+    }
+
+    void unreadableTiffGivesAnEmptyPictureAndTheUsualReset()
+    {
+        Form2->layers().Image1 = testPicture(20, 10);
+        writeBytes(path("broken.tif"), QByteArray("not a tiff at all"));
+        QVERIFY(Form1->loadimage(path("broken.tif")));
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QCOMPARE(dialogs_->messages[0].kind, UserDialogs::MessageKind::Plain);
+        QVERIFY(Form2->layers().Image1.empty());
+        QCOMPARE(AnalysisState.ImageWidth, 0);
+        QCOMPARE(AnalysisState.ImageFileName, std::string("broken.tif"));
+    }
+
+    void unknownSuffixKeepsThePictureUnderTheNewName()
+    {
+        Form2->layers().Image1 = testPicture(20, 10);
+        QVERIFY(Form1->loadimage(path("photo.jpeg")));
+        QVERIFY(dialogs_->messages.empty());
+        QCOMPARE(Form2->layers().Image1.width(), 20);
+        QCOMPARE(AnalysisState.ImageWidth, 20);
+        QCOMPARE(AnalysisState.ImageFileName, std::string("photo.jpeg"));
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: photo.jpeg"));
+    }
+
+    void failuresLeaveEverythingAsItWas_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("missing file") << QStringLiteral("missing.jpg") << QByteArray();
+        QTest::newRow("corrupt jpeg") << QStringLiteral("corrupt.jpg") << QByteArray("\xFF\xD8\xFF\xE0 garbage", 12);
+        QTest::newRow("empty jpeg") << QStringLiteral("empty.JPG") << QByteArray("");
+        QTest::newRow("text as bmp") << QStringLiteral("text.bmp") << QByteArray("just some text");
+    }
+    void failuresLeaveEverythingAsItWas()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        const Picture picture = testPicture(40, 30);
+        QCOMPARE(QString::fromStdString(writeJpegFile(picture, path("good.jpg").toStdString())), QString());
+        QVERIFY(Form1->loadimage(path("good.jpg")));
+        const Layers before = Form2->layers();
+        const TAnalysisState stateBefore = AnalysisState;
+        if (name != QStringLiteral("missing.jpg")) writeBytes(folder_.filePath(name), content);
+        QVERIFY(!Form1->loadimage(folder_.filePath(name)));
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(name));
+        QVERIFY(Form2->layers().Image1 == before.Image1);
+        QVERIFY(Form2->layers().Image2 == before.Image2);
+        QVERIFY(Form2->layers().Image3 == before.Image3);
+        QCOMPARE(AnalysisState.ImageFileName, stateBefore.ImageFileName);
+        QCOMPARE(AnalysisState.ImageWidth, stateBefore.ImageWidth);
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: good.jpg"));
+    }
+
+    void openImageDialogLoadsAndMovesTheWorkingFolder()
+    {
+        QVERIFY(QDir(folder_.path()).mkdir(QStringLiteral("plates")));
+        const QString picture = folder_.filePath(QStringLiteral("plates/p1.jpg"));
+        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(16, 16), picture.toStdString())), QString());
+        dialogs_->answerNextFileDialog(picture);
+        Form1->Openimage1Click();
+        QCOMPARE(AnalysisState.ImageFileName, std::string("p1.jpg"));
+        QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), folder_.filePath(QStringLiteral("plates")));
+        // A bare name now resolves in the picture's folder.
+        QVERIFY(Form1->loadimage(QStringLiteral("p1.jpg")));
+    }
+
+    void failedOpenWritesNoSettings()
+    {
+        QFile::remove(path("SpotTally.ini"));
+        writeBytes(path("bad.jpg"), QByteArray("nope"));
+        dialogs_->answerNextFileDialog(path("bad.jpg"));
+        Form1->Openimage1Click();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(!QFile::exists(path("SpotTally.ini")));
+    }
+};
+
+QTEST_MAIN(LoadImageTest)
+#include "LoadImage_test.moc"
