@@ -1,0 +1,135 @@
+#include "detect/CountRun.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+#include "app/FieldText.h"
+#include "detect/AreaFill.h"
+#include "detect/ColourModel.h"
+#include "detect/Markers.h"
+#include "detect/Ring.h"
+
+namespace {
+
+constexpr std::int64_t kPixel = Picture::kBytesPerPixel;
+
+/// Steps 2 and 5 of the run: fresh count and area layers, the manual counters and the area at 0.
+void resetForCount(Layers& layers, TAnalysisState& state)
+{
+    layers.Image2.copyFrom(layers.Image1);
+    layers.Image3.copyFrom(layers.Image2);
+    state.ManualRemoved = 0;
+    state.ManualAdded = 0;
+    state.TotalAreaPixels = 0;
+}
+
+/// The scan proper: every pixel inside the margins runs the brightness, colour balance and contrast
+/// tests, then the surroundings checks; an accepted particle is counted, ringed, marked and filled.
+void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& params)
+{
+    state.AutoCount = 0;
+    const Picture& original = layers.Image1;
+    const std::int64_t m = countReach(params.maxSize);
+    const std::int64_t height = original.height();
+    const std::int64_t width = original.width();
+    const std::int64_t firstRow = m + 2;
+    const std::int64_t lastRow = height - m - 3;
+    const std::int64_t firstByte = kPixel * (m + 1);
+    const std::int64_t endByte = kPixel * (width - m - 3);
+    if (lastRow < firstRow || endByte <= firstByte) return;
+
+    const ColourModel model = buildColourModel(params.targetColour);
+    const std::uint32_t pen = ringColour(params.targetColour);
+    CountWorkingValues run;
+    run.original = &original;
+    run.countLayer = &layers.Image2;
+    run.areaLayer = &layers.Image3;
+    run.model = model;
+    run.colourTolerance = params.colourTolerance;
+    run.brightnessTolerance = params.brightnessTolerance;
+    run.minSize = params.minSize;
+
+    const int d = model.dominant, s = model.second;
+    const int dominantValue = model.dominantValue;
+    const int expected = model.expectedDifference;
+    const int colourTolerance = params.colourTolerance;
+    const int minContrast = params.minContrast;
+    // The brightness test |value - dominant value| <= tolerance as one unsigned range check.
+    const int brightLow = std::max(0, dominantValue - static_cast<int>(params.brightnessTolerance));
+    const int brightHigh = std::min(255, dominantValue + static_cast<int>(params.brightnessTolerance));
+    const auto brightSpan = static_cast<unsigned>(brightHigh - brightLow);
+    const std::int64_t skip = 2 * kPixel * params.minSize;  // bytes jumped after a hit, beyond the usual 3
+
+    for (std::int64_t y = firstRow; y <= lastRow; ++y) {
+        const std::uint8_t* upper = original.row(static_cast<int>(y - m));
+        const std::uint8_t* centre = original.row(static_cast<int>(y));
+        const std::uint8_t* lower = original.row(static_cast<int>(y + m));
+        std::uint8_t* areaRow = layers.Image3.row(static_cast<int>(y));
+        const std::uint8_t* centreD = centre + d;
+        for (std::int64_t x = firstByte; x < endByte; x += kPixel) {
+            const int value = centreD[x];
+            if (static_cast<unsigned>(value - brightLow) > brightSpan) continue;  // 1. brightness
+            if (std::abs(value - centre[x + s] - expected) > colourTolerance) continue;  // 2. colour balance
+            // 3. Contrast: samples m rows up and down, m bytes (not pixels) left and right.
+            const int sumD = upper[x + d - m] + upper[x + d + m] + lower[x + d - m] + lower[x + d + m] - 4 * value;
+            const int sumS = upper[x + s - m] + upper[x + s + m] + lower[x + s - m] + lower[x + s + m] -
+                             4 * centre[x + s];
+            if ((std::abs(sumD) + std::abs(sumS)) / 8 <= minContrast) continue;
+            run.y = static_cast<int>(y);
+            run.x = static_cast<std::ptrdiff_t>(x);
+            if (!nomarknear(run) || !enoughmatches(run)) continue;  // 4. and 5.
+            ++state.AutoCount;                                      // 6. accept
+            drawRing(layers.Image2, static_cast<int>(x / kPixel), static_cast<int>(y), pen);  // 7. mark
+            areaRow[x] = kMarkBlue;
+            areaRow[x + 1] = kCentreGreen;
+            fillarea(run, state);  // 8. fill, then skip the rest of this particle in the row
+            x += skip;
+        }
+    }
+}
+
+}  // namespace
+
+std::int64_t countReach(std::int32_t maxSize) { return (static_cast<std::int64_t>(maxSize) + 3) / 2; }
+
+CountParams readCountParams(const ParameterTexts& texts, std::uint32_t targetColour)
+{
+    constexpr std::int64_t kMax16 = std::numeric_limits<std::uint16_t>::max();
+    CountParams params;
+    params.targetColour = targetColour;
+    params.colourTolerance = static_cast<std::uint16_t>(readWholeField(kColourToleranceField, texts.EdDevi, 0, kMax16));
+    params.brightnessTolerance =
+        static_cast<std::uint16_t>(readWholeField(kBrightnessToleranceField, texts.Edhell, 0, kMax16));
+    params.minContrast = static_cast<std::uint16_t>(readWholeField(kMinContrastField, texts.EdCont, 0, kMax16));
+    params.maxSize = static_cast<std::int32_t>(
+        readWholeField(kMaxSizeField, texts.EdMax, 0, std::numeric_limits<std::int32_t>::max()));
+    params.minSize = static_cast<std::uint8_t>(readWholeField(kMinSizeField, texts.Edmin, 0, 255));
+    return params;
+}
+
+void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetColour, const ParameterTexts& texts)
+{
+    resetForCount(layers, state);
+    const CountParams params = readCountParams(texts, targetColour);  // may throw, after the reset
+    scanForParticles(layers, state, params);
+}
+
+void runCount(Layers& layers, TAnalysisState& state, const CountParams& params)
+{
+    resetForCount(layers, state);
+    scanForParticles(layers, state, params);
+}
+
+void finishCountState(TAnalysisState& state)
+{
+    // The run sets add mode and then toggles the click mode, which always ends in remove mode.
+    state.AddMode = false;
+    state.ReportActive = true;
+    state.ViewMode = kViewCount;
+}
+
+bool exportEnabledAfterCount(const TAnalysisState& state)
+{
+    return state.AutoCount > 0 && state.ExportMode != kExportOff && state.GridMicrons != 0;
+}
