@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "app/FieldText.h"
 #include "detect/AreaFill.h"
 #include "detect/ColourModel.h"
@@ -13,6 +17,32 @@
 namespace {
 
 constexpr std::int64_t kPixel = Picture::kBytesPerPixel;
+
+/// Pixels looked at together by the quick brightness pre-check.
+constexpr std::int64_t kBlockPixels = 16;
+constexpr std::int64_t kBlockBytes = kBlockPixels * kPixel;
+
+/// True when none of the kBlockBytes bytes from bytes lies in [low, high]. Most of a micrograph is
+/// background far from the target's brightness: whole blocks of pixels then fail the brightness test
+/// at once. Every byte is looked at, not only the dominant channel's, so the answer may be "no" for
+/// a block that holds no candidate, never "yes" for one that does.
+inline bool noByteInRange(const std::uint8_t* bytes, std::uint8_t low, std::uint8_t high)
+{
+#if defined(__SSE2__)
+    const __m128i lows = _mm_set1_epi8(static_cast<char>(low));
+    const __m128i highs = _mm_set1_epi8(static_cast<char>(high));
+    __m128i inRange = _mm_setzero_si128();
+    for (int i = 0; i < kBlockBytes; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        inRange = _mm_or_si128(inRange, _mm_cmpeq_epi8(_mm_min_epu8(_mm_max_epu8(v, lows), highs), v));
+    }
+    return _mm_movemask_epi8(inRange) == 0;
+#else
+    unsigned inRange = 0;
+    for (int i = 0; i < kBlockBytes; ++i) inRange |= static_cast<std::uint8_t>(bytes[i] - low) <= high - low;
+    return inRange == 0;
+#endif
+}
 
 /// Steps 2 and 5 of the run: fresh count and area layers, the manual counters and the area at 0.
 void resetForCount(Layers& layers, TAnalysisState& state)
@@ -59,6 +89,7 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
     const int brightLow = std::max(0, dominantValue - static_cast<int>(params.brightnessTolerance));
     const int brightHigh = std::min(255, dominantValue + static_cast<int>(params.brightnessTolerance));
     const auto brightSpan = static_cast<unsigned>(brightHigh - brightLow);
+    const auto brightLowByte = static_cast<std::uint8_t>(brightLow), brightHighByte = static_cast<std::uint8_t>(brightHigh);
     const std::int64_t skip = 2 * kPixel * params.minSize;  // bytes jumped after a hit, beyond the usual 3
 
     for (std::int64_t y = firstRow; y <= lastRow; ++y) {
@@ -67,24 +98,32 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
         const std::uint8_t* lower = original.row(static_cast<int>(y + m));
         std::uint8_t* areaRow = layers.Image3.row(static_cast<int>(y));
         const std::uint8_t* centreD = centre + d;
-        for (std::int64_t x = firstByte; x < endByte; x += kPixel) {
-            const int value = centreD[x];
-            if (static_cast<unsigned>(value - brightLow) > brightSpan) continue;  // 1. brightness
-            if (std::abs(value - centre[x + s] - expected) > colourTolerance) continue;  // 2. colour balance
-            // 3. Contrast: samples m rows up and down, m bytes (not pixels) left and right.
-            const int sumD = upper[x + d - m] + upper[x + d + m] + lower[x + d - m] + lower[x + d + m] - 4 * value;
-            const int sumS = upper[x + s - m] + upper[x + s + m] + lower[x + s - m] + lower[x + s + m] -
-                             4 * centre[x + s];
-            if ((std::abs(sumD) + std::abs(sumS)) / 8 <= minContrast) continue;
-            run.y = static_cast<int>(y);
-            run.x = static_cast<std::ptrdiff_t>(x);
-            if (!nomarknear(run) || !enoughmatches(run)) continue;  // 4. and 5.
-            ++state.AutoCount;                                      // 6. accept
-            drawRing(layers.Image2, static_cast<int>(x / kPixel), static_cast<int>(y), pen);  // 7. mark
-            areaRow[x] = kMarkBlue;
-            areaRow[x + 1] = kCentreGreen;
-            fillarea(run, state);  // 8. fill, then skip the rest of this particle in the row
-            x += skip;
+        for (std::int64_t x = firstByte; x < endByte;) {
+            if (x + kBlockBytes <= endByte && noByteInRange(centre + x, brightLowByte, brightHighByte)) {
+                x += kBlockBytes;
+                continue;
+            }
+            const std::int64_t blockEnd = std::min(x + kBlockBytes, endByte);
+            for (; x < blockEnd; x += kPixel) {
+                const int value = centreD[x];
+                if (static_cast<unsigned>(value - brightLow) > brightSpan) continue;  // 1. brightness
+                if (std::abs(value - centre[x + s] - expected) > colourTolerance) continue;  // 2. colour balance
+                // 3. Contrast: samples m rows up and down, m bytes (not pixels) left and right.
+                const int sumD =
+                    upper[x + d - m] + upper[x + d + m] + lower[x + d - m] + lower[x + d + m] - 4 * value;
+                const int sumS = upper[x + s - m] + upper[x + s + m] + lower[x + s - m] + lower[x + s + m] -
+                                 4 * centre[x + s];
+                if ((std::abs(sumD) + std::abs(sumS)) / 8 <= minContrast) continue;
+                run.y = static_cast<int>(y);
+                run.x = static_cast<std::ptrdiff_t>(x);
+                if (!nomarknear(run) || !enoughmatches(run)) continue;  // 4. and 5.
+                ++state.AutoCount;                                      // 6. accept
+                drawRing(layers.Image2, static_cast<int>(x / kPixel), static_cast<int>(y), pen);  // 7. mark
+                areaRow[x] = kMarkBlue;
+                areaRow[x + 1] = kCentreGreen;
+                fillarea(run, state);  // 8. fill, then skip the rest of this particle in the row
+                x += skip;
+            }
         }
     }
 }
