@@ -1,6 +1,7 @@
 #include "detect/AreaFill.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "detect/Markers.h"
 
@@ -48,14 +49,43 @@ inline void markArea(std::uint8_t* pixel)
 
 }  // namespace
 
-bool nomarknear(const CountWorkingValues& run)
+LayerRowSupply::LayerRowSupply(Layers& layers) : layers_(layers), height_(layers.Image1.height())
+{
+    layers.Image2.resize(layers.Image1.width(), layers.Image1.height());
+    layers.Image3.resize(layers.Image1.width(), layers.Image1.height());
+    // Copy in steps of about 64 KB: few calls for narrow pictures, little cache for wide ones.
+    const std::size_t stride = std::max<std::size_t>(1, layers.Image1.stride());
+    rowsPerStep_ = std::max<std::int64_t>(1, static_cast<std::int64_t>((64 * 1024) / stride));
+}
+
+void LayerRowSupply::copyUpTo(std::int64_t lastRow)
+{
+    lastRow = std::min(std::max(lastRow, copiedRows_ + rowsPerStep_ - 1), height_ - 1);
+    if (lastRow < copiedRows_) return;
+    const std::size_t stride = layers_.Image1.stride();
+    const std::size_t bytes = stride * static_cast<std::size_t>(lastRow + 1 - copiedRows_);
+    const std::uint8_t* source = layers_.Image1.row(static_cast<int>(copiedRows_));
+    std::memcpy(layers_.Image2.row(static_cast<int>(copiedRows_)), source, bytes);
+    std::memcpy(layers_.Image3.row(static_cast<int>(copiedRows_)), source, bytes);
+    copiedRows_ = lastRow + 1;
+}
+
+bool nomarknear(CountWorkingValues& run)
 {
     const Window window = candidateWindow(run, *run.areaLayer);
     if (window.empty()) return true;
+    if (run.knownMarkRow >= window.firstRow && run.knownMarkRow <= window.lastRow &&
+        run.knownMarkByte >= window.firstByte && run.knownMarkByte < window.endByte &&
+        run.areaLayer->row(run.knownMarkRow)[run.knownMarkByte] == kMarkBlue)
+        return false;
     for (int r = window.firstRow; r <= window.lastRow; ++r) {
         const std::uint8_t* row = run.areaLayer->row(r);
         for (std::ptrdiff_t o = window.firstByte; o < window.endByte; o += kPixel)
-            if (row[o] == kMarkBlue) return false;
+            if (row[o] == kMarkBlue) {
+                run.knownMarkRow = r;
+                run.knownMarkByte = o;
+                return false;
+            }
     }
     return true;
 }
@@ -64,14 +94,16 @@ bool enoughmatches(const CountWorkingValues& run)
 {
     const Window window = candidateWindow(run, *run.countLayer);
     if (window.empty()) return false;
-    // Wide on purpose: a counter of 8 bits wrapped for windows of 256 pixels and more.
+    // Wide on purpose: a counter of 8 bits wrapped for windows of 256 pixels and more. The count
+    // only grows, so the answer is known as soon as it passes 2n.
+    const std::int64_t needed = 2 * static_cast<std::int64_t>(run.minSize) + 1;
     std::int64_t matches = 0;
     for (int r = window.firstRow; r <= window.lastRow; ++r) {
         const std::uint8_t* row = run.countLayer->row(r);
         for (std::ptrdiff_t o = window.firstByte; o < window.endByte; o += kPixel)
-            if (colourdistance2(row, o, run.model) <= run.colourTolerance) ++matches;
+            if (colourdistance2(row, o, run.model) <= run.colourTolerance && ++matches >= needed) return true;
     }
-    return matches > 2 * static_cast<std::int64_t>(run.minSize);
+    return false;
 }
 
 std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
@@ -93,6 +125,7 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         const std::ptrdiff_t left = run.x - kPixel * k;
         const std::ptrdiff_t right = run.x + kPixel * k;
         std::uint16_t successes = 0;  // at most 8k + 2 per ring, and k stays below 257
+        if (run.rows) run.rows->ensure(bottom + 1);  // the sides read one row below the ring
 
         // Top edge, judged on the original; inner neighbours on the row below.
         {
@@ -100,8 +133,8 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
             const std::uint8_t* inner = area.row(top + 1);
             std::uint8_t* target = area.row(top);
             for (std::ptrdiff_t o = left; o < right; o += kPixel) {
-                if (!passesFillTest(reference, o, run)) continue;
-                if (inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) {
+                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) &&
+                    passesFillTest(reference, o, run)) {
                     markArea(target + o);
                     ++successes;
                 }
@@ -113,8 +146,8 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
             const std::uint8_t* inner = area.row(bottom - 1);
             std::uint8_t* target = area.row(bottom);
             for (std::ptrdiff_t o = left; o < right; o += kPixel) {
-                if (!passesFillTest(reference, o, run)) continue;
-                if (inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) {
+                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) &&
+                    passesFillTest(reference, o, run)) {
                     markArea(target + o);
                     ++successes;
                 }
@@ -128,19 +161,16 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
             const std::uint8_t* above = area.row(r - 1);
             std::uint8_t* here = area.row(r);
             const std::uint8_t* below = here + rowBytes;
-            if (passesFillTest(reference, left, run)) {
-                const std::ptrdiff_t in = left + kPixel;
-                if (above[in] == kMarkBlue || here[in] == kMarkBlue || below[in] == kMarkBlue) {
-                    markArea(here + left);
-                    ++successes;
-                }
+            const std::ptrdiff_t leftIn = left + kPixel, rightIn = right - kPixel;
+            if ((above[leftIn] == kMarkBlue || here[leftIn] == kMarkBlue || below[leftIn] == kMarkBlue) &&
+                passesFillTest(reference, left, run)) {
+                markArea(here + left);
+                ++successes;
             }
-            if (passesFillTest(reference, right, run)) {
-                const std::ptrdiff_t in = right - kPixel;
-                if (above[in] == kMarkBlue || here[in] == kMarkBlue || below[in] == kMarkBlue) {
-                    markArea(here + right);
-                    ++successes;
-                }
+            if ((above[rightIn] == kMarkBlue || here[rightIn] == kMarkBlue || below[rightIn] == kMarkBlue) &&
+                passesFillTest(reference, right, run)) {
+                markArea(here + right);
+                ++successes;
             }
         }
         particleArea += successes;

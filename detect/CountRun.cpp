@@ -44,11 +44,9 @@ inline bool noByteInRange(const std::uint8_t* bytes, std::uint8_t low, std::uint
 #endif
 }
 
-/// Steps 2 and 5 of the run: fresh count and area layers, the manual counters and the area at 0.
-void resetForCount(Layers& layers, TAnalysisState& state)
+/// Step 5 of the run: the manual counters and the area restart at 0.
+void resetCounters(TAnalysisState& state)
 {
-    layers.Image2.copyFrom(layers.Image1);
-    layers.Image3.copyFrom(layers.Image2);
     state.ManualRemoved = 0;
     state.ManualAdded = 0;
     state.TotalAreaPixels = 0;
@@ -56,7 +54,9 @@ void resetForCount(Layers& layers, TAnalysisState& state)
 
 /// The scan proper: every pixel inside the margins runs the brightness, colour balance and contrast
 /// tests, then the surroundings checks; an accepted particle is counted, ringed, marked and filled.
-void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& params)
+/// Step 2 (the count and area layers become copies of the original) happens through rows, row by
+/// row as the scan goes; all rows are copied when this returns.
+void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& params, LayerRowSupply& rows)
 {
     state.AutoCount = 0;
     const Picture& original = layers.Image1;
@@ -67,7 +67,10 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
     const std::int64_t lastRow = height - m - 3;
     const std::int64_t firstByte = kPixel * (m + 1);
     const std::int64_t endByte = kPixel * (width - m - 3);
-    if (lastRow < firstRow || endByte <= firstByte) return;
+    if (lastRow < firstRow || endByte <= firstByte) {
+        rows.copyAll();
+        return;
+    }
 
     const ColourModel model = buildColourModel(params.targetColour);
     const std::uint32_t pen = ringColour(params.targetColour);
@@ -79,6 +82,9 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
     run.colourTolerance = params.colourTolerance;
     run.brightnessTolerance = params.brightnessTolerance;
     run.minSize = params.minSize;
+    run.rows = &rows;
+    // Rows below the scanned row that a candidate's window, ring, marker and first rings reach.
+    const std::int64_t lookahead = std::max<std::int64_t>(params.minSize, 5);
 
     const int d = model.dominant, s = model.second;
     const int dominantValue = model.dominantValue;
@@ -93,6 +99,7 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
     const std::int64_t skip = 2 * kPixel * params.minSize;  // bytes jumped after a hit, beyond the usual 3
 
     for (std::int64_t y = firstRow; y <= lastRow; ++y) {
+        rows.ensure(y + lookahead);
         const std::uint8_t* upper = original.row(static_cast<int>(y - m));
         const std::uint8_t* centre = original.row(static_cast<int>(y));
         const std::uint8_t* lower = original.row(static_cast<int>(y + m));
@@ -126,6 +133,7 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
             }
         }
     }
+    rows.copyAll();
 }
 
 }  // namespace
@@ -149,15 +157,23 @@ CountParams readCountParams(const ParameterTexts& texts, std::uint32_t targetCol
 
 void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetColour, const ParameterTexts& texts)
 {
-    resetForCount(layers, state);
-    const CountParams params = readCountParams(texts, targetColour);  // may throw, after the reset
-    scanForParticles(layers, state, params);
+    LayerRowSupply rows(layers);
+    resetCounters(state);
+    CountParams params;
+    try {
+        params = readCountParams(texts, targetColour);
+    } catch (const FieldError&) {
+        rows.copyAll();  // a bad field ends the run with the layers reset
+        throw;
+    }
+    scanForParticles(layers, state, params, rows);
 }
 
 void runCount(Layers& layers, TAnalysisState& state, const CountParams& params)
 {
-    resetForCount(layers, state);
-    scanForParticles(layers, state, params);
+    LayerRowSupply rows(layers);
+    resetCounters(state);
+    scanForParticles(layers, state, params, rows);
 }
 
 void finishCountState(TAnalysisState& state)
