@@ -35,7 +35,10 @@ const Picture& micrograph(int index)
     return found->second;
 }
 
-double megapixels(const Picture& picture) { return picture.width() * double(picture.height()) / 1e6; }
+double megapixels(const Picture& picture)
+{
+    return picture.width() * double(picture.height()) / 1e6;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -70,8 +73,8 @@ void BM_CountRun(benchmark::State& state)
         best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
     }
     state.counters["particles"] = analysis.AutoCount;
-    state.counters["per_MP"] = benchmark::Counter(megapixels(picture), benchmark::Counter::kIsIterationInvariantRate |
-                                                                           benchmark::Counter::kInvert);
+    state.counters["per_MP"] = benchmark::Counter(
+        megapixels(picture), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["memcpy_ms"] = copy * 1e3;
     state.counters["best_ms"] = best * 1e3;
     state.counters["x_memcpy"] = best / copy;
@@ -87,8 +90,8 @@ void BM_Memcpy(benchmark::State& state)
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
     }
-    state.counters["per_MP"] = benchmark::Counter(megapixels(picture), benchmark::Counter::kIsIterationInvariantRate |
-                                                                           benchmark::Counter::kInvert);
+    state.counters["per_MP"] = benchmark::Counter(
+        megapixels(picture), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Memcpy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 

@@ -12,8 +12,8 @@ constexpr std::ptrdiff_t kPixel = Picture::kBytesPerPixel;
 /// The candidate window clipped to the picture; empty when it reaches above row 0 or left of
 /// column 0 (such a candidate is never accepted) or when n is 0.
 struct Window {
-    int firstRow = 0, lastRow = -1;                  // rows, both included
-    std::ptrdiff_t firstByte = 0, endByte = 0;        // byte offsets, end excluded
+    int firstRow = 0, lastRow = -1;             // rows, both included
+    std::ptrdiff_t firstByte = 0, endByte = 0;  // byte offsets, end excluded
     bool empty() const { return lastRow < firstRow || endByte <= firstByte; }
 };
 
@@ -25,7 +25,8 @@ Window candidateWindow(const CountWorkingValues& run, const Picture& layer)
     window.firstRow = run.y - n;
     window.lastRow = std::min(run.y + n, layer.height() - 1);
     window.firstByte = run.x - kPixel * n;
-    window.endByte = std::min<std::ptrdiff_t>(run.x + kPixel * n, static_cast<std::ptrdiff_t>(layer.stride()));
+    window.endByte =
+        std::min<std::ptrdiff_t>(run.x + kPixel * n, static_cast<std::ptrdiff_t>(layer.stride()));
     return window;
 }
 
@@ -124,7 +125,7 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         const int bottom = run.y + k;
         const std::ptrdiff_t left = run.x - kPixel * k;
         const std::ptrdiff_t right = run.x + kPixel * k;
-        std::uint16_t successes = 0;  // at most 8k + 2 per ring, and k stays below 257
+        std::uint16_t successes = 0;                 // at most 8k + 2 per ring, and k stays below 257
         if (run.rows) run.rows->ensure(bottom + 1);  // the sides read one row below the ring
 
         // Top edge, judged on the original; inner neighbours on the row below.
@@ -133,7 +134,8 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
             const std::uint8_t* inner = area.row(top + 1);
             std::uint8_t* target = area.row(top);
             for (std::ptrdiff_t o = left; o < right; o += kPixel) {
-                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) &&
+                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue ||
+                     inner[o + kPixel] == kMarkBlue) &&
                     passesFillTest(reference, o, run)) {
                     markArea(target + o);
                     ++successes;
@@ -146,7 +148,8 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
             const std::uint8_t* inner = area.row(bottom - 1);
             std::uint8_t* target = area.row(bottom);
             for (std::ptrdiff_t o = left; o < right; o += kPixel) {
-                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) &&
+                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue ||
+                     inner[o + kPixel] == kMarkBlue) &&
                     passesFillTest(reference, o, run)) {
                     markArea(target + o);
                     ++successes;

@@ -42,9 +42,9 @@ struct CountWorkingValues {
     ColourModel model;
     std::uint16_t colourTolerance = 0;
     std::uint16_t brightnessTolerance = 0;
-    std::uint8_t minSize = 0;  // n: the candidate window is 2n + 1 rows by 2n pixels
-    int y = 0;                 // candidate row
-    std::ptrdiff_t x = 0;      // candidate byte offset in its row (blue byte of pixel x / 3)
+    std::uint8_t minSize = 0;        // n: the candidate window is 2n + 1 rows by 2n pixels
+    int y = 0;                       // candidate row
+    std::ptrdiff_t x = 0;            // candidate byte offset in its row (blue byte of pixel x / 3)
     LayerRowSupply* rows = nullptr;  // when set, the fill asks it for the rows of each new ring
     // The marked pixel nomarknear found last. Marks only accumulate during a run, and neighbouring
     // candidates inside one particle share it, so it is the first place nomarknear looks.

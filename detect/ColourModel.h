@@ -4,10 +4,10 @@
 #include <cstdint>
 
 struct ColourModel {
-    int dominant = 0;                 // byte offset (0 blue, 1 green, 2 red) of the largest channel
-    std::uint8_t dominantValue = 0;   // the target's value in that channel
-    int second = 0;                   // byte offset of the larger of the two other channels
-    int third = 0;                    // byte offset of the remaining channel
+    int dominant = 0;                     // byte offset (0 blue, 1 green, 2 red) of the largest channel
+    std::uint8_t dominantValue = 0;       // the target's value in that channel
+    int second = 0;                       // byte offset of the larger of the two other channels
+    int third = 0;                        // byte offset of the remaining channel
     std::int32_t expectedDifference = 0;  // D: dominant value minus the target's second-channel value
 };
 

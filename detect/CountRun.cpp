@@ -95,7 +95,8 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
     const int brightLow = std::max(0, dominantValue - static_cast<int>(params.brightnessTolerance));
     const int brightHigh = std::min(255, dominantValue + static_cast<int>(params.brightnessTolerance));
     const auto brightSpan = static_cast<unsigned>(brightHigh - brightLow);
-    const auto brightLowByte = static_cast<std::uint8_t>(brightLow), brightHighByte = static_cast<std::uint8_t>(brightHigh);
+    const auto brightLowByte = static_cast<std::uint8_t>(brightLow),
+               brightHighByte = static_cast<std::uint8_t>(brightHigh);
     const std::int64_t skip = 2 * kPixel * params.minSize;  // bytes jumped after a hit, beyond the usual 3
 
     for (std::int64_t y = firstRow; y <= lastRow; ++y) {
@@ -114,7 +115,8 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
             for (; x < blockEnd; x += kPixel) {
                 const int value = centreD[x];
                 if (static_cast<unsigned>(value - brightLow) > brightSpan) continue;  // 1. brightness
-                if (std::abs(value - centre[x + s] - expected) > colourTolerance) continue;  // 2. colour balance
+                if (std::abs(value - centre[x + s] - expected) > colourTolerance)
+                    continue;  // 2. colour balance
                 // 3. Contrast: samples m rows up and down, m bytes (not pixels) left and right.
                 const int sumD =
                     upper[x + d - m] + upper[x + d + m] + lower[x + d - m] + lower[x + d + m] - 4 * value;
@@ -123,8 +125,8 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
                 if ((std::abs(sumD) + std::abs(sumS)) / 8 <= minContrast) continue;
                 run.y = static_cast<int>(y);
                 run.x = static_cast<std::ptrdiff_t>(x);
-                if (!nomarknear(run) || !enoughmatches(run)) continue;  // 4. and 5.
-                ++state.AutoCount;                                      // 6. accept
+                if (!nomarknear(run) || !enoughmatches(run)) continue;                            // 4. and 5.
+                ++state.AutoCount;                                                                // 6. accept
                 drawRing(layers.Image2, static_cast<int>(x / kPixel), static_cast<int>(y), pen);  // 7. mark
                 areaRow[x] = kMarkBlue;
                 areaRow[x + 1] = kCentreGreen;
@@ -138,24 +140,30 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
 
 }  // namespace
 
-std::int64_t countReach(std::int32_t maxSize) { return (static_cast<std::int64_t>(maxSize) + 3) / 2; }
+std::int64_t countReach(std::int32_t maxSize)
+{
+    return (static_cast<std::int64_t>(maxSize) + 3) / 2;
+}
 
 CountParams readCountParams(const ParameterTexts& texts, std::uint32_t targetColour)
 {
     constexpr std::int64_t kMax16 = std::numeric_limits<std::uint16_t>::max();
     CountParams params;
     params.targetColour = targetColour;
-    params.colourTolerance = static_cast<std::uint16_t>(readWholeField(kColourToleranceField, texts.EdDevi, 0, kMax16));
+    params.colourTolerance =
+        static_cast<std::uint16_t>(readWholeField(kColourToleranceField, texts.EdDevi, 0, kMax16));
     params.brightnessTolerance =
         static_cast<std::uint16_t>(readWholeField(kBrightnessToleranceField, texts.Edhell, 0, kMax16));
-    params.minContrast = static_cast<std::uint16_t>(readWholeField(kMinContrastField, texts.EdCont, 0, kMax16));
+    params.minContrast =
+        static_cast<std::uint16_t>(readWholeField(kMinContrastField, texts.EdCont, 0, kMax16));
     params.maxSize = static_cast<std::int32_t>(
         readWholeField(kMaxSizeField, texts.EdMax, 0, std::numeric_limits<std::int32_t>::max()));
     params.minSize = static_cast<std::uint8_t>(readWholeField(kMinSizeField, texts.Edmin, 0, 255));
     return params;
 }
 
-void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetColour, const ParameterTexts& texts)
+void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetColour,
+                    const ParameterTexts& texts)
 {
     LayerRowSupply rows(layers);
     resetCounters(state);

@@ -11,5 +11,11 @@ constexpr std::uint8_t kCentreGreen = 55;
 /// Green byte given to an area pixel that would otherwise read as a CentreMarker.
 constexpr std::uint8_t kNotCentreGreen = 54;
 
-inline bool isMarked(const std::uint8_t* pixel) { return pixel[0] == kMarkBlue; }
-inline bool isCentreMarker(const std::uint8_t* pixel) { return pixel[0] == kMarkBlue && pixel[1] == kCentreGreen; }
+inline bool isMarked(const std::uint8_t* pixel)
+{
+    return pixel[0] == kMarkBlue;
+}
+inline bool isCentreMarker(const std::uint8_t* pixel)
+{
+    return pixel[0] == kMarkBlue && pixel[1] == kCentreGreen;
+}

@@ -16,6 +16,7 @@ struct RingOffset {
 
 /// The outline inside the box of columns px-5 .. px+4 and rows y-5 .. y+4, row by row from the top:
 ///   ...####...   .##....##.   .#......#.   #........# (4 rows)   .#......#.   .##....##.   ...####...
+// clang-format off
 inline constexpr std::array<RingOffset, 28> kRingOffsets{{
     {-2, -5}, {-1, -5}, {0, -5}, {1, -5},
     {-4, -4}, {-3, -4}, {2, -4}, {3, -4},
@@ -28,6 +29,7 @@ inline constexpr std::array<RingOffset, 28> kRingOffsets{{
     {-4, 3}, {-3, 3}, {2, 3}, {3, 3},
     {-2, 4}, {-1, 4}, {0, 4}, {1, 4},
 }};
+// clang-format on
 
 /// Writes the ring around the pixel (px, y) byte-wise in penColour (0xBBGGRR); pixels outside the
 /// picture are skipped.

@@ -13,7 +13,7 @@ struct FillSetup {
     CountWorkingValues run;
 
     FillSetup(const Picture& picture, std::uint32_t target, int minSize, int colourTolerance = 40,
-          int brightnessTolerance = 50)
+              int brightnessTolerance = 50)
         : original(picture), count(picture), area(picture)
     {
         run.original = &original;
@@ -46,9 +46,9 @@ TEST(AreaFill, ColourDistances)
     // Default model: dominant green, second red, third blue, D = 102.
     const Case cases[] = {
         {rgbColour(121, 223, 95), 0, 0},
-        {rgbColour(121, 243, 95), 20, 20},   // balance off by 20
-        {rgbColour(100, 202, 100), 0, 0},    // third equal to the second: no penalty
-        {rgbColour(100, 202, 110), 10, 10},  // third 10 above the second
+        {rgbColour(121, 243, 95), 20, 20},                      // balance off by 20
+        {rgbColour(100, 202, 100), 0, 0},                       // third equal to the second: no penalty
+        {rgbColour(100, 202, 110), 10, 10},                     // third 10 above the second
         {rgbColour(50, 100, 110), 52 + 10 + 60, 52 + 20 + 60},  // third 10 above the dominant
         {rgbColour(0, 0, 255), 102 + 255 + 255, 102 + 510 + 255},
         {rgbColour(255, 0, 255), 357 + 255, 357 + 510},
@@ -77,7 +77,7 @@ TEST(AreaFill, WindowIsTwoNPlusOneRowsByTwoNPixels)
         int px, y;
         bool inside;
     };
-    const Case cases[] = {{8, 8, true}, {11, 12, true}, {10, 10, true}, {7, 10, false},
+    const Case cases[] = {{8, 8, true},    {11, 12, true}, {10, 10, true}, {7, 10, false},
                           {12, 10, false}, {10, 7, false}, {10, 13, false}};
     for (const Case& c : cases) {
         FillSetup s(filledPicture(20, 20, kBlack), kTarget, 2);
@@ -179,7 +179,8 @@ TEST(AreaFill, GrowthStopsWithTheRingAtRowOneOrTheLastRow)
         s.markCentre(15, c.y);
         TAnalysisState state;
         EXPECT_EQ(fillarea(s.run, state), 18);
-        for (int y = 0; y < 30; ++y) EXPECT_EQ(s.marked(15, y), y >= c.firstMarkedRow && y <= c.lastMarkedRow) << y;
+        for (int y = 0; y < 30; ++y)
+            EXPECT_EQ(s.marked(15, y), y >= c.firstMarkedRow && y <= c.lastMarkedRow) << y;
     }
 }
 

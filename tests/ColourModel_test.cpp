@@ -22,11 +22,11 @@ TEST(ColourModel, RulesAndTies)
         {50, 200, 200, G, 200, B, R, 0},    // green and blue tie: green
         {10, 50, 200, B, 200, G, R, 150},
         {50, 10, 200, B, 200, R, G, 150},
-        {30, 30, 200, B, 200, G, R, 170},   // second place tie under blue: green
+        {30, 30, 200, B, 200, G, R, 170},  // second place tie under blue: green
         {200, 100, 50, R, 200, G, B, 100},
-        {200, 60, 60, R, 200, B, G, 140},   // second place tie under red: blue
+        {200, 60, 60, R, 200, B, G, 140},  // second place tie under red: blue
         {10, 200, 100, G, 200, B, R, 100},
-        {60, 200, 60, G, 200, B, R, 140},   // second place tie under green: blue
+        {60, 200, 60, G, 200, B, R, 140},  // second place tie under green: blue
         {0, 0, 0, R, 0, B, G, 0},
     };
     for (const ModelCase& c : cases) {

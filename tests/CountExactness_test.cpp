@@ -117,7 +117,8 @@ TEST(CountExactness, SyntheticMicrographs)
         options.maxRadius = options.minRadius + 1 + (random() % 5);
         const Picture picture = makeSyntheticMicrograph(options).picture;
         CountParams params = round < 4 ? CountParams{} : randomParams(random, kTarget);
-        const std::int64_t found = expectSameAsReference(picture, params, "micrograph " + std::to_string(round));
+        const std::int64_t found =
+            expectSameAsReference(picture, params, "micrograph " + std::to_string(round));
         if (round < 4) {
             EXPECT_GT(found, 10);
         }

@@ -45,7 +45,10 @@ CountOutcome count(const Picture& picture, const CountParams& p)
     return run;
 }
 
-bool centreMarkerAt(const CountOutcome& run, int px, int y) { return isCentreMarker(run.layers.Image3.row(y) + 3 * px); }
+bool centreMarkerAt(const CountOutcome& run, int px, int y)
+{
+    return isCentreMarker(run.layers.Image3.row(y) + 3 * px);
+}
 
 TEST(CountRun, ReachFromMaximumSize)
 {
@@ -62,8 +65,8 @@ TEST(CountRun, DefaultMarginsAreRowsSevenAndColumnsSixInward)
         bool found;
     };
     // 40 x 40 with maximum size 8 (m = 5): rows 7..32 and columns 6..31 are tested.
-    const Case cases[] = {{6, 7, true},     {5, 7, false},  {6, 6, false},  {31, 32, true},
-                          {32, 20, false},  {20, 33, false}, {20, 20, true}};
+    const Case cases[] = {{6, 7, true},    {5, 7, false},   {6, 6, false}, {31, 32, true},
+                          {32, 20, false}, {20, 33, false}, {20, 20, true}};
     for (const Case& c : cases) {
         Picture picture = filledPicture(40, 40, kBlack);
         placeSpot(picture, c.px, c.y);
@@ -157,7 +160,8 @@ TEST(CountRun, RingIsTenByTenWhateverTheMaximumSize)
         ASSERT_EQ(run.state.AutoCount, 1) << maxSize;
         const std::uint32_t pen = ringColour(kTarget);
         EXPECT_EQ(differingPixels(run.layers.Image1, run.layers.Image2), 28) << maxSize;
-        for (const RingOffset& o : kRingOffsets) EXPECT_EQ(run.layers.Image2.pixel(30 + o.dx, 30 + o.dy), pen);
+        for (const RingOffset& o : kRingOffsets)
+            EXPECT_EQ(run.layers.Image2.pixel(30 + o.dx, 30 + o.dy), pen);
     }
 }
 
@@ -315,13 +319,17 @@ TEST(CountRun, FinishingStateAndExportButton)
         int found, exportMode, grid;
         bool enabled;
     };
-    const Case cases[] = {{3, kExportXY, 25, true},  {3, kExportStatistics, 25, true}, {3, kExportXY, 0, false},
-                          {0, kExportXY, 25, false}, {3, kExportOff, 25, false}};
+    const Case cases[] = {{3, kExportXY, 25, true},
+                          {3, kExportStatistics, 25, true},
+                          {3, kExportXY, 0, false},
+                          {0, kExportXY, 25, false},
+                          {3, kExportOff, 25, false}};
     for (const Case& c : cases) {
         state.AutoCount = c.found;
         state.ExportMode = static_cast<std::uint8_t>(c.exportMode);
         state.GridMicrons = static_cast<std::uint8_t>(c.grid);
-        EXPECT_EQ(exportEnabledAfterCount(state), c.enabled) << c.found << " " << c.exportMode << " " << c.grid;
+        EXPECT_EQ(exportEnabledAfterCount(state), c.enabled)
+            << c.found << " " << c.exportMode << " " << c.grid;
     }
 }
 

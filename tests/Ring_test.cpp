@@ -8,10 +8,12 @@
 
 namespace {
 
+// clang-format off
 const char* const kArt[10] = {
     "...####...", ".##....##.", ".#......#.", "#........#", "#........#",
     "#........#", "#........#", ".#......#.", ".##....##.", "...####...",
 };
+// clang-format on
 
 std::string render(const Picture& picture, std::uint32_t pen)
 {

@@ -47,17 +47,20 @@ int rawByte(const Picture& p, std::int64_t row, std::int64_t offset)
 
 int penaltyDistance(const Picture& p, std::int64_t column, std::int64_t row, const Model& m, int firstWeight)
 {
-    const int qd = byteAt(p, column, row, m.dom), qs = byteAt(p, column, row, m.sec), qt = byteAt(p, column, row, m.thi);
+    const int qd = byteAt(p, column, row, m.dom), qs = byteAt(p, column, row, m.sec),
+              qt = byteAt(p, column, row, m.thi);
     int result = std::abs((qd - qs) - m.expected);
     if (qt > qd) result += firstWeight * (qt - qd);
     if (qt > qs) result += qt - qs;
     return result;
 }
 
+// clang-format off
 const char* const kRingArt[10] = {
     "...####...", ".##....##.", ".#......#.", "#........#", "#........#",
     "#........#", "#........#", ".#......#.", ".##....##.", "...####...",
 };
+// clang-format on
 
 class Reference {
 public:
@@ -111,7 +114,8 @@ private:
             for (int c = 0; c < 10; ++c) {
                 if (kRingArt[r][c] != '#') continue;
                 const std::int64_t cx = px - 5 + c, cy = y - 5 + r;
-                if (cx >= 0 && cy >= 0 && cx < W_ && cy < H_) count_.setPixel(static_cast<int>(cx), static_cast<int>(cy), pen);
+                if (cx >= 0 && cy >= 0 && cx < W_ && cy < H_)
+                    count_.setPixel(static_cast<int>(cx), static_cast<int>(cy), pen);
             }
         std::uint8_t* centre = area_.row(static_cast<int>(y)) + x;
         centre[0] = 252;
@@ -160,7 +164,10 @@ private:
                penaltyDistance(layer, column, row, model_, 1) <= p_.colourTolerance;
     }
 
-    bool marked(std::int64_t column, std::int64_t row) const { return byteAt(area_, column, row, Blue) == 252; }
+    bool marked(std::int64_t column, std::int64_t row) const
+    {
+        return byteAt(area_, column, row, Blue) == 252;
+    }
 
     void paint(std::int64_t column, std::int64_t row)
     {
@@ -185,10 +192,15 @@ private:
             for (std::int64_t c = leftCol; c < rightCol; ++c)
                 tests.push_back({c, top, &orig_, {{{c - 1, top + 1}, {c, top + 1}, {c + 1, top + 1}}}});
             for (std::int64_t c = leftCol; c < rightCol; ++c)
-                tests.push_back({c, bottom, &count_, {{{c - 1, bottom - 1}, {c, bottom - 1}, {c + 1, bottom - 1}}}});
+                tests.push_back(
+                    {c, bottom, &count_, {{{c - 1, bottom - 1}, {c, bottom - 1}, {c + 1, bottom - 1}}}});
             for (std::int64_t r = top; r <= bottom && r <= H_ - 2; ++r) {
-                tests.push_back({leftCol, r, &count_, {{{leftCol + 1, r - 1}, {leftCol + 1, r}, {leftCol + 1, r + 1}}}});
-                tests.push_back({rightCol, r, &count_, {{{rightCol - 1, r - 1}, {rightCol - 1, r}, {rightCol - 1, r + 1}}}});
+                tests.push_back(
+                    {leftCol, r, &count_, {{{leftCol + 1, r - 1}, {leftCol + 1, r}, {leftCol + 1, r + 1}}}});
+                tests.push_back({rightCol,
+                                 r,
+                                 &count_,
+                                 {{{rightCol - 1, r - 1}, {rightCol - 1, r}, {rightCol - 1, r + 1}}}});
             }
             std::int64_t hits = 0;
             for (const RingTest& t : tests) {
@@ -201,7 +213,9 @@ private:
             }
             particle += hits;
             const std::int64_t limit = 5 * ((k * k) % 65536);
-            if (hits == 0 || hits > limit || top <= 1 || bottom >= H_ - 1 || leftCol <= 1 || rightCol >= W_ - 1) break;
+            if (hits == 0 || hits > limit || top <= 1 || bottom >= H_ - 1 || leftCol <= 1 ||
+                rightCol >= W_ - 1)
+                break;
         }
         total_ += particle;
     }

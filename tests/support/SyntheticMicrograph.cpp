@@ -26,7 +26,10 @@ private:
     std::uint64_t state_;
 };
 
-std::uint8_t toByte(double value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
+std::uint8_t toByte(double value)
+{
+    return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+}
 
 }  // namespace
 
@@ -57,13 +60,15 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
     const int border = static_cast<int>(std::ceil(options.maxRadius)) + 3;
     // Particles already placed, by cells at least as wide as the largest allowed centre distance.
     const double cellSize = 2 * options.maxRadius + 4.0;
-    const int cellColumns = static_cast<int>(width / cellSize) + 1, cellRows = static_cast<int>(height / cellSize) + 1;
+    const int cellColumns = static_cast<int>(width / cellSize) + 1,
+              cellRows = static_cast<int>(height / cellSize) + 1;
     std::vector<std::vector<int>> cells(static_cast<std::size_t>(cellColumns) * cellRows);
-    for (int attempt = 0; attempt < options.particles * 20 &&
-                          static_cast<int>(result.particles.size()) < options.particles;
+    for (int attempt = 0;
+         attempt < options.particles * 20 && static_cast<int>(result.particles.size()) < options.particles;
          ++attempt) {
         if (width <= 2 * border || height <= 2 * border) break;
-        const DrawnParticle particle{random.uniform(border, width - border), random.uniform(border, height - border),
+        const DrawnParticle particle{random.uniform(border, width - border),
+                                     random.uniform(border, height - border),
                                      random.uniform(options.minRadius, options.maxRadius)};
         const int cellColumn = static_cast<int>(particle.column / cellSize);
         const int cellRow = static_cast<int>(particle.row / cellSize);
@@ -72,8 +77,9 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
             for (int cx = std::max(0, cellColumn - 1); cx <= std::min(cellColumns - 1, cellColumn + 1); ++cx)
                 for (int index : cells[static_cast<std::size_t>(cy) * cellColumns + cx]) {
                     const DrawnParticle& other = result.particles[static_cast<std::size_t>(index)];
-                    crowded = crowded || std::hypot(other.column - particle.column, other.row - particle.row) <
-                                             particle.radius + other.radius + 4.0;
+                    crowded =
+                        crowded || std::hypot(other.column - particle.column, other.row - particle.row) <
+                                       particle.radius + other.radius + 4.0;
                 }
         if (crowded) continue;
         cells[static_cast<std::size_t>(cellRow) * cellColumns + cellColumn].push_back(
@@ -81,14 +87,16 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
         result.particles.push_back(particle);
         const double intensity = random.uniform(0.84, 1.04);
         const int reach = static_cast<int>(std::ceil(particle.radius + 2.5));
-        const int centreColumn = static_cast<int>(particle.column), centreRow = static_cast<int>(particle.row);
+        const int centreColumn = static_cast<int>(particle.column),
+                  centreRow = static_cast<int>(particle.row);
         for (int y = centreRow - reach; y <= centreRow + reach; ++y) {
             std::uint8_t* row = result.picture.row(y);
             for (int x = centreColumn - reach; x <= centreColumn + reach; ++x) {
                 const double distance = std::hypot(x + 0.5 - particle.column, y + 0.5 - particle.row);
                 const double cover = std::clamp(particle.radius + 0.5 - distance, 0.0, 1.0);
                 const double dome = 1.0 - 0.12 * std::min(1.0, distance / particle.radius);
-                const double glow = distance > particle.radius ? 0.10 * std::exp(-(distance - particle.radius)) : 0.0;
+                const double glow =
+                    distance > particle.radius ? 0.10 * std::exp(-(distance - particle.radius)) : 0.0;
                 const double weight = std::max(cover * dome, glow) * intensity;
                 if (weight <= 0) continue;
                 const double keep = 1.0 - std::min(1.0, weight);

@@ -13,7 +13,7 @@ struct MicrographOptions {
     int particles = 400;
     std::uint32_t seed = 1;
     std::uint32_t particleColour = rgbColour(121, 223, 95);  // the brightest particles' colour
-    double minRadius = 2.5;  // particle radius in pixels
+    double minRadius = 2.5;                                  // particle radius in pixels
     double maxRadius = 4.0;
 };
 

@@ -30,7 +30,8 @@ int main(int argc, char** argv)
         long width = 0, height = 0, particles = 0, seed = 0;
         if (!readNumber(argv[2], 16, 30000, width) || !readNumber(argv[3], 16, 30000, height) ||
             !readNumber(argv[4], 0, 1000000, particles) || !readNumber(argv[5], 0, 0xFFFFFFFFL, seed)) {
-            std::fprintf(stderr, "make-sample: WIDTH and HEIGHT must be 16 to 30000, PARTICLES 0 to 1000000\n");
+            std::fprintf(stderr,
+                         "make-sample: WIDTH and HEIGHT must be 16 to 30000, PARTICLES 0 to 1000000\n");
             return 2;
         }
         options.width = static_cast<int>(width);
