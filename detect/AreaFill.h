@@ -1,0 +1,88 @@
+#pragma once
+// The checks of a count candidate's surroundings (nomarknear, enoughmatches) and the area fill of an
+// accepted particle (fillarea), with the two colour distances they use.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "app/AnalysisState.h"
+#include "detect/ColourModel.h"
+#include "view/Layers.h"
+#include "view/Picture.h"
+
+/// Makes the count and area layers copies of the original row by row, just ahead of the rows the
+/// count first touches, so that each row is still in the cache when the count reads it. Rows not
+/// yet copied are never read or written through the layers while a supply is in use.
+class LayerRowSupply {
+public:
+    /// Sizes the count and area layers like the original (reusing their buffers); copies nothing yet.
+    explicit LayerRowSupply(Layers& layers);
+    /// Copies every row up to lastRow (clipped to the picture) that is not copied yet.
+    void ensure(std::int64_t lastRow)
+    {
+        if (lastRow >= copiedRows_) copyUpTo(lastRow);
+    }
+    void copyAll() { ensure(height_ - 1); }
+
+private:
+    void copyUpTo(std::int64_t lastRow);
+    Layers& layers_;
+    std::int64_t height_ = 0;
+    std::int64_t copiedRows_ = 0;  // rows 0 .. copiedRows_ - 1 are copied
+    std::int64_t rowsPerStep_ = 1;
+};
+
+/// The working values of a count run that the checks and the fill see: the layers, the parameters
+/// and the candidate's position.
+struct CountWorkingValues {
+    const Picture* original = nullptr;  // Image1, read only
+    Picture* countLayer = nullptr;      // Image2, carries the rings drawn so far
+    Picture* areaLayer = nullptr;       // Image3, carries the marks written so far
+    ColourModel model;
+    std::uint16_t colourTolerance = 0;
+    std::uint16_t brightnessTolerance = 0;
+    std::uint8_t minSize = 0;        // n: the candidate window is 2n + 1 rows by 2n pixels
+    int y = 0;                       // candidate row
+    std::ptrdiff_t x = 0;            // candidate byte offset in its row (blue byte of pixel x / 3)
+    LayerRowSupply* rows = nullptr;  // when set, the fill asks it for the rows of each new ring
+    // The marked pixel nomarknear found last. Marks only accumulate during a run, and neighbouring
+    // candidates inside one particle share it, so it is the first place nomarknear looks.
+    int knownMarkRow = -1;
+    std::ptrdiff_t knownMarkByte = -1;
+};
+
+/// Distance of the pixel at byte offset o of row from the colour model, with a penalty for each of
+/// the dominant and second channels that the third channel exceeds. Used by the fill.
+inline std::uint16_t colourdistance(const std::uint8_t* row, std::ptrdiff_t o, const ColourModel& model)
+{
+    const int qd = row[o + model.dominant], qs = row[o + model.second], qt = row[o + model.third];
+    const int p1 = qt > qd ? qt - qd : 0;
+    const int p2 = qt > qs ? qt - qs : 0;
+    return static_cast<std::uint16_t>(std::abs(qd - qs - model.expectedDifference) + p1 + p2);
+}
+
+/// As colourdistance, but the third channel rising above the dominant one weighs double. Used by
+/// enoughmatches.
+inline std::uint16_t colourdistance2(const std::uint8_t* row, std::ptrdiff_t o, const ColourModel& model)
+{
+    const int qd = row[o + model.dominant], qs = row[o + model.second], qt = row[o + model.third];
+    const int p1 = qt > qd ? qt - qd : 0;
+    const int p2 = qt > qs ? qt - qs : 0;
+    return static_cast<std::uint16_t>(std::abs(qd - qs - model.expectedDifference) + 2 * p1 + p2);
+}
+
+/// True when no area-layer pixel of the candidate window (rows y-n .. y+n, pixels px-n .. px+n-1) is
+/// marked. A window reaching above row 0 or left of column 0 examines nothing (answer true); the part
+/// of a window beyond the bottom or right edge counts as unmarked. Remembers the mark it found in run.
+bool nomarknear(CountWorkingValues& run);
+
+/// True when more than 2n pixels of the candidate window in the count layer are within the colour
+/// tolerance by colourdistance2. A window reaching above row 0 or left of column 0 examines nothing
+/// (answer false); the part beyond the bottom or right edge counts as unmatched.
+bool enoughmatches(const CountWorkingValues& run);
+
+/// Grows the accepted particle at (y, x) ring by ring through connected pixels that pass the fill
+/// test, paints them into the area layer with AreaMarkers and adds the particle's area (the sum of
+/// its rings' successes) to TotalAreaPixels. Returns that area.
+std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state);

@@ -1,0 +1,55 @@
+#pragma once
+// The count run: scans the original picture for particles of the target colour, counts and rings
+// each accepted particle in the count layer, marks its centre and paints its area in the area layer.
+// The window (BnCountClick) and the headless counter both call countParticles and then do their
+// own finishing.
+
+#include <cstdint>
+
+#include "app/AnalysisState.h"
+#include "app/ParameterTexts.h"
+#include "view/Layers.h"
+
+/// The count's parameters, converted from the main window's fields.
+struct CountParams {
+    std::uint16_t colourTolerance = 40;      // EdDevi
+    std::uint16_t brightnessTolerance = 50;  // Edhell
+    std::uint16_t minContrast = 40;          // EdCont: the contrast must be greater than this
+    std::int32_t maxSize = 8;                // EdMax: only sets the reach m
+    std::uint8_t minSize = 5;                // Edmin: candidate window and skip after a hit
+    std::uint32_t targetColour = 0x5FDF79;   // 0xBBGGRR; default red 121, green 223, blue 95
+};
+
+/// Field names in the messages about a parameter the count cannot use.
+inline constexpr const char* kColourToleranceField = "Colour tolerance";
+inline constexpr const char* kBrightnessToleranceField = "Brightness tolerance";
+inline constexpr const char* kMinContrastField = "Minimum contrast";
+inline constexpr const char* kMaxSizeField = "Maximum size";
+inline constexpr const char* kMinSizeField = "Minimum size";
+
+/// Reads the count parameters in the order EdDevi, Edhell, EdCont, EdMax, Edmin. A text that is
+/// not a whole number, or a value outside what the parameter holds (negative; tolerances and
+/// contrast above 65535, maximum size above 2147483647, minimum size above 255), throws FieldError
+/// naming the field.
+CountParams readCountParams(const ParameterTexts& texts, std::uint32_t targetColour);
+
+/// The reach m = (maximum size + 3) / 2: the contrast samples' distance and the scan's margin.
+std::int64_t countReach(std::int32_t maxSize);
+
+/// The whole run on the layers: the count and area layers become copies of the original (their
+/// buffers are reused), ManualAdded, ManualRemoved and TotalAreaPixels restart at 0, the parameters
+/// are read from texts, then AutoCount restarts and the scan runs. On a bad parameter text
+/// FieldError is thrown after the layers and those three counters were reset; AutoCount keeps its
+/// value then.
+void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetColour,
+                    const ParameterTexts& texts);
+
+/// The same run with parameters already converted.
+void runCount(Layers& layers, TAnalysisState& state, const CountParams& params);
+
+/// The analysis record's part of the finishing after a run: remove mode (AddMode false), the report
+/// active, the count view in front. Zoom, overlays, buttons and the report are the windows' job.
+void finishCountState(TAnalysisState& state);
+
+/// Whether the export button is enabled after a run: something counted, an export chosen and a grid.
+bool exportEnabledAfterCount(const TAnalysisState& state);

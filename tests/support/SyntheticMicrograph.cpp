@@ -1,0 +1,111 @@
+#include "support/SyntheticMicrograph.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+/// splitmix64: small, fast, and the same sequence everywhere (std distributions are not).
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next()
+    {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    /// Uniform in [0, 1).
+    double uniform() { return static_cast<double>(next() >> 11) * (1.0 / 9007199254740992.0); }
+    double uniform(double low, double high) { return low + (high - low) * uniform(); }
+    /// Roughly normal with standard deviation 1 (sum of four uniforms).
+    double noise() { return (uniform() + uniform() + uniform() + uniform() - 2.0) * 1.732; }
+
+private:
+    std::uint64_t state_;
+};
+
+std::uint8_t toByte(double value)
+{
+    return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+}
+
+}  // namespace
+
+Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
+{
+    Micrograph result;
+    const int width = options.width, height = options.height;
+    result.picture.resize(width, height);
+    Random random(options.seed * 0x100000001B3ull + 7);
+
+    // Background: dark green-grey, brighter towards one off-centre spot and fading to the corners.
+    const double hotColumn = width * random.uniform(0.3, 0.7), hotRow = height * random.uniform(0.3, 0.7);
+    const double diagonal = std::hypot(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = result.picture.row(y);
+        for (int x = 0; x < width; ++x) {
+            const double distance = std::hypot(x - hotColumn, y - hotRow) / diagonal;
+            const double level = 1.25 - 1.1 * distance + 0.08 * std::sin(x * 0.01 + y * 0.007);
+            row[3 * x + 0] = toByte(14 * level + 2.5 * random.noise());  // blue
+            row[3 * x + 1] = toByte(26 * level + 3.0 * random.noise());  // green
+            row[3 * x + 2] = toByte(12 * level + 2.5 * random.noise());  // red
+        }
+    }
+
+    // Particles: non-overlapping domed disks with a soft edge and a faint glow around them.
+    const double red = colourRed(options.particleColour), green = colourGreen(options.particleColour),
+                 blue = colourBlue(options.particleColour);
+    const int border = static_cast<int>(std::ceil(options.maxRadius)) + 3;
+    // Particles already placed, by cells at least as wide as the largest allowed centre distance.
+    const double cellSize = 2 * options.maxRadius + 4.0;
+    const int cellColumns = static_cast<int>(width / cellSize) + 1,
+              cellRows = static_cast<int>(height / cellSize) + 1;
+    std::vector<std::vector<int>> cells(static_cast<std::size_t>(cellColumns) * cellRows);
+    for (int attempt = 0;
+         attempt < options.particles * 20 && static_cast<int>(result.particles.size()) < options.particles;
+         ++attempt) {
+        if (width <= 2 * border || height <= 2 * border) break;
+        const DrawnParticle particle{random.uniform(border, width - border),
+                                     random.uniform(border, height - border),
+                                     random.uniform(options.minRadius, options.maxRadius)};
+        const int cellColumn = static_cast<int>(particle.column / cellSize);
+        const int cellRow = static_cast<int>(particle.row / cellSize);
+        bool crowded = false;
+        for (int cy = std::max(0, cellRow - 1); cy <= std::min(cellRows - 1, cellRow + 1); ++cy)
+            for (int cx = std::max(0, cellColumn - 1); cx <= std::min(cellColumns - 1, cellColumn + 1); ++cx)
+                for (int index : cells[static_cast<std::size_t>(cy) * cellColumns + cx]) {
+                    const DrawnParticle& other = result.particles[static_cast<std::size_t>(index)];
+                    crowded =
+                        crowded || std::hypot(other.column - particle.column, other.row - particle.row) <
+                                       particle.radius + other.radius + 4.0;
+                }
+        if (crowded) continue;
+        cells[static_cast<std::size_t>(cellRow) * cellColumns + cellColumn].push_back(
+            static_cast<int>(result.particles.size()));
+        result.particles.push_back(particle);
+        const double intensity = random.uniform(0.84, 1.04);
+        const int reach = static_cast<int>(std::ceil(particle.radius + 2.5));
+        const int centreColumn = static_cast<int>(particle.column),
+                  centreRow = static_cast<int>(particle.row);
+        for (int y = centreRow - reach; y <= centreRow + reach; ++y) {
+            std::uint8_t* row = result.picture.row(y);
+            for (int x = centreColumn - reach; x <= centreColumn + reach; ++x) {
+                const double distance = std::hypot(x + 0.5 - particle.column, y + 0.5 - particle.row);
+                const double cover = std::clamp(particle.radius + 0.5 - distance, 0.0, 1.0);
+                const double dome = 1.0 - 0.12 * std::min(1.0, distance / particle.radius);
+                const double glow =
+                    distance > particle.radius ? 0.10 * std::exp(-(distance - particle.radius)) : 0.0;
+                const double weight = std::max(cover * dome, glow) * intensity;
+                if (weight <= 0) continue;
+                const double keep = 1.0 - std::min(1.0, weight);
+                std::uint8_t* pixel = row + 3 * x;
+                pixel[0] = toByte(pixel[0] * keep + blue * weight + 2.0 * random.noise());
+                pixel[1] = toByte(pixel[1] * keep + green * weight + 2.0 * random.noise());
+                pixel[2] = toByte(pixel[2] * keep + red * weight + 2.0 * random.noise());
+            }
+        }
+    }
+    return result;
+}

@@ -1,0 +1,84 @@
+#include "view/ManualEdit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "detect/Ring.h"
+
+namespace {
+
+constexpr std::uint8_t kMarkBlue = 252;     // blue byte of every mark in the area layer
+constexpr std::uint8_t kCentreGreen = 55;   // with kMarkBlue: a CentreMarker
+constexpr std::uint8_t kDisabledByte = 255; // blue and green of a removed marker
+constexpr int kDotRun = 3;                  // the dotted band: 3 pixels inverted, 3 left
+
+}  // namespace
+
+int pressCoordinate(int position, std::uint16_t zoomPercent)
+{
+    if (zoomPercent == 0) return position;
+    // Equal to dividing by zoom x 0.01 and truncating, for every zoom the window can reach.
+    const long long scaled = static_cast<long long>(position) * 100;
+    return static_cast<int>(scaled / zoomPercent);
+}
+
+int moveCoordinate(int position, std::uint16_t zoomPercent)
+{
+    if (zoomPercent == 0) return position;
+    // Extended precision with 0.01 as an extended constant, as the picture coordinates always were.
+    const long double quotient = static_cast<long double>(position) / (static_cast<long double>(zoomPercent) * 0.01L);
+    return static_cast<int>(std::nearbyint(quotient));  // the default rounding: halves to even
+}
+
+void drawSelectionBand(Picture& picture, int x0, int y0, int x1, int y1)
+{
+    const int left = std::min(x0, x1), right = std::max(x0, x1) - 1;
+    const int top = std::min(y0, y1), bottom = std::max(y0, y1) - 1;
+    if (right < left || bottom < top) return;
+    // Walk the outline once, clockwise from the top-left corner, so that every pixel is inverted once.
+    int step = 0;
+    const auto invert = [&](int x, int y) {
+        const bool dotOn = (step++ / kDotRun) % 2 == 0;
+        if (!dotOn || !picture.contains(x, y)) return;
+        std::uint8_t* p = picture.row(y) + static_cast<std::size_t>(x) * Picture::kBytesPerPixel;
+        p[0] = static_cast<std::uint8_t>(~p[0]);
+        p[1] = static_cast<std::uint8_t>(~p[1]);
+        p[2] = static_cast<std::uint8_t>(~p[2]);
+    };
+    for (int x = left; x <= right; ++x) invert(x, top);
+    for (int y = top + 1; y <= bottom; ++y) invert(right, y);
+    if (bottom > top)
+        for (int x = right - 1; x >= left; --x) invert(x, bottom);
+    if (right > left)
+        for (int y = bottom - 1; y > top; --y) invert(left, y);
+}
+
+void manualAdd(Layers& layers, TAnalysisState& state, int x, int y)
+{
+    ++state.ManualAdded;
+    ++state.AutoCount;
+    drawRing(layers.Image2, x, y, kAddedRingColour);
+    if (layers.Image3.contains(x, y)) layers.Image3.setPixel(x, y, kAddedMarkerColour);
+}
+
+bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y)
+{
+    Picture& area = layers.Image3;
+    // Only the part of the search square inside the picture is read.
+    const int top = std::max(0, y - kRemoveReach), bottom = std::min(area.height() - 1, y + kRemoveReach);
+    const int left = std::max(0, x - kRemoveReach), right = std::min(area.width() - 1, x + kRemoveReach);
+    for (int row = top; row <= bottom; ++row) {
+        std::uint8_t* line = area.row(row);
+        for (int column = left; column <= right; ++column) {
+            std::uint8_t* p = line + static_cast<std::size_t>(column) * Picture::kBytesPerPixel;
+            if (p[0] != kMarkBlue || p[1] != kCentreGreen) continue;
+            p[0] = kDisabledByte;
+            p[1] = kDisabledByte;
+            drawRing(layers.Image2, column, row, kRemovedRingColour);
+            ++state.ManualRemoved;
+            --state.AutoCount;
+            return true;
+        }
+    }
+    return false;
+}

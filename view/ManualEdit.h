@@ -1,0 +1,30 @@
+#pragma once
+// Mouse work on the picture layers, without the window: picture coordinates of mouse positions, the
+// selection band, and adding or removing a particle by hand.
+
+#include <cstdint>
+
+#include "app/AnalysisState.h"
+#include "view/Layers.h"
+
+/// Picture coordinate of a press or release at control position `position`: truncated.
+int pressCoordinate(int position, std::uint16_t zoomPercent);
+/// Picture coordinate of a drag move: rounded to the nearest integer, halves to even.
+int moveCoordinate(int position, std::uint16_t zoomPercent);
+
+constexpr std::uint32_t kAddedRingColour = 0x55FF99;    // ring of a particle added by hand
+constexpr std::uint32_t kRemovedRingColour = 0x5511FF;  // ring over a particle removed by hand
+constexpr std::uint32_t kAddedMarkerColour = 0xFC3700;  // CentreMarker written by a manual add
+constexpr int kRemoveReach = 5;  // a removal click takes a marker within 5 pixels each way
+
+/// Inverts the dotted outline of the rectangle with corners (x0, y0) and (x1, y1), right and bottom
+/// edges excluded, clipped to the picture. Drawing the same rectangle twice restores every pixel; an
+/// empty rectangle changes nothing.
+void drawSelectionBand(Picture& picture, int x0, int y0, int x1, int y1);
+
+/// Adds a particle at (x, y): ring in the count layer, CentreMarker in the area layer, counters.
+void manualAdd(Layers& layers, TAnalysisState& state, int x, int y);
+
+/// Removes the first CentreMarker in reading order within kRemoveReach of (x, y): disables it, rings
+/// it in the removal colour and updates the counters. False, with nothing changed, when none is found.
+bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y);
