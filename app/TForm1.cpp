@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QPushButton>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -19,6 +18,7 @@
 #include "app/HelpTexts.h"
 #include "app/PictureLoading.h"
 #include "app/SettingsFile.h"
+#include "detect/CountRun.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "report/TForm3.h"
@@ -454,7 +454,32 @@ void TForm1::Savereport1Click()
     Form3->activateWindow();
 }
 
-void TForm1::BnCountClick() {}
+void TForm1::BnCountClick()
+{
+    // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
+    Form2->show();
+    try {
+        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts());
+    } catch (const FieldError& error) {
+        // The layers and the manual counters were reset before the bad field was read.
+        Form2->refreshLayers();
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+        return;
+    }
+    Form2->malgrossklein(AnalysisState.ZoomPercent);
+    AnalysisState.AddMode = true;
+    Form2->Orig1Click();  // leaves the count in remove mode, with its caption
+    AnalysisState.ReportActive = true;
+    Form2->Showgrid();
+    Form2->Showscale();
+    AnalysisState.ViewMode = kViewCount;
+    Form2->Toggleview();
+    Form2->refreshLayers();
+    Form3->BnSaverep->setEnabled(true);
+    Form3->BnSavepic->setEnabled(true);
+    Form3->BnExp->setEnabled(exportEnabledAfterCount(AnalysisState));
+    Form3->report();
+}
 
 void TForm1::INfo1Click()
 {

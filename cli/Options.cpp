@@ -61,6 +61,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
     OptionsResult result;
     CounterOptions& options = result.options;
     std::string& error = result.error;
+    options.texts.EdVol = withRegionalSeparator("0.143");  // as the window writes its default
     for (std::size_t i = 0; i < arguments.size() && error.empty(); ++i) {
         const std::string& argument = arguments[i];
         if (argument.size() < 2 || argument.compare(0, 2, "--") != 0 || argument == "--") {
