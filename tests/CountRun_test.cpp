@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "app/FieldText.h"
 #include "detect/ColourModel.h"
@@ -331,6 +332,44 @@ TEST(CountRun, FinishingStateAndExportButton)
         EXPECT_EQ(exportEnabledAfterCount(state), c.enabled)
             << c.found << " " << c.exportMode << " " << c.grid;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CountRun, LayerBuffersFromAnEarlierPictureNeverShowThrough)
+{
+    // A picture whose rows are wider than the copy step, so that rows are copied one by one as the
+    // count reaches them. The particle at (100, 10) grows down a path that slips past its own ring
+    // (bottom edges are judged on the count layer) and then follows column 102 until its ring 9
+    // reaches row 1 at the top; further down the path counts as new particles. The lone
+    // target pixel at (108, 18) is the right side pixel of ring 8 in its bottom row; it would join
+    // if the unmarked (107, 19), one row below the ring, read as marked.
+    Picture picture = filledPicture(22000, 40, kBlack);
+    for (const auto& [x, y] : {std::pair{99, 10}, {100, 10}, {100, 11}, {100, 12}, {101, 13}, {102, 14}})
+        picture.setPixel(x, y, kTarget);
+    fillBlock(picture, 102, 15, 1, 21, kTarget);
+    picture.setPixel(108, 18, kTarget);
+
+    Layers fresh;
+    fresh.Image1 = picture;
+    TAnalysisState freshState;
+    runCount(fresh, freshState, params(1));
+    ASSERT_EQ(freshState.AutoCount, 3);
+    EXPECT_EQ(fresh.Image3.row(19)[3 * 102], kMarkBlue);  // ring 9's bottom row
+    EXPECT_NE(fresh.Image3.row(18)[3 * 108], kMarkBlue);
+
+    Layers stale;
+    stale.Image1 = picture;
+    stale.Image2 = filledPicture(22000, 40, rgbColour(0, 0, kMarkBlue));  // left over: marked everywhere
+    stale.Image3 = stale.Image2;
+    TAnalysisState staleState;
+    runCount(stale, staleState, params(1));
+    EXPECT_EQ(staleState.AutoCount, freshState.AutoCount);
+    EXPECT_EQ(staleState.TotalAreaPixels, freshState.TotalAreaPixels);
+    EXPECT_EQ(stale.Image2, fresh.Image2);
+    EXPECT_EQ(stale.Image3, fresh.Image3);
 }
 
 }  // namespace
