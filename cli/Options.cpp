@@ -127,19 +127,14 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         } else if (name == "--max-size") {
             texts.EdMax = wholeNumberText(name, value, 0, 65535, error);
         } else if (name == "--colour") {
-            std::string parts[3];
-            std::size_t start = 0;
-            int count = 0;
-            for (; count < 3; ++count) {
-                const auto comma = value.find(',', start);
-                parts[count] = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                if (comma == std::string::npos) {
-                    ++count;
-                    break;
-                }
-                start = comma + 1;
+            std::vector<std::string> parts(1);
+            for (char c : value) {
+                if (c == ',')
+                    parts.emplace_back();
+                else
+                    parts.back() += c;
             }
-            if (count != 3 || value.find(',', start) != std::string::npos) {
+            if (parts.size() != 3) {
                 error = "--colour takes three whole numbers R,G,B from 0 to 255, not '" + value + "'";
                 break;
             }

@@ -18,13 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
+struct ProcessRun {
     int exitCode = -1;
     std::string out;
     std::string err;
 };
 
-Run runCounter(const QStringList& arguments)
+ProcessRun runCounter(const QStringList& arguments)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -32,7 +32,7 @@ Run runCounter(const QStringList& arguments)
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(SPOTTALLY_COUNTER), arguments);
     process.waitForFinished(120000);
-    Run run;
+    ProcessRun run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = process.readAllStandardOutput().toStdString();
     run.err = process.readAllStandardError().toStdString();
@@ -71,7 +71,7 @@ protected:
 
 TEST_F(CounterTest, CountsAndWritesTheReportAsSaveReportWould)
 {
-    const Run run = runCounter({arg("plate.jpg")});
+    const ProcessRun run = runCounter({arg("plate.jpg")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string report = readFile(path("c_plate.txt"));
     ASSERT_FALSE(report.empty());
@@ -100,7 +100,7 @@ TEST_F(CounterTest, CountsAndWritesTheReportAsSaveReportWould)
 
 TEST_F(CounterTest, OptionsReachTheReportAndOutputsGoIntoOut)
 {
-    const Run run = runCounter({QStringLiteral("--min-size"), QStringLiteral("3"), QStringLiteral("--colour=10,20,30"),
+    const ProcessRun run = runCounter({QStringLiteral("--min-size"), QStringLiteral("3"), QStringLiteral("--colour=10,20,30"),
                                 QStringLiteral("--volume"), QStringLiteral("0,5"), QStringLiteral("--out"),
                                 arg("results"), QStringLiteral("--marked"), QStringLiteral("--xy"),
                                 QStringLiteral("--stats"), QStringLiteral("--summary"), arg("summary.csv"),
@@ -126,7 +126,7 @@ TEST_F(CounterTest, OptionsReachTheReportAndOutputsGoIntoOut)
 
 TEST_F(CounterTest, XYExportHoldsTheMarkersOfTheCount)
 {
-    const Run run = runCounter({QStringLiteral("--xy"), arg("plate.jpg")});
+    const ProcessRun run = runCounter({QStringLiteral("--xy"), arg("plate.jpg")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string xy = readFile(path("c_plate.asc"));
     Layers layers;
@@ -139,7 +139,7 @@ TEST_F(CounterTest, XYExportHoldsTheMarkersOfTheCount)
 TEST_F(CounterTest, AFailedPictureDoesNotStopTheOthers)
 {
     std::ofstream(path("broken.jpg")) << "not a jpeg";
-    const Run run = runCounter({QStringLiteral("--jobs"), QStringLiteral("2"), arg("broken.jpg"), arg("missing.bmp"),
+    const ProcessRun run = runCounter({QStringLiteral("--jobs"), QStringLiteral("2"), arg("broken.jpg"), arg("missing.bmp"),
                                 arg("plate.jpg"), arg("notes.txt")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("broken.jpg"), std::string::npos);
@@ -155,12 +155,12 @@ TEST_F(CounterTest, BadOptionsExitTwoWithUsage)
     for (const QStringList& arguments : {QStringList{}, QStringList{QStringLiteral("--min-size"), QStringLiteral("x"),
                                                                     arg("plate.jpg")},
                                          QStringList{QStringLiteral("--nope"), arg("plate.jpg")}}) {
-        const Run run = runCounter(arguments);
+        const ProcessRun run = runCounter(arguments);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find("Usage: spottally-count"), std::string::npos);
         EXPECT_FALSE(fs::exists(path("c_plate.txt")));
     }
-    const Run help = runCounter({QStringLiteral("--help")});
+    const ProcessRun help = runCounter({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--params-from REPORT"), std::string::npos);
 }
@@ -172,7 +172,7 @@ TEST_F(CounterTest, ParametersFromASavedReport)
                   .exitCode,
               0);
     fs::rename(path("c_plate.txt"), path("saved.txt"));
-    const Run run = runCounter({QStringLiteral("--params-from"), arg("saved.txt"), QStringLiteral("--max-size"),
+    const ProcessRun run = runCounter({QStringLiteral("--params-from"), arg("saved.txt"), QStringLiteral("--max-size"),
                                 QStringLiteral("9"), arg("plate.jpg")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const ReportReading reading = readReportFile(path("c_plate.txt"));
