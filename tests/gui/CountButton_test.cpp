@@ -1,0 +1,174 @@
+// The count button in the window, and the headless counter giving the same result for the same picture.
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/AnalysisState.h"
+#include "app/Forms.h"
+#include "app/PictureLoading.h"
+#include "app/TForm1.h"
+#include "report/ReportFile.h"
+#include "report/Statistics.h"
+#include "report/TForm3.h"
+#include "support/ScriptedDialogs.h"
+#include "view/TForm2.h"
+
+namespace {
+
+const QString kSample = QStringLiteral(SPOTTALLY_SOURCE_DIR "/samples/sample.jpg");
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class CountButtonTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+
+private slots:
+    void init()
+    {
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        createForms(folder_.filePath(QStringLiteral("SpotTally.ini")).toStdString());
+        QVERIFY(Form1->loadimage(kSample));
+    }
+    void cleanup()
+    {
+        destroyForms();
+        dialogs_.reset();
+    }
+
+    void countFinishesInRemoveModeWithTheCountViewAndTheReport()
+    {
+        AnalysisState.ManualAdded = 3;
+        Form2->Zoom1Click();  // 90 %: the count keeps the zoom
+        Form1->BnCount->click();
+        QVERIFY(dialogs_->messages.empty());
+        QCOMPARE(AnalysisState.AutoCount, 400);
+        QCOMPARE(AnalysisState.ManualAdded, 0);
+        QVERIFY(AnalysisState.TotalAreaPixels > 400 * 9);
+        QVERIFY(!AnalysisState.AddMode);
+        QCOMPARE(Form2->Orig1->text(), QStringLiteral("&[Click mode=] Remove"));
+        QCOMPARE(AnalysisState.ViewMode, kViewCount);
+        QCOMPARE(Form2->ToggleimageOriginal1->text(), QStringLiteral("[Flip image=] Count "));
+        QCOMPARE(AnalysisState.ZoomPercent, 90);
+        QVERIFY(AnalysisState.ReportActive);
+        QVERIFY(Form3->isVisible());
+        QVERIFY(Form3->BnSaverep->isEnabled());
+        QVERIFY(Form3->BnSavepic->isEnabled());
+        QVERIFY(Form3->BnExp->isEnabled());
+        const QStringList lines = Form3->lines();
+        QVERIFY(lines.size() >= 21);
+        QCOMPARE(lines[15], QStringLiteral("<Particles counted:> 400"));
+        // A second run gives the same layers.
+        const Layers first = Form2->layers();
+        Form1->BnCount->click();
+        QVERIFY(Form2->layers().Image2 == first.Image2);
+        QVERIFY(Form2->layers().Image3 == first.Image3);
+    }
+
+    void exportButtonAfterACount_data()
+    {
+        // The count sets the button from count, export and grid, then writing the report enables it
+        // whenever an export is chosen: in the end only the export setting decides.
+        QTest::addColumn<QString>("exportItem");
+        QTest::addColumn<bool>("grid");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("statistics") << QStringLiteral("statistics") << true << true;
+        QTest::newRow("x/y, no grid") << QStringLiteral("xy") << false << true;
+        QTest::newRow("off") << QStringLiteral("off") << true << false;
+        QTest::newRow("off, no grid") << QStringLiteral("off") << false << false;
+    }
+    void exportButtonAfterACount()
+    {
+        QFETCH(QString, exportItem);
+        QFETCH(bool, grid);
+        QFETCH(bool, enabled);
+        Form3->BnExp->setEnabled(true);  // left from an earlier report
+        (exportItem == QStringLiteral("xy") ? Form1->xydata1 : exportItem == QStringLiteral("off") ? Form1->Off1
+                                                                                               : Form1->Statistics1)
+            ->trigger();
+        if (!grid) Form1->um0->trigger();
+        Form1->BnCount->click();
+        QCOMPARE(Form3->BnExp->isEnabled(), enabled);
+    }
+
+    void nothingFoundStillWritesTheReport()
+    {
+        Form1->EdR->setText(QStringLiteral("255"));
+        Form1->EdG->setText(QStringLiteral("0"));
+        Form1->EdB->setText(QStringLiteral("0"));
+        Form1->EdBKeyUp();
+        Form1->BnCount->click();
+        QCOMPARE(AnalysisState.AutoCount, 0);
+        QCOMPARE(Form3->lines().value(17), QStringLiteral("<Particles per filter:> ") +
+                                               (QLocale::system().decimalPoint() == QStringLiteral(",")
+                                                    ? QStringLiteral("0,00E+00")
+                                                    : QStringLiteral("0.00E+00")));
+    }
+
+    void badFieldStopsTheRunAfterTheReset()
+    {
+        Form1->BnCount->click();
+        const QString reportBefore = Form3->Memo1->toPlainText();
+        AnalysisState.ManualRemoved = 2;
+        Form1->EdCont->setText(QStringLiteral("4o"));
+        Form1->BnCount->click();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("4o")));
+        QCOMPARE(AnalysisState.AutoCount, 400);  // kept
+        QCOMPARE(AnalysisState.ManualRemoved, 0);
+        QCOMPARE(AnalysisState.TotalAreaPixels, 0);
+        QVERIFY(Form2->layers().Image2 == Form2->layers().Image1);  // reset, no rings
+        QCOMPARE(Form3->Memo1->toPlainText(), reportBefore);
+    }
+
+    void counterGivesTheWindowsResult()
+    {
+        Form1->BnCount->click();
+        const QDir out(folder_.filePath(QStringLiteral("counter")));
+        QProcess counter;
+        counter.start(QStringLiteral(SPOTTALLY_BINARY_DIR "/spottally-count"),
+                      {QStringLiteral("--out"), out.path(), QStringLiteral("--marked"), QStringLiteral("--xy"),
+                       QStringLiteral("--summary"), out.filePath(QStringLiteral("summary.csv")), kSample});
+        QVERIFY(counter.waitForFinished(60000));
+        QCOMPARE(counter.exitCode(), 0);
+
+        // Report lines: all but the date line.
+        const ReportReading saved = readReportFile(out.filePath(QStringLiteral("c_sample.txt")).toStdString());
+        QCOMPARE(saved.error, std::string());
+        std::vector<std::string> windowLines;
+        for (const QString& line : Form3->lines()) windowLines.push_back(line.toStdString());
+        rewriteNameLines(windowLines, AnalysisState.ImageFileName);
+        QCOMPARE(saved.lines.size(), windowLines.size());
+        for (std::size_t i = 0; i < windowLines.size(); ++i)
+            if (i != 14) QCOMPARE(saved.lines[i], windowLines[i]);
+
+        // Area and markers.
+        const QByteArray summary = readAll(out.filePath(QStringLiteral("summary.csv")));
+        QVERIFY(summary.trimmed().endsWith("," + QByteArray::number(qlonglong(AnalysisState.TotalAreaPixels))));
+        TAnalysisState markers;
+        scanMarkerPositions(Form2->layers().Image3, markers);
+        QCOMPARE(readAll(out.filePath(QStringLiteral("c_sample.asc"))), QByteArray::fromStdString(xyDataText(markers.MarkerList)));
+
+        // The marked picture: the count view with rings, grid and scale bar, encoded the same way.
+        const QString windowMarked = folder_.filePath(QStringLiteral("window_marked.jpg"));
+        QCOMPARE(QString::fromStdString(writeJpegFile(Form2->layers().Image2, windowMarked.toStdString())), QString());
+        QCOMPARE(readAll(out.filePath(QStringLiteral("c_sample.jpg"))), readAll(windowMarked));
+    }
+};
+
+QTEST_MAIN(CountButtonTest)
+#include "CountButton_test.moc"
