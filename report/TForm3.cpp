@@ -14,6 +14,8 @@
 #include "report/MarkedPicture.h"
 #include "report/ReportFile.h"
 #include "report/Results.h"
+#include "report/Statistics.h"
+#include "report/ReportText.h"
 #include "view/TForm2.h"
 
 namespace fs = std::filesystem;
@@ -212,5 +214,34 @@ void TForm3::BnSavepicClick()
     if (!error.empty()) warn(error);
 }
 
-// Filled in with the grid-field statistics and the x/y export.
-void TForm3::BnExpClick() {}
+void TForm3::BnExpClick()
+{
+    if (!AnalysisState.ReportActive) return;
+    // The report is saved as it stands, before any statistics are added to it. The export goes on even
+    // when a pasted picture kept its name: its positions are then written as c_CLIPBOARD.asc.
+    saveReport();
+    const ParameterTexts fields = Form1->parameterTexts();
+    const Picture& area = Form2->layers().Image3;
+    try {
+        if (AnalysisState.ExportMode == kExportXY) {
+            readWholeField("Minimum size", fields.Edmin, 0, 255);
+            scanMarkerPositions(area, AnalysisState);
+            const fs::path path = Form1->workingFolder() / xyDataFileName(AnalysisState.ImageFileName);
+            const FileSaveOutcome written = writeFileAtomically(path, xyDataText(AnalysisState.MarkerList));
+            if (!written.saved()) warn(written.error);
+            return;
+        }
+        const FieldScan scan = scanmarkers(area, AnalysisState, fields);
+        if (!scan.error.empty()) {
+            warn(scan.error);
+            return;
+        }
+        for (const std::string& line : statisticsLines(scan, AnalysisState))
+            Memo1->appendPlainText(QString::fromStdString(line));
+    } catch (const FieldError& error) {
+        warn(error.message);
+        return;
+    }
+    setWindowTitle(QString::fromUtf8(kReportCaptionUnsaved));
+    BnExp->setEnabled(false);
+}
