@@ -413,7 +413,7 @@ void TForm1::newpictureparams(const QString& name)
     BnCount->setEnabled(true);
 }
 
-// Commands that come with the count run, the report files and the help texts.
+// "Open report": the saved report back into the window, its picture reloaded and its parameters restored.
 void TForm1::Savereport1Click()
 {
     OpenDialog2.title = QStringLiteral("Open report");
