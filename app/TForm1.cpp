@@ -63,8 +63,9 @@ void TForm1::buildControls()
     setWindowTitle(QStringLiteral("SpotTally"));
     move(2, 2);
     resize(290, 266);
+    // 8-point "MS Sans Serif" where it exists; elsewhere the nearest sans-serif face at the same height.
     QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSize(8);
+    font.setPixelSize(11);
     font.setStyleHint(QFont::SansSerif);
     setFont(font);
     setToolTip(QStringLiteral("Click here and then on image"));
@@ -75,21 +76,21 @@ void TForm1::buildControls()
     GBsize = new QGroupBox(QStringLiteral("Particle"), client);
     GBsize->setGeometry(8, 0, 137, 65);
     addLabel(GBsize, 6, 18, QStringLiteral("Minimum size"), "object size");
-    Edmin = addField(GBsize, 76, 15, 23, "5", "Object size");
-    addLabel(GBsize, 103, 18, QStringLiteral("Pixel"));
+    Edmin = addField(GBsize, 82, 15, 23, "5", "Object size");
+    addLabel(GBsize, 108, 18, QStringLiteral("Pixel"));
     addLabel(GBsize, 6, 42, QStringLiteral("Maximum size"), "object size");
-    EdMax = addField(GBsize, 76, 39, 23, "8", "Object size");
-    addLabel(GBsize, 103, 42, QStringLiteral("Pixel"));
+    EdMax = addField(GBsize, 82, 39, 23, "8", "Object size");
+    addLabel(GBsize, 108, 42, QStringLiteral("Pixel"));
 
     GbParam = new QGroupBox(QStringLiteral("Calculation parameters"), client);
     GbParam->setGeometry(8, 67, 137, 102);
     addLabel(GbParam, 6, 20, QStringLiteral("Pixels / mm"));
-    Edpixmm = addField(GbParam, 80, 17, 49, "3952", "Scale");
+    Edpixmm = addField(GbParam, 86, 17, 45, "3952", "Scale");
     addLabel(GbParam, 6, 44, QStringLiteral("Filter area<br> (mm<sup>2</sup>)"));
-    Edfilter = addField(GbParam, 80, 45, 49, "378", "Filter area");
+    Edfilter = addField(GbParam, 86, 45, 45, "378", "Filter area");
     addLabel(GbParam, 6, 70, QStringLiteral("Sample <br>volume (cm<sup>3</sup>)"));
     // The default sample volume is written with the regional separator so that it always converts.
-    EdVol = addField(GbParam, 80, 73, 49, withRegionalSeparator("0.143").c_str(), "Sample volume");
+    EdVol = addField(GbParam, 86, 73, 45, withRegionalSeparator("0.143").c_str(), "Sample volume");
 
     GBcolor = new QGroupBox(QStringLiteral("Colour"), client);
     GBcolor->setGeometry(151, 0, 114, 169);
@@ -113,11 +114,11 @@ void TForm1::buildControls()
     colourLabel(63, "B", "blue");
     EdB = addField(GBcolor, 62, 60, 41, "95", "Blue");
     addLabel(GBcolor, 6, 88, QStringLiteral("Colour <br>tolerance"), "deviation from target colour");
-    EdDevi = addField(GBcolor, 70, 90, 33, "40", "Allowed colour deviation");
+    EdDevi = addField(GBcolor, 72, 90, 33, "40", "Allowed colour deviation");
     addLabel(GBcolor, 6, 114, QStringLiteral("Brightness<br>tolerance"));
-    Edhell = addField(GBcolor, 70, 116, 33, "50", "allowed brightness variation");
+    Edhell = addField(GBcolor, 72, 116, 33, "50", "allowed brightness variation");
     addLabel(GBcolor, 6, 140, QStringLiteral("Minimum<br>contrast"), "minimum contrast");
-    EdCont = addField(GBcolor, 70, 142, 33, "40", "Minimum contrast");
+    EdCont = addField(GBcolor, 72, 142, 33, "40", "Minimum contrast");
 
     BnCount = new QPushButton(QStringLiteral("SpotTally"), client);
     BnCount->setGeometry(8, 173, 257, 25);
