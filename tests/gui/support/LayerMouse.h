@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QtTest>
+#include <algorithm>
 
 #include "app/AnalysisState.h"
 #include "app/Forms.h"
@@ -30,12 +31,14 @@ inline Picture plainPicture(int width, int height, std::uint32_t colour)
     return picture;
 }
 
-/// A smooth picture that survives a JPEG round trip closely: red and green grow with x and y.
+/// A smooth picture that survives a JPEG round trip closely: red grows from 0 to 200 across, green
+/// from 0 to 200 down.
 inline Picture gradientPicture(int width, int height)
 {
     Picture picture(width, height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) picture.setPixel(x, y, rgbColour(x / 2, y / 2, 100));
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, rgbColour(x * 200 / std::max(1, width - 1), y * 200 / std::max(1, height - 1), 100));
     return picture;
 }
 
