@@ -50,8 +50,10 @@ TEST(CopyRectangle, TakesTheSpannedRectangleFromEitherCorner)
 TEST(CopyRectangle, EmptySelectionsGiveNoPicture)
 {
     const Picture source = coordinatePicture(50, 40);
-    const int rows[][4] = {{10, 10, 10, 10}, {10, 10, 30, 10}, {10, 10, 10, 30}, {60, 50, 80, 70}, {-9, -9, -1, -1}};
-    for (const auto& r : rows) EXPECT_TRUE(copyRectangle(source, r[0], r[1], r[2], r[3]).empty()) << r[0] << "," << r[1];
+    const int rows[][4] = {
+        {10, 10, 10, 10}, {10, 10, 30, 10}, {10, 10, 10, 30}, {60, 50, 80, 70}, {-9, -9, -1, -1}};
+    for (const auto& r : rows)
+        EXPECT_TRUE(copyRectangle(source, r[0], r[1], r[2], r[3]).empty()) << r[0] << "," << r[1];
     EXPECT_TRUE(copyRectangle(Picture(), 0, 0, 10, 10).empty());
 }
 
@@ -79,8 +81,8 @@ TEST(PastePicture, DrawsOpaquelyAndCutsOffWhatFallsOutside)
         int changed = 0;
         for (int y = 0; y < row.targetH; ++y)
             for (int x = 0; x < row.targetW; ++x) {
-                const bool inside = x >= row.shownLeft && x < row.shownLeft + row.shownW && y >= row.shownTop &&
-                                    y < row.shownTop + row.shownH;
+                const bool inside = x >= row.shownLeft && x < row.shownLeft + row.shownW &&
+                                    y >= row.shownTop && y < row.shownTop + row.shownH;
                 if (inside) {
                     ASSERT_EQ(target.pixel(x, y), source.pixel(x - row.left, y - row.top)) << x << "," << y;
                     ++changed;

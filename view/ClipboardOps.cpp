@@ -28,8 +28,8 @@ void pastePicture(Picture& target, const Picture& source, int left, int top)
     const std::size_t sourceOffset = static_cast<std::size_t>(fromX - left) * Picture::kBytesPerPixel;
     const std::size_t targetOffset = static_cast<std::size_t>(fromX) * Picture::kBytesPerPixel;
     for (long long y = fromY; y < toY; ++y)
-        std::memcpy(target.row(static_cast<int>(y)) + targetOffset, source.row(static_cast<int>(y - top)) + sourceOffset,
-                    bytes);
+        std::memcpy(target.row(static_cast<int>(y)) + targetOffset,
+                    source.row(static_cast<int>(y - top)) + sourceOffset, bytes);
 }
 
 QImage toQImage(const Picture& picture)
@@ -38,16 +38,19 @@ QImage toQImage(const Picture& picture)
     // Our bytes are blue, green, red: exactly Qt's BGR888 rows, which Qt pads to whole 32-bit words.
     QImage image(picture.width(), picture.height(), QImage::Format_BGR888);
     if (image.isNull()) return image;  // out of memory
-    for (int y = 0; y < picture.height(); ++y) std::memcpy(image.scanLine(y), picture.row(y), picture.stride());
+    for (int y = 0; y < picture.height(); ++y)
+        std::memcpy(image.scanLine(y), picture.row(y), picture.stride());
     return image;
 }
 
 Picture fromQImage(const QImage& image)
 {
     if (image.isNull()) return Picture();
-    const QImage bgr = image.format() == QImage::Format_BGR888 ? image : image.convertToFormat(QImage::Format_BGR888);
+    const QImage bgr =
+        image.format() == QImage::Format_BGR888 ? image : image.convertToFormat(QImage::Format_BGR888);
     if (bgr.isNull()) return Picture();
     Picture picture(bgr.width(), bgr.height());
-    for (int y = 0; y < picture.height(); ++y) std::memcpy(picture.row(y), bgr.constScanLine(y), picture.stride());
+    for (int y = 0; y < picture.height(); ++y)
+        std::memcpy(picture.row(y), bgr.constScanLine(y), picture.stride());
     return picture;
 }

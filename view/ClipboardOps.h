@@ -7,7 +7,8 @@
 #include "view/Picture.h"
 
 /// Shown in the image window's title for a moment when Copy or Crop finds no selection.
-inline constexpr const char* kNothingSelectedStatus = "Nothing selected: drag a rectangle on the original first";
+inline constexpr const char* kNothingSelectedStatus =
+    "Nothing selected: drag a rectangle on the original first";
 /// How long such a status stays in the title, in milliseconds.
 inline constexpr int kStatusMilliseconds = 2500;
 

@@ -316,7 +316,8 @@ void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPo
     }
     // Only the part an edit can touch is shown anew, so a large picture stays quick to edit.
     refreshLayer(Image2, QRect(x - kEditReach, y - kEditReach, 2 * kEditReach + 1, 2 * kEditReach + 1));
-    refreshLayer(Image3, QRect(x - kRemoveReach, y - kRemoveReach, 2 * kRemoveReach + 1, 2 * kRemoveReach + 1));
+    refreshLayer(Image3,
+                 QRect(x - kRemoveReach, y - kRemoveReach, 2 * kRemoveReach + 1, 2 * kRemoveReach + 1));
     Form3->calcres();
 }
 
@@ -351,7 +352,8 @@ Picture TForm2::copySelection()
     SelEndY = SelStartY;
     if (part.empty()) {
         // Nothing to copy: the clipboard keeps what it holds.
-        showStatus(QString::fromLatin1(kNothingSelectedStatus), SavedCaption.isEmpty() ? windowTitle() : SavedCaption);
+        showStatus(QString::fromLatin1(kNothingSelectedStatus),
+                   SavedCaption.isEmpty() ? windowTitle() : SavedCaption);
         return part;
     }
     QGuiApplication::clipboard()->setImage(toQImage(part));

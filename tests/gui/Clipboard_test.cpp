@@ -39,7 +39,8 @@ int largestDifference(const Picture& part, const Picture& source, int left, int 
         for (int x = 0; x < part.width(); ++x) {
             const std::uint32_t a = part.pixel(x, y), b = source.pixel(left + x, top + y);
             largest = std::max({largest, std::abs(colourRed(a) - colourRed(b)),
-                                std::abs(colourGreen(a) - colourGreen(b)), std::abs(colourBlue(a) - colourBlue(b))});
+                                std::abs(colourGreen(a) - colourGreen(b)),
+                                std::abs(colourBlue(a) - colourBlue(b))});
         }
     return largest;
 }
@@ -290,7 +291,8 @@ void ClipboardTest::emptySelectionCopiesAndCropsNothing()
     // The status shows in the title for a moment, then the picture's title comes back.
     QCOMPARE(Form2->windowTitle(), QString::fromLatin1(kNothingSelectedStatus));
     if (waitForTitle)
-        QTRY_COMPARE_WITH_TIMEOUT(Form2->windowTitle(), QStringLiteral("SpotTally: x.jpg"), 2 * kStatusMilliseconds);
+        QTRY_COMPARE_WITH_TIMEOUT(Form2->windowTitle(), QStringLiteral("SpotTally: x.jpg"),
+                                  2 * kStatusMilliseconds);
 }
 
 void ClipboardTest::unwritableExchangeFileChangesNothing_data()

@@ -205,7 +205,8 @@ void MouseEditingTest::addThenRemoveFollowsInTheReport()
     Form3->report();
     QCOMPARE(reportLine(15), QStringLiteral("<Particles counted:> 7"));
     // The user's comments, on the comments line and below it, must survive the updates.
-    Form3->Memo1->setPlainText(Form3->Memo1->toPlainText() + QStringLiteral(" filter 3, left half\nsecond note"));
+    Form3->Memo1->setPlainText(Form3->Memo1->toPlainText() +
+                               QStringLiteral(" filter 3, left half\nsecond note"));
     const QString comments = reportLine(20);
     showView(2);
     QVERIFY(AnalysisState.AddMode);  // the start-up mode
@@ -246,9 +247,12 @@ void MouseEditingTest::removalTakesTheFirstMarkerInReadingOrder_data()
     QTest::addColumn<QPoint>("removed");
     QTest::addColumn<QPoint>("kept");
     // The click is at (50, 60); the search covers 45..55 by 55..65.
-    QTest::newRow("the upper row wins") << QPoint(48, 62) << QPoint(54, 57) << QPoint(54, 57) << QPoint(48, 62);
-    QTest::newRow("in one row the left one") << QPoint(53, 60) << QPoint(46, 60) << QPoint(46, 60) << QPoint(53, 60);
-    QTest::newRow("corners of the square") << QPoint(55, 65) << QPoint(45, 55) << QPoint(45, 55) << QPoint(55, 65);
+    QTest::newRow("the upper row wins")
+        << QPoint(48, 62) << QPoint(54, 57) << QPoint(54, 57) << QPoint(48, 62);
+    QTest::newRow("in one row the left one")
+        << QPoint(53, 60) << QPoint(46, 60) << QPoint(46, 60) << QPoint(53, 60);
+    QTest::newRow("corners of the square")
+        << QPoint(55, 65) << QPoint(45, 55) << QPoint(45, 55) << QPoint(55, 65);
     QTest::newRow("one beyond reach") << QPoint(50, 54) << QPoint(56, 60) << QPoint(-1, -1) << QPoint(50, 54);
 }
 

@@ -38,7 +38,8 @@ inline Picture gradientPicture(int width, int height)
     Picture picture(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            picture.setPixel(x, y, rgbColour(x * 200 / std::max(1, width - 1), y * 200 / std::max(1, height - 1), 100));
+            picture.setPixel(
+                x, y, rgbColour(x * 200 / std::max(1, width - 1), y * 200 / std::max(1, height - 1), 100));
     return picture;
 }
 
@@ -72,8 +73,8 @@ inline void release(QWidget* layer, QPoint position, Qt::MouseButton button = Qt
 inline void move(QWidget* layer, QPoint position, Qt::MouseButtons buttons = Qt::LeftButton,
                  Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QMouseEvent event(QEvent::MouseMove, QPointF(position), QPointF(layer->mapToGlobal(position)), Qt::NoButton,
-                      buttons, modifiers);
+    QMouseEvent event(QEvent::MouseMove, QPointF(position), QPointF(layer->mapToGlobal(position)),
+                      Qt::NoButton, buttons, modifiers);
     QApplication::sendEvent(layer, &event);
 }
 
