@@ -208,6 +208,7 @@ void MouseEditingTest::addThenRemoveFollowsInTheReport()
     Form3->Memo1->setPlainText(Form3->Memo1->toPlainText() +
                                QStringLiteral(" filter 3, left half\nsecond note"));
     const QString comments = reportLine(20);
+    const QString perFilterBefore = reportLine(17);
     showView(2);
     QVERIFY(AnalysisState.AddMode);  // the start-up mode
 
@@ -218,6 +219,7 @@ void MouseEditingTest::addThenRemoveFollowsInTheReport()
     QCOMPARE(Form2->layers().Image2.pixel(48, 55), 0x55FF99u);  // the ring's top row
     QCOMPARE(reportLine(15), QStringLiteral("<Particles counted:> 8"));
     QCOMPARE(reportLine(16), QStringLiteral("<including manually removed / added:> 0 / 1"));
+    QVERIFY(reportLine(17) != perFilterBefore);  // the results follow the count
 
     Form2->Orig1->trigger();  // remove mode
     QTest::mouseClick(Form2->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(50, 60));
@@ -228,6 +230,7 @@ void MouseEditingTest::addThenRemoveFollowsInTheReport()
     QCOMPARE(Form2->layers().Image2.pixel(48, 55), 0x5511FFu);  // the ring repainted in the removal colour
     QCOMPARE(reportLine(15), QStringLiteral("<Particles counted:> 7"));
     QCOMPARE(reportLine(16), QStringLiteral("<including manually removed / added:> 1 / 1"));
+    QCOMPARE(reportLine(17), perFilterBefore);
 
     // The same place again: the marker is gone, so nothing at all happens.
     const QString before = Form3->Memo1->toPlainText();
