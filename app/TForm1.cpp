@@ -395,6 +395,7 @@ bool TForm1::loadimage(const QString& fileName)
 
 void TForm1::newpictureparams(const QString& name)
 {
+    Form2->originalReplaced();  // the selection band went with the old picture
     AnalysisState.ZoomPercent = 100;
     AnalysisState.ImageFileName = name.toStdString();
     Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name);

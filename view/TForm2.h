@@ -4,11 +4,13 @@
 
 #include <QMainWindow>
 #include <QRect>
+#include <QString>
 #include <cstdint>
 
 #include "view/Layers.h"
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QScrollArea;
 class LayerView;
@@ -47,6 +49,31 @@ public:
     /// The view in front: the only one visible and receiving the mouse.
     LayerView* frontLayer() const { return front_; }
 
+    // Mouse handlers; positions are in the layer view's own (zoomed) pixels.
+    /// Press on the original: with Ctrl picks the target colour, otherwise starts a selection.
+    void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// Move on the original: with the left button held and no Ctrl, drags the selection band.
+    void Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// Press on the count view: with Ctrl or the right button picks the target colour.
+    void Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// Release on the count view without Ctrl: adds or removes a particle by the click mode.
+    void Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+
+    // Edit commands.
+    /// Copy: the selected part of the original to the clipboard.
+    void Copy1Click();
+    /// Crop: Copy, then the selected part becomes the picture.
+    void Cut1Click();
+    /// Paste: the clipboard's picture drawn into the original at the selection's start.
+    void Paste1Click();
+    /// Key handler by character: 3 (Ctrl+C) copies the whole original, band included; 22 (Ctrl+V) makes
+    /// the clipboard's picture the picture. Other characters are ignored.
+    void FormKeyPress(int key);
+
+    /// The original layer holds a new picture: the band went with the old one, so the selection
+    /// collapses to its start without drawing. Called by the picture loading.
+    void originalReplaced();
+
     // Controls, named as the program names them.
     LayerView* Image1 = nullptr;
     LayerView* Image2 = nullptr;
@@ -61,6 +88,9 @@ public:
     QAction* Orig1 = nullptr;
     QAction* ToggleimageOriginal1 = nullptr;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void FormCreate();
     void connectControls();
@@ -68,10 +98,30 @@ private:
     const Picture& pictureOf(const LayerView* view) const;
     /// Shows a failed overlay's message; true when the overlay was drawn and Image2 came to the front.
     bool finishOverlay(const OverlayResult& result);
+    /// Colour pick: the pixel under position becomes the target colour of the main window.
+    void pickColour(const Picture& layer, QPoint position);
+    /// Inverts the band of the current selection in Image1: draws it, or erases a drawn one.
+    void drawBand();
+    /// Erases the band, copies the selected part to the clipboard and collapses the selection. Returns
+    /// the part; empty (nothing copied, a status in the title) when nothing was selected.
+    Picture copySelection();
+    /// Writes picture as the exchange file into the working folder and loads it from there. A picture
+    /// that cannot be written is not loaded and the user is told why.
+    bool loadAsClipboardPicture(const Picture& picture);
+    /// Shows status in the title for a moment, then restoreTo (unless the title changed meanwhile).
+    void showStatus(const QString& status, const QString& restoreTo);
 
     Layers layers_;
     QScrollArea* scrollArea_ = nullptr;
     QWidget* canvas_ = nullptr;  // holds the three stacked layers inside the scroll area
     LayerView* front_ = nullptr;
     bool zoomApplied_ = false;   // until the first malgrossklein the views take their picture's size
+
+    // The selection on the original, in picture pixels: the last plain press and the current drag point.
+    // Empty while the two are equal; the corners are kept as dragged, not reordered.
+    std::uint16_t SelStartX = 0;
+    std::uint16_t SelStartY = 0;
+    std::uint16_t SelEndX = 0;
+    std::uint16_t SelEndY = 0;
+    QString SavedCaption;  // the window title at the last plain press; Copy puts it back
 };

@@ -76,7 +76,8 @@ void TForm2Test::initialWindow()
 {
     QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally"));
     QCOMPARE(Form2->ToggleimageOriginal1->text(), QStringLiteral("[Flip image =] Original"));
-    QCOMPARE(Form2->Orig1->text(), QStringLiteral("[Click mode=] Remove"));
+    // The main window starts in add mode, and the caption says so from the start.
+    QCOMPARE(Form2->Orig1->text(), QStringLiteral("&[Click mode=]   Add  "));
     QCOMPARE(Form2->N1001->text(), QStringLiteral("100 %"));
     QCOMPARE(Form2->frontLayer(), Form2->Image1);
     QCOMPARE(Form2->Image2->size(), QSize(470, 403));
