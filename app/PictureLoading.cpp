@@ -2,6 +2,10 @@
 
 #include "tiff/ReadTiff.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -216,4 +220,45 @@ std::string writeJpegFile(const Picture& picture, const std::filesystem::path& p
     if (std::filesystem::is_regular_file(path, ignored))
         std::filesystem::remove(path, ignored);  // no half-written picture stays behind
     return "Cannot write " + quoted(path) + ": " + reason + ".";
+}
+
+namespace {
+
+// The permissions a new file gets from the process's umask.
+mode_t newFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::string replaceWithJpegFile(const Picture& picture, const std::filesystem::path& path, int quality)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return "Cannot write " + quoted(path) + ": " + systemReason(errno) + ".";
+    // A replaced file keeps its permissions; a new one gets the usual ones.
+    struct stat existing {};
+    ::fchmod(fd, ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : newFileMode());
+    ::close(fd);
+    const auto fail = [&](const std::string& reason) {
+        ::unlink(temporary.c_str());
+        return reason;
+    };
+    const std::string reason = writeJpegFile(picture, temporary, quality);
+    if (!reason.empty()) return fail(reason);
+    // On the disk before it replaces the old file.
+    const int written = ::open(temporary.c_str(), O_RDONLY);
+    if (written < 0) return fail("Cannot write " + quoted(path) + ": " + systemReason(errno) + ".");
+    const bool synced = ::fsync(written) == 0;
+    const int syncError = errno;
+    ::close(written);
+    if (!synced) return fail("Cannot write " + quoted(path) + ": " + systemReason(syncError) + ".");
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        return fail("Cannot write " + quoted(path) + ": " + systemReason(errno) + ".");
+    return {};
 }

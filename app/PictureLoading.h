@@ -44,3 +44,6 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 /// Writes picture as a baseline colour JPEG file. Returns an empty text on success, else the reason;
 /// on failure no file is left at path.
 std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality = 90);
+/// The same through a temporary file in the same folder, renamed over path once it is complete: an
+/// existing file is replaced whole or not at all, and keeps its permissions.
+std::string replaceWithJpegFile(const Picture& picture, const std::filesystem::path& path, int quality = 90);

@@ -365,7 +365,7 @@ bool TForm2::loadAsClipboardPicture(const Picture& picture)
 {
     // The original layer changes only through loading the written file, so a picture that cannot be
     // written leaves it as it was.
-    const std::string error = writeJpegFile(picture, Form1->workingFolder() / kClipboardPictureName);
+    const std::string error = replaceWithJpegFile(picture, Form1->workingFolder() / kClipboardPictureName);
     if (!error.empty()) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error));
         return false;
