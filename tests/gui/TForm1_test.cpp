@@ -218,6 +218,18 @@ private slots:
         QCOMPARE(Form1->OpenDialog1.initialDirectory, QStringLiteral("/only/line/"));
     }
 
+    void unreadableSettingsAreReportedAndTheStartGoesOn()
+    {
+        QVERIFY(QDir(folder_.path()).mkdir(QStringLiteral("SpotTally.ini")));  // a folder: exists, unreadable
+        start();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("SpotTally.ini")));
+        QVERIFY(Form1->OpenDialog1.initialDirectory.isEmpty());
+        QCOMPARE(AnalysisState.GridMicrons, 25);
+        destroyForms();
+        QVERIFY(QDir(folder_.path()).rmdir(QStringLiteral("SpotTally.ini")));
+    }
+
     void cancelledOpenWritesOneEmptyLine()
     {
         start();
