@@ -102,22 +102,28 @@ void drawFilledBox(Picture& picture, std::int64_t left, std::int64_t top, std::i
     }
 }
 
+/// An overlay's size in pixels from the "Pixels / mm" text; 0, with result.message saying why, when
+/// the text is no usable number or the size comes out below one pixel.
+static std::int64_t overlayPixels(std::string_view pixelsPerMmText, std::uint8_t microns, const char* what,
+                           OverlayResult& result)
+{
+    try {
+        const std::int64_t pixelsPerMm = readPixelsPerMm(pixelsPerMmText);
+        const std::int64_t size = micronsToPixels(pixelsPerMm, microns);
+        if (size == 0) result.message = tooSmallMessage(what, microns, pixelsPerMm);
+        return size;
+    } catch (const FieldError& error) {
+        result.message = error.message;
+        return 0;
+    }
+}
+
 OverlayResult drawGrid(Picture& count, std::uint8_t gridMicrons, std::string_view pixelsPerMmText)
 {
     OverlayResult result;
     if (gridMicrons == 0) return result;
-    std::int64_t pixelsPerMm = 0;
-    try {
-        pixelsPerMm = readPixelsPerMm(pixelsPerMmText);
-    } catch (const FieldError& error) {
-        result.message = error.message;
-        return result;
-    }
-    const std::int64_t cell = micronsToPixels(pixelsPerMm, gridMicrons);
-    if (cell == 0) {
-        result.message = tooSmallMessage("a grid cell", gridMicrons, pixelsPerMm);
-        return result;
-    }
+    const std::int64_t cell = overlayPixels(pixelsPerMmText, gridMicrons, "a grid cell", result);
+    if (cell == 0) return result;
     const CellLattice grid = centredLattice(count.width(), count.height(), cell);
     const std::int64_t right = grid.ox + grid.nx * cell;
     const std::int64_t bottom = grid.oy + grid.ny * cell;
@@ -134,18 +140,8 @@ OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons,
 {
     OverlayResult result;
     if (scaleMicrons == 0) return result;
-    std::int64_t pixelsPerMm = 0;
-    try {
-        pixelsPerMm = readPixelsPerMm(pixelsPerMmText);
-    } catch (const FieldError& error) {
-        result.message = error.message;
-        return result;
-    }
-    const std::int64_t length = micronsToPixels(pixelsPerMm, scaleMicrons);
-    if (length == 0) {
-        result.message = tooSmallMessage("a scale bar", scaleMicrons, pixelsPerMm);
-        return result;
-    }
+    const std::int64_t length = overlayPixels(pixelsPerMmText, scaleMicrons, "a scale bar", result);
+    if (length == 0) return result;
     const CellLattice place = centredLattice(count.width(), count.height(), length);
     const std::int64_t x0 = place.ox;
     const std::int64_t y0 = place.oy;
