@@ -128,34 +128,20 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         std::uint16_t successes = 0;                 // at most 8k + 2 per ring, and k stays below 257
         if (run.rows) run.rows->ensure(bottom + 1);  // the sides read one row below the ring
 
+        // A horizontal edge of the ring: a pixel grows when one of its three inner neighbours is marked.
+        const auto growEdge = [&](const std::uint8_t* reference, const std::uint8_t* inner, std::uint8_t* target) {
+            for (std::ptrdiff_t o = left; o < right; o += kPixel) {
+                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) &&
+                    passesFillTest(reference, o, run)) {
+                    markArea(target + o);
+                    ++successes;
+                }
+            }
+        };
         // Top edge, judged on the original; inner neighbours on the row below.
-        {
-            const std::uint8_t* reference = original.row(top);
-            const std::uint8_t* inner = area.row(top + 1);
-            std::uint8_t* target = area.row(top);
-            for (std::ptrdiff_t o = left; o < right; o += kPixel) {
-                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue ||
-                     inner[o + kPixel] == kMarkBlue) &&
-                    passesFillTest(reference, o, run)) {
-                    markArea(target + o);
-                    ++successes;
-                }
-            }
-        }
+        growEdge(original.row(top), area.row(top + 1), area.row(top));
         // Bottom edge, judged on the count layer with its rings; inner neighbours on the row above.
-        {
-            const std::uint8_t* reference = count.row(bottom);
-            const std::uint8_t* inner = area.row(bottom - 1);
-            std::uint8_t* target = area.row(bottom);
-            for (std::ptrdiff_t o = left; o < right; o += kPixel) {
-                if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue ||
-                     inner[o + kPixel] == kMarkBlue) &&
-                    passesFillTest(reference, o, run)) {
-                    markArea(target + o);
-                    ++successes;
-                }
-            }
-        }
+        growEdge(count.row(bottom), area.row(bottom - 1), area.row(bottom));
         // Sides, on the count layer, down to row height - 2 at most; inner neighbours in the column
         // towards the centre, one row above, the same row and one row below.
         const int lastSideRow = std::min(bottom, height - 2);
