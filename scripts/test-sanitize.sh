@@ -30,6 +30,11 @@ export UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$reports/ubsan"
 status=0
 ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" --timeout 1800 || status=$?
 
+# UndefinedBehaviorSanitizer writes to the test's output whatever log_path says: look there too.
+test_log="$build_dir/Testing/Temporary/LastTest.log"
+if [ -f "$test_log" ] && grep -q -e ': runtime error: ' -e 'ERROR: [A-Za-z]*Sanitizer' "$test_log"; then
+    grep -B2 -A12 -e ': runtime error: ' -e 'ERROR: [A-Za-z]*Sanitizer' "$test_log" >"$reports/from-test-output"
+fi
 if compgen -G "$reports/*" >/dev/null; then
     for report in "$reports"/*; do
         echo "=== sanitizer report $report"
