@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libtiff-dev
     xvfb xauth
+    dpkg-dev file
 )
 if [ "${SPOTTALLY_WITH_CLANG:-0}" = 1 ]; then
     packages+=(clang libclang-rt-dev)
