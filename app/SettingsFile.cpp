@@ -12,9 +12,12 @@ namespace {
 constexpr const char* kSettingsName = "SpotTally.ini";
 }
 
-fs::path settingsFilePath(const fs::path& executableFolder, const fs::path& configFolder)
+fs::path settingsFilePath(const fs::path& executableFolder, const fs::path& configFolder,
+                          const fs::path& installedBinFolder)
 {
-    if (!executableFolder.empty() && ::access(executableFolder.c_str(), W_OK) == 0)
+    std::error_code ec;
+    const bool installed = !installedBinFolder.empty() && fs::equivalent(executableFolder, installedBinFolder, ec);
+    if (!installed && !executableFolder.empty() && ::access(executableFolder.c_str(), W_OK) == 0)
         return executableFolder / kSettingsName;
     return configFolder / kSettingsName;
 }

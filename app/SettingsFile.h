@@ -7,9 +7,11 @@
 #include <string>
 
 /// Where the settings file lives: beside the executable when that folder is writable (portable use),
-/// otherwise in configFolder (the user's configuration folder).
+/// otherwise in configFolder (the user's configuration folder). An installed program (its folder is
+/// installedBinFolder) always uses configFolder, even for a user who could write to the system folder.
 std::filesystem::path settingsFilePath(const std::filesystem::path& executableFolder,
-                                       const std::filesystem::path& configFolder);
+                                       const std::filesystem::path& configFolder,
+                                       const std::filesystem::path& installedBinFolder = {});
 
 struct SettingsRead {
     bool exists = false;

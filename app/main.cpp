@@ -19,7 +19,7 @@ int main(int argc, char* argv[])
 
     createForms(settingsFilePath(
         QCoreApplication::applicationDirPath().toStdString(),
-        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString()));
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString(), SPOTTALLY_BIN_DIR));
     Form1->show();
     // A picture named on the command line (the file manager's "Open with") is opened at once.
     const QStringList arguments = QCoreApplication::arguments();
