@@ -2,22 +2,22 @@
 // absurd size, misnamed or not files at all; damaged report files; parameter texts that are empty,
 // negative, huge, not numbers or use the wrong separator. Each must end in a clear message, with no
 // file written or lost and nothing changed beyond what the message says.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "app/FieldText.h"
@@ -37,8 +37,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // Every file of a folder with its content: compared before and after a read.
-std::map<std::string, std::string> folderContents(const fs::path& folder)
-{
+std::map<std::string, std::string> folderContents(const fs::path& folder) {
     std::map<std::string, std::string> contents;
     for (const auto& entry : fs::directory_iterator(folder)) {
         std::string content = "<not a file>";
@@ -51,33 +50,28 @@ std::map<std::string, std::string> folderContents(const fs::path& folder)
     return contents;
 }
 
-void writeFile(const fs::path& path, const Bytes& bytes)
-{
+void writeFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-Bytes readFile(const fs::path& path)
-{
+Bytes readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void put16(Bytes& b, std::size_t at, std::uint16_t v)
-{
+void put16(Bytes& b, std::size_t at, std::uint16_t v) {
     b[at] = static_cast<std::uint8_t>(v);
     b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
-void put32(Bytes& b, std::size_t at, std::uint32_t v)
-{
+void put32(Bytes& b, std::size_t at, std::uint32_t v) {
     put16(b, at, static_cast<std::uint16_t>(v));
     put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
 // A 24-bit bottom-up BMP (BITMAPINFOHEADER) of width x height; width and height are only written into
 // the header, the pixel data is for the size given by dataWidth x dataHeight.
-Bytes bmpFile(std::int32_t width, std::int32_t height, int dataWidth, int dataHeight)
-{
+Bytes bmpFile(std::int32_t width, std::int32_t height, int dataWidth, int dataHeight) {
     const std::size_t rowBytes = (static_cast<std::size_t>(dataWidth) * 3 + 3) / 4 * 4;
     Bytes b(54 + rowBytes * static_cast<std::size_t>(dataHeight), 0);
     b[0] = 'B';
@@ -95,8 +89,7 @@ Bytes bmpFile(std::int32_t width, std::int32_t height, int dataWidth, int dataHe
 
 Bytes goodBmp() { return bmpFile(8, 6, 8, 6); }
 
-Bytes goodJpeg(const fs::path& scratch)
-{
+Bytes goodJpeg(const fs::path& scratch) {
     Picture picture(24, 16);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 24; ++x) picture.setPixel(x, y, rgbColour(x * 10, y * 15, 99));
@@ -107,8 +100,7 @@ Bytes goodJpeg(const fs::path& scratch)
 }
 
 // A JPEG whose frame header (SOF0) says width x height.
-Bytes jpegWithSize(Bytes jpeg, std::uint16_t width, std::uint16_t height)
-{
+Bytes jpegWithSize(Bytes jpeg, std::uint16_t width, std::uint16_t height) {
     for (std::size_t i = 0; i + 8 < jpeg.size(); ++i) {
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
             jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
@@ -122,26 +114,23 @@ Bytes jpegWithSize(Bytes jpeg, std::uint16_t width, std::uint16_t height)
     return jpeg;
 }
 
-Bytes tiffOfSize(std::uint32_t width, std::uint32_t height, std::size_t dataBytes)
-{
+Bytes tiffOfSize(std::uint32_t width, std::uint32_t height, std::size_t dataBytes) {
     const Bytes data(dataBytes, 0x80);
     return tifftest::writeTiff({tifftest::imagePage(width, height, {8}, 1, 1, data, width)}).bytes;
 }
 
 Bytes goodTiff() { return tiffOfSize(5, 4, 20); }
 
-Bytes firstBytes(const Bytes& bytes, std::size_t count)
-{
+Bytes firstBytes(const Bytes& bytes, std::size_t count) {
     return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(count, bytes.size())));
 }
 
 class BadInputs : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder_ = fs::temp_directory_path() /
-                  ("spottally-bad-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override {
+        folder_ =
+            fs::temp_directory_path() / ("spottally-bad-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -156,8 +145,7 @@ protected:
 // A picture that cannot be loaded ends the load with an error naming the file (JPEG, BMP) or, for
 // TIFF, whose reader never fails the load, with messages and an empty picture. Either way the folder
 // stays as it was.
-TEST_F(BadInputs, PictureFilesThatCannotBeLoaded)
-{
+TEST_F(BadInputs, PictureFilesThatCannotBeLoaded) {
     const Bytes jpeg = goodJpeg(folder_ / "scratch.jpg");
     const Bytes bmp = goodBmp();
     const Bytes tiff = goodTiff();
@@ -210,8 +198,7 @@ TEST_F(BadInputs, PictureFilesThatCannotBeLoaded)
 
 // Cut off in the pixel data: JPEG keeps its (grey-filled) picture with one message, as djpeg does; a
 // short BMP is refused or keeps the rows it has, and a short TIFF keeps its picture with messages.
-TEST_F(BadInputs, PictureFilesCutInThePixels)
-{
+TEST_F(BadInputs, PictureFilesCutInThePixels) {
     const Bytes jpeg = goodJpeg(folder_ / "scratch.jpg");
     const Bytes bmp = goodBmp();
     const Bytes tiff = goodTiff();
@@ -241,8 +228,7 @@ TEST_F(BadInputs, PictureFilesCutInThePixels)
 
 // Something with a picture's name that is not a readable file: a folder, a named pipe. Opening a pipe
 // would wait for a writer for ever; it must be refused at once.
-TEST_F(BadInputs, PictureNamesThatAreNoFiles)
-{
+TEST_F(BadInputs, PictureNamesThatAreNoFiles) {
     for (const char* name : {"folder.jpg", "folder.bmp", "folder.tif", "pipe.jpg", "pipe.bmp", "pipe.tif"}) {
         SCOPED_TRACE(name);
         const fs::path path = folder_ / name;
@@ -289,21 +275,27 @@ TEST_F(BadInputs, PictureNamesThatAreNoFiles)
 
 namespace {
 
-const std::vector<std::string> kReportLines = {
-    "S p o t T a l l y  REPORT", "<do not change - except comments> ", "<Report file:> c_plate.txt",
-    "<Image file analysed:> plate.jpg", "<Minimum size:> 4", "<Maximum size:> 9",
-    "<Colour R / G / B:> 10 / 20 / 30", "<Colour tolerance:> 41", "<Brightness tolerance:> 42",
-    "<Minimum contrast:> 43", "<Pixels per mm:> 44", "<Filter area (mm^2):> 45", "<Sample volume (cm^3):> 46"};
+const std::vector<std::string> kReportLines = {"S p o t T a l l y  REPORT",
+                                               "<do not change - except comments> ",
+                                               "<Report file:> c_plate.txt",
+                                               "<Image file analysed:> plate.jpg",
+                                               "<Minimum size:> 4",
+                                               "<Maximum size:> 9",
+                                               "<Colour R / G / B:> 10 / 20 / 30",
+                                               "<Colour tolerance:> 41",
+                                               "<Brightness tolerance:> 42",
+                                               "<Minimum contrast:> 43",
+                                               "<Pixels per mm:> 44",
+                                               "<Filter area (mm^2):> 45",
+                                               "<Sample volume (cm^3):> 46"};
 
-std::string joined(const std::vector<std::string>& lines, std::size_t count)
-{
+std::string joined(const std::vector<std::string>& lines, std::size_t count) {
     std::string text;
     for (std::size_t i = 0; i < count && i < lines.size(); ++i) text += lines[i] + "\r\n";
     return text;
 }
 
-std::string utf16le(const std::string& ascii, bool bom)
-{
+std::string utf16le(const std::string& ascii, bool bom) {
     std::string out = bom ? std::string("\xFF\xFE", 2) : std::string();
     for (char c : ascii) {
         out += c;
@@ -314,8 +306,7 @@ std::string utf16le(const std::string& ascii, bool bom)
 
 }  // namespace
 
-TEST_F(BadInputs, ReportFilesThatCannotBeUsedWhole)
-{
+TEST_F(BadInputs, ReportFilesThatCannotBeUsedWhole) {
     std::vector<std::string> absurd = kReportLines;
     absurd[4] = "<Minimum size:> 99999999999999999999999";
     absurd[6] = "<Colour R / G / B:> 300000000000 / -5 / 7";
@@ -324,9 +315,9 @@ TEST_F(BadInputs, ReportFilesThatCannotBeUsedWhole)
     struct Case {
         const char* label;
         std::string bytes;
-        bool complete;                     // every field of lines 4 to 12 taken
+        bool complete;  // every field of lines 4 to 12 taken
         std::vector<const char*> messageParts;
-        std::string minSize;               // Edmin afterwards ("5" untouched)
+        std::string minSize;  // Edmin afterwards ("5" untouched)
     };
     const std::vector<Case> cases = {
         {"empty", "", false, {"lines 3 to 12 are missing"}, "5"},
@@ -362,8 +353,7 @@ TEST_F(BadInputs, ReportFilesThatCannotBeUsedWhole)
 }
 
 // A report saved by an editor as UTF-8 or UTF-16 with a byte-order mark reads as the same report.
-TEST_F(BadInputs, ReportFilesInOtherEncodingsWithAByteOrderMark)
-{
+TEST_F(BadInputs, ReportFilesInOtherEncodingsWithAByteOrderMark) {
     std::vector<std::string> lines = kReportLines;
     lines[3] = "<Image file analysed:> B\xC3\xA4ume.jpg";  // UTF-8 text
     const std::string utf8 = "\xEF\xBB\xBF" + joined(lines, 13);
@@ -401,8 +391,7 @@ TEST_F(BadInputs, ReportFilesInOtherEncodingsWithAByteOrderMark)
 
 // A UTF-8 report without a mark, or a UTF-16 one cut in the middle of a character, still reads
 // without a crash; the UTF-16 text is kept as far as it goes.
-TEST_F(BadInputs, ReportFilesWithBrokenEncodings)
-{
+TEST_F(BadInputs, ReportFilesWithBrokenEncodings) {
     std::string oddUtf16 = std::string("\xFF\xFE", 2) + utf16le(joined(kReportLines, 13), false) + "\x41";
     const ReportReading reading = readReportText(oddUtf16, "c_odd.txt");
     ASSERT_EQ(reading.lines.size(), 14u);
@@ -410,11 +399,12 @@ TEST_F(BadInputs, ReportFilesWithBrokenEncodings)
     EXPECT_EQ(reading.lines[13], "\xEF\xBF\xBD");  // the odd last byte: one replacement character
     const ReportReading lone = readReportText(std::string("\xFF\xFE\x00\xD8\x41\x00", 6), "c_lone.txt");
     ASSERT_EQ(lone.lines.size(), 1u);
-    EXPECT_EQ(lone.lines[0], "\xEF\xBF\xBD" "A");  // a lone surrogate
+    EXPECT_EQ(lone.lines[0],
+              "\xEF\xBF\xBD"
+              "A");  // a lone surrogate
 }
 
-TEST_F(BadInputs, ReportPathsThatAreNoReports)
-{
+TEST_F(BadInputs, ReportPathsThatAreNoReports) {
     fs::create_directory(folder_ / "c_folder.txt");
     ASSERT_EQ(::mkfifo((folder_ / "c_pipe.txt").c_str(), 0600), 0);
     const auto before = folderContents(folder_);
@@ -436,15 +426,15 @@ struct BadText {
 };
 // Empty, negative, huge, not a number, the wrong separator.
 const std::vector<BadText> kBadWholeNumbers = {
-    {"empty", ""}, {"negative", "-1"}, {"huge", "99999999999999999999"}, {"words", "abc"},
-    {"decimal comma", "4,5"}, {"decimal point", "4.5"}, {"blank only", "  "}};
+    {"empty", ""},       {"negative", "-1"},       {"huge", "99999999999999999999"},
+    {"words", "abc"},    {"decimal comma", "4,5"}, {"decimal point", "4.5"},
+    {"blank only", "  "}};
 
 }  // namespace
 
 // Every field the count reads: a bad text ends the count with a message naming the field and the
 // text; the scan never starts, so the count is not changed.
-TEST_F(BadInputs, CountFieldsWithBadTexts)
-{
+TEST_F(BadInputs, CountFieldsWithBadTexts) {
     struct Field {
         std::string ParameterTexts::*member;
         const char* name;
@@ -481,8 +471,7 @@ TEST_F(BadInputs, CountFieldsWithBadTexts)
 }
 
 // The results' fields: a bad text leaves both results as they were, with a message naming the field.
-TEST_F(BadInputs, ResultFieldsWithBadTexts)
-{
+TEST_F(BadInputs, ResultFieldsWithBadTexts) {
     struct Case {
         std::string ParameterTexts::*member;
         const char* text;
@@ -525,8 +514,7 @@ TEST_F(BadInputs, ResultFieldsWithBadTexts)
 }
 
 // Either separator is a usable volume, whatever the regional one; negative and huge values compute.
-TEST_F(BadInputs, ResultFieldsThatStillCompute)
-{
+TEST_F(BadInputs, ResultFieldsThatStillCompute) {
     for (const char* volume : {"0,143", "0.143", "-0,143", "1e300"}) {
         SCOPED_TRACE(volume);
         ParameterTexts texts;
@@ -541,8 +529,7 @@ TEST_F(BadInputs, ResultFieldsThatStillCompute)
 }
 
 // The overlays read the scale at drawing time: a bad text draws nothing and says why.
-TEST_F(BadInputs, OverlayScaleWithBadTexts)
-{
+TEST_F(BadInputs, OverlayScaleWithBadTexts) {
     for (const BadText& bad : kBadWholeNumbers) {
         SCOPED_TRACE(bad.label);
         Picture count = filledPicture(60, 40, kBlack);
@@ -559,8 +546,7 @@ TEST_F(BadInputs, OverlayScaleWithBadTexts)
 
 // ---- Settings file ------------------------------------------------------------------------------
 
-TEST_F(BadInputs, SettingsFileContents)
-{
+TEST_F(BadInputs, SettingsFileContents) {
     struct Case {
         std::string bytes;
         std::string line;

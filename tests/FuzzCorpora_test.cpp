@@ -29,18 +29,17 @@ using Bytes = std::vector<std::uint8_t>;
 // Checks one input; returns a description of what is wrong, or an empty text.
 using Replay = std::function<std::string(const Bytes&)>;
 
-std::string checkPicture(const DecodedPicture& decoded)
-{
+std::string checkPicture(const DecodedPicture& decoded) {
     if (decoded.failed() != decoded.picture.empty()) return "a picture with an error, or neither";
     if (decoded.failed() && decoded.error.find("fuzz") == std::string::npos) return "error names no file";
     const Picture& picture = decoded.picture;
-    if (!picture.empty() && picture.byteCount() != picture.stride() * static_cast<std::size_t>(picture.height()))
+    if (!picture.empty() &&
+        picture.byteCount() != picture.stride() * static_cast<std::size_t>(picture.height()))
         return "picture size does not add up";
     return {};
 }
 
-const std::map<std::string, Replay>& replays()
-{
+const std::map<std::string, Replay>& replays() {
     static const std::map<std::string, Replay> table = {
         {"tiff",
          [](const Bytes& b) -> std::string {
@@ -49,13 +48,15 @@ const std::map<std::string, Replay>& replays()
          }},
         {"bmp",
          [](const Bytes& b) {
-             return checkPicture(decodeBmpBytes(reinterpret_cast<const char*>(b.data()), b.size(), "fuzz.bmp"));
+             return checkPicture(
+                 decodeBmpBytes(reinterpret_cast<const char*>(b.data()), b.size(), "fuzz.bmp"));
          }},
-        {"jpeg", [](const Bytes& b) { return checkPicture(decodeJpegBytes(b.data(), b.size(), "fuzz.jpg")); }},
+        {"jpeg",
+         [](const Bytes& b) { return checkPicture(decodeJpegBytes(b.data(), b.size(), "fuzz.jpg")); }},
         {"report",
          [](const Bytes& b) -> std::string {
-             const ReportReading reading =
-                 readReportText(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()), "c_fuzz.txt");
+             const ReportReading reading = readReportText(
+                 std::string_view(reinterpret_cast<const char*>(b.data()), b.size()), "c_fuzz.txt");
              ParameterTexts fields;
              const ReportFieldsOutcome outcome = applyReportFields(reading, fields);
              if (outcome.complete != reading.panelColour.has_value()) return "complete without a colour";
@@ -72,22 +73,21 @@ const std::map<std::string, Replay>& replays()
          [](const Bytes& b) -> std::string {
              const OptionsResult result = fuzzinput::parseOptionInput(b.data(), b.size());
              if (!result.error.empty() || result.options.help) return {};
-             return result.options.pictures.empty() || result.options.jobs < 1 ? "options without pictures" : "";
+             return result.options.pictures.empty() || result.options.jobs < 1 ? "options without pictures"
+                                                                               : "";
          }},
     };
     return table;
 }
 
-Bytes readBytes(const fs::path& path)
-{
+Bytes readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
 }  // namespace
 
-TEST(FuzzCorpora, EveryCommittedInputEndsInAPictureOrAMessage)
-{
+TEST(FuzzCorpora, EveryCommittedInputEndsInAPictureOrAMessage) {
     ASSERT_TRUE(fs::is_directory(kCorpora)) << kCorpora;
     std::size_t replayed = 0;
     for (const auto& folder : fs::directory_iterator(kCorpora)) {
@@ -108,7 +108,6 @@ TEST(FuzzCorpora, EveryCommittedInputEndsInAPictureOrAMessage)
 }
 
 // Each target has its corpus: a new target without one would go unreplayed.
-TEST(FuzzCorpora, EveryTargetHasACorpus)
-{
+TEST(FuzzCorpora, EveryTargetHasACorpus) {
     for (const auto& [target, replay] : replays()) EXPECT_TRUE(fs::is_directory(kCorpora / target)) << target;
 }

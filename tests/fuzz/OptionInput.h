@@ -15,16 +15,14 @@
 
 namespace fuzzinput {
 
-inline std::string_view& reportBytes()
-{
+inline std::string_view& reportBytes() {
     static std::string_view bytes;
     return bytes;
 }
 
 /// The counter's reader of --params-from on the input's report bytes: the messages joined when the
 /// report's fields were not all usable.
-inline std::string readReportFromInput(const std::filesystem::path& report, ParameterTexts& texts)
-{
+inline std::string readReportFromInput(const std::filesystem::path& report, ParameterTexts& texts) {
     const ReportReading reading = readReportText(reportBytes(), report.filename().string());
     if (!reading.error.empty()) return reading.error;
     const ReportFieldsOutcome outcome = applyReportFields(reading, texts);
@@ -34,14 +32,14 @@ inline std::string readReportFromInput(const std::filesystem::path& report, Para
 }
 
 /// Parses the options an input stands for. The input's report bytes must outlive the call.
-inline OptionsResult parseOptionInput(const std::uint8_t* data, std::size_t size)
-{
+inline OptionsResult parseOptionInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return parseCounterOptions({}, nullptr);
     constexpr std::string_view kReportMarker = "@@REPORT@@";
     const bool withReader = (data[0] & 1) != 0;
     std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
     const std::size_t marker = input.find(kReportMarker);
-    reportBytes() = marker == std::string_view::npos ? std::string_view() : input.substr(marker + kReportMarker.size());
+    reportBytes() =
+        marker == std::string_view::npos ? std::string_view() : input.substr(marker + kReportMarker.size());
     input = input.substr(0, marker);
     std::vector<std::string> arguments;
     for (std::size_t start = 0; start <= input.size();) {

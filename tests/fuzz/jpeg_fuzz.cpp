@@ -13,8 +13,7 @@ namespace {
 constexpr std::uint64_t kMaxFuzzPixels = std::uint64_t{1} << 22;
 
 // The largest width x height any frame header (SOF0 to SOF15) in the bytes declares.
-std::uint64_t largestFrame(const std::uint8_t* data, std::size_t size)
-{
+std::uint64_t largestFrame(const std::uint8_t* data, std::size_t size) {
     std::uint64_t largest = 0;
     for (std::size_t i = 0; i + 8 < size; ++i) {
         if (data[i] != 0xFF || data[i + 1] < 0xC0 || data[i + 1] > 0xCF) continue;
@@ -28,8 +27,7 @@ std::uint64_t largestFrame(const std::uint8_t* data, std::size_t size)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (largestFrame(data, size) > kMaxFuzzPixels) return 0;
     const DecodedPicture result = decodeJpegBytes(data, size, "fuzz.jpg");
     if (result.failed() != result.picture.empty()) __builtin_trap();

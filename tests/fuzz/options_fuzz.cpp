@@ -5,8 +5,7 @@
 
 #include "OptionInput.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const OptionsResult result = fuzzinput::parseOptionInput(data, size);
     // Either an error, or options a run can use.
     if (result.error.empty() && !result.options.help) {

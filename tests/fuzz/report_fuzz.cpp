@@ -6,8 +6,7 @@
 
 #include "report/ReportFile.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const ReportReading reading = readReportText(bytes, "c_fuzz.txt");
     if (!reading.error.empty()) __builtin_trap();  // reading bytes never fails

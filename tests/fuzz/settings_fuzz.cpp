@@ -7,8 +7,7 @@
 
 #include "app/SettingsFile.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::string line = settingsFirstLine(bytes);
     if (line.size() > bytes.size() || line.find('\n') != std::string::npos) __builtin_trap();

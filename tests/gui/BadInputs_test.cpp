@@ -3,6 +3,8 @@
 // that cannot be loaded. Each ends in a clear message, changes nothing the message does not speak of,
 // and writes or loses no file.
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -10,8 +12,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sys/stat.h>
 
 #include "app/AnalysisState.h"
 #include "app/Forms.h"
@@ -26,15 +26,16 @@ namespace {
 const QString kSample = QStringLiteral(SPOTTALLY_SOURCE_DIR "/samples/sample.jpg");
 
 /// Every file of the folder with its content (sub-folders and pipes by name only).
-QMap<QString, QByteArray> folderContents(const QString& path)
-{
+QMap<QString, QByteArray> folderContents(const QString& path) {
     QMap<QString, QByteArray> contents;
     const QDir dir(path);
-    for (const QFileInfo& info : dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& info :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         QByteArray content("<not a file>");
         if (info.isFile() && !info.isSymLink() && info.size() < (1 << 20)) {
             QFile file(info.absoluteFilePath());
-            if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && info.isFile()) content = file.readAll();
+            if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && info.isFile())
+                content = file.readAll();
         }
         contents.insert(info.fileName(), content);
     }
@@ -42,10 +43,10 @@ QMap<QString, QByteArray> folderContents(const QString& path)
 }
 
 /// The analysis record's fields, for before/after comparisons.
-QString stateText(const TAnalysisState& s)
-{
-    QString text = QStringLiteral("%1x%2 %3 report%4 export%5 grid%6 scale%7 add%8 view%9 count%10 zoom%11 "
-                                  "removed%12 added%13 area%14")
+QString stateText(const TAnalysisState& s) {
+    QString text = QStringLiteral(
+                       "%1x%2 %3 report%4 export%5 grid%6 scale%7 add%8 view%9 count%10 zoom%11 "
+                       "removed%12 added%13 area%14")
                        .arg(s.ImageWidth)
                        .arg(s.ImageHeight)
                        .arg(QString::fromStdString(s.ImageFileName))
@@ -77,19 +78,17 @@ private:
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
     QString path(const QString& name) const { return folder_.filePath(name); }
-    void writeBytes(const QString& name, const QByteArray& bytes)
-    {
+    void writeBytes(const QString& name, const QByteArray& bytes) {
         QFile out(path(name));
         QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         out.write(bytes);
     }
-    static QLineEdit* field(const QString& name)
-    {
+    static QLineEdit* field(const QString& name) {
         const std::pair<const char*, QLineEdit*> fields[] = {
-            {"Edmin", Form1->Edmin}, {"EdMax", Form1->EdMax}, {"Edpixmm", Form1->Edpixmm},
-            {"Edfilter", Form1->Edfilter}, {"EdVol", Form1->EdVol}, {"EdR", Form1->EdR},
-            {"EdG", Form1->EdG}, {"EdB", Form1->EdB}, {"EdDevi", Form1->EdDevi},
-            {"Edhell", Form1->Edhell}, {"EdCont", Form1->EdCont}};
+            {"Edmin", Form1->Edmin},       {"EdMax", Form1->EdMax},  {"Edpixmm", Form1->Edpixmm},
+            {"Edfilter", Form1->Edfilter}, {"EdVol", Form1->EdVol},  {"EdR", Form1->EdR},
+            {"EdG", Form1->EdG},           {"EdB", Form1->EdB},      {"EdDevi", Form1->EdDevi},
+            {"Edhell", Form1->Edhell},     {"EdCont", Form1->EdCont}};
         for (const auto& [fieldName, edit] : fields)
             if (name == QLatin1String(fieldName)) return edit;
         return nullptr;
@@ -97,8 +96,7 @@ private:
     QString warnings() const { return dialogs_->messageTexts().join(QLatin1Char('|')); }
 
 private slots:
-    void init()
-    {
+    void init() {
         dialogs_ = std::make_unique<ScriptedDialogs>();
         createForms(path(QStringLiteral("SpotTally.ini")).toStdString());
         QFile::remove(path(QStringLiteral("plate.jpg")));
@@ -109,16 +107,14 @@ private slots:
         QVERIFY(AnalysisState.AutoCount > 0);
         dialogs_->messages.clear();
     }
-    void cleanup()
-    {
+    void cleanup() {
         destroyForms();
         dialogs_.reset();
     }
 
     // ---- Parameter fields on the count button -------------------------------------------------------
 
-    void countWithABadField_data()
-    {
+    void countWithABadField_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("label");  // the field's name in the message
         QTest::addColumn<QString>("text");
@@ -128,14 +124,17 @@ private slots:
             const char* label;
             bool countRuns;
         } fields[] = {{"EdDevi", "Colour tolerance", false}, {"Edhell", "Brightness tolerance", false},
-                      {"EdCont", "Minimum contrast", false},  {"EdMax", "Maximum size", false},
-                      {"Edmin", "Minimum size", false},       {"Edpixmm", "Pixels / mm", true},
-                      {"Edfilter", "Filter area", true},      {"EdVol", "Sample volume", true}};
+                      {"EdCont", "Minimum contrast", false}, {"EdMax", "Maximum size", false},
+                      {"Edmin", "Minimum size", false},      {"Edpixmm", "Pixels / mm", true},
+                      {"Edfilter", "Filter area", true},     {"EdVol", "Sample volume", true}};
         const struct {
             const char* label;
             const char* text;
-        } texts[] = {{"empty", ""}, {"negative", "-5"}, {"huge", "99999999999999999999"},
-                     {"words", "abc"}, {"two separators", "1,2.3"}};
+        } texts[] = {{"empty", ""},
+                     {"negative", "-5"},
+                     {"huge", "99999999999999999999"},
+                     {"words", "abc"},
+                     {"two separators", "1,2.3"}};
         for (const auto& f : fields)
             for (const auto& t : texts) {
                 // A negative filter area, volume or scale (it is squared) and a huge volume are numbers
@@ -148,12 +147,13 @@ private slots:
         // Whole-number fields take no decimals, whichever separator.
         for (const auto& f : fields) {
             if (QByteArray(f.name) == "EdVol") continue;
-            QTest::newRow((std::string(f.name) + " decimal comma").c_str()) << f.name << f.label << "4,5" << f.countRuns;
-            QTest::newRow((std::string(f.name) + " decimal point").c_str()) << f.name << f.label << "4.5" << f.countRuns;
+            QTest::newRow((std::string(f.name) + " decimal comma").c_str())
+                << f.name << f.label << "4,5" << f.countRuns;
+            QTest::newRow((std::string(f.name) + " decimal point").c_str())
+                << f.name << f.label << "4.5" << f.countRuns;
         }
     }
-    void countWithABadField()
-    {
+    void countWithABadField() {
         QFETCH(QString, name);
         QFETCH(QString, label);
         QFETCH(QString, text);
@@ -195,8 +195,7 @@ private slots:
     }
 
     // The colour fields only set the panel (when a key is released in them); the count uses the panel.
-    void colourFieldsWithBadTexts_data()
-    {
+    void colourFieldsWithBadTexts_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("told");  // a message; otherwise the panel is left alone silently
@@ -208,8 +207,7 @@ private slots:
             QTest::newRow((std::string(name) + " decimal").c_str()) << name << "12,5" << true;
         }
     }
-    void colourFieldsWithBadTexts()
-    {
+    void colourFieldsWithBadTexts() {
         QFETCH(QString, name);
         QFETCH(QString, text);
         QFETCH(bool, told);
@@ -235,33 +233,47 @@ private slots:
 
     // ---- Report files through "Open report" ---------------------------------------------------------
 
-    void openDamagedReport_data()
-    {
+    void openDamagedReport_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("messagePart");
-        QTest::addColumn<QString>("minSize");  // Edmin afterwards
+        QTest::addColumn<QString>("minSize");    // Edmin afterwards
         QTest::addColumn<QString>("tolerance");  // EdDevi afterwards
-        const QByteArray head = "S p o t T a l l y  REPORT\r\n<do not change> \r\n<Report file:> c_gone.txt\r\n"
-                                "<Image file analysed:> gone.jpg\r\n<Minimum size:> 4\r\n<Maximum size:> 9\r\n";
-        const QByteArray tail = "<Colour tolerance:> 41\r\n<Brightness tolerance:> 42\r\n<Minimum contrast:> 43\r\n"
-                                "<Pixels per mm:> 44\r\n<Filter area (mm^2):> 45\r\n<Sample volume (cm^3):> 46\r\n";
-        QTest::newRow("empty") << QByteArray() << "lines 3 to 12 are missing" << "5" << "40";
-        QTest::newRow("missing lines") << head << "lines 6 to 12 are missing" << "4" << "40";
-        QTest::newRow("absurd colour") << head + "<Colour R / G / B:> 1e9 / -3 / x\r\n" + tail
-                                       << "cannot be used" << "4" << "40";
+        const QByteArray head =
+            "S p o t T a l l y  REPORT\r\n<do not change> \r\n<Report file:> c_gone.txt\r\n"
+            "<Image file analysed:> gone.jpg\r\n<Minimum size:> 4\r\n<Maximum size:> 9\r\n";
+        const QByteArray tail =
+            "<Colour tolerance:> 41\r\n<Brightness tolerance:> 42\r\n<Minimum contrast:> 43\r\n"
+            "<Pixels per mm:> 44\r\n<Filter area (mm^2):> 45\r\n<Sample volume (cm^3):> 46\r\n";
+        QTest::newRow("empty") << QByteArray() << "lines 3 to 12 are missing"
+                               << "5"
+                               << "40";
+        QTest::newRow("missing lines") << head << "lines 6 to 12 are missing"
+                                       << "4"
+                                       << "40";
+        QTest::newRow("absurd colour")
+            << head + "<Colour R / G / B:> 1e9 / -3 / x\r\n" + tail << "cannot be used"
+            << "4"
+            << "40";
         QTest::newRow("huge colour") << head + "<Colour R / G / B:> 99999999999999999999 / 1 / 2\r\n" + tail
-                                     << "cannot be used" << "4" << "40";
+                                     << "cannot be used"
+                                     << "4"
+                                     << "40";
         QString utf16 = QString::fromLatin1(head + "<Colour R / G / B:> 1 / 2 / 3\r\n" + tail);
         QByteArray utf16Bytes("\xFF\xFE", 2);
-        for (const QChar c : utf16) utf16Bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-        QTest::newRow("UTF-16 with BOM") << utf16Bytes << "" << "4" << "41";
+        for (const QChar c : utf16)
+            utf16Bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        QTest::newRow("UTF-16 with BOM") << utf16Bytes << ""
+                                         << "4"
+                                         << "41";
         QTest::newRow("UTF-8 with BOM")
-            << QByteArray("\xEF\xBB\xBF") + head + "<Colour R / G / B:> 1 / 2 / 3\r\n" + tail << "" << "4" << "41";
+            << QByteArray("\xEF\xBB\xBF") + head + "<Colour R / G / B:> 1 / 2 / 3\r\n" + tail << ""
+            << "4"
+            << "41";
         QTest::newRow("binary junk") << QByteArray("\x00\x01\xFF\xFE\x00\r\n\x80\x81", 10) << "lines 3 to 12"
-                                     << "5" << "40";
+                                     << "5"
+                                     << "40";
     }
-    void openDamagedReport()
-    {
+    void openDamagedReport() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, messagePart);
         QFETCH(QString, minSize);
@@ -289,18 +301,17 @@ private slots:
         QCOMPARE(folderContents(folder_.path()), filesBefore);
     }
 
-    void openReportThatIsNoFile_data()
-    {
+    void openReportThatIsNoFile_data() {
         QTest::addColumn<QString>("name");
         QTest::newRow("folder") << QStringLiteral("c_folder.txt");
         QTest::newRow("pipe") << QStringLiteral("c_pipe.txt");
         QTest::newRow("missing") << QStringLiteral("c_missing.txt");
     }
-    void openReportThatIsNoFile()
-    {
+    void openReportThatIsNoFile() {
         QFETCH(QString, name);
         if (name == QStringLiteral("c_folder.txt")) QVERIFY(QDir(folder_.path()).mkdir(name));
-        if (name == QStringLiteral("c_pipe.txt")) QCOMPARE(::mkfifo(path(name).toLocal8Bit().constData(), 0600), 0);
+        if (name == QStringLiteral("c_pipe.txt"))
+            QCOMPARE(::mkfifo(path(name).toLocal8Bit().constData(), 0600), 0);
         const ParameterTexts fieldsBefore = Form1->parameterTexts();
         const QStringList reportBefore = Form3->lines();
         const auto filesBefore = folderContents(folder_.path());
@@ -317,8 +328,7 @@ private slots:
 
     // ---- Picture files ------------------------------------------------------------------------------
 
-    void loadBadPicture_data()
-    {
+    void loadBadPicture_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("kind");  // 0 plain file, 1 folder, 2 pipe
@@ -349,8 +359,7 @@ private slots:
         QTest::newRow("pipe bmp") << "p.bmp" << QByteArray() << 2;
         QTest::newRow("pipe jpg") << "p.jpg" << QByteArray() << 2;
     }
-    void loadBadPicture()
-    {
+    void loadBadPicture() {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(int, kind);
@@ -372,16 +381,14 @@ private slots:
     }
 
     // The TIFF reader never fails a load: what it cannot read it says, and the picture is empty.
-    void loadBadTiff_data()
-    {
+    void loadBadTiff_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("header only") << QByteArray("II*\0\x08\0\0\0", 8);
         QTest::newRow("directory outside") << QByteArray("II*\0\xFF\xFF\0\0", 8);
         QTest::newRow("jpeg named tif") << QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF", 10);
     }
-    void loadBadTiff()
-    {
+    void loadBadTiff() {
         QFETCH(QByteArray, bytes);
         writeBytes(QStringLiteral("bad.tif"), bytes);
         const auto filesBefore = folderContents(folder_.path());
