@@ -130,6 +130,42 @@ DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
 // (its default limit of 256 MB would refuse pictures we load as JPEG).
 constexpr int kQtAllocationLimitMB = static_cast<int>(kMaxPictureBytes / 3 * 4 >> 20);
 
+// Qt's BMP reader on bytes in memory, then our 24-bit rows. bytes is released as soon as it is decoded.
+DecodedPicture decodeBmpBuffer(QByteArray& bytes, const std::string& fileLabel)
+{
+    DecodedPicture result;
+    const std::string quotedLabel = "\"" + fileLabel + "\"";
+    const auto notReadable = [&](const QString& reason) {
+        return quotedLabel + " is not a readable BMP picture: " + reason.toStdString() + ".";
+    };
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoDetectImageFormat(false);  // BMP content only, whatever else Qt could read
+    reader.setAllocationLimit(kQtAllocationLimitMB);
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        result.error = notReadable(reader.errorString());
+        return result;
+    }
+    buffer.close();
+    bytes.clear();  // the file's bytes are no longer needed: keep the peak memory low
+    image = std::move(image).convertToFormat(QImage::Format_BGR888);
+    if (image.isNull()) {
+        result.error = "Not enough memory to load " + quotedLabel + ".";
+        return result;
+    }
+    try {
+        result.picture.resize(image.width(), image.height());
+    } catch (const std::bad_alloc&) {
+        result.error = "Not enough memory to load " + quotedLabel + ".";
+        return result;
+    }
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(result.picture.row(y), image.constScanLine(y), result.picture.stride());
+    return result;
+}
+
 DecodedPicture decodeBmp(const std::filesystem::path& path)
 {
     DecodedPicture result;
@@ -145,35 +181,7 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
     QByteArray bytes;
     result.error = readWholeFile(path, bytes);
     if (result.failed()) return result;
-
-    const auto notReadable = [&](const QString& reason) {
-        return quoted(path) + " is not a readable BMP picture: " + reason.toStdString() + ".";
-    };
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setAutoDetectImageFormat(false);  // BMP content only, whatever else Qt could read
-    reader.setAllocationLimit(kQtAllocationLimitMB);
-    QImage image;
-    if (!reader.read(&image) || image.isNull()) {
-        result.error = notReadable(reader.errorString());
-        return result;
-    }
-    bytes.clear();  // the file's bytes are no longer needed: keep the peak memory low
-    image = std::move(image).convertToFormat(QImage::Format_BGR888);
-    if (image.isNull()) {
-        result.error = "Not enough memory to load " + quoted(path) + ".";
-        return result;
-    }
-    try {
-        result.picture.resize(image.width(), image.height());
-    } catch (const std::bad_alloc&) {
-        result.error = "Not enough memory to load " + quoted(path) + ".";
-        return result;
-    }
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(result.picture.row(y), image.constScanLine(y), result.picture.stride());
-    return result;
+    return decodeBmpBuffer(bytes, path.string());
 }
 
 }  // namespace
@@ -185,6 +193,18 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled)
 {
+    if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp) {
+        // A folder or a device with a picture's name is refused before it is opened: a named pipe would
+        // wait for a writer for ever.
+        std::error_code unknown;
+        const auto status = std::filesystem::status(path, unknown);
+        if (!unknown && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            DecodedPicture result;
+            result.error = "Cannot open " + quoted(path) + ": " +
+                           (std::filesystem::is_directory(status) ? systemReason(EISDIR) : "it is not a file") + ".";
+            return result;
+        }
+    }
     switch (kind) {
     case PictureKind::Jpeg:
         return decodeJpeg(path, std::move(recycled));
@@ -203,6 +223,18 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
         break;
     }
     return {};
+}
+
+DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::string& fileLabel)
+{
+    if (size > kMaxPictureBytes / 3 * 4 + (std::size_t{1} << 20)) {
+        DecodedPicture result;
+        result.error = "\"" + fileLabel + "\" is too large to load: " + std::to_string(size >> 20) +
+                       " MB, at most " + std::to_string(kMaxPictureBytes >> 20) + " MB of picture can be loaded.";
+        return result;
+    }
+    QByteArray bytes(data, static_cast<qsizetype>(size));
+    return decodeBmpBuffer(bytes, fileLabel);
 }
 
 std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality)

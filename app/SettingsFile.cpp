@@ -39,9 +39,15 @@ SettingsRead readSettingsFile(const fs::path& path)
         result.error = "Cannot read the settings file " + path.string() + ".";
         return result;
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    result.firstLine = line;
+    result.firstLine = settingsFirstLine(line);
     return result;
+}
+
+std::string settingsFirstLine(std::string_view bytes)
+{
+    std::string_view line = bytes.substr(0, bytes.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return std::string(line);
 }
 
 std::string writeSettingsFile(const fs::path& path, const std::string& line)

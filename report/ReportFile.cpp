@@ -54,10 +54,17 @@ void appendUtf8(std::string& out, char32_t c)
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
         out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
         out += static_cast<char>(0xE0 | (c >> 12));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x110000) {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        appendUtf8(out, 0xFFFD);
     }
 }
 
@@ -85,6 +92,41 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i)
     }
     i += length;
     return c;
+}
+
+// A report saved by an editor in UTF-8 or UTF-16 with a byte-order mark, as UTF-8 without the mark;
+// nullopt for anything else (Windows-1252, as the program writes it). Broken sequences become U+FFFD.
+std::optional<std::string> textFromMarkedUnicode(std::string_view bytes)
+{
+    const auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    std::string out;
+    if (startsWith("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+        for (std::size_t i = 0; i < bytes.size();) appendUtf8(out, nextCodePoint(bytes, i));
+        return out;
+    }
+    const bool little = startsWith("\xFF\xFE");
+    if (!little && !startsWith("\xFE\xFF")) return std::nullopt;
+    bytes.remove_prefix(2);
+    const auto unitAt = [&](std::size_t i) -> char32_t {
+        const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        return little ? char32_t(a | (b << 8)) : char32_t((a << 8) | b);
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const char32_t unit = unitAt(i);
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+            const char32_t low = unitAt(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+    }
+    if (i < bytes.size()) appendUtf8(out, 0xFFFD);  // an odd byte at the end
+    return out;
 }
 
 // The report lines the reader takes values from, and what each is for.
@@ -310,11 +352,15 @@ ColourTexts splitColourValue(std::string_view value)
 ReportReading readReportText(std::string_view bytes, const std::string& fileName)
 {
     ReportReading reading;
+    // Reports are Windows-1252; one an editor saved as Unicode with a byte-order mark is read as such.
+    const std::optional<std::string> unicode = textFromMarkedUnicode(bytes);
+    if (unicode) bytes = *unicode;
     // Lines end at CR LF, LF or a lone CR; a line end at the very end starts no further line.
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t end = bytes.find_first_of("\r\n", start);
-        reading.lines.push_back(decodeWindows1252(bytes.substr(start, end - start)));
+        const std::string_view line = bytes.substr(start, end - start);
+        reading.lines.push_back(unicode ? std::string(line) : decodeWindows1252(line));
         if (end == std::string_view::npos) break;
         start = end + (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1);
     }

@@ -325,7 +325,9 @@ bool DirectoryDecoder::ReadRgbFullColorImage(Picture& target)
 TiffResult decodeDirectories(const TFileTiff& file)
 {
     TiffResult result;
-    if (!file.Valid()) {
+    // A header whose first directory lies outside the file holds no picture either: said the same way,
+    // rather than loading an empty picture without a word.
+    if (!file.Valid() || file.Count() == 0) {
         result.messages.push_back(std::string(TiffText::NotValidBefore) + file.FileName() +
                                   std::string(TiffText::NotValidAfter));
         return result;
