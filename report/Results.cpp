@@ -19,7 +19,7 @@ void computeResults(const ParameterTexts& fields, TAnalysisState& state)
     const std::int64_t filterArea = readWholeField(kFilterAreaField, fields.Edfilter, INT32_MIN, INT32_MAX);
     // The product is formed in 64 bits: large areas times large counts must not wrap.
     const long double numerator = static_cast<long double>(filterArea * std::int64_t{state.AutoCount});
-    const std::int64_t pixelsPerMm = readWholeField(kPixelsPerMmField, fields.Edpixmm, INT32_MIN, INT32_MAX);
+    const std::int64_t pixelsPerMm = readWholeField(kPixelsPerMmField, fields.Edpixmm, 0, INT32_MAX);
     if (pixelsPerMm == 0)
         throw FieldError{"Pixels / mm is 0: the picture's size in mm cannot be computed, so there are no "
                          "results."};

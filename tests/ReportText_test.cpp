@@ -96,6 +96,7 @@ TEST_F(ReportTextTest, FailuresLeaveTheResultsAsTheyWere)
     };
     const Case cases[] = {
         {"Edfilter", "37x", "37x"}, {"Edpixmm", "", "Pixels / mm"}, {"Edpixmm", "0", "Pixels / mm is 0"},
+        {"Edpixmm", "-3952", "-3952"},
         {"EdVol", "0,1.4", "0,1.4"}, {"EdVol", "0", "is 0"},        {"EdVol", "abc", "abc"},
     };
     for (const Case& c : cases) {
