@@ -28,20 +28,20 @@ public:
         }
     }
 
-    QString openFile(const FileDialogSpec& spec) override { return run(spec, QFileDialog::AcceptOpen); }
-    QString saveFile(const FileDialogSpec& spec) override { return run(spec, QFileDialog::AcceptSave); }
+    QString openFile(const FileDialogSpec& request) override { return run(request, QFileDialog::AcceptOpen); }
+    QString saveFile(const FileDialogSpec& request) override { return run(request, QFileDialog::AcceptSave); }
 
 private:
-    static QString run(const FileDialogSpec& spec, QFileDialog::AcceptMode mode)
+    static QString run(const FileDialogSpec& request, QFileDialog::AcceptMode mode)
     {
-        QFileDialog dialog(QApplication::activeWindow(), spec.title, spec.initialDirectory,
-                           qtFilterFromPairs(spec.filter));
+        QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDirectory,
+                           qtFilterFromPairs(request.filter));
         dialog.setAcceptMode(mode);
         dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-        QString extension = spec.defaultExtension;
+        QString extension = request.defaultExtension;
         extension.remove(QLatin1Char('*')).remove(QLatin1Char('.'));
         if (!extension.isEmpty()) dialog.setDefaultSuffix(extension);
-        if (!spec.fileName.isEmpty()) dialog.selectFile(spec.fileName);
+        if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
         return dialog.selectedFiles().constFirst();
     }

@@ -20,8 +20,8 @@ public:
     /// A modal box with one OK button.
     virtual void message(MessageKind kind, const QString& text) = 0;
     /// The chosen file's full path, or an empty text when the user cancelled.
-    virtual QString openFile(const FileDialogSpec& spec) = 0;
-    virtual QString saveFile(const FileDialogSpec& spec) = 0;
+    virtual QString openFile(const FileDialogSpec& request) = 0;
+    virtual QString saveFile(const FileDialogSpec& request) = 0;
 };
 
 /// The program-wide dialogs; the Qt ones unless a test installed others.

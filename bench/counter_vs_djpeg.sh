@@ -30,8 +30,8 @@ best_of() {  # best wall-clock milliseconds of a command run $runs times
     echo "$best"
 }
 
-for spec in "2048 1536 1500" "6000 4000 10000"; do
-    read -r width height particles <<<"$spec"
+for size in "2048 1536 1500" "6000 4000 10000"; do
+    read -r width height particles <<<"$size"
     ppm="$folder/m_${width}x${height}.ppm"
     jpeg="$folder/m_${width}x${height}.jpg"
     "$build/tests/make-sample" "$ppm" "$width" "$height" "$particles" 11 >/dev/null
