@@ -23,8 +23,8 @@ public:
     }
 
     void message(MessageKind kind, const QString& text) override { messages.push_back({kind, text}); }
-    QString openFile(const FileDialogSpec& spec) override { return answer(spec); }
-    QString saveFile(const FileDialogSpec& spec) override { return answer(spec); }
+    QString openFile(const FileDialogSpec& request) override { return answer(request); }
+    QString saveFile(const FileDialogSpec& request) override { return answer(request); }
 
     /// The next file dialog answers path (an empty text means the user cancels).
     void answerNextFileDialog(const QString& path) { fileAnswers.push_back(path); }
@@ -40,9 +40,9 @@ public:
     std::deque<QString> fileAnswers;
 
 private:
-    QString answer(const FileDialogSpec& spec)
+    QString answer(const FileDialogSpec& request)
     {
-        fileDialogs.push_back(spec);
+        fileDialogs.push_back(request);
         if (fileAnswers.empty()) return QString();
         QString path = fileAnswers.front();
         fileAnswers.pop_front();
