@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/PictureLoading.h"
+#include "picture/PictureLoading.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <vector>
 
-#include "tiff/ReadTiff.h"
-#include "tiff/ReadTiffTags.h"
+#include "picture/tiff/ReadTiff.h"
+#include "picture/tiff/ReadTiffTags.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <sstream>
 #include <thread>
 
-#include "app/AnalysisState.h"
-#include "app/FieldText.h"
-#include "app/PictureLoading.h"
+#include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "picture/PictureLoading.h"
 #include "detect/CountRun.h"
 #include "report/MarkedPicture.h"
 #include "report/NumberFormat.h"

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ParameterTexts.h"
+#include "core/ParameterTexts.h"
 
 struct CounterOptions {
     ParameterTexts texts;            // the parameter fields as the window would hold them

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "detect/Markers.h"
+#include "core/Markers.h"
 
 namespace {
 

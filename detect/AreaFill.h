@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/AnalysisState.h"
+#include "core/AnalysisState.h"
 #include "detect/ColourModel.h"
-#include "view/Layers.h"
-#include "view/Picture.h"
+#include "core/Layers.h"
+#include "core/Picture.h"
 
 /// Makes the count and area layers copies of the original row by row, just ahead of the rows the
 /// count first touches, so that each row is still in the cache when the count reads it. Rows not

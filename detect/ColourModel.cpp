@@ -1,6 +1,6 @@
 #include "detect/ColourModel.h"
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <emmintrin.h>
 #endif
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 #include "detect/AreaFill.h"
 #include "detect/ColourModel.h"
-#include "detect/Markers.h"
-#include "detect/Ring.h"
+#include "core/Markers.h"
+#include "core/Ring.h"
 
 namespace {
 

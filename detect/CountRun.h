@@ -6,9 +6,10 @@
 
 #include <cstdint>
 
-#include "app/AnalysisState.h"
-#include "app/ParameterTexts.h"
-#include "view/Layers.h"
+#include "core/AnalysisState.h"
+#include "core/FieldLabels.h"
+#include "core/ParameterTexts.h"
+#include "core/Layers.h"
 
 /// The count's parameters, converted from the main window's fields.
 struct CountParams {
@@ -19,13 +20,6 @@ struct CountParams {
     std::uint8_t minSize = 5;                // Edmin: candidate window and skip after a hit
     std::uint32_t targetColour = 0x5FDF79;   // 0xBBGGRR; default red 121, green 223, blue 95
 };
-
-/// Field names in the messages about a parameter the count cannot use.
-inline constexpr const char* kColourToleranceField = "Colour tolerance";
-inline constexpr const char* kBrightnessToleranceField = "Brightness tolerance";
-inline constexpr const char* kMinContrastField = "Minimum contrast";
-inline constexpr const char* kMaxSizeField = "Maximum size";
-inline constexpr const char* kMinSizeField = "Minimum size";
 
 /// Reads the count parameters in the order EdDevi, Edhell, EdCont, EdMax, Edmin. A text that is
 /// not a whole number, or a value outside what the parameter holds (negative; tolerances and

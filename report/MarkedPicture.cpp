@@ -1,6 +1,6 @@
 #include "report/MarkedPicture.h"
 
-#include "app/PictureLoading.h"
+#include "picture/PictureLoading.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 inline constexpr int kMarkedPictureQuality = 90;  // JPEG quality of the marked picture
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 
 namespace {
 

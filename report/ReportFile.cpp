@@ -1,4 +1,5 @@
 #include "report/ReportFile.h"
+#include "core/FieldLabels.h"
 
 #include <cerrno>
 #include <climits>
@@ -9,18 +10,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/FieldText.h"
-#include "app/PictureLoading.h"
+#include "core/AtomicFile.h"
+#include "core/FieldText.h"
+#include "picture/PictureLoading.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 bool isContinuationByte(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-std::string quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
-
-std::string systemReason(int error) { return std::strerror(error); }
 
 // Windows-1252 bytes 0x80..0x9F; 0 where the code page defines no character.
 constexpr char16_t kHighControls[32] = {
@@ -190,21 +188,6 @@ ClipboardRename decideClipboardRename(std::string_view chosenPath, bool chosenEx
     return decision;
 }
 
-std::string renameWithoutReplacing(const fs::path& from, const fs::path& to)
-{
-    const std::string failure = "Cannot rename " + quoted(from) + " to " + quoted(to) + ": ";
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
-    if (errno != EINVAL && errno != ENOSYS) return failure + systemReason(errno);
-    // A file system without RENAME_NOREPLACE: a hard link fails as well when the new name exists.
-    if (::link(from.c_str(), to.c_str()) != 0) return failure + systemReason(errno);
-    if (::unlink(from.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(to.c_str());
-        return failure + systemReason(error);
-    }
-    return {};
-}
-
 std::array<std::string, 2> nameLines(std::string_view imageFileName)
 {
     return {"<Report file:> " + reportFileName(imageFileName),
@@ -246,58 +229,6 @@ std::string decodeWindows1252(std::string_view bytes)
 
 // ---- Writing ----------------------------------------------------------------------------------------
 
-FileSaveOutcome writeFileAtomically(const fs::path& path, std::string_view bytes,
-                                    const ByteWriter& writeBytes)
-{
-    FileSaveOutcome outcome;
-    const std::string failure = "Cannot write the file " + quoted(path) + ": ";
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        outcome.error = failure + systemReason(errno);
-        return outcome;
-    }
-    // A new file gets the usual permissions; a replaced one keeps its own.
-    struct stat existing {};
-    mode_t mode;
-    if (::stat(path.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    const auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        outcome.error = failure + systemReason(error);
-        return outcome;
-    };
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const long n = writeBytes ? writeBytes(fd, bytes.data() + written, bytes.size() - written)
-                                  : ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail(n < 0 ? errno : EIO);
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        outcome.error = failure + systemReason(error);
-        return outcome;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        outcome.error = failure + systemReason(error);
-    }
-    return outcome;
-}
-
 FileSaveOutcome writeReportFile(const fs::path& path, const std::vector<std::string>& lines,
                                 const ByteWriter& writeBytes)
 {
@@ -311,7 +242,7 @@ FileSaveOutcome writeReportFile(const fs::path& path, const std::vector<std::str
     }
     FileSaveOutcome outcome = writeFileAtomically(path, bytes, writeBytes);
     if (outcome.saved() && unrepresentable > 0)
-        outcome.warning = "The report " + quoted(path) + " was saved, but " +
+        outcome.warning = "The report " + quotedPath(path) + " was saved, but " +
                           std::to_string(unrepresentable) +
                           (unrepresentable == 1 ? " character" : " characters") +
                           " of its text cannot be stored in a report file (Windows-1252) and "
@@ -377,9 +308,9 @@ ReportReading readReportText(std::string_view bytes, const std::string& fileName
         reading.EdG = texts.green;
         reading.EdB = texts.blue;
         try {
-            const auto red = readWholeField("R", texts.red, INT32_MIN, INT32_MAX);
-            const auto green = readWholeField("G", texts.green, INT32_MIN, INT32_MAX);
-            const auto blue = readWholeField("B", texts.blue, INT32_MIN, INT32_MAX);
+            const auto red = readWholeField(kRedField, texts.red, INT32_MIN, INT32_MAX);
+            const auto green = readWholeField(kGreenField, texts.green, INT32_MIN, INT32_MAX);
+            const auto blue = readWholeField(kBlueField, texts.blue, INT32_MIN, INT32_MAX);
             reading.panelColour = static_cast<std::uint32_t>(red + 256 * green + 65536 * blue);
         } catch (const FieldError& error) {
             reading.colourError = "The colour line of the report \"" + fileName + "\" cannot be used: " +
@@ -406,7 +337,7 @@ ReportReading readReportText(std::string_view bytes, const std::string& fileName
 ReportReading readReportFile(const fs::path& path)
 {
     ReportReading reading;
-    const std::string failure = "Cannot read the report " + quoted(path) + ": ";
+    const std::string failure = "Cannot read the report " + quotedPath(path) + ": ";
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status)) {

@@ -11,8 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AnalysisState.h"
-#include "app/ParameterTexts.h"
+#include "core/AnalysisState.h"
+#include "core/AtomicFile.h"
+#include "core/ParameterTexts.h"
 
 // The pasted picture's name and the texts of its renaming (UTF-8; the accent is U+00B4).
 inline constexpr const char* kClipboardPictureName = "CLIPBOARD.jpg";
@@ -48,10 +49,6 @@ struct ClipboardRename {
 /// chosen (before ".jpg" is added), exists.
 ClipboardRename decideClipboardRename(std::string_view chosenPath, bool chosenExists);
 
-/// Renames a file, refusing to replace an existing one. Returns an empty text on success, else a
-/// message naming both files and the reason.
-std::string renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
-
 /// Lines 2 and 3 as saving writes them: "<Report file:> " + report name, "<Image file analysed:> " + name.
 std::array<std::string, 2> nameLines(std::string_view imageFileName);
 /// Saving rewrites line 2 ("<Report file:> " + report name) and line 3 ("<Image file analysed:> " +
@@ -71,18 +68,6 @@ Windows1252Text encodeWindows1252(std::string_view utf8);
 std::string decodeWindows1252(std::string_view bytes);
 
 // ---- Writing ----------------------------------------------------------------------------------------
-
-struct FileSaveOutcome {
-    std::string error;    // the file was not written (an existing one is left as it was)
-    std::string warning;  // written, but something the user should know (characters replaced)
-    bool saved() const { return error.empty(); }
-};
-
-/// Writes bytes to a temporary file beside path, then renames it over path, so that a failure at any
-/// point leaves an existing file as it was. writeBytes (for tests) replaces ::write.
-using ByteWriter = std::function<long(int fd, const char* data, std::size_t size)>;
-FileSaveOutcome writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                                    const ByteWriter& writeBytes = nullptr);
 
 /// Writes the report lines (UTF-8) as Windows-1252, each line, the last one too, ended by CR LF.
 FileSaveOutcome writeReportFile(const std::filesystem::path& path, const std::vector<std::string>& lines,

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AnalysisState.h"
-#include "app/ParameterTexts.h"
+#include "core/AnalysisState.h"
+#include "core/ParameterTexts.h"
 
 // Captions of the report window.
 // Until the text first changes:

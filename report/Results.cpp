@@ -1,14 +1,12 @@
 #include "report/Results.h"
+#include "core/FieldLabels.h"
 
 #include <cstdint>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 
 namespace {
 
-constexpr const char* kFilterAreaField = "Filter area";
-constexpr const char* kPixelsPerMmField = "Pixels / mm";
-constexpr const char* kSampleVolumeField = "Sample volume";
 
 }  // namespace
 

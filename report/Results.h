@@ -1,8 +1,8 @@
 #pragma once
 // The two results of a count: particles per filter and particles per cubic centimetre of sample.
 
-#include "app/AnalysisState.h"
-#include "app/ParameterTexts.h"
+#include "core/AnalysisState.h"
+#include "core/ParameterTexts.h"
 
 /// Computes ParticlesPerFilter and ParticlesPerCm3 from the count, the picture size and the fields
 /// Edfilter, Edpixmm and EdVol (read in this order), with extended-precision intermediates.

@@ -1,9 +1,10 @@
 #include "report/Statistics.h"
+#include "core/FieldLabels.h"
 
 #include <cmath>
 
-#include "app/FieldText.h"
-#include "detect/Markers.h"
+#include "core/FieldText.h"
+#include "core/Markers.h"
 #include "report/NumberFormat.h"
 #include "report/ReportFile.h"
 
@@ -38,8 +39,8 @@ std::string xyDataFileName(std::string_view imageFileName)
 FieldScan scanmarkers(const Picture& area, TAnalysisState& state, const ParameterTexts& texts)
 {
     FieldScan scan;
-    const std::int64_t minSkip = readWholeField("Minimum size", texts.Edmin, 0, 255);
-    const std::int64_t pixelsPerMm = readWholeField("Pixels / mm", texts.Edpixmm, 0, 2147483647);
+    const std::int64_t minSkip = readWholeField(kMinSizeField, texts.Edmin, 0, 255);
+    const std::int64_t pixelsPerMm = readWholeField(kPixelsPerMmField, texts.Edpixmm, 0, 2147483647);
     if (state.GridMicrons == 0) {
         scan.error = "No statistics without a grid: choose a grid in Options, Grid.";
         return scan;

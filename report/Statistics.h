@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AnalysisState.h"
-#include "app/ParameterTexts.h"
-#include "view/Picture.h"
+#include "core/AnalysisState.h"
+#include "core/ParameterTexts.h"
+#include "core/Picture.h"
 
 /// Every CentreMarker of the area layer, row by row from the top, left to right: every row and every
 /// column, no limit on the number. Fills state.MarkerList.

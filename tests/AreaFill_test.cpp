@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "detect/Markers.h"
+#include "core/Markers.h"
 #include "support/TestPictures.h"
 
 namespace {

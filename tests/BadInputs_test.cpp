@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/FieldText.h"
-#include "app/PictureLoading.h"
-#include "app/SettingsFile.h"
+#include "core/FieldText.h"
+#include "picture/PictureLoading.h"
+#include "core/SettingsFile.h"
 #include "detect/CountRun.h"
 #include "report/ReportFile.h"
 #include "report/Results.h"

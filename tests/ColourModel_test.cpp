@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "detect/ColourModel.h"
 #include "detect/CountRun.h"
-#include "detect/Markers.h"
+#include "core/Markers.h"
 #include "support/ReferenceCount.h"
 #include "support/SyntheticMicrograph.h"
 #include "support/TestPictures.h"

@@ -5,10 +5,10 @@
 #include <string>
 #include <utility>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 #include "detect/ColourModel.h"
-#include "detect/Markers.h"
-#include "detect/Ring.h"
+#include "core/Markers.h"
+#include "core/Ring.h"
 #include "support/SyntheticMicrograph.h"
 #include "support/TestPictures.h"
 

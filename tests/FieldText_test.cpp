@@ -1,4 +1,4 @@
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 
 #include <gtest/gtest.h>
 

@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "app/JpegCodec.h"
-#include "app/PictureLoading.h"
-#include "app/SettingsFile.h"
+#include "picture/JpegCodec.h"
+#include "picture/PictureLoading.h"
+#include "core/SettingsFile.h"
 #include "fuzz/OptionInput.h"
 #include "report/ReportFile.h"
-#include "tiff/ReadTiff.h"
+#include "picture/tiff/ReadTiff.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kCorpora = fs::path(__FILE__).parent_path() / "fuzz" / "corpus";
+const fs::path kCorpora = fs::path(SPOTTALLY_SOURCE_DIR) / "tests" / "fuzz" / "corpus";
 
 using Bytes = std::vector<std::uint8_t>;
 

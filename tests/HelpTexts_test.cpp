@@ -1,4 +1,4 @@
-#include "app/HelpTexts.h"
+#include "core/HelpTexts.h"
 
 #include <gtest/gtest.h>
 

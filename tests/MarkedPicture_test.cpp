@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/PictureLoading.h"
+#include "picture/PictureLoading.h"
 
 namespace fs = std::filesystem;
 

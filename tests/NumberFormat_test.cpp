@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 
 namespace {
 

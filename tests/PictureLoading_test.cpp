@@ -1,4 +1,4 @@
-#include "app/PictureLoading.h"
+#include "picture/PictureLoading.h"
 
 #include <QImage>
 #include <algorithm>

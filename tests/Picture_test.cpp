@@ -1,4 +1,4 @@
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tiff/ReadTiffTags.h"
+#include "picture/tiff/ReadTiffTags.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

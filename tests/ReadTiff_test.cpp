@@ -1,4 +1,4 @@
-#include "tiff/ReadTiff.h"
+#include "picture/tiff/ReadTiff.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "support/TiffWriter.h"
-#include "tiff/ReadTiffTags.h"
+#include "picture/tiff/ReadTiffTags.h"
 
 using namespace tifftest;
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 #include "report/Results.h"
 #include "report/ReportText.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 #include "report/Results.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "detect/Ring.h"
+#include "core/Ring.h"
 
 #include <gtest/gtest.h>
 

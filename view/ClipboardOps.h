@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 /// Shown in the image window's title for a moment when Copy or Crop finds no selection.
 inline constexpr const char* kNothingSelectedStatus =

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QRect>
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 /// Makes display a Format_RGB32 copy of picture (a null image for an empty picture), reusing its
 /// buffer when the size is unchanged.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "detect/Ring.h"
+#include "core/Ring.h"
 
 namespace {
 

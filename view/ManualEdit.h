@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/AnalysisState.h"
-#include "view/Layers.h"
+#include "core/AnalysisState.h"
+#include "core/Layers.h"
 
 /// Picture coordinate of a press or release at control position `position`: truncated.
 int pressCoordinate(int position, std::uint16_t zoomPercent);

@@ -1,4 +1,5 @@
 #include "view/Overlays.h"
+#include "core/FieldLabels.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -8,11 +9,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/FieldText.h"
+#include "core/FieldText.h"
 
 namespace {
 
-constexpr const char* kPixelsPerMmField = "Pixels / mm";
 // The label's font size: the layer's default font is 11 pixels high.
 constexpr int kLabelPixelSize = 11;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 /// What an overlay command did: drawn is false when the overlay is switched off (0 micrometres) or
 /// failed; message is empty unless it failed, and then nothing was drawn.

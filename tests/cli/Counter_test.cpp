@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/AnalysisState.h"
-#include "app/FieldText.h"
-#include "app/PictureLoading.h"
+#include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "picture/PictureLoading.h"
 #include "detect/CountRun.h"
 #include "report/ReportFile.h"
 #include "support/SyntheticMicrograph.h"

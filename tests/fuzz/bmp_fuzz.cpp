@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/PictureLoading.h"
+#include "picture/PictureLoading.h"
 
 namespace {
 // Pictures above this many pixels are legal but take seconds each under the sanitizers; their size

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/JpegCodec.h"
+#include "picture/JpegCodec.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tiff/ReadTiff.h"
+#include "picture/tiff/ReadTiff.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "support/LayerMouse.h"
-#include "support/ScriptedDialogs.h"
+#include "support/WindowTest.h"
 #include "view/ClipboardOps.h"
 
 using namespace layermouse;
@@ -78,16 +78,14 @@ void ClipboardTest::init()
 {
     folder_ = std::make_unique<QTemporaryDir>();
     QVERIFY(folder_->isValid());
-    dialogs_ = std::make_unique<ScriptedDialogs>();
-    createForms(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
+    dialogs_ = openTestWindows(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
     Form1->setWorkingFolder(folder_->path().toStdString());
     clipboard()->clear();
 }
 
 void ClipboardTest::cleanup()
 {
-    destroyForms();
-    dialogs_.reset();
+    closeTestWindows(dialogs_);
     folder_.reset();
 }
 
@@ -152,7 +150,7 @@ void ClipboardTest::cropMakesTheSelectionThePicture()
     dragOnOriginal(QPoint(10, 20), QPoint(110, 70));
     Form2->Cut1->trigger();
 
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
     QVERIFY(QFile::exists(exchangeFile()));
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("CLIPBOARD.jpg"));
     QCOMPARE(AnalysisState.ImageWidth, 100);
@@ -173,7 +171,7 @@ void ClipboardTest::cropOverwritesAnExistingExchangeFile()
     loadIntoWindow(gradientPicture(400, 300));
     dragOnOriginal(QPoint(10, 20), QPoint(110, 70));
     Form2->Cut1->trigger();
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
     QCOMPARE(AnalysisState.ImageWidth, 100);
     QVERIFY(QFileInfo(exchangeFile()).size() > 100);
 }
@@ -185,7 +183,7 @@ void ClipboardTest::pasteIsClippedAtTheCorner()
     press(Form2->Image1, QPoint(900, 700));
     Form2->Paste1->trigger();
 
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("CLIPBOARD.jpg"));
     QCOMPARE(AnalysisState.ImageWidth, 1000);
     QCOMPARE(AnalysisState.ImageHeight, 800);
@@ -215,7 +213,7 @@ void ClipboardTest::ctrlVReplacesThePicture()
     clipboard()->setImage(toQImage(gradientPicture(640, 480)));
     QTest::keyClick(Form2, Qt::Key_V, Qt::ControlModifier);
 
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
     QCOMPARE(AnalysisState.ImageWidth, 640);
     QCOMPARE(AnalysisState.ImageHeight, 480);
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("CLIPBOARD.jpg"));
@@ -252,7 +250,7 @@ void ClipboardTest::emptyClipboardDoesNothing()
     Form2->Paste1->trigger();
     Form2->FormKeyPress(22);
 
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
     QVERIFY(!QFile::exists(exchangeFile()));
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("x.jpg"));
     QVERIFY(Form2->layers().Image1 == original);
@@ -284,7 +282,7 @@ void ClipboardTest::emptySelectionCopiesAndCropsNothing()
     (crop ? Form2->Cut1 : Form2->Copy1)->trigger();
 
     QCOMPARE(clipboard()->image(), held.convertToFormat(clipboard()->image().format()));
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
     QVERIFY(!QFile::exists(exchangeFile()));
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("x.jpg"));
     QVERIFY(Form2->layers().Image1 == original);

@@ -8,15 +8,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AnalysisState.h"
-#include "app/Forms.h"
-#include "app/PictureLoading.h"
-#include "app/TForm1.h"
+#include "core/AnalysisState.h"
+#include "gui/Forms.h"
+#include "picture/PictureLoading.h"
+#include "gui/TForm1.h"
 #include "report/ReportFile.h"
 #include "report/Statistics.h"
-#include "report/TForm3.h"
-#include "support/ScriptedDialogs.h"
-#include "view/TForm2.h"
+#include "gui/TForm3.h"
+#include "support/WindowTest.h"
+#include "gui/TForm2.h"
 
 namespace {
 
@@ -40,14 +40,12 @@ private:
 private slots:
     void init()
     {
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        createForms(folder_.filePath(QStringLiteral("SpotTally.ini")).toStdString());
+        dialogs_ = openTestWindows(folder_.filePath(QStringLiteral("SpotTally.ini")).toStdString());
         QVERIFY(Form1->loadimage(kSample));
     }
     void cleanup()
     {
-        destroyForms();
-        dialogs_.reset();
+        closeTestWindows(dialogs_);
     }
 
     void countFinishesInRemoveModeWithTheCountViewAndTheReport()
@@ -55,7 +53,7 @@ private slots:
         AnalysisState.ManualAdded = 3;
         Form2->Zoom1Click();  // 90 %: the count keeps the zoom
         Form1->BnCount->click();
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(AnalysisState.AutoCount, 400);
         QCOMPARE(AnalysisState.ManualAdded, 0);
         QVERIFY(AnalysisState.TotalAreaPixels > 400 * 9);

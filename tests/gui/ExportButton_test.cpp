@@ -7,12 +7,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AnalysisState.h"
-#include "app/Forms.h"
-#include "app/TForm1.h"
-#include "report/TForm3.h"
-#include "support/ScriptedDialogs.h"
-#include "view/TForm2.h"
+#include "core/AnalysisState.h"
+#include "gui/Forms.h"
+#include "gui/TForm1.h"
+#include "gui/TForm3.h"
+#include "support/WindowTest.h"
+#include "gui/TForm2.h"
 
 namespace {
 
@@ -45,13 +45,11 @@ private slots:
     void init()
     {
         folder_ = std::make_unique<QTemporaryDir>();
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        createForms(path("SpotTally.ini").toStdString());
+        dialogs_ = openTestWindows(path("SpotTally.ini").toStdString());
     }
     void cleanup()
     {
-        destroyForms();
-        dialogs_.reset();
+        closeTestWindows(dialogs_);
         folder_.reset();
     }
 
@@ -60,7 +58,7 @@ private slots:
         countPicture("plate.jpg");
         const QStringList report = Form3->lines();
         Form3->BnExp->click();
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QLatin1Char('|'))));
+        VERIFY_NO_MESSAGE(dialogs_);
         const QStringList lines = Form3->lines();
         QCOMPARE(lines.mid(0, report.size()), report);
         QCOMPARE(lines.value(report.size()), QStringLiteral("<STATISTICS> "));
@@ -80,7 +78,7 @@ private slots:
         countPicture("plate.jpg");
         const QString report = Form3->Memo1->toPlainText();
         Form3->BnExp->click();
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
         const QByteArray xy = readAll(path("c_plate.asc"));
         QCOMPARE(xy.count("\r\n"), 400);
         QCOMPARE(xy.count('\n'), 400);

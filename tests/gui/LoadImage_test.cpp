@@ -8,12 +8,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AnalysisState.h"
-#include "app/Forms.h"
-#include "app/PictureLoading.h"
-#include "app/TForm1.h"
-#include "support/ScriptedDialogs.h"
-#include "view/TForm2.h"
+#include "core/AnalysisState.h"
+#include "gui/Forms.h"
+#include "picture/PictureLoading.h"
+#include "gui/TForm1.h"
+#include "support/WindowTest.h"
+#include "gui/TForm2.h"
 
 namespace {
 
@@ -76,13 +76,11 @@ private:
 private slots:
     void init()
     {
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        createForms(path("SpotTally.ini").toStdString());
+        dialogs_ = openTestWindows(path("SpotTally.ini").toStdString());
     }
     void cleanup()
     {
-        destroyForms();
-        dialogs_.reset();
+        closeTestWindows(dialogs_);
     }
 
     void jpegLoadsAndResetsForTheNewPicture()
@@ -92,7 +90,7 @@ private slots:
         AnalysisState.AutoCount = 12;  // from an earlier count: loading keeps it
         AnalysisState.ZoomPercent = 50;
         QVERIFY(Form1->loadimage(path("plate.jpg")));
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
         const Layers& layers = Form2->layers();
         const DecodedPicture decoded = decodePictureFile(path("plate.jpg").toStdString(), PictureKind::Jpeg);
         QVERIFY(layers.Image1 == decoded.picture);
@@ -144,7 +142,7 @@ private slots:
     {
         writeBytes(path("grey.tif"), greyTiff(6, 4));
         QVERIFY(Form1->loadimage(path("grey.tif")));
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QLatin1Char('|'))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(Form2->layers().Image1.width(), 6);
         QCOMPARE(Form2->layers().Image1.pixel(3, 2), rgbColour(23, 23, 23));
         QCOMPARE(AnalysisState.ImageFileName, std::string("grey.tif"));
@@ -166,7 +164,7 @@ private slots:
     {
         Form2->layers().Image1 = testPicture(20, 10);
         QVERIFY(Form1->loadimage(path("photo.jpeg")));
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(Form2->layers().Image1.width(), 20);
         QCOMPARE(AnalysisState.ImageWidth, 20);
         QCOMPARE(AnalysisState.ImageFileName, std::string("photo.jpeg"));

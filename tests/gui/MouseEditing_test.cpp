@@ -7,10 +7,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "report/TForm3.h"
+#include "gui/TForm3.h"
 #include "support/LayerMouse.h"
-#include "support/ScriptedDialogs.h"
-#include "view/LayerView.h"
+#include "support/WindowTest.h"
+#include "gui/LayerView.h"
 
 using namespace layermouse;
 
@@ -63,15 +63,13 @@ void MouseEditingTest::init()
 {
     folder_ = std::make_unique<QTemporaryDir>();
     QVERIFY(folder_->isValid());
-    dialogs_ = std::make_unique<ScriptedDialogs>();
-    createForms(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
+    dialogs_ = openTestWindows(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
     Form1->setWorkingFolder(folder_->path().toStdString());
 }
 
 void MouseEditingTest::cleanup()
 {
-    destroyForms();
-    dialogs_.reset();
+    closeTestWindows(dialogs_);
     folder_.reset();
 }
 
@@ -109,7 +107,7 @@ void MouseEditingTest::colourPick()
     QCOMPARE(Form1->EdG->text(), QStringLiteral("223"));
     QCOMPARE(Form1->EdB->text(), QStringLiteral("95"));
     QCOMPARE(Form1->PnColorColour(), kPicked);
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
 }
 
 void MouseEditingTest::plainPressOnTheOriginalPicksNothing()

@@ -14,15 +14,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/AnalysisState.h"
-#include "app/FieldText.h"
-#include "app/Forms.h"
-#include "app/HelpTexts.h"
-#include "app/PictureLoading.h"
-#include "app/TForm1.h"
-#include "report/TForm3.h"
-#include "support/ScriptedDialogs.h"
-#include "view/TForm2.h"
+#include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "gui/Forms.h"
+#include "core/HelpTexts.h"
+#include "picture/PictureLoading.h"
+#include "gui/TForm1.h"
+#include "gui/TForm3.h"
+#include "support/WindowTest.h"
+#include "gui/TForm2.h"
 
 namespace {
 
@@ -146,15 +146,13 @@ private slots:
         setDecimalSeparator(',');
         folder_ = std::make_unique<QTemporaryDir>();
         QVERIFY(folder_->isValid());
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        createForms(QDir::temp().filePath(QStringLiteral("ReportFiles_test_SpotTally.ini")).toStdString());
+        dialogs_ = openTestWindows(QDir::temp().filePath(QStringLiteral("ReportFiles_test_SpotTally.ini")).toStdString());
         Form1->setWorkingFolder(folder_->path().toStdString());
         Form3->setClock([] { return QDateTime(QDate(2026, 3, 7), QTime(9, 5, 3)); }, RegionalDateTime{});
     }
 
     void cleanup() {
-        destroyForms();
-        dialogs_.reset();
+        closeTestWindows(dialogs_);
         folder_.reset();
         setDecimalSeparator('\0');
     }
@@ -203,7 +201,7 @@ private slots:
         QCOMPARE(Form2->windowTitle(), "SpotTally " + picture);
 
         if (!canWriteJpeg(folder_->path())) QSKIP("this build cannot write JPEG files");
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         const QByteArray markedBytes = readAll(path(marked));
         QVERIFY(markedBytes.startsWith("\xFF\xD8\xFF"));
         // The count layer (red), not the original (blue).
@@ -218,7 +216,7 @@ private slots:
         countedPicture(QStringLiteral("sample.jpg"));
         Form3->BnSaverep->click();
         QCOMPARE(filesInFolder(), QStringList{QStringLiteral("c_sample.txt")});
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
     }
 
     void markedPictureNeedsAnActiveReport() {
@@ -226,7 +224,7 @@ private slots:
         AnalysisState.ReportActive = false;  // the manual is shown
         Form3->BnSavepic->click();
         QVERIFY(filesInFolder().isEmpty());
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
     }
 
     void pastedPictureIsRenamed_data() {
@@ -255,7 +253,7 @@ private slots:
         QCOMPARE(dialogs_->fileDialogs.size(), std::size_t{1});
         QCOMPARE(dialogs_->fileDialogs[0].title, QStringLiteral("Please rename CLIPBOARD.jpg"));
         QCOMPARE(dialogs_->fileDialogs[0].filter, QStringLiteral("Image files|*.jpg;*.bmp|All files|*.*"));
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(AnalysisState.ImageFileName, pictureName.toStdString());
         QCOMPARE(readAll(path(pictureName)), QByteArray("pasted picture bytes"));
         QVERIFY(!QFile::exists(path(QStringLiteral("CLIPBOARD.jpg"))));
@@ -327,7 +325,7 @@ private slots:
         pastedPicture();
         dialogs_->answerNextFileDialog(path(QStringLiteral("plates/plate9.jpg")));
         Form3->BnSaverep->click();
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(readAll(path(QStringLiteral("plates/plate9.jpg"))), QByteArray("pasted picture bytes"));
         QVERIFY(QFile::exists(path(QStringLiteral("plates/c_plate9.txt"))));
         QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), path(QStringLiteral("plates")));
@@ -357,7 +355,7 @@ private slots:
         dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
         Form1->Savereport1->trigger();
 
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(dialogs_->fileDialogs[0].filter, QStringLiteral("Count reports|c_*.txt|All files|*.*"));
         QVERIFY(sameFields(Form1->parameterTexts(), counted));
         QCOMPARE(Form1->PnColorColour(), std::uint32_t{6283129});
@@ -381,7 +379,7 @@ private slots:
         showPicture(QStringLiteral("other.jpg"));  // 40 x 30
         dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
         Form1->Savereport1Click();
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(AnalysisState.ImageFileName, std::string("plate.bmp"));
         QCOMPARE(AnalysisState.ImageWidth, 24);
         QCOMPARE(Form2->layers().Image1.pixel(5, 5), rgbColour(10, 200, 30));
@@ -400,7 +398,7 @@ private slots:
         Form1->setParameterTexts(fieldsOf({"1", "2", "3", "4", "5", "6", "7", "8", "9000", "10", "11"}));
         dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
         Form1->Savereport1Click();
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QVERIFY(sameFields(Form1->parameterTexts(), counted));
         QCOMPARE(Form3->lines().size(), 25);
     }
@@ -437,7 +435,7 @@ private slots:
         dialogs_->answerNextFileDialog(path(QStringLiteral("reports/c_gone.txt")));
         Form1->Savereport1Click();
 
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(AnalysisState.ImageFileName, std::string("previous.jpg"));
         QVERIFY(Form2->layers().Image1 == before);
         QVERIFY(sameFields(Form1->parameterTexts(),
@@ -535,7 +533,7 @@ private slots:
     void cancelledOpenChangesNothing() {
         Form1->Savereport1Click();
         QCOMPARE(dialogs_->fileDialogs.size(), std::size_t{1});
-        QVERIFY2(dialogs_->messages.empty(), qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(Form3->lines().first(), QString::fromStdString(builtInManualLines().front()));
         QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), folder_->path());
     }

@@ -8,13 +8,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AnalysisState.h"
-#include "app/FieldText.h"
-#include "app/Forms.h"
-#include "app/TForm1.h"
-#include "report/TForm3.h"
-#include "support/ScriptedDialogs.h"
-#include "view/TForm2.h"
+#include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "gui/Forms.h"
+#include "gui/TForm1.h"
+#include "gui/TForm3.h"
+#include "support/WindowTest.h"
+#include "gui/TForm2.h"
 
 namespace {
 
@@ -44,8 +44,7 @@ private:
     QString settingsPath() const { return folder_.filePath(QStringLiteral("SpotTally.ini")); }
     void start()
     {
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        createForms(settingsPath().toStdString());
+        dialogs_ = openTestWindows(settingsPath().toStdString());
     }
     void typeColour(const char* red, const char* green, const char* blue)
     {
@@ -58,8 +57,7 @@ private:
 private slots:
     void cleanup()
     {
-        destroyForms();
-        dialogs_.reset();
+        closeTestWindows(dialogs_);
         QFile::remove(settingsPath());
     }
 
@@ -84,7 +82,7 @@ private slots:
         QCOMPARE(Form1->N1001->title(), QStringLiteral("Scale= 25 um"));
         QCOMPARE(Form1->Exportxyvalues1->title(), QStringLiteral("Export data= Statistics"));
         QCOMPARE(Form1->BnCount->text(), QStringLiteral("SpotTally"));
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
         // No settings file: both dialogs open in their default folder.
         QVERIFY(Form1->OpenDialog1.initialDirectory.isEmpty());
         QVERIFY(Form1->OpenDialog2.initialDirectory.isEmpty());
@@ -124,7 +122,7 @@ private slots:
             typeColour("10", "20", text);
             QCOMPARE(Form1->PnColorColour(), rgbColour(10, 20, 30));
         }
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
         // An emptied green field keeps the panel until all three are filled again.
         typeColour("99", "", "30");
         QCOMPARE(Form1->PnColorColour(), rgbColour(10, 20, 30));
@@ -266,8 +264,7 @@ private slots:
         // A settings path inside a regular file cannot be created.
         const QString blocker = folder_.filePath(QStringLiteral("blocker"));
         writeAll(blocker, "x");
-        dialogs_ = std::make_unique<ScriptedDialogs>();
-        createForms((blocker + QStringLiteral("/SpotTally.ini")).toStdString());
+        dialogs_ = openTestWindows((blocker + QStringLiteral("/SpotTally.ini")).toStdString());
         Form1->Openimage1Click();
         QCOMPARE(dialogs_->messages.size(), size_t(1));
         QVERIFY(Form3->isVisible());
@@ -315,7 +312,7 @@ private slots:
         Form3->BnSaverep->setEnabled(true);
         Form3->BnSavepic->setEnabled(true);
         Form1->Manual1->trigger();
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
         QVERIFY(Form3->isVisible());
         QCOMPARE(Form3->Memo1->toPlainText(), QStringLiteral("Line one\n\nLine three"));
         QVERIFY(!Form3->BnSaverep->isEnabled());

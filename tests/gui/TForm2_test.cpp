@@ -5,13 +5,13 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/AnalysisState.h"
-#include "app/Forms.h"
-#include "app/TForm1.h"
-#include "support/ScriptedDialogs.h"
-#include "view/LayerView.h"
+#include "core/AnalysisState.h"
+#include "gui/Forms.h"
+#include "gui/TForm1.h"
+#include "support/WindowTest.h"
+#include "gui/LayerView.h"
 #include "view/Overlays.h"
-#include "view/TForm2.h"
+#include "gui/TForm2.h"
 
 namespace {
 
@@ -61,14 +61,12 @@ void TForm2Test::init()
 {
     folder_ = std::make_unique<QTemporaryDir>();
     QVERIFY(folder_->isValid());
-    dialogs_ = std::make_unique<ScriptedDialogs>();
-    createForms(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
+    dialogs_ = openTestWindows(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
 }
 
 void TForm2Test::cleanup()
 {
-    destroyForms();
-    dialogs_.reset();
+    closeTestWindows(dialogs_);
     folder_.reset();
 }
 
@@ -175,7 +173,7 @@ void TForm2Test::loadingDrawsOverlaysAndShowsTheOriginal()
     QCOMPARE(Form2->Image1->size(), QSize(2048, 1536));
     // The display copy of the count view shows the grid in its true colour.
     QCOMPARE(Form2->Image2->shownImage().pixel(46, 131), qRgb(136, 136, 136));
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
 }
 
 void TForm2Test::scaleMenuBringsTheCountViewForward()
@@ -237,7 +235,7 @@ void TForm2Test::overlaysSwitchedOffLeaveTheViewAlone()
     QVERIFY(Form2->Showgrid());
     QVERIFY(Form2->Showscale());
     QCOMPARE(Form2->frontLayer(), Form2->Image1);
-    QVERIFY(dialogs_->messages.empty());
+    VERIFY_NO_MESSAGE(dialogs_);
 }
 
 void TForm2Test::zoomAndFlipDoNotConvertThePictureAgain()

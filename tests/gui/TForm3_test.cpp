@@ -7,19 +7,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/AnalysisState.h"
-#include "app/FieldText.h"
-#include "app/Forms.h"
-#include "app/TForm1.h"
-#include "report/TForm3.h"
-#include "support/ScriptedDialogs.h"
+#include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "gui/Forms.h"
+#include "gui/TForm1.h"
+#include "gui/TForm3.h"
+#include "support/WindowTest.h"
 
 class TForm3Test : public QObject {
     Q_OBJECT
 
 private:
     QTemporaryDir folder_;
-    ScriptedDialogs* dialogs_ = nullptr;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
 
     static QStringList workedExample()
     {
@@ -52,8 +52,7 @@ private slots:
     void init()
     {
         setDecimalSeparator(',');
-        dialogs_ = new ScriptedDialogs;
-        createForms((folder_.path() + "/SpotTally.ini").toStdString());
+        dialogs_ = openTestWindows((folder_.path() + "/SpotTally.ini").toStdString());
         Form1->setParameterTexts(ParameterTexts{});
         AnalysisState.ImageWidth = 1600;
         AnalysisState.ImageHeight = 1200;
@@ -67,8 +66,7 @@ private slots:
 
     void cleanup()
     {
-        destroyForms();
-        delete dialogs_;
+        closeTestWindows(dialogs_);
         setDecimalSeparator('\0');
     }
 
@@ -88,7 +86,7 @@ private slots:
         QVERIFY(Form3->isVisible());
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report (unsaved)"));
         QVERIFY(Form3->BnExp->isEnabled());
-        QVERIFY(dialogs_->messages.empty());
+        VERIFY_NO_MESSAGE(dialogs_);
     }
 
     void badSampleVolumeLeavesTheWindowAsItWas()

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "detect/CountRun.h"
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 struct ReferenceResult {
     Picture countLayer;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 struct MicrographOptions {
     int width = 1600;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "view/Picture.h"
+#include "core/Picture.h"
 
 constexpr std::uint32_t kTarget = rgbColour(121, 223, 95);  // the default target colour
 constexpr std::uint32_t kBlack = 0;

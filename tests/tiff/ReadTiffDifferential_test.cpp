@@ -9,8 +9,8 @@
 #include <optional>
 #include <sstream>
 
-#include "tiff/ReadTiff.h"
-#include "tiff/ReadTiffTags.h"
+#include "picture/tiff/ReadTiff.h"
+#include "picture/tiff/ReadTiffTags.h"
 
 namespace fs = std::filesystem;
 

@@ -7,11 +7,11 @@
 #include <QtTest>
 #include <algorithm>
 
-#include "app/AnalysisState.h"
-#include "app/Forms.h"
-#include "app/TForm1.h"
-#include "view/LayerView.h"
-#include "view/TForm2.h"
+#include "core/AnalysisState.h"
+#include "gui/Forms.h"
+#include "gui/TForm1.h"
+#include "gui/LayerView.h"
+#include "gui/TForm2.h"
 
 namespace layermouse {
 

@@ -7,7 +7,7 @@
 #include <deque>
 #include <vector>
 
-#include "app/UserDialogs.h"
+#include "gui/UserDialogs.h"
 
 class ScriptedDialogs final : public UserDialogs {
 public:

@@ -1,0 +1,40 @@
+#pragma once
+// Files replaced whole or not at all: the content goes to a temporary file in the target's folder,
+// is flushed to the disk, and only then renamed over the target. A failure at any point leaves an
+// existing file as it was. Also the small texts every file message uses.
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+/// A path in double quotes, as messages name files.
+std::string quotedPath(const std::filesystem::path& path);
+/// The system's text for an errno value.
+std::string systemReason(int error);
+
+struct FileSaveOutcome {
+    std::string error;    // the file was not written (an existing one is left as it was)
+    std::string warning;  // written, but something the user should know (characters replaced)
+    bool saved() const { return error.empty(); }
+};
+
+/// Writes the content of the temporary file through its descriptor (left open for the caller to
+/// close). Returns an empty text on success, else the reason.
+using TemporaryFiller = std::function<std::string(int fd)>;
+
+/// Replaces path with what fill writes. A replaced file keeps its permissions; a new one gets the
+/// usual ones from the umask. Returns an empty text on success, else the reason (no file name).
+std::string replaceFileAtomically(const std::filesystem::path& path, const TemporaryFiller& fill);
+
+/// Writes data through fd; for tests, writeBytes replaces ::write.
+using ByteWriter = std::function<long(int fd, const char* data, std::size_t size)>;
+
+/// Replaces path by bytes; on failure the error reads "Cannot write the file "PATH": reason".
+FileSaveOutcome writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                    const ByteWriter& writeBytes = nullptr);
+
+/// Renames a file, refusing to replace an existing one. Returns an empty text on success, else a
+/// message naming both files and the reason.
+std::string renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -1,0 +1,29 @@
+#include "gui/Forms.h"
+
+#include "core/AnalysisState.h"
+#include "gui/TForm1.h"
+#include "gui/TForm3.h"
+#include "gui/TForm2.h"
+
+TForm1* Form1 = nullptr;
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+TAnalysisState AnalysisState;
+
+void createForms(const std::filesystem::path& settingsFile)
+{
+    Form1 = new TForm1(settingsFile);
+    Form2 = new TForm2();
+    Form3 = new TForm3();
+}
+
+void destroyForms()
+{
+    delete Form3;
+    delete Form2;
+    delete Form1;
+    Form1 = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    AnalysisState = TAnalysisState{};
+}

@@ -1,0 +1,69 @@
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "gui/UserDialogs.h"
+
+namespace {
+
+class QtUserDialogs final : public UserDialogs {
+public:
+    void message(MessageKind kind, const QString& text) override
+    {
+        QWidget* parent = QApplication::activeWindow();
+        const QString title = QApplication::applicationDisplayName();
+        switch (kind) {
+        case MessageKind::Plain: {
+            QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+            box.exec();
+            break;
+        }
+        case MessageKind::Information:
+            QMessageBox::information(parent, title, text);
+            break;
+        case MessageKind::Warning:
+            QMessageBox::warning(parent, title, text);
+            break;
+        }
+    }
+
+    QString openFile(const FileDialogSpec& request) override { return run(request, QFileDialog::AcceptOpen); }
+    QString saveFile(const FileDialogSpec& request) override { return run(request, QFileDialog::AcceptSave); }
+
+private:
+    static QString run(const FileDialogSpec& request, QFileDialog::AcceptMode mode)
+    {
+        QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDirectory,
+                           qtFilterFromPairs(request.filter));
+        dialog.setAcceptMode(mode);
+        dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        QString extension = request.defaultExtension;
+        extension.remove(QLatin1Char('*')).remove(QLatin1Char('.'));
+        if (!extension.isEmpty()) dialog.setDefaultSuffix(extension);
+        if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().constFirst();
+    }
+};
+
+QtUserDialogs qtDialogs;
+UserDialogs* installed = nullptr;
+
+}  // namespace
+
+UserDialogs& dialogs() { return installed ? *installed : qtDialogs; }
+
+void setDialogs(UserDialogs* replacement) { installed = replacement; }
+
+QString qtFilterFromPairs(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        entries << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return entries.join(QStringLiteral(";;"));
+}

@@ -1,0 +1,514 @@
+#include "gui/TForm1.h"
+#include "core/FieldLabels.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "gui/Forms.h"
+#include "core/HelpTexts.h"
+#include "picture/PictureLoading.h"
+#include "core/SettingsFile.h"
+#include "detect/CountRun.h"
+#include "report/ReportFile.h"
+#include "report/ReportText.h"
+#include "gui/TForm3.h"
+#include "gui/TForm2.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QLineEdit* addField(QWidget* parent, int left, int top, int width, const char* text, const char* hint)
+{
+    auto* field = new QLineEdit(QString::fromLatin1(text), parent);
+    field->setGeometry(left, top, width, 21);
+    field->setToolTip(QString::fromLatin1(hint));
+    return field;
+}
+
+QLabel* addLabel(QWidget* parent, int left, int top, const QString& text, const char* hint = nullptr)
+{
+    auto* label = new QLabel(text, parent);
+    label->move(left, top);
+    label->adjustSize();
+    if (hint) label->setToolTip(QString::fromLatin1(hint));
+    return label;
+}
+
+std::string fieldText(const QLineEdit* field) { return field->text().toStdString(); }
+
+}  // namespace
+
+TForm1::TForm1(fs::path settingsFile, QWidget* parent) : QMainWindow(parent), settingsFile_(std::move(settingsFile))
+{
+    workingFolder_ = fs::current_path();
+    buildControls();
+    buildMenus();
+    connectControls();
+    FormCreate();
+}
+
+void TForm1::buildControls()
+{
+    setWindowTitle(QStringLiteral("SpotTally"));
+    move(2, 2);
+    resize(290, 266);
+    // 8-point "MS Sans Serif" where it exists; elsewhere the nearest sans-serif face at the same height.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+    setToolTip(QStringLiteral("Click here and then on image"));
+
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    GBsize = new QGroupBox(QStringLiteral("Particle"), client);
+    GBsize->setGeometry(8, 0, 137, 65);
+    addLabel(GBsize, 6, 18, QString::fromLatin1(kMinSizeField), "object size");
+    Edmin = addField(GBsize, 82, 15, 23, "5", "Object size");
+    addLabel(GBsize, 108, 18, QStringLiteral("Pixel"));
+    addLabel(GBsize, 6, 42, QString::fromLatin1(kMaxSizeField), "object size");
+    EdMax = addField(GBsize, 82, 39, 23, "8", "Object size");
+    addLabel(GBsize, 108, 42, QStringLiteral("Pixel"));
+
+    GbParam = new QGroupBox(QStringLiteral("Calculation parameters"), client);
+    GbParam->setGeometry(8, 67, 137, 102);
+    addLabel(GbParam, 6, 20, QString::fromLatin1(kPixelsPerMmField));
+    Edpixmm = addField(GbParam, 86, 17, 45, "3952", "Scale");
+    addLabel(GbParam, 6, 44, QStringLiteral("Filter area<br> (mm<sup>2</sup>)"));
+    Edfilter = addField(GbParam, 86, 45, 45, "378", "Filter area");
+    addLabel(GbParam, 6, 70, QStringLiteral("Sample <br>volume (cm<sup>3</sup>)"));
+    // The default sample volume is written with the regional separator so that it always converts.
+    EdVol = addField(GbParam, 86, 73, 45, withRegionalSeparator("0.143").c_str(), "Sample volume");
+
+    GBcolor = new QGroupBox(QStringLiteral("Colour"), client);
+    GBcolor->setGeometry(151, 0, 114, 169);
+    PnColor = new QFrame(GBcolor);
+    PnColor->setGeometry(13, 16, 25, 61);
+    PnColor->setFrameShape(QFrame::Panel);
+    PnColor->setFrameShadow(QFrame::Sunken);
+    PnColor->setAutoFillBackground(true);
+    PnColor->setToolTip(QStringLiteral("Set colour with Ctrl + mouse-click on image"));
+    auto colourLabel = [this](int top, const char* text, const char* colour) {
+        QLabel* label = addLabel(GBcolor, 48, top, QString::fromLatin1(text));
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+        label->setStyleSheet(QStringLiteral("color: %1").arg(QString::fromLatin1(colour)));
+    };
+    colourLabel(19, "R", "red");
+    EdR = addField(GBcolor, 62, 16, 41, "121", "Red");
+    colourLabel(41, "G", "green");
+    EdG = addField(GBcolor, 62, 38, 41, "223", "Green");
+    colourLabel(63, "B", "blue");
+    EdB = addField(GBcolor, 62, 60, 41, "95", "Blue");
+    addLabel(GBcolor, 6, 88, QStringLiteral("Colour <br>tolerance"), "deviation from target colour");
+    EdDevi = addField(GBcolor, 72, 90, 33, "40", "Allowed colour deviation");
+    addLabel(GBcolor, 6, 114, QStringLiteral("Brightness<br>tolerance"));
+    Edhell = addField(GBcolor, 72, 116, 33, "50", "allowed brightness variation");
+    addLabel(GBcolor, 6, 140, QStringLiteral("Minimum<br>contrast"), "minimum contrast");
+    EdCont = addField(GBcolor, 72, 142, 33, "40", "Minimum contrast");
+
+    BnCount = new QPushButton(QStringLiteral("SpotTally"), client);
+    BnCount->setGeometry(8, 173, 257, 25);
+    QFont bold = BnCount->font();
+    bold.setBold(true);
+    BnCount->setFont(bold);
+    BnCount->setToolTip(QStringLiteral("Start counting"));
+
+    for (QLineEdit* field : {EdR, EdG, EdB}) field->installEventFilter(this);
+
+    OpenDialog1.filter = QStringLiteral("Images|*.jpg;*.bmp|All files|*.*");
+    OpenDialog2.filter = QStringLiteral("Count reports|c_*.txt|All files|*.*");
+    OpenDialog2.defaultExtension = QStringLiteral("*.txt");
+}
+
+void TForm1::buildMenus()
+{
+    File1 = menuBar()->addMenu(QStringLiteral("File"));
+    Openimage1 = File1->addAction(QStringLiteral("Open image"));
+    Savereport1 = File1->addAction(QStringLiteral("Open report"));
+    Exit1 = File1->addAction(QStringLiteral("Exit"));
+
+    Options1 = menuBar()->addMenu(QStringLiteral("Options"));
+    Nogrid1 = Options1->addMenu(QStringLiteral("Grid= 25 um"));
+    um100 = Nogrid1->addAction(QStringLiteral("100 um"));
+    um50 = Nogrid1->addAction(QStringLiteral("50 um"));
+    um25 = Nogrid1->addAction(QStringLiteral("25 um"));
+    N20um1 = Nogrid1->addAction(QStringLiteral("20 um"));
+    um10 = Nogrid1->addAction(QStringLiteral("10 um"));
+    um0 = Nogrid1->addAction(QStringLiteral("No grid"));
+    N1001 = Options1->addMenu(QStringLiteral("Scale= 25 um"));
+    scale100 = N1001->addAction(QStringLiteral("100 um"));
+    N50um1 = N1001->addAction(QStringLiteral("50 um"));
+    N25um1 = N1001->addAction(QStringLiteral("25 um"));
+    N201 = N1001->addAction(QStringLiteral("20 um"));
+    N10um1 = N1001->addAction(QStringLiteral("10 um"));
+    Noscale1 = N1001->addAction(QStringLiteral("No scale"));
+    Exportxyvalues1 = Options1->addMenu(QStringLiteral("Export data= Statistics"));
+    Statistics1 = Exportxyvalues1->addAction(QStringLiteral("Statistics"));
+    xydata1 = Exportxyvalues1->addAction(QStringLiteral("x/y data"));
+    Off1 = Exportxyvalues1->addAction(QStringLiteral("Off"));
+
+    Help1 = menuBar()->addMenu(QStringLiteral("Help"));
+    INfo1 = Help1->addAction(QStringLiteral("Info"));
+    Manual1 = Help1->addAction(QStringLiteral("Manual"));
+}
+
+void TForm1::connectControls()
+{
+    connect(Openimage1, &QAction::triggered, this, &TForm1::Openimage1Click);
+    connect(Savereport1, &QAction::triggered, this, &TForm1::Savereport1Click);
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(um100, &QAction::triggered, this, &TForm1::um100Click);
+    connect(um50, &QAction::triggered, this, &TForm1::um50Click);
+    connect(um25, &QAction::triggered, this, &TForm1::um25Click);
+    connect(N20um1, &QAction::triggered, this, &TForm1::N20um1Click);
+    connect(um10, &QAction::triggered, this, &TForm1::um10Click);
+    connect(um0, &QAction::triggered, this, &TForm1::um0Click);
+    connect(scale100, &QAction::triggered, this, &TForm1::scale100Click);
+    connect(N50um1, &QAction::triggered, this, &TForm1::N50um1Click);
+    connect(N25um1, &QAction::triggered, this, &TForm1::N25um1Click);
+    connect(N201, &QAction::triggered, this, &TForm1::N201Click);
+    connect(N10um1, &QAction::triggered, this, &TForm1::N10um1Click);
+    connect(Noscale1, &QAction::triggered, this, &TForm1::Noscale1Click);
+    connect(Statistics1, &QAction::triggered, this, &TForm1::Statistics1Click);
+    connect(xydata1, &QAction::triggered, this, &TForm1::xydata1Click);
+    connect(Off1, &QAction::triggered, this, &TForm1::Off1Click);
+    connect(INfo1, &QAction::triggered, this, &TForm1::INfo1Click);
+    connect(Manual1, &QAction::triggered, this, &TForm1::Manual1Click);
+    connect(BnCount, &QPushButton::clicked, this, &TForm1::BnCountClick);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyRelease && (watched == EdR || watched == EdG || watched == EdB)) EdBKeyUp();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::FormCreate()
+{
+    // 1. The settings file gives both open dialogs their initial folder.
+    const SettingsRead settings = readSettingsFile(settingsFile_);
+    if (!settings.error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(settings.error));
+    } else if (settings.exists) {
+        const QString folder = QString::fromLocal8Bit(settings.firstLine);
+        OpenDialog1.initialDirectory = folder;
+        OpenDialog2.initialDirectory = folder;
+    }
+    // 2.
+    AnalysisState.ReportActive = false;
+    AnalysisState.ScaleMicrons = 25;
+    AnalysisState.GridMicrons = 25;
+    AnalysisState.ExportMode = kExportStatistics;
+    // 3. Enabled once a picture is loaded.
+    BnCount->setEnabled(false);
+    // 4.
+    AnalysisState.AddMode = true;
+    // 5. The panel from the colour fields (read in the order blue, green, red).
+    const auto blue = parseWholeNumber(fieldText(EdB)).value_or(0);
+    const auto green = parseWholeNumber(fieldText(EdG)).value_or(0);
+    const auto red = parseWholeNumber(fieldText(EdR)).value_or(0);
+    setPnColorColour(static_cast<std::uint32_t>((blue << 16) + (green << 8) + red));
+    // 6. Qt widgets are double-buffered already.
+}
+
+ParameterTexts TForm1::parameterTexts() const
+{
+    ParameterTexts texts;
+    texts.Edmin = fieldText(Edmin);
+    texts.EdMax = fieldText(EdMax);
+    texts.Edpixmm = fieldText(Edpixmm);
+    texts.Edfilter = fieldText(Edfilter);
+    texts.EdVol = fieldText(EdVol);
+    texts.EdR = fieldText(EdR);
+    texts.EdG = fieldText(EdG);
+    texts.EdB = fieldText(EdB);
+    texts.EdDevi = fieldText(EdDevi);
+    texts.Edhell = fieldText(Edhell);
+    texts.EdCont = fieldText(EdCont);
+    return texts;
+}
+
+void TForm1::setParameterTexts(const ParameterTexts& texts)
+{
+    const auto set = [](QLineEdit* field, const std::string& text) { field->setText(QString::fromStdString(text)); };
+    set(Edmin, texts.Edmin);
+    set(EdMax, texts.EdMax);
+    set(Edpixmm, texts.Edpixmm);
+    set(Edfilter, texts.Edfilter);
+    set(EdVol, texts.EdVol);
+    set(EdR, texts.EdR);
+    set(EdG, texts.EdG);
+    set(EdB, texts.EdB);
+    set(EdDevi, texts.EdDevi);
+    set(Edhell, texts.Edhell);
+    set(EdCont, texts.EdCont);
+}
+
+void TForm1::setTargetColour(std::uint32_t colour)
+{
+    setPnColorColour(colour);
+    // Set as texts: the fields' key handler does not run, the panel already shows the colour.
+    EdB->setText(QString::number(colourBlue(colour)));
+    EdG->setText(QString::number(colourGreen(colour)));
+    EdR->setText(QString::number(colourRed(colour)));
+}
+
+void TForm1::setPnColorColour(std::uint32_t colour)
+{
+    panelColour_ = colour;
+    QPalette palette = PnColor->palette();
+    palette.setColor(QPalette::Window, QColor(colourRed(colour), colourGreen(colour), colourBlue(colour)));
+    PnColor->setPalette(palette);
+}
+
+void TForm1::EdBKeyUp()
+{
+    // Deliberate: any text that sorts before "0" byte by byte (empty, or starting with a blank, a sign
+    // or a point) leaves the panel as it is, without a message.
+    const std::string texts[3] = {fieldText(EdR), fieldText(EdG), fieldText(EdB)};
+    for (const std::string& text : texts)
+        if (text < "0") return;
+    try {
+        const auto red = readWholeField(kRedField, texts[0], INT32_MIN, INT32_MAX);
+        const auto green = readWholeField(kGreenField, texts[1], INT32_MIN, INT32_MAX);
+        const auto blue = readWholeField(kBlueField, texts[2], INT32_MIN, INT32_MAX);
+        // No range check: 300 red is red 44 and green 1, as the sum says.
+        setPnColorColour(static_cast<std::uint32_t>(red + 256 * green + 65536 * blue));
+    } catch (const FieldError& error) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+    }
+}
+
+void TForm1::setGrid(std::uint8_t microns, const QString& caption)
+{
+    AnalysisState.GridMicrons = microns;
+    Nogrid1->setTitle(caption);
+}
+
+void TForm1::um100Click() { setGrid(100, QStringLiteral("Grid= 100 um")); }
+void TForm1::um50Click() { setGrid(50, QStringLiteral("Grid= 50 um")); }
+void TForm1::um25Click() { setGrid(25, QStringLiteral("Grid= 25 um")); }
+void TForm1::N20um1Click() { setGrid(20, QStringLiteral("Grid= 20 um")); }
+void TForm1::um10Click() { setGrid(10, QStringLiteral("Grid= 10 um")); }
+void TForm1::um0Click() { setGrid(0, QStringLiteral("Grid= Off")); }
+
+void TForm1::setScale(std::uint8_t microns, const QString& caption)
+{
+    AnalysisState.ScaleMicrons = microns;
+    N1001->setTitle(caption);
+    Form2->Showscale();
+}
+
+void TForm1::scale100Click() { setScale(100, QStringLiteral("Scale= 100 um")); }
+void TForm1::N50um1Click() { setScale(50, QStringLiteral("Scale= 50 um")); }
+void TForm1::N25um1Click() { setScale(25, QStringLiteral("Scale= 25 um")); }
+void TForm1::N201Click() { setScale(20, QStringLiteral("Scale= 20 um")); }
+void TForm1::N10um1Click() { setScale(10, QStringLiteral("&Scale= 10 um")); }
+void TForm1::Noscale1Click() { setScale(0, QStringLiteral("No scale")); }
+
+void TForm1::Statistics1Click()
+{
+    AnalysisState.ExportMode = kExportStatistics;
+    Exportxyvalues1->setTitle(QStringLiteral("Export data= Statistics"));
+    Form3->setExportCaption(QStringLiteral("Statistics"));
+}
+
+void TForm1::xydata1Click()
+{
+    AnalysisState.ExportMode = kExportXY;
+    Exportxyvalues1->setTitle(QStringLiteral("&Export= x/y data"));
+    Form3->setExportCaption(QStringLiteral("Export x/y data"));
+}
+
+void TForm1::Off1Click()
+{
+    AnalysisState.ExportMode = kExportOff;
+    Exportxyvalues1->setTitle(QStringLiteral("Export data= Off"));
+}
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    QApplication::quit();
+}
+
+void TForm1::Openimage1Click()
+{
+    OpenDialog1.title = QStringLiteral("Open image");
+    const QString chosen = dialogs().openFile(OpenDialog1);
+    if (!chosen.isEmpty()) {
+        OpenDialog1FileName = chosen;
+        const QFileInfo info(chosen);
+        workingFolder_ = info.absolutePath().toStdString();
+        OpenDialog1.initialDirectory = info.absolutePath();
+        if (!loadimage(chosen)) return;  // a file that cannot be read ends the command here
+    }
+    writeSettingsAfterOpen();
+}
+
+void TForm1::writeSettingsAfterOpen()
+{
+    // The directory part of the dialog's file name, with its trailing separator; empty before any choice.
+    QString folder;
+    if (!OpenDialog1FileName.isEmpty()) folder = QFileInfo(OpenDialog1FileName).absolutePath() + QLatin1Char('/');
+    // The report window serves as the line buffer: it is shown, holds the line while it is written, and
+    // is emptied and hidden afterwards. A failed write leaves it showing the line.
+    Form3->holdScratchLine(folder);
+    const std::string error = writeSettingsFile(settingsFile_, folder.toLocal8Bit().toStdString());
+    if (!error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error));
+        return;
+    }
+    Form3->releaseScratchLine();
+}
+
+bool TForm1::loadimage(const QString& fileName)
+{
+    const std::string name = fileName.toStdString();
+    fs::path path(name);
+    if (path.is_relative()) path = workingFolder_ / path;
+    const PictureKind kind = pictureKindForName(name);
+    DecodedPicture decoded = decodePictureFile(path, kind);
+    for (const std::string& message : decoded.messages)
+        dialogs().message(UserDialogs::MessageKind::Plain, QString::fromStdString(message));
+    if (decoded.failed()) {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot open the picture %1:\n%2")
+                              .arg(fileName, QString::fromStdString(decoded.error)));
+        return false;
+    }
+    if (kind == PictureKind::Tiff || !decoded.picture.empty())
+        Form2->layers().Image1 = std::move(decoded.picture);
+    newpictureparams(QString::fromStdString(namePart(name)));
+    return true;
+}
+
+void TForm1::newpictureparams(const QString& name)
+{
+    Form2->originalReplaced();  // the selection band went with the old picture
+    AnalysisState.ZoomPercent = 100;
+    AnalysisState.ImageFileName = name.toStdString();
+    Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name);
+    AnalysisState.ReportActive = true;
+    Form2->show();
+    Layers& layers = Form2->layers();
+    AnalysisState.ImageWidth = layers.Image1.width();
+    AnalysisState.ImageHeight = layers.Image1.height();
+    layers.Image2.copyFrom(layers.Image1);
+    Form2->Showgrid();
+    Form2->Showscale();
+    layers.Image3.copyFrom(layers.Image1);  // taken after the overlays: the area layer carries neither
+    AnalysisState.ViewMode = kViewOriginal;
+    Form2->malgrossklein(AnalysisState.ZoomPercent);  // mouse positions map onto the picture at once
+    Form2->Toggleview();
+    Form2->refreshLayers();
+    BnCount->setEnabled(true);
+}
+
+// "Open report": the saved report back into the window, its picture reloaded and its parameters restored.
+void TForm1::Savereport1Click()
+{
+    OpenDialog2.title = QStringLiteral("Open report");
+    const QString chosen = dialogs().openFile(OpenDialog2);
+    if (chosen.isEmpty()) return;
+    const QFileInfo info(chosen);
+    workingFolder_ = info.absolutePath().toStdString();  // the report's picture is looked for beside it
+    OpenDialog2.initialDirectory = info.absolutePath();
+    const ReportReading reading = readReportFile(info.absoluteFilePath().toStdString());
+    if (!reading.error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
+        return;
+    }
+    // The whole text first (the change rule runs), whatever follows.
+    QStringList lines;
+    for (const std::string& line : reading.lines) lines << QString::fromStdString(line);
+    Form3->setReportText(lines);
+    // The picture before the fields; a missing one is silently left out. Only the name part counts:
+    // a report never sends the program to another folder.
+    if (reading.pictureName) {
+        const std::string picture = namePart(*reading.pictureName);
+        std::error_code ignored;
+        if (!picture.empty() && fs::is_regular_file(workingFolder_ / picture, ignored) &&
+            !loadimage(QString::fromStdString(picture)))
+            return;  // the loader has told why; the fields keep their texts
+    }
+    // Lines 4 to 12 into the fields; after a colour that cannot be used, the later fields keep theirs.
+    ParameterTexts fields = parameterTexts();
+    const ReportFieldsOutcome outcome = applyReportFields(reading, fields);
+    setParameterTexts(fields);
+    if (reading.panelColour) setPnColorColour(*reading.panelColour);
+    for (const std::string& message : outcome.messages)
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(message));
+    if (!outcome.complete) return;
+    Form3->showOpenedReport();
+}
+
+void TForm1::BnCountClick()
+{
+    // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
+    Form2->show();
+    try {
+        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts());
+    } catch (const FieldError& error) {
+        // The layers and the manual counters were reset before the bad field was read.
+        Form2->refreshLayers();
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+        return;
+    }
+    Form2->malgrossklein(AnalysisState.ZoomPercent);
+    AnalysisState.AddMode = true;
+    Form2->Orig1Click();  // leaves the count in remove mode, with its caption
+    AnalysisState.ReportActive = true;
+    Form2->Showgrid();
+    Form2->Showscale();
+    AnalysisState.ViewMode = kViewCount;
+    Form2->Toggleview();
+    Form2->refreshLayers();
+    Form3->enableSaving(exportEnabledAfterCount(AnalysisState));
+    Form3->report();
+}
+
+void TForm1::INfo1Click()
+{
+    dialogs().message(UserDialogs::MessageKind::Information, QString::fromStdString(infoText()));
+}
+
+void TForm1::Manual1Click()
+{
+    const fs::path manual = findManualFile(
+        manualFolder_.empty() ? fs::path(QCoreApplication::applicationDirPath().toStdString()) : manualFolder_,
+        manualFolder_.empty() ? fs::path(SPOTTALLY_DATA_DIR) : fs::path());
+    if (manual.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Information, QString::fromStdString(manualNotFoundText()));
+        return;
+    }
+    QFile file(QString::fromStdString(manual.string()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        Form3->showManual(QString());  // the window is shown empty, then the reason
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot read the manual %1: %2").arg(file.fileName(), file.errorString()));
+        return;
+    }
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+    Form3->showManual(text);
+    AnalysisState.ReportActive = false;
+}

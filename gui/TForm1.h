@@ -1,0 +1,150 @@
+#pragma once
+// TForm1: the main window - parameter fields, the target colour panel, the count button and menus.
+//
+// Given names (they trace the program's behaviour; kept as they are):
+//   Edmin, EdMax              minimum / maximum particle size (pixels), in group box GBsize
+//   Edpixmm, Edfilter, EdVol  pixels per mm, filter area (mm^2), sample volume (cm^3), in GbParam
+//   EdR, EdG, EdB, PnColor    target colour as texts and as the panel showing it, in GBcolor
+//   EdDevi, Edhell, EdCont    colour tolerance, brightness tolerance, minimum contrast
+//   BnCount / BnCountClick    the count button and its handler
+//   File1: Openimage1 "Open image", Savereport1 "Open report" (it opens, despite its name), Exit1
+//   Nogrid1                   the grid menu (um100 .. um0; um0 = "No grid")
+//   N1001                     the scale-bar menu (scale100 .. Noscale1). The image window's 100 % zoom
+//                             item is also called N1001: two different controls, one per window
+//   Exportxyvalues1           the export menu: Statistics1, xydata1, Off1
+//   Help1: INfo1, Manual1     the Info box and the manual
+//   EdBKeyUp                  key handler of EdR/EdG/EdB: recolours the panel
+//   loadimage, newpictureparams  picture loading, and resetting the state for the new picture
+//   OpenDialog1 / OpenDialog2 the picture and report open dialogs
+//
+// The other windows ask this one for: parameterTexts(), setTargetColour(), loadimage(),
+// workingFolder() / setWorkingFolder().
+
+#include <QMainWindow>
+#include <cstdint>
+#include <filesystem>
+
+#include "core/ParameterTexts.h"
+#include "gui/UserDialogs.h"
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    /// settingsFile: where SpotTally.ini is read and written (see settingsFilePath).
+    explicit TForm1(std::filesystem::path settingsFile, QWidget* parent = nullptr);
+
+    // --- Handlers --------------------------------------------------------------------------------
+    void Openimage1Click();
+    void Savereport1Click();
+    void Exit1Click();
+    /// Key-release handler of EdR, EdG and EdB: recolours the panel from the three fields.
+    void EdBKeyUp();
+    void um100Click();
+    void um50Click();
+    void um25Click();
+    void N20um1Click();
+    void um10Click();
+    void um0Click();
+    void scale100Click();
+    void N50um1Click();
+    void N25um1Click();
+    void N201Click();
+    void N10um1Click();
+    void Noscale1Click();
+    void Statistics1Click();
+    void xydata1Click();
+    void Off1Click();
+    void INfo1Click();
+    void Manual1Click();
+    void BnCountClick();
+
+    // --- Operations ------------------------------------------------------------------------------
+    /// Loads a picture file into the image window's original layer and resets the state for it.
+    /// Returns false (after a message) when the file could not be read; nothing changed then.
+    bool loadimage(const QString& fileName);
+    /// Resets the analysis state and the image window for the picture already in Image1.
+    void newpictureparams(const QString& name);
+
+    /// The parameter fields' current texts.
+    ParameterTexts parameterTexts() const;
+    void setParameterTexts(const ParameterTexts& texts);
+
+    /// The target colour shown by PnColor: red in the low byte, green in the second, blue in the third.
+    std::uint32_t PnColorColour() const { return panelColour_; }
+    void setPnColorColour(std::uint32_t colour);
+    /// A colour picked on the picture becomes the target: the panel and the texts of EdR, EdG, EdB.
+    void setTargetColour(std::uint32_t colour);
+
+    /// The folder bare file names resolve against; a confirmed file dialog moves it.
+    const std::filesystem::path& workingFolder() const { return workingFolder_; }
+    void setWorkingFolder(const std::filesystem::path& folder) { workingFolder_ = folder; }
+    /// Looks for the manual in folder only (tests); empty: beside the executable, then the data folder.
+    void setManualFolder(const std::filesystem::path& folder) { manualFolder_ = folder; }
+    const std::filesystem::path& settingsFile() const { return settingsFile_; }
+
+    // --- Controls, named as the program names them ------------------------------------------------
+    QGroupBox* GBsize = nullptr;
+    QLineEdit* Edmin = nullptr;
+    QLineEdit* EdMax = nullptr;
+    QGroupBox* GbParam = nullptr;
+    QLineEdit* Edpixmm = nullptr;
+    QLineEdit* Edfilter = nullptr;
+    QLineEdit* EdVol = nullptr;
+    QGroupBox* GBcolor = nullptr;
+    QFrame* PnColor = nullptr;
+    QLineEdit* EdR = nullptr;
+    QLineEdit* EdG = nullptr;
+    QLineEdit* EdB = nullptr;
+    QLineEdit* EdDevi = nullptr;
+    QLineEdit* Edhell = nullptr;
+    QLineEdit* EdCont = nullptr;
+    QPushButton* BnCount = nullptr;
+
+    QMenu* File1 = nullptr;
+    QAction* Openimage1 = nullptr;
+    QAction* Savereport1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Options1 = nullptr;
+    QMenu* Nogrid1 = nullptr;
+    QAction *um100 = nullptr, *um50 = nullptr, *um25 = nullptr, *N20um1 = nullptr, *um10 = nullptr,
+            *um0 = nullptr;
+    QMenu* N1001 = nullptr;
+    QAction *scale100 = nullptr, *N50um1 = nullptr, *N25um1 = nullptr, *N201 = nullptr, *N10um1 = nullptr,
+            *Noscale1 = nullptr;
+    QMenu* Exportxyvalues1 = nullptr;
+    QAction *Statistics1 = nullptr, *xydata1 = nullptr, *Off1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* INfo1 = nullptr;
+    QAction* Manual1 = nullptr;
+
+    UserDialogs::FileDialogSpec OpenDialog1;  // pictures
+    UserDialogs::FileDialogSpec OpenDialog2;  // reports
+    QString OpenDialog1FileName;               // the file last accepted in OpenDialog1, full path
+
+protected:
+    /// Closing the main window ends the program, even while the other windows are open.
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void buildControls();
+    void buildMenus();
+    void connectControls();
+    void setGrid(std::uint8_t microns, const QString& caption);
+    void setScale(std::uint8_t microns, const QString& caption);
+    void writeSettingsAfterOpen();
+
+    std::uint32_t panelColour_ = 0;
+    std::filesystem::path settingsFile_;
+    std::filesystem::path workingFolder_;
+    std::filesystem::path manualFolder_;
+};

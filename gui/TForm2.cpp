@@ -1,0 +1,410 @@
+#include "gui/TForm2.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+
+#include "core/AnalysisState.h"
+#include "gui/Forms.h"
+#include "gui/TForm1.h"
+#include "picture/PictureLoading.h"
+#include "gui/UserDialogs.h"
+#include "report/ReportFile.h"
+#include "gui/TForm3.h"
+#include "view/ClipboardOps.h"
+#include "gui/LayerView.h"
+#include "view/ManualEdit.h"
+#include "view/Overlays.h"
+#include "view/Zoom.h"
+
+namespace {
+
+// Size of the layers until a picture is shown.
+constexpr int kInitialLayerWidth = 470;
+constexpr int kInitialLayerHeight = 403;
+
+// Captions of the click-mode item; each names what the next plain click on the count view does.
+const char* const kRemoveModeCaption = "&[Click mode=] Remove";
+const char* const kAddModeCaption = "&[Click mode=]   Add  ";
+
+constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
+constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
+// A removal takes a marker within kRemoveReach of the click and rings it: everything it can touch.
+constexpr int kEditReach = kRemoveReach + 5;
+
+/// A picture coordinate clamped into 0 .. limit (limit: the picture's width or height; a selection
+/// corner may lie on the far edge, so that the last column and row can be selected).
+std::uint16_t clampedCorner(int coordinate, int limit)
+{
+    return static_cast<std::uint16_t>(std::clamp(coordinate, 0, std::clamp(limit, 0, 0xFFFF)));
+}
+
+/// The four one-pixel edges of the band between two corners; right and bottom edges as the band draws them.
+std::array<QRect, 4> bandEdges(int x0, int y0, int x1, int y1)
+{
+    const int left = std::min(x0, x1), top = std::min(y0, y1);
+    const int width = std::abs(x1 - x0), height = std::abs(y1 - y0);
+    if (width == 0 || height == 0) return {};
+    return {QRect(left, top, width, 1), QRect(left, top + height - 1, width, 1), QRect(left, top, 1, height),
+            QRect(left + width - 1, top, 1, height)};
+}
+
+bool ctrlHeld(Qt::KeyboardModifiers modifiers) { return modifiers.testFlag(Qt::ControlModifier); }
+
+std::string pixelsPerMmText()
+{
+    return Form1 != nullptr ? Form1->parameterTexts().Edpixmm : std::string();
+}
+
+}  // namespace
+
+TForm2::TForm2(QWidget* parent) : QMainWindow(parent) { FormCreate(); }
+
+void TForm2::FormCreate()
+{
+    setWindowTitle(QStringLiteral("SpotTally"));
+    move(252, 62);
+    resize(489, 471);
+    scrollArea_ = new QScrollArea(this);
+    canvas_ = new QWidget;
+    // Created in this order so that Image1 lies on top.
+    Image3 = new LayerView(canvas_);
+    Image2 = new LayerView(canvas_);
+    Image1 = new LayerView(canvas_);
+    for (LayerView* layer : {Image3, Image2, Image1})
+        layer->setGeometry(0, 0, kInitialLayerWidth, kInitialLayerHeight);
+    canvas_->resize(kInitialLayerWidth, kInitialLayerHeight);
+    scrollArea_->setWidget(canvas_);
+    setCentralWidget(scrollArea_);
+    Image1->setLayer(&layers_.Image1);
+    Image2->setLayer(&layers_.Image2);
+    Image3->setLayer(&layers_.Image3);
+    bringToFront(Image1);
+
+    Zoom1 = menuBar()->addAction(QStringLiteral("  [  -  ]"));
+    N1001 = menuBar()->addAction(QStringLiteral("100 %"));
+    Fittoframe1 = menuBar()->addAction(QStringLiteral("  [ + ] "));
+    Edit1 = menuBar()->addMenu(QStringLiteral("Edit"));
+    Copy1 = Edit1->addAction(QStringLiteral("Copy"));
+    Paste1 = Edit1->addAction(QStringLiteral("Paste"));
+    Cut1 = Edit1->addAction(QStringLiteral("Crop"));
+    // The caption agrees with the click mode from the start: the main window, created first, sets it.
+    Orig1 = menuBar()->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
+                                                      : QStringLiteral("[Click mode=] Remove"));
+    ToggleimageOriginal1 = menuBar()->addAction(QStringLiteral("[Flip image =] Original"));
+    connectControls();
+}
+
+void TForm2::connectControls()
+{
+    connect(Zoom1, &QAction::triggered, this, &TForm2::Zoom1Click);
+    connect(N1001, &QAction::triggered, this, &TForm2::N1001Click);
+    connect(Fittoframe1, &QAction::triggered, this, &TForm2::Fittoframe1Click);
+    connect(Orig1, &QAction::triggered, this, &TForm2::Orig1Click);
+    connect(ToggleimageOriginal1, &QAction::triggered, this, &TForm2::ToggleimageOriginal1Click);
+    connect(Copy1, &QAction::triggered, this, &TForm2::Copy1Click);
+    connect(Paste1, &QAction::triggered, this, &TForm2::Paste1Click);
+    connect(Cut1, &QAction::triggered, this, &TForm2::Cut1Click);
+    connect(Image1, &LayerView::mousePressed, this, &TForm2::Image1MouseDown);
+    connect(Image1, &LayerView::mouseMoved, this, &TForm2::Image1MouseMove);
+    connect(Image2, &LayerView::mousePressed, this, &TForm2::Image2MouseDown);
+    connect(Image2, &LayerView::mouseReleased, this, &TForm2::Image2MouseUp);
+    // Image3, the area view, ignores the mouse.
+}
+
+void TForm2::bringToFront(LayerView* view)
+{
+    // Only the front layer is shown, so only it receives the mouse.
+    for (LayerView* layer : {Image1, Image2, Image3}) layer->setVisible(layer == view);
+    view->raise();
+    front_ = view;
+}
+
+void TForm2::Toggleview()
+{
+    // The caption names the view now shown. Deliberate: unlike the initial caption these have no blank
+    // before "=", and the count caption ends in a blank.
+    switch (AnalysisState.ViewMode) {
+        case kViewOriginal:
+            bringToFront(Image1);
+            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Original"));
+            break;
+        case kViewArea:
+            bringToFront(Image3);
+            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Area"));
+            break;
+        default:
+            bringToFront(Image2);
+            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Count "));
+            break;
+    }
+}
+
+void TForm2::ToggleimageOriginal1Click()
+{
+    switch (AnalysisState.ViewMode) {
+        case kViewOriginal: AnalysisState.ViewMode = kViewCount; break;
+        case kViewCount: AnalysisState.ViewMode = kViewArea; break;
+        default: AnalysisState.ViewMode = kViewOriginal; break;
+    }
+    Toggleview();
+}
+
+void TForm2::Orig1Click()
+{
+    // The caption names what the next plain click on the count view does.
+    if (AnalysisState.AddMode) {
+        AnalysisState.AddMode = false;
+        Orig1->setText(QString::fromLatin1(kRemoveModeCaption));
+    } else {
+        AnalysisState.AddMode = true;
+        Orig1->setText(QString::fromLatin1(kAddModeCaption));
+    }
+}
+
+void TForm2::malgrossklein(std::uint16_t zoom)
+{
+    N1001->setText(QString::number(zoom) + QStringLiteral(" %"));
+    // The pictures stay as they are; the views stretch them to the zoomed size.
+    const DisplaySize shown = displayedSize(zoom, AnalysisState.ImageWidth, AnalysisState.ImageHeight);
+    const int width = static_cast<int>(std::clamp<std::int64_t>(shown.width, 0, kMaxDisplaySide));
+    const int height = static_cast<int>(std::clamp<std::int64_t>(shown.height, 0, kMaxDisplaySide));
+    for (LayerView* layer : {Image1, Image2, Image3}) layer->resize(width, height);
+    canvas_->resize(width, height);
+    zoomApplied_ = true;
+}
+
+void TForm2::Zoom1Click()
+{
+    AnalysisState.ZoomPercent = zoomedOut(AnalysisState.ZoomPercent);
+    malgrossklein(AnalysisState.ZoomPercent);
+}
+
+void TForm2::N1001Click()
+{
+    AnalysisState.ZoomPercent = kZoomFull;
+    malgrossklein(AnalysisState.ZoomPercent);
+}
+
+void TForm2::Fittoframe1Click()
+{
+    AnalysisState.ZoomPercent =
+        zoomedIn(AnalysisState.ZoomPercent, AnalysisState.ImageWidth, AnalysisState.ImageHeight);
+    malgrossklein(AnalysisState.ZoomPercent);
+}
+
+bool TForm2::finishOverlay(const OverlayResult& result)
+{
+    if (!result.message.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(result.message));
+        return false;
+    }
+    if (!result.drawn) return true;  // switched off: nothing drawn, the layer order stays
+    refreshLayer(Image2);
+    // Deliberate: ViewMode and the flip caption stay, so the next flip continues from the stored view.
+    bringToFront(Image2);
+    return true;
+}
+
+bool TForm2::Showgrid()
+{
+    return finishOverlay(drawGrid(layers_.Image2, AnalysisState.GridMicrons, pixelsPerMmText()));
+}
+
+bool TForm2::Showscale()
+{
+    return finishOverlay(drawScaleBar(layers_.Image2, AnalysisState.ScaleMicrons, pixelsPerMmText()));
+}
+
+const Picture& TForm2::pictureOf(const LayerView* view) const
+{
+    if (view == Image1) return layers_.Image1;
+    if (view == Image2) return layers_.Image2;
+    return layers_.Image3;
+}
+
+void TForm2::refreshLayer(LayerView* view, const QRect& area)
+{
+    const Picture& picture = pictureOf(view);
+    view->layerChanged(area);
+    if (!zoomApplied_ && !picture.empty()) {
+        view->resize(picture.width(), picture.height());
+        canvas_->resize(canvas_->size().expandedTo(view->size()));
+    }
+}
+
+void TForm2::refreshLayers()
+{
+    for (LayerView* layer : {Image1, Image2, Image3}) refreshLayer(layer);
+}
+
+// --- Mouse ---------------------------------------------------------------------------------------
+
+void TForm2::pickColour(const Picture& layer, QPoint position)
+{
+    const int x = pressCoordinate(position.x(), AnalysisState.ZoomPercent);
+    const int y = pressCoordinate(position.y(), AnalysisState.ZoomPercent);
+    if (position.x() < 0 || position.y() < 0 || !layer.contains(x, y)) return;
+    const std::uint32_t colour = layer.pixel(x, y);
+    Form1->setTargetColour(colour);
+}
+
+void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint position)
+{
+    if (ctrlHeld(modifiers)) {
+        Form1->raise();
+        Form1->activateWindow();
+        pickColour(layers_.Image1, position);
+        return;
+    }
+    drawBand();  // erases the band of the last selection
+    const int x = pressCoordinate(position.x(), AnalysisState.ZoomPercent);
+    const int y = pressCoordinate(position.y(), AnalysisState.ZoomPercent);
+    SelStartX = SelEndX = clampedCorner(x, layers_.Image1.width());
+    SelStartY = SelEndY = clampedCorner(y, layers_.Image1.height());
+    SavedCaption = windowTitle();
+    setWindowTitle(QStringLiteral("Xo/Yo: %1/%2").arg(SelStartX).arg(SelStartY));
+}
+
+void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position)
+{
+    if (!buttons.testFlag(Qt::LeftButton) || ctrlHeld(modifiers)) return;
+    drawBand();  // erases the band drawn at the last move
+    const int x = moveCoordinate(position.x(), AnalysisState.ZoomPercent);
+    const int y = moveCoordinate(position.y(), AnalysisState.ZoomPercent);
+    // A drag beyond the picture keeps the corner on its edge; the title shows the drag as it is.
+    SelEndX = clampedCorner(x, layers_.Image1.width());
+    SelEndY = clampedCorner(y, layers_.Image1.height());
+    drawBand();
+    setWindowTitle(QStringLiteral("X/Y: %1/%2 W/H: %3/%4")
+                       .arg(SelStartX)
+                       .arg(SelStartY)
+                       .arg(x - int(SelStartX))
+                       .arg(y - int(SelStartY)));
+}
+
+void TForm2::Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
+{
+    if (!ctrlHeld(modifiers) && button != Qt::RightButton) return;
+    pickColour(layers_.Image2, position);
+    Form1->raise();
+    Form1->activateWindow();
+}
+
+void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint position)
+{
+    if (ctrlHeld(modifiers)) return;
+    // A release beyond the picture (the button went down on it and the pointer left) edits nothing.
+    if (position.x() < 0 || position.y() < 0) return;
+    const int x = pressCoordinate(position.x(), AnalysisState.ZoomPercent);
+    const int y = pressCoordinate(position.y(), AnalysisState.ZoomPercent);
+    if (!layers_.Image2.contains(x, y)) return;
+    if (AnalysisState.AddMode) {
+        manualAdd(layers_, AnalysisState, x, y);
+    } else if (!manualRemove(layers_, AnalysisState, x, y)) {
+        return;  // no particle within reach: nothing at all happens
+    }
+    // Only the part an edit can touch is shown anew, so a large picture stays quick to edit.
+    refreshLayer(Image2, QRect(x - kEditReach, y - kEditReach, 2 * kEditReach + 1, 2 * kEditReach + 1));
+    refreshLayer(Image3,
+                 QRect(x - kRemoveReach, y - kRemoveReach, 2 * kRemoveReach + 1, 2 * kRemoveReach + 1));
+    Form3->calcres();
+}
+
+void TForm2::drawBand()
+{
+    drawSelectionBand(layers_.Image1, SelStartX, SelStartY, SelEndX, SelEndY);
+    for (const QRect& edge : bandEdges(SelStartX, SelStartY, SelEndX, SelEndY))
+        if (!edge.isEmpty()) refreshLayer(Image1, edge);
+}
+
+void TForm2::originalReplaced()
+{
+    SelEndX = SelStartX;
+    SelEndY = SelStartY;
+}
+
+// --- Clipboard and crop --------------------------------------------------------------------------
+
+void TForm2::showStatus(const QString& status, const QString& restoreTo)
+{
+    setWindowTitle(status);
+    QTimer::singleShot(kStatusMilliseconds, this, [this, status, restoreTo] {
+        if (windowTitle() == status) setWindowTitle(restoreTo);
+    });
+}
+
+Picture TForm2::copySelection()
+{
+    drawBand();  // erases it: the band never goes with the copy
+    Picture part = copyRectangle(layers_.Image1, SelStartX, SelStartY, SelEndX, SelEndY);
+    SelEndX = SelStartX;
+    SelEndY = SelStartY;
+    if (part.empty()) {
+        // Nothing to copy: the clipboard keeps what it holds.
+        showStatus(QString::fromLatin1(kNothingSelectedStatus),
+                   SavedCaption.isEmpty() ? windowTitle() : SavedCaption);
+        return part;
+    }
+    QGuiApplication::clipboard()->setImage(toQImage(part));
+    setWindowTitle(SavedCaption);
+    return part;
+}
+
+bool TForm2::loadAsClipboardPicture(const Picture& picture)
+{
+    // The original layer changes only through loading the written file, so a picture that cannot be
+    // written leaves it as it was.
+    const std::string error = replaceWithJpegFile(picture, Form1->workingFolder() / kClipboardPictureName);
+    if (!error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error));
+        return false;
+    }
+    return Form1->loadimage(QString::fromLatin1(kClipboardPictureName));
+}
+
+void TForm2::Copy1Click() { copySelection(); }
+
+void TForm2::Cut1Click()
+{
+    const Picture part = copySelection();
+    if (!part.empty()) loadAsClipboardPicture(part);  // the part is what the clipboard now holds
+}
+
+void TForm2::Paste1Click()
+{
+    const QImage image = QGuiApplication::clipboard()->image();
+    if (image.isNull() || layers_.Image1.empty()) return;
+    drawBand();
+    SelEndX = SelStartX;
+    SelEndY = SelStartY;
+    Picture pasted = layers_.Image1;  // the original changes only once the file is written
+    pastePicture(pasted, fromQImage(image), SelStartX, SelStartY);
+    loadAsClipboardPicture(pasted);
+}
+
+void TForm2::FormKeyPress(int key)
+{
+    if (key == kCharCtrlC) {
+        if (!layers_.Image1.empty()) QGuiApplication::clipboard()->setImage(toQImage(layers_.Image1));
+    } else if (key == kCharCtrlV) {
+        const QImage image = QGuiApplication::clipboard()->image();
+        if (!image.isNull()) loadAsClipboardPicture(fromQImage(image));
+    }
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event)
+{
+    // The character the key types: Ctrl with a letter types its control character (Ctrl+C is 3).
+    int key = event->text().isEmpty() ? 0 : event->text().at(0).unicode();
+    if (ctrlHeld(event->modifiers()) && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
+        key = event->key() - Qt::Key_A + 1;
+    FormKeyPress(key);
+    if (key != kCharCtrlC && key != kCharCtrlV) QMainWindow::keyPressEvent(event);
+}

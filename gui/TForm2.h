@@ -1,0 +1,142 @@
+#pragma once
+// TForm2: the image window - three stacked picture layers, zoom, view flipping, overlays, mouse
+// editing and the clipboard commands.
+//
+// Given names (they trace the program's behaviour; kept as they are):
+//   Image1, Image2, Image3    the original, the count view (rings, grid, scale bar), the area view
+//   Zoom1 "[ - ]"             zoom out;  Fittoframe1 "[ + ]": zoom in (despite its name)
+//   N1001 "100 %"             zoom to 100 %, caption showing the zoom. The main window's scale-bar
+//                             menu is also called N1001: two different controls, one per window
+//   Edit1: Copy1, Paste1, Cut1 ("Crop")   the clipboard commands
+//   Orig1                     the click-mode item (add / remove)
+//   ToggleimageOriginal1      the flip-image item (original -> count -> area)
+//   malgrossklein             applies ZoomPercent to the three layers' display
+//   Toggleview, Showgrid, Showscale   front layer by ViewMode; the two overlays into Image2
+//   SelStartX/Y, SelEndX/Y    the selection on the original
+//
+// The other windows ask this one for: layers(), refreshLayers(), malgrossklein(), Toggleview(),
+// Orig1Click(), Showgrid(), Showscale(), originalReplaced().
+
+#include <QMainWindow>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+
+#include "core/Layers.h"
+
+class QAction;
+class QKeyEvent;
+class QMenu;
+class QScrollArea;
+class LayerView;
+struct OverlayResult;
+
+class TForm2 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+
+    Layers& layers() { return layers_; }
+    const Layers& layers() const { return layers_; }
+
+    /// Brings the layer named by ViewMode to the front and sets the flip item's caption.
+    void Toggleview();
+    /// Flip image: cycles ViewMode original -> count -> area -> original.
+    void ToggleimageOriginal1Click();
+    /// Toggles AddMode and sets the click-mode item's caption.
+    void Orig1Click();
+    /// Shows zoom in the N1001 caption and resizes the three layers' display to it.
+    void malgrossklein(std::uint16_t zoom);
+    /// Zoom out by one step.
+    void Zoom1Click();
+    /// Zoom to 100 %.
+    void N1001Click();
+    /// Zoom in by one step.
+    void Fittoframe1Click();
+    /// Draws the grid into Image2 and brings Image2 to the front. False (after a message) on failure.
+    bool Showgrid();
+    /// Draws the scale bar into Image2 and brings Image2 to the front. False (after a message) on failure.
+    bool Showscale();
+    /// Tells the layer views that the layers' pixels changed.
+    void refreshLayers();
+    /// Tells one layer's view that the pixels of area (picture coordinates; all when empty) changed.
+    void refreshLayer(LayerView* view, const QRect& area = QRect());
+    /// The view in front: the only one visible and receiving the mouse.
+    LayerView* frontLayer() const { return front_; }
+
+    // Mouse handlers; positions are in the layer view's own (zoomed) pixels.
+    /// Press on the original: with Ctrl picks the target colour, otherwise starts a selection.
+    void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// Move on the original: with the left button held and no Ctrl, drags the selection band.
+    void Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// Press on the count view: with Ctrl or the right button picks the target colour.
+    void Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// Release on the count view without Ctrl: adds or removes a particle by the click mode.
+    void Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+
+    // Edit commands.
+    /// Copy: the selected part of the original to the clipboard.
+    void Copy1Click();
+    /// Crop: Copy, then the selected part becomes the picture.
+    void Cut1Click();
+    /// Paste: the clipboard's picture drawn into the original at the selection's start.
+    void Paste1Click();
+    /// Key handler by character: 3 (Ctrl+C) copies the whole original, band included; 22 (Ctrl+V) makes
+    /// the clipboard's picture the picture. Other characters are ignored.
+    void FormKeyPress(int key);
+
+    /// The original layer holds a new picture: the band went with the old one, so the selection
+    /// collapses to its start without drawing. Called by the picture loading.
+    void originalReplaced();
+
+    // Controls, named as the program names them.
+    LayerView* Image1 = nullptr;
+    LayerView* Image2 = nullptr;
+    LayerView* Image3 = nullptr;
+    QAction* Zoom1 = nullptr;
+    QAction* N1001 = nullptr;
+    QAction* Fittoframe1 = nullptr;
+    QMenu* Edit1 = nullptr;
+    QAction* Copy1 = nullptr;
+    QAction* Paste1 = nullptr;
+    QAction* Cut1 = nullptr;
+    QAction* Orig1 = nullptr;
+    QAction* ToggleimageOriginal1 = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void FormCreate();
+    void connectControls();
+    void bringToFront(LayerView* view);
+    const Picture& pictureOf(const LayerView* view) const;
+    /// Shows a failed overlay's message; true when the overlay was drawn and Image2 came to the front.
+    bool finishOverlay(const OverlayResult& result);
+    /// Colour pick: the pixel under position becomes the target colour of the main window.
+    void pickColour(const Picture& layer, QPoint position);
+    /// Inverts the band of the current selection in Image1: draws it, or erases a drawn one.
+    void drawBand();
+    /// Erases the band, copies the selected part to the clipboard and collapses the selection. Returns
+    /// the part; empty (nothing copied, a status in the title) when nothing was selected.
+    Picture copySelection();
+    /// Writes picture as the exchange file into the working folder and loads it from there. A picture
+    /// that cannot be written is not loaded and the user is told why.
+    bool loadAsClipboardPicture(const Picture& picture);
+    /// Shows status in the title for a moment, then restoreTo (unless the title changed meanwhile).
+    void showStatus(const QString& status, const QString& restoreTo);
+
+    Layers layers_;
+    QScrollArea* scrollArea_ = nullptr;
+    QWidget* canvas_ = nullptr;  // holds the three stacked layers inside the scroll area
+    LayerView* front_ = nullptr;
+    bool zoomApplied_ = false;   // until the first malgrossklein the views take their picture's size
+
+    // The selection on the original, in picture pixels: the last plain press and the current drag point.
+    // Empty while the two are equal; the corners are kept as dragged, not reordered.
+    std::uint16_t SelStartX = 0;
+    std::uint16_t SelStartY = 0;
+    std::uint16_t SelEndX = 0;
+    std::uint16_t SelEndY = 0;
+    QString SavedCaption;  // the window title at the last plain press; Copy puts it back
+};

@@ -1,0 +1,293 @@
+#include "gui/TForm3.h"
+#include "core/FieldLabels.h"
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "gui/Forms.h"
+#include "core/HelpTexts.h"
+#include "gui/TForm1.h"
+#include "report/MarkedPicture.h"
+#include "report/ReportFile.h"
+#include "report/Results.h"
+#include "report/Statistics.h"
+#include "report/ReportText.h"
+#include "gui/TForm2.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void warn(const std::string& text)
+{
+    dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(text));
+}
+
+// A path from a file dialog; a bare name stands for a file in the working folder.
+fs::path resolvedPath(const QString& chosen)
+{
+    const fs::path path(chosen.toStdString());
+    return path.is_relative() ? Form1->workingFolder() / path : path;
+}
+
+}  // namespace
+
+TForm3::TForm3(QWidget* parent) : QMainWindow(parent) { FormCreate(); }
+
+void TForm3::FormCreate()
+{
+    setWindowTitle(QStringLiteral("SpotTally - Report"));
+    move(731, 34);
+    resize(470, 355);
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    Memo1 = new QPlainTextEdit(client);
+    Memo1->setGeometry(2, 4, 447, 249);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    BnSaverep = new QPushButton(QStringLiteral("Save report"), client);
+    BnSaverep->setGeometry(8, 256, 113, 25);
+    BnExp = new QPushButton(QStringLiteral("Statistics"), client);
+    BnExp->setGeometry(144, 256, 113, 25);
+    BnExp->setEnabled(false);
+    BnSavepic = new QPushButton(QStringLiteral("Save report + marked image"), client);
+    BnSavepic->setGeometry(8, 288, 249, 25);
+    SaveDialog1.filter = QStringLiteral("Image files|*.jpg;*.bmp|All files|*.*");
+    Memo1->installEventFilter(this);
+    // Until the first report the window holds the manual; set before the change rule is connected, so
+    // the caption stays "SpotTally - Report".
+    QStringList manual;
+    for (const std::string& line : builtInManualLines()) manual << QString::fromStdString(line);
+    Memo1->setPlainText(manual.join(QLatin1Char('\n')));
+    connectControls();
+}
+
+void TForm3::connectControls()
+{
+    connect(Memo1, &QPlainTextEdit::textChanged, this, &TForm3::Memo1Change);
+    connect(BnSaverep, &QPushButton::clicked, this, &TForm3::BnSaverepClick);
+    connect(BnSavepic, &QPushButton::clicked, this, &TForm3::BnSavepicClick);
+    connect(BnExp, &QPushButton::clicked, this, &TForm3::BnExpClick);
+}
+
+QStringList TForm3::lines() const { return Memo1->toPlainText().split(QLatin1Char('\n')); }
+
+std::vector<std::string> TForm3::reportFileLines() const
+{
+    return splitMemoText(Memo1->toPlainText().toStdString());
+}
+
+void TForm3::replaceLines(int first, const std::vector<std::string>& texts)
+{
+    QTextDocument* document = Memo1->document();
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const QTextBlock block = document->findBlockByNumber(first + static_cast<int>(i));
+        if (!block.isValid()) break;
+        cursor.setPosition(block.position());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(QString::fromStdString(texts[i]));
+    }
+    cursor.endEditBlock();
+}
+
+void TForm3::setClock(std::function<QDateTime()> now, const RegionalDateTime& regional)
+{
+    now_ = std::move(now);
+    regional_ = regional;
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Memo1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm3::computeResultsOrTell()
+{
+    try {
+        computeResults(Form1->parameterTexts(), AnalysisState);
+        return true;
+    } catch (const FieldError& error) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+        return false;
+    }
+}
+
+void TForm3::report()
+{
+    // The results come first: a field that cannot be used leaves the window as it was.
+    if (!computeResultsOrTell()) return;
+    show();
+    const std::vector<std::string> text =
+        reportLines(Form1->parameterTexts(), AnalysisState, reportDateTime(now_(), regional_));
+    QStringList qtLines;
+    for (const std::string& line : text) qtLines << QString::fromStdString(line);
+    Memo1->setPlainText(qtLines.join(QLatin1Char('\n')));  // the change rule sets the caption
+    raise();
+    activateWindow();
+}
+
+void TForm3::calcres()
+{
+    if (!computeResultsOrTell()) return;
+    const std::array<std::string, 4> results = resultLines(AnalysisState);
+    replaceLines(kFirstResultLine, std::vector<std::string>(results.begin(), results.end()));
+    setWindowTitle(QString::fromUtf8(kReportCaptionUnsaved));
+}
+
+void TForm3::Memo1Change()
+{
+    const MemoChangeOutcome outcome = memoChangeRule(AnalysisState, BnExp->isEnabled());
+    setWindowTitle(QString::fromStdString(outcome.caption));
+    BnExp->setEnabled(outcome.exportEnabled);
+}
+
+void TForm3::BnSaverepClick() { saveReport(); }
+
+bool TForm3::saveReport()
+{
+    // A pasted picture gets a name of its own before anything is saved for it.
+    if (needsClipboardRename(AnalysisState)) renamePastedPicture();
+    if (AnalysisState.ImageFileName == kClipboardPictureName) return false;
+    // Lines 2 and 3 name the files as they are now (the change rule runs).
+    const std::string& imageName = AnalysisState.ImageFileName;
+    const std::array<std::string, 2> names = nameLines(imageName);
+    replaceLines(2, {names[0], names[1]});
+    const FileSaveOutcome saved =
+        writeReportFile(Form1->workingFolder() / reportFileName(imageName), reportFileLines());
+    if (!saved.saved()) {
+        warn(saved.error);
+        return false;
+    }
+    if (!saved.warning.empty()) warn(saved.warning);
+    Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
+    setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
+    return true;
+}
+
+void TForm3::renamePastedPicture()
+{
+    const fs::path pasted = Form1->workingFolder() / kClipboardPictureName;
+    std::error_code ignored;
+    if (!fs::exists(pasted, ignored)) {
+        warn(kClipboardMissingWarning);
+        return;
+    }
+    SaveDialog1.title = QString::fromUtf8(kRenameDialogTitle);
+    SaveDialog1.initialDirectory = QString::fromStdString(Form1->workingFolder().string());
+    const QString chosen = dialogs().saveFile(SaveDialog1);
+    const fs::path chosenPath = chosen.isEmpty() ? fs::path() : resolvedPath(chosen);
+    const ClipboardRename decision =
+        decideClipboardRename(chosen.toStdString(), !chosen.isEmpty() && fs::exists(chosenPath, ignored));
+    if (decision.outcome == ClipboardRename::Outcome::Cancelled) return;
+    if (decision.outcome == ClipboardRename::Outcome::NameExists) {
+        warn(decision.warning);
+        return;
+    }
+    // The picture moves to the folder chosen in the dialog, and the report follows it there.
+    const fs::path folder = chosenPath.parent_path();
+    const std::string error = renameWithoutReplacing(pasted, folder / decision.newName);
+    if (!error.empty()) {
+        warn(error);  // the picture keeps its name, so saving can be tried again
+        return;
+    }
+    AnalysisState.ImageFileName = decision.newName;
+    Form1->setWorkingFolder(folder);
+}
+
+void TForm3::BnSavepicClick()
+{
+    if (!AnalysisState.ReportActive) return;
+    // The report first; a picture that kept the name "CLIPBOARD.jpg" gets no marked picture either.
+    if (!saveReport()) return;
+    const fs::path path = Form1->workingFolder() / markedPictureName(AnalysisState.ImageFileName);
+    const std::string error = writeMarkedPicture(Form2->layers().Image2, path);
+    if (!error.empty()) warn(error);
+}
+
+void TForm3::BnExpClick()
+{
+    if (!AnalysisState.ReportActive) return;
+    // The report is saved as it stands, before any statistics are added to it. The export goes on even
+    // when a pasted picture kept its name: its positions are then written as c_CLIPBOARD.asc.
+    saveReport();
+    const ParameterTexts fields = Form1->parameterTexts();
+    const Picture& area = Form2->layers().Image3;
+    try {
+        if (AnalysisState.ExportMode == kExportXY) {
+            readWholeField(kMinSizeField, fields.Edmin, 0, 255);
+            scanMarkerPositions(area, AnalysisState);
+            const fs::path path = Form1->workingFolder() / xyDataFileName(AnalysisState.ImageFileName);
+            const FileSaveOutcome written = writeFileAtomically(path, xyDataText(AnalysisState.MarkerList));
+            if (!written.saved()) warn(written.error);
+            return;
+        }
+        const FieldScan scan = scanmarkers(area, AnalysisState, fields);
+        if (!scan.error.empty()) {
+            warn(scan.error);
+            return;
+        }
+        for (const std::string& line : statisticsLines(scan, AnalysisState))
+            Memo1->appendPlainText(QString::fromStdString(line));
+    } catch (const FieldError& error) {
+        warn(error.message);
+        return;
+    }
+    setWindowTitle(QString::fromUtf8(kReportCaptionUnsaved));
+    BnExp->setEnabled(false);
+}
+
+// --- What the other windows ask of this one --------------------------------------------------------
+
+void TForm3::setExportCaption(const QString& caption) { BnExp->setText(caption); }
+
+void TForm3::enableSaving(bool exportEnabled)
+{
+    BnSaverep->setEnabled(true);
+    BnSavepic->setEnabled(true);
+    BnExp->setEnabled(exportEnabled);
+}
+
+void TForm3::setReportText(const QStringList& lines) { Memo1->setPlainText(lines.join(QLatin1Char('\n'))); }
+
+void TForm3::showOpenedReport()
+{
+    show();
+    setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
+    raise();
+    activateWindow();
+}
+
+void TForm3::showManual(const QString& text)
+{
+    show();
+    raise();
+    Memo1->clear();
+    BnExp->setEnabled(false);
+    BnSaverep->setEnabled(false);
+    BnSavepic->setEnabled(false);
+    if (!text.isEmpty()) Memo1->setPlainText(text);
+}
+
+void TForm3::holdScratchLine(const QString& line)
+{
+    show();
+    Memo1->clear();
+    Memo1->appendPlainText(line);
+}
+
+void TForm3::releaseScratchLine()
+{
+    Memo1->clear();
+    hide();
+}

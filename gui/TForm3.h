@@ -1,0 +1,95 @@
+#pragma once
+// TForm3: the report window - the editable report text and its three buttons.
+//
+// Given names (they trace the program's behaviour; kept as they are):
+//   Memo1 / Memo1Change       the report text, and its change rule (caption, export button)
+//   BnSaverep                 "Save report"
+//   BnSavepic                 "Save report + marked image"
+//   BnExp                     the export button: statistics or x/y data, by the export menu
+//   SaveDialog1               the rename dialog of a pasted picture
+//   report, calcres           the whole report text; the four result lines rewritten in place
+//
+// The other windows ask this one for: report(), calcres(), setExportCaption(), enableSaving(),
+// setReportText(), showOpenedReport(), showManual(), holdScratchLine() / releaseScratchLine().
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gui/UserDialogs.h"
+#include "report/ReportText.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+class TForm3 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm3(QWidget* parent = nullptr);
+
+    /// Computes the results, shows the window and writes the whole report text.
+    void report();
+    /// Computes the results and rewrites the four result lines in place.
+    void calcres();
+    /// Runs on every change of the report text: caption and export button state.
+    void Memo1Change();
+    /// "Save report": renames a pasted picture first, then writes the report beside the picture.
+    void BnSaverepClick();
+    /// "Save report + marked image": the report, then the count layer as a JPEG beside the picture.
+    void BnSavepicClick();
+    void BnExpClick();
+    /// The work of BnSaverepClick. True when the report file was written; false when a pasted picture
+    /// kept its name or the file could not be written (the user has been told why).
+    bool saveReport();
+
+    /// The report text's lines (no line ends).
+    QStringList lines() const;
+    /// The report text as the lines a report file holds (UTF-8; a final line break adds no line).
+    std::vector<std::string> reportFileLines() const;
+    /// Replaces the lines that exist among first, first + 1, ... with texts; creates none. One change
+    /// of the text for the undo history; the change rule runs.
+    void replaceLines(int first, const std::vector<std::string>& texts);
+
+    // --- What the other windows ask of this one ----------------------------------------------------
+    /// Caption of the export button, following the export menu's choice.
+    void setExportCaption(const QString& caption);
+    /// After a count: both save buttons on, the export button as exportEnabled says.
+    void enableSaving(bool exportEnabled);
+    /// An opened report's whole text (the change rule runs).
+    void setReportText(const QStringList& lines);
+    /// Shows the window titled as a saved report, in front.
+    void showOpenedReport();
+    /// Shows the manual's text in front, with the three buttons off.
+    void showManual(const QString& text);
+    /// The settings file is written through this window's text: shown holding the one line ...
+    void holdScratchLine(const QString& line);
+    /// ... then emptied and hidden once the line is written.
+    void releaseScratchLine();
+
+    /// Where line 14 takes the date and time from, and how it writes them (tests fix both).
+    void setClock(std::function<QDateTime()> now, const RegionalDateTime& regional);
+
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* BnSaverep = nullptr;
+    QPushButton* BnExp = nullptr;
+    QPushButton* BnSavepic = nullptr;
+    UserDialogs::FileDialogSpec SaveDialog1;  // renames a pasted picture
+
+protected:
+    /// Keeps the Enter key from breaking a line of the report: line numbers carry its meaning.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void connectControls();
+    /// Runs the results computation; false (after the message) when a field cannot be used.
+    bool computeResultsOrTell();
+    /// Asks for a name for the pasted picture "CLIPBOARD.jpg" and renames the file to it. On success
+    /// ImageFileName holds the new name and the working folder is the picture's folder.
+    void renamePastedPicture();
+
+    std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
+    RegionalDateTime regional_ = RegionalDateTime::fromSystem();
+};

@@ -1,0 +1,53 @@
+#pragma once
+// Picture files in and out: choosing the decoder by the name's suffix, decoding JPEG, BMP and TIFF
+// into a 24-bit blue-green-red Picture, and writing JPEG files.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Picture.h"
+
+enum class PictureKind { None, Jpeg, Bmp, Tiff };
+
+/// Largest decoded picture accepted, in bytes of 24-bit rows (2 GB): a bigger size in a file's header
+/// is refused before anything is allocated.
+constexpr std::size_t kMaxPictureBytes = std::size_t{1} << 31;
+
+/// The decoder for a file name (directory included): the first of ".jpg", ".JPG", ".BMP", ".bmp",
+/// ".TIF", ".tif" whose first occurrence starts at length - 3 (1-based; absent counts as position 0).
+PictureKind pictureKindForName(std::string_view fileName);
+
+/// What follows the last '\', '/' or ':' of fileName.
+std::string namePart(std::string_view fileName);
+
+struct DecodedPicture {
+    Picture picture;                    // 24-bit; empty when nothing could be decoded
+    std::vector<std::string> messages;  // the reader's messages, one message box each, in order: the
+                                        // TIFF reader's problems, or a damaged JPEG whose picture is kept
+    std::string error;                  // JPEG/BMP: why the file could not be read; empty on success
+    bool failed() const { return !error.empty(); }
+};
+
+/// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing;
+/// PictureKind::Tiff is left to the TIFF reader and decodes nothing here. A file that cannot be read or
+/// decoded gives an error naming the file and the reason, and no picture.
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind);
+
+/// The same, decoding a JPEG into recycled's memory where that is large enough (its contents are
+/// lost either way). Loading picture after picture through one spare buffer spares allocating and
+/// first touching 72 MB for each 24-megapixel picture.
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled);
+
+/// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name: Qt's reader
+/// restricted to BMP content, then 24-bit rows. fileLabel names the file in the error text.
+DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::string& fileLabel);
+
+/// Writes picture as a baseline colour JPEG file. Returns an empty text on success, else the reason;
+/// on failure no file is left at path.
+std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality = 90);
+/// The same through a temporary file in the same folder, renamed over path once it is complete: an
+/// existing file is replaced whole or not at all, and keeps its permissions.
+std::string replaceWithJpegFile(const Picture& picture, const std::filesystem::path& path, int quality = 90);

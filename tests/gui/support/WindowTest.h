@@ -1,0 +1,31 @@
+#pragma once
+// What every window test shares: the three windows created for one test with the scripted dialogs and
+// a settings file of the test's own, and the check that no message box was shown.
+
+#include <QString>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "ScriptedDialogs.h"
+#include "gui/Forms.h"
+
+/// Fails the test, listing the texts, when any message box was shown.
+#define VERIFY_NO_MESSAGE(dialogs) \
+    QVERIFY2((dialogs)->messages.empty(), qPrintable((dialogs)->messageTexts().join(QStringLiteral(" | "))))
+
+/// Installs fresh scripted dialogs, then creates the three windows with a settings file of the test's
+/// own: nothing the windows do at start can block. For a test's init().
+inline std::unique_ptr<ScriptedDialogs> openTestWindows(const std::filesystem::path& settingsFile)
+{
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    createForms(settingsFile);
+    return dialogs;
+}
+
+/// Deletes the windows (resetting the analysis record), then the dialogs. For a test's cleanup().
+inline void closeTestWindows(std::unique_ptr<ScriptedDialogs>& dialogs)
+{
+    destroyForms();
+    dialogs.reset();
+}
