@@ -73,14 +73,7 @@ std::string takeReportParameters(const ReportReading& reading, ParameterTexts& t
 
 }  // namespace
 
-std::string shortenedValue(const std::string& value)
-{
-    constexpr std::size_t kShown = 60;
-    if (value.size() <= kShown) return value;
-    std::size_t cut = kShown;
-    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;  // whole characters
-    return value.substr(0, cut) + "... (" + std::to_string(value.size()) + " bytes)";
-}
+std::string shortenedValue(const std::string& value) { return shortenedForMessage(value); }
 
 std::string counterUsage()
 {
