@@ -44,7 +44,9 @@ void removeStaleTemporaries(const fs::path& folder)
     static std::set<std::string> cleaned;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (!cleaned.insert(fs::absolute(folder).lexically_normal().string()).second) return;
+        std::error_code unknown;
+        const fs::path absolute = fs::absolute(folder, unknown);
+        if (unknown || !cleaned.insert(absolute.lexically_normal().string()).second) return;
     }
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return;
