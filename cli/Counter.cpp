@@ -41,6 +41,7 @@ struct PictureOutcome {
     std::vector<std::string> notices;   // written, but with something to know (characters replaced)
     std::string printedLine;            // the tab-separated line for stdout
     std::string summaryRow;             // the CSV row for --summary
+    std::string summaryWarnings;        // its warnings field, when the summary has that column
 };
 
 /// One line of a message: line breaks of message-box texts become blanks.
@@ -281,7 +282,8 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     outcome.summaryRow = csvField(pathText) + "," + std::to_string(state.ImageWidth) + "," +
                          std::to_string(state.ImageHeight) + "," + std::to_string(state.AutoCount) + "," +
                          plainNumber(state.ParticlesPerFilter) + "," + plainNumber(state.ParticlesPerCm3) + "," +
-                         std::to_string(state.TotalAreaPixels) + "," + csvField(warnings);
+                         std::to_string(state.TotalAreaPixels);
+    outcome.summaryWarnings = csvField(warnings);
     return outcome;
 }
 
@@ -361,7 +363,9 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
                 layers = Layers();
                 outcome = PictureOutcome();
                 outcome.error = "not enough memory to count this picture";
-            } catch (const std::system_error& error) {
+            } catch (const std::exception& error) {
+                // A thread of the count that cannot start (std::system_error), or anything else the
+                // libraries throw: this picture fails, the batch goes on.
                 layers = Layers();
                 outcome = PictureOutcome();
                 outcome.error = std::string("cannot count this picture: ") + error.what();
@@ -408,10 +412,12 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
     }
     if (damaged && !options.acceptDamaged) failed = true;
     if (!options.summaryFile.empty()) {
-        std::string csv =
-            "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels,warnings\n";
+        // The warnings column only when a picture has warnings: the summary of a sound run stays as it
+        // always was, column for column.
+        std::string csv = "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels";
+        csv += damaged ? ",warnings\n" : "\n";
         for (const PictureOutcome& outcome : outcomes)
-            if (outcome.counted) csv += outcome.summaryRow + "\n";
+            if (outcome.counted) csv += outcome.summaryRow + (damaged ? "," + outcome.summaryWarnings : "") + "\n";
         const FileSaveOutcome saved = writeFileAtomically(options.summaryFile, csv);
         if (!saved.saved()) {
             err << "spottally-count: " << saved.error << "\n";

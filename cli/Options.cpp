@@ -108,8 +108,8 @@ Output:
   --xy                      also write the particle positions c_NAME.asc (x/y export)
   --stats                   append the grid-field statistics to each report
   --summary FILE            CSV, one row per counted picture: file,width,height,particles,
-                            particles_per_filter,particles_per_cm3,total_area_pixels,warnings
-                            (warnings: the reader's messages for a damaged picture, else empty)
+                            particles_per_filter,particles_per_cm3,total_area_pixels; when a
+                            picture was damaged, also warnings (the reader's messages, or empty)
   --jobs N                  pictures counted at once (default: the number of cores)
   --help                    this text
 

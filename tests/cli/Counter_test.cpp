@@ -141,7 +141,7 @@ TEST_F(CounterTest, OptionsReachTheReportAndOutputsGoIntoOut)
     EXPECT_EQ(marked.substr(0, 3), "\xFF\xD8\xFF");
     EXPECT_TRUE(fs::exists(path("results/c_plate.asc")));
     const std::string summary = readFile(path("summary.csv"));
-    EXPECT_EQ(summary.rfind("file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels,warnings\n", 0),
+    EXPECT_EQ(summary.rfind("file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels\n", 0),
               0u);
     EXPECT_NE(summary.find(",400,300,"), std::string::npos);
     EXPECT_FALSE(fs::exists(path("c_plate.txt")));  // nothing beside the picture
@@ -287,6 +287,12 @@ TEST_F(CounterTest, DamagedPicturesAreMarkedAndFailTheRun)
         EXPECT_EQ(row[0], "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels,warnings");
         EXPECT_NE(row[1].find("is damaged"), std::string::npos);
         EXPECT_EQ(row[2].back(), ',');  // no warnings
+        // A run without damaged pictures keeps the summary's columns as they were.
+        EXPECT_EQ(runCounter({QStringLiteral("--summary"), arg("s.csv"), arg("plate.jpg")}).exitCode, 0);
+        EXPECT_EQ(readFile(path("s.csv")).rfind("file,width,height,particles,particles_per_filter,particles_per_cm3,"
+                                                "total_area_pixels\n",
+                                                0),
+                  0u);
         EXPECT_NE(row[3].find("Cant read compressed"), std::string::npos);
     }
 }
