@@ -36,12 +36,12 @@ namespace {
 struct PictureOutcome {
     bool counted = false;
     bool finished = false;
-    std::string error;                  // why the picture failed
-    std::vector<std::string> damage;    // the reader's messages: the picture may be incomplete
-    std::vector<std::string> notices;   // written, but with something to know (characters replaced)
-    std::string printedLine;            // the tab-separated line for stdout
-    std::string summaryRow;             // the CSV row for --summary
-    std::string summaryWarnings;        // its warnings field, when the summary has that column
+    std::string error;                 // why the picture failed
+    std::vector<std::string> damage;   // the reader's messages: the picture may be incomplete
+    std::vector<std::string> notices;  // written, but with something to know (characters replaced)
+    std::string printedLine;           // the tab-separated line for stdout
+    std::string summaryRow;            // the CSV row for --summary
+    std::string summaryWarnings;       // its warnings field, when the summary has that column
 };
 
 /// One line of a message: line breaks of message-box texts become blanks.
