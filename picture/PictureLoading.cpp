@@ -214,6 +214,7 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
         DecodedPicture result;
         result.picture = std::move(tiff.picture);
         result.messages = std::move(tiff.messages);
+        result.damaged = tiff.damaged;
         return result;
     }
     case PictureKind::None:

@@ -26,7 +26,9 @@ std::string namePart(std::string_view fileName);
 struct DecodedPicture {
     Picture picture;                    // 24-bit; empty when nothing could be decoded
     std::vector<std::string> messages;  // the reader's messages, one message box each, in order: the
-                                        // TIFF reader's problems, or a damaged JPEG whose picture is kept
+                                        // TIFF reader's problems, or a damaged JPEG or BMP whose picture is kept
+    bool damaged = false;               // the messages report damage: the picture may be incomplete or
+                                        // not the file's whole content (not plain information)
     std::string error;                  // JPEG/BMP: why the file could not be read; empty on success
     bool failed() const { return !error.empty(); }
 };

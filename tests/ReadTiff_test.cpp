@@ -181,20 +181,108 @@ TEST(ReadTiff, RowsPerStripMissingZeroOrHugeMeansOneStrip)
     }
 }
 
-TEST(ReadTiff, PaddedRowsShowWithoutShear)
+TEST(ReadTiff, RowsAreWidthTimesBitsWhateverTheStripsHoldBeyond)
 {
-    // A writer that pads each 15-byte RGB row to 16 bytes: the row length comes from the strip.
-    Sample sample = rgb(0, {8});
-    std::vector<std::uint8_t> padded;
-    const auto& data = sample.page.strips[0];
-    for (std::uint32_t y = 0; y < kH; ++y) {
-        padded.insert(padded.end(), data.begin() + y * 15, data.begin() + (y + 1) * 15);
-        padded.push_back(0xEE);
+    // Rows are width x bits per pixel in whole bytes: bytes a strip holds beyond its rows never shear
+    // the picture (they used to set the row length: 52 bytes over 3 rows gave 17-byte rows).
+    struct Case {
+        const char* name;
+        Sample sample;
+        std::vector<std::size_t> trailingBytes;  // appended to each strip
+    };
+    const std::vector<Case> cases = {
+        {"rgb, one strip and no RowsPerStrip", rgb(0, {8}), {7}},
+        {"rgb, two rows a strip", rgb(2, {8}), {4, 9}},
+        {"bilevel, two rows a strip", bilevel(1), {3, 1}},
+        {"grey 4, one strip", grey4(1), {1}},
+    };
+    for (const Case& c : cases) {
+        Page page = c.sample.page;
+        ASSERT_EQ(page.strips.size(), c.trailingBytes.size()) << c.name;
+        for (std::size_t i = 0; i < page.strips.size(); ++i)
+            page.strips[i].insert(page.strips[i].end(), c.trailingBytes[i], 0xEE);
+        for (bool big : {false, true}) {
+            const TiffResult result = decode(writeTiff({page}, big));
+            EXPECT_TRUE(result.messages.empty()) << c.name << messagesOf(result);
+            expectPicture(result.picture, c.sample.expected, c.name);
+        }
     }
-    sample.page.strips[0] = padded;
-    const TiffResult result = decode(writeTiff({sample.page}));
-    EXPECT_TRUE(result.messages.empty()) << messagesOf(result);
-    expectPicture(result.picture, sample.expected, "padded rows");
+    // A strip shorter than its rows is refused, not filled from the next strip.
+    Sample shortStrip = rgb(2, {8});
+    shortStrip.page.strips[0].resize(29);
+    shortStrip.page.strips[1].insert(shortStrip.page.strips[1].end(), 30, 0xEE);
+    EXPECT_EQ(decode(writeTiff({shortStrip.page})).messages, std::vector<std::string>{"Error reading image data"});
+}
+
+TEST(ReadTiff, FillOrder2ReversesTheBitsOfEveryByte)
+{
+    // Stored least-significant bit first, every kind shows the same picture as stored the usual way.
+    for (Sample sample : {bilevel(0), bilevel(1), grey4(1), palette4(), grey8(1)}) {
+        for (auto& strip : sample.page.strips)
+            for (std::uint8_t& byte : strip) {
+                std::uint8_t reversed = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    if (byte & (1 << bit)) reversed = static_cast<std::uint8_t>(reversed | (0x80 >> bit));
+                byte = reversed;
+            }
+        sample.page.fields.push_back({266, kShort, {2}});
+        for (bool big : {false, true}) {
+            const TiffResult result = decode(writeTiff({sample.page}, big));
+            EXPECT_TRUE(result.messages.empty()) << sample.name << messagesOf(result);
+            expectPicture(result.picture, sample.expected, std::string(sample.name) + " FillOrder 2");
+        }
+    }
+}
+
+TEST(ReadTiff, MissingCompressionMeansUncompressed)
+{
+    for (Sample sample : {grey8(1), bilevel(0), palette8(), rgb(0, {8})}) {
+        removeField(sample.page, 259);
+        const TiffResult result = decode(writeTiff({sample.page}, true));
+        EXPECT_TRUE(result.messages.empty()) << sample.name << messagesOf(result);
+        EXPECT_FALSE(result.damaged) << sample.name;
+        expectPicture(result.picture, sample.expected, sample.name);
+    }
+}
+
+TEST(ReadTiff, ReducedResolutionCopiesGiveWayToTheFullPicture)
+{
+    const Sample full = grey8(1), other = rgb(0, {8});
+    Page thumbnail = imagePage(1, 1, {8}, 1, 1, {9}, 1);
+    thumbnail.fields.insert(thumbnail.fields.begin(), {254, kLong, {1}});
+    Page oldStyleThumbnail = imagePage(1, 1, {8}, 1, 1, {9}, 1);
+    oldStyleThumbnail.fields.insert(oldStyleThumbnail.fields.begin(), {255, kShort, {2}});
+    Page compressedThumbnail = thumbnail;
+    setField(compressedThumbnail, 259, kShort, {5});
+    Page compressedFull = full.page;
+    setField(compressedFull, 259, kShort, {5});
+    struct Case {
+        const char* name;
+        std::vector<Page> pages;
+        std::vector<std::uint32_t> expected;  // empty: the 1 x 1 thumbnail
+        std::vector<std::string> messages;
+        bool damaged;
+    };
+    const std::vector<Case> cases = {
+        {"picture, thumbnail", {full.page, thumbnail}, full.expected, {}, false},
+        {"picture, old-style thumbnail", {full.page, oldStyleThumbnail}, full.expected, {}, false},
+        {"thumbnail, picture", {thumbnail, full.page}, full.expected, {}, false},
+        {"two pictures and a thumbnail: the last picture", {full.page, other.page, thumbnail}, other.expected, {}, false},
+        {"picture, compressed thumbnail", {full.page, compressedThumbnail}, full.expected,
+         {withTail(TiffText::CompressedGray)}, false},
+        {"only the thumbnail decodes", {compressedFull, thumbnail}, {}, {withTail(TiffText::CompressedGray)}, true},
+    };
+    for (const Case& c : cases) {
+        const TiffResult result = decode(writeTiff(c.pages));
+        EXPECT_EQ(result.messages, c.messages) << c.name;
+        EXPECT_EQ(result.damaged, c.damaged) << c.name;
+        if (c.expected.empty()) {
+            ASSERT_EQ(result.picture.width(), 1) << c.name;
+            EXPECT_EQ(result.picture.pixel(0, 0), grey(9)) << c.name;
+        } else {
+            expectPicture(result.picture, c.expected, c.name);
+        }
+    }
 }
 
 TEST(ReadTiff, StripsOutOfOrderInTheFileAreJoinedInStripOrder)
@@ -247,7 +335,6 @@ TEST(ReadTiff, MessagesOfRefusedDirectories)
         {g.page,
          {{"no width", [](Page& pg) { removeField(pg, 256); }, "Error reading tag Image Width"},
           {"no height", [](Page& pg) { removeField(pg, 257); }, "Error reading tag Image Height"},
-          {"no compression", [](Page& pg) { removeField(pg, 259); }, "Error reading tag Compression"},
           {"grey 16", [](Page& pg) { setField(pg, 258, kShort, {16}); }, "Cant read Gray Scale Image with 16 bits per sample"},
           {"grey 2", [](Page& pg) { setField(pg, 258, kShort, {2}); }, "Cant read Gray Scale Image with 2 bits per sample"},
           {"grey two samples", [](Page& pg) { setField(pg, 277, kShort, {2}); },
