@@ -43,8 +43,8 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 /// first touching 72 MB for each 24-megapixel picture.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled);
 
-/// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name: Qt's reader
-/// restricted to BMP content, then 24-bit rows. fileLabel names the file in the error text.
+/// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name (ReadBmp).
+/// fileLabel names the file in the error text and the messages.
 DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::string& fileLabel);
 
 /// Writes picture as a baseline colour JPEG file. Returns an empty text on success, else the reason;

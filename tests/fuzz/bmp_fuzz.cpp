@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the BMP path as loading runs it: Qt's reader restricted to BMP content,
-// then our conversion to 24-bit rows. The sanitizers catch any access outside a buffer.
+// Feeds arbitrary bytes to the BMP path as loading runs it: our own BMP reader into 24-bit rows.
+// The sanitizers catch any access outside a buffer.
 #include <cstddef>
 #include <cstdint>
 
