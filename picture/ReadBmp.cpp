@@ -181,9 +181,7 @@ bool BmpDecoder::readColoursOrMasks()
         const std::uint32_t count = header_.coloursUsed ? header_.coloursUsed : 1u << header_.bits;
         if (count < 1 || count > kMaxColours) return fail("a colour table of " + std::to_string(count) + " entries");
         const std::size_t entry = headerSize == kCoreHeader ? 3 : 4;
-        // The table must be followed by pixel data.
-        if (at > size_ || (size_ - at) / entry <= count - 1 || size_ - at == entry * count)
-            return fail("the file ends inside its colour table");
+        if (at > size_ || (size_ - at) / entry < count) return fail("the file ends inside its colour table");
         colours_.resize(count);
         for (std::uint32_t i = 0; i < count; ++i, at += entry)
             colours_[i] = {data_[at], data_[at + 1], data_[at + 2]};
@@ -346,8 +344,8 @@ DecodedPicture BmpDecoder::decode()
     else
         readRows();
     if (badIndices_ > 0)
-        damage(std::to_string(badIndices_) + " pixels use colours beyond the " + std::to_string(colours_.size()) +
-               " of its colour table");
+        damage(std::to_string(badIndices_) + (badIndices_ == 1 ? " pixel uses a colour" : " pixels use colours") +
+               " beyond the " + std::to_string(colours_.size()) + " of its colour table");
     if (!damageReason_.empty()) {
         result_.messages.push_back(label_ + " is damaged, the picture may be incomplete: " + damageReason_ + ".");
         result_.damaged = true;
