@@ -168,6 +168,7 @@ bool BmpDecoder::readColoursOrMasks()
     if (headerSize == kCoreHeader || (headerSize != kInfoHeader && headerSize != kOs2Header &&
                                       headerSize != kV4Header && headerSize != kV5Header))
         at = kFileHeaderSize + headerSize;
+    if (at > size_) return fail("the file ends inside its header");
     std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
     if (headerSize >= kV4Header || header_.compression == kBitFields) {
         const std::size_t length = kMasksSize + (headerSize >= kV4Header ? kV4Extra : 0) +

@@ -280,3 +280,16 @@ TEST(ReadBmp, PictureOverTheMemoryLimitIsRefused)
     EXPECT_EQ(refused.error, "\"big.bmp\" is too large to load: 100 x 100 pixels need 1 MB in three picture layers, "
                              "more than the memory limit of 0 MB.");
 }
+
+TEST(ReadBmp, HeaderPointingOutsideTheFileIsRefused)
+{
+    // An unknown header size is read as a core header whose tables lie beyond the file (Qt's reader,
+    // failing to seek there, took the pixels from wherever it stood).
+    Bytes bytes = bmpFile({12, 3, 2, 24, 0, {}, {}, patternRows(3, 2, 24)});
+    for (std::uint32_t size : {0x7FFFFFF0u, 0xFFFFFFF0u}) {
+        for (int i = 0; i < 4; ++i) bytes[14 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+        const DecodedPicture result = decode(bytes, "h.bmp");
+        EXPECT_EQ(result.error, "\"h.bmp\" is not a readable BMP picture: the file ends inside its header.") << size;
+        EXPECT_TRUE(result.picture.empty());
+    }
+}

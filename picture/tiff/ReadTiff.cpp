@@ -187,8 +187,9 @@ void DirectoryDecoder::ReadColorMap(const TiffEntry& colorMap, TiffPalette& pale
 }
 
 // ReadStrips: rows are width x bits per pixel, padded to whole bytes. With RowsPerStrip (at most the
-// height) strip i holds rows i x RowsPerStrip onwards from its start, and what a strip holds beyond its
-// rows is ignored; without it the rows run on through the strips in strip order. Checks, without
+// height, and a strip for each of its runs of rows) strip i holds rows i x RowsPerStrip onwards from its
+// start, and what a strip holds beyond its rows is ignored; else the rows run on through the strips in
+// strip order. Checks, without
 // reading the pixels, that the strips hold every row; a picture over the memory limit is refused here
 // too, so nothing is allocated for it.
 bool DirectoryDecoder::ReadStrips(const ImageKind& kind, int bitsPerPixel, DirectoryPlan& plan)
@@ -199,6 +200,9 @@ bool DirectoryDecoder::ReadStrips(const ImageKind& kind, int bitsPerPixel, Direc
     plan.rowBytes = pixelRowBytes(width_, bitsPerPixel);
     const std::uint32_t rowsPerStrip = firstValue(TiffTag::RowsPerStrip).value_or(0);
     plan.rowsPerStrip = rowsPerStrip <= height_ ? rowsPerStrip : 0;
+    // A strip table too short for RowsPerStrip: its rows are taken in turn, as they come.
+    if (plan.rowsPerStrip && dir_.StripCount() < (height_ + plan.rowsPerStrip - 1) / plan.rowsPerStrip)
+        plan.rowsPerStrip = 0;
     if (!stripsHold(plan)) return tell(std::string(TiffText::ImageData));
     if (!pictureFitsMemoryLimit(width_, height_))
         return tell(cantRead(kind, std::string(TiffText::OverLimit) + overMemoryLimitReason(width_, height_)));

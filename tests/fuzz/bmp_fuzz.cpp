@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "picture/PictureLoading.h"
+#include "picture/PictureMemory.h"
 
 namespace {
 // Pictures above this many pixels are legal but take seconds each under the sanitizers; their size
@@ -25,6 +26,13 @@ std::int64_t declaredPixels(const std::uint8_t* data, std::size_t size) {
     return (width < 0 ? -width : width) * (height < 0 ? -height : height);
 }
 }  // namespace
+
+// The readers' size caps at what the targets' pictures may take: 4 megapixels in three layers.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    setPictureMemoryLimit(std::uint64_t{9} << 22);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (declaredPixels(data, size) > kMaxFuzzPixels) return 0;
