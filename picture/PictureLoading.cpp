@@ -6,10 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#include <QImageReader>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +14,7 @@
 
 #include "core/AtomicFile.h"
 #include "picture/JpegCodec.h"
+#include "picture/ReadBmp.h"
 
 PictureKind pictureKindForName(std::string_view fileName)
 {
@@ -74,23 +71,22 @@ private:
 };
 
 // Reads the whole file into bytes. Returns an empty text on success, else why it failed.
-std::string readWholeFile(const std::filesystem::path& path, QByteArray& bytes)
+std::string readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes)
 {
     errno = 0;
     CFile file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) return "Cannot open " + quotedPath(path) + ": " + systemReason(errno) + ".";
-    constexpr qsizetype kChunk = qsizetype{1} << 20;
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
     try {
         std::error_code sizeUnknown;
         const auto expected = std::filesystem::file_size(path, sizeUnknown);
-        if (!sizeUnknown && expected < kMaxPictureBytes)
-            bytes.reserve(static_cast<qsizetype>(expected) + kChunk);
+        if (!sizeUnknown && expected < kMaxPictureBytes) bytes.reserve(static_cast<std::size_t>(expected) + kChunk);
         for (;;) {
-            const qsizetype used = bytes.size();
+            const std::size_t used = bytes.size();
             bytes.resize(used + kChunk);
             const std::size_t got = std::fread(bytes.data() + used, 1, kChunk, file.get());
-            bytes.resize(used + static_cast<qsizetype>(got));
-            if (got < static_cast<std::size_t>(kChunk)) break;
+            bytes.resize(used + got);
+            if (got < kChunk) break;
         }
     } catch (const std::bad_alloc&) {
         bytes.clear();
@@ -123,46 +119,6 @@ DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
     return result;
 }
 
-// Qt's reader may build a 32-bit image of a picture we hold in 24 bits: allow it that much more
-// (its default limit of 256 MB would refuse pictures we load as JPEG).
-constexpr int kQtAllocationLimitMB = static_cast<int>(kMaxPictureBytes / 3 * 4 >> 20);
-
-// Qt's BMP reader on bytes in memory, then our 24-bit rows. bytes is released as soon as it is decoded.
-DecodedPicture decodeBmpBuffer(QByteArray& bytes, const std::string& fileLabel)
-{
-    DecodedPicture result;
-    const std::string quotedLabel = "\"" + fileLabel + "\"";
-    const auto notReadable = [&](const QString& reason) {
-        return quotedLabel + " is not a readable BMP picture: " + reason.toStdString() + ".";
-    };
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setAutoDetectImageFormat(false);  // BMP content only, whatever else Qt could read
-    reader.setAllocationLimit(kQtAllocationLimitMB);
-    QImage image;
-    if (!reader.read(&image) || image.isNull()) {
-        result.error = notReadable(reader.errorString());
-        return result;
-    }
-    buffer.close();
-    bytes.clear();  // the file's bytes are no longer needed: keep the peak memory low
-    image = std::move(image).convertToFormat(QImage::Format_BGR888);
-    if (image.isNull()) {
-        result.error = "Not enough memory to load " + quotedLabel + ".";
-        return result;
-    }
-    try {
-        result.picture.resize(image.width(), image.height());
-    } catch (const std::bad_alloc&) {
-        result.error = "Not enough memory to load " + quotedLabel + ".";
-        return result;
-    }
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(result.picture.row(y), image.constScanLine(y), result.picture.stride());
-    return result;
-}
-
 DecodedPicture decodeBmp(const std::filesystem::path& path)
 {
     DecodedPicture result;
@@ -175,10 +131,10 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
                        " MB of picture can be loaded.";
         return result;
     }
-    QByteArray bytes;
+    std::vector<std::uint8_t> bytes;
     result.error = readWholeFile(path, bytes);
     if (result.failed()) return result;
-    return decodeBmpBuffer(bytes, path.string());
+    return ReadBmpFromMemory(bytes.data(), bytes.size(), path.string());
 }
 
 }  // namespace
@@ -214,6 +170,7 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
         DecodedPicture result;
         result.picture = std::move(tiff.picture);
         result.messages = std::move(tiff.messages);
+        result.damaged = tiff.damaged;
         return result;
     }
     case PictureKind::None:
@@ -230,8 +187,7 @@ DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::str
                        " MB, at most " + std::to_string(kMaxPictureBytes >> 20) + " MB of picture can be loaded.";
         return result;
     }
-    QByteArray bytes(data, static_cast<qsizetype>(size));
-    return decodeBmpBuffer(bytes, fileLabel);
+    return ReadBmpFromMemory(reinterpret_cast<const std::uint8_t*>(data), size, fileLabel);
 }
 
 std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality)
