@@ -18,6 +18,10 @@ struct CounterOptions {
     bool stats = false;
     std::filesystem::path summaryFile;
     int jobs = 0;                     // 0: the number of cores
+    bool particles = false;           // also write the particle table c_NAME.csv
+    std::filesystem::path summaryAppendFile;  // rows appended under a lock; header only when empty
+    std::filesystem::path poolFile;   // --pool: the positional arguments are reports to pool
+    std::vector<std::filesystem::path> pictureFolders;  // --pictures: where --pool also looks
     std::vector<std::filesystem::path> pictures;
     bool help = false;
 };

@@ -20,6 +20,7 @@ int main(int argc, char* argv[])
         std::cout << counterUsage();
         return 0;
     }
+    if (!parsed.options.poolFile.empty()) return runPool(parsed.options, std::cout, std::cerr);
     // The marked picture's scale bar has a text label, which needs Qt's fonts; no display is needed.
     std::unique_ptr<QGuiApplication> fonts;
     if (parsed.options.marked) {
