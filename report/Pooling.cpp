@@ -86,6 +86,7 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
     const auto volume = parseDecimal(reportLineValue(text.lines[kVolumeLine]));
     if (!volume || !(*volume > 0)) return fail("the sample volume is no number above 0");
     field.volume = *volume;
+    field.volumeText = reportLineValue(text.lines[kVolumeLine]);
 
     // The report does not hold the picture's size: the picture is looked for beside the report, then
     // in the given folders. Only its name part counts, as when a report is opened.
@@ -208,7 +209,9 @@ std::vector<std::string> pooledLines(const std::vector<PoolField>& fields, const
                         std::to_string(field.count) + " particles / " + formatScientific(field.areaMm2) + " mm^2");
     if (!fields.empty()) {
         lines.push_back("<Filter area (mm^2):> " + std::to_string(fields.front().filterArea));
-        lines.push_back("<Sample volume (cm^3):> " + numberText(fields.front().volume));
+        lines.push_back("<Sample volume (cm^3):> " + (fields.front().volumeText.empty()
+                                                          ? numberText(fields.front().volume)
+                                                          : fields.front().volumeText));
     }
     lines.push_back("<_______________________________>");
     lines.push_back("<Total particles:> " + std::to_string(result.particles));

@@ -19,6 +19,7 @@ struct PoolField {
     double areaMm2 = 0;       // the picture's width x height in mm, from its size and line 10
     std::int64_t filterArea = 0;  // line 11, mm^2
     double volume = 0;            // line 12, cm^3
+    std::string volumeText;       // line 12 as the report writes it, for the pooled text
 };
 
 enum class PoolIntervalKind { Poisson, StudentT };

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
