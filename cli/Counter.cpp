@@ -238,18 +238,11 @@ std::string appendSummaryRows(const fs::path& path, const std::string& rows)
 
 int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err)
 {
-    std::vector<PoolField> fields;
-    bool failed = false;
-    for (const fs::path& report : options.pictures) {
-        const PoolFieldReading reading = readPoolField(report, options.pictureFolders);
-        if (!reading.error.empty()) {
-            err << "spottally-count: " << reading.error << "\n";
-            failed = true;
-            continue;
-        }
-        fields.push_back(reading.field);
-    }
-    if (failed) return 1;  // a filter's result from some of its fields would mislead: nothing is written
+    const PoolReading reading = readPoolFields(options.pictures, options.pictureFolders);
+    for (const std::string& error : reading.errors) err << "spottally-count: " << error << "\n";
+    // A filter's result from some of its fields would mislead: nothing is written.
+    if (!reading.errors.empty()) return 1;
+    const std::vector<PoolField>& fields = reading.fields;
     const PooledResult result = poolFields(fields);
     if (!result.error.empty()) {
         err << "spottally-count: " << result.error << "\n";

@@ -8,9 +8,9 @@
 #include <vector>
 
 struct ParticleRecord {
-    std::int32_t x = 0;            // the accepted pixel (CentreMarker), column
-    std::int32_t y = 0;            // and row
-    std::int64_t areaPixels = 0;   // the fill's area as the count adds it to TotalAreaPixels
+    std::int32_t x = 0;           // the accepted pixel (CentreMarker), column
+    std::int32_t y = 0;           // and row
+    std::int64_t areaPixels = 0;  // the fill's area as the count adds it to TotalAreaPixels
     // Sums of the original's bytes over the pixels the fill counted in areaPixels.
     std::uint64_t sumRed = 0, sumGreen = 0, sumBlue = 0;
     bool added = false;    // added by hand

@@ -359,15 +359,13 @@ void TForm1::Poolreports1Click()
     request.title = QStringLiteral("Pool reports of one filter");
     const QStringList chosen = dialogs().openFiles(request);
     if (chosen.isEmpty()) return;
-    std::vector<PoolField> fields;
-    for (const QString& report : chosen) {
-        const PoolFieldReading reading = readPoolField(fs::path(report.toStdString()));
-        if (!reading.error.empty()) {
-            dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
-            return;
-        }
-        fields.push_back(reading.field);
-    }
+    std::vector<fs::path> reports;
+    for (const QString& report : chosen) reports.emplace_back(report.toStdString());
+    const PoolReading reading = readPoolFields(reports);
+    for (const std::string& error : reading.errors)
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error));
+    if (!reading.errors.empty()) return;
+    const std::vector<PoolField>& fields = reading.fields;
     const PooledResult result = poolFields(fields);
     if (!result.error.empty()) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(result.error));

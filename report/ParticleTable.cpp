@@ -16,7 +16,8 @@ namespace {
 std::string dotted(double value, int decimals)
 {
     char buffer[64];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     return std::string(buffer, written.ptr);
 }
 
@@ -43,10 +44,10 @@ std::string particleTableText(const ParticleList& list, double pixelsPerMm)
         // The diameter of the circle of the same area.
         const double diameter = 2.0 * std::sqrt(areaMicrons / std::numbers::pi);
         text += std::to_string(++number) + "," + std::to_string(p.x) + "," + std::to_string(p.y) + "," +
-                std::to_string(p.areaPixels) + "," + dotted(areaMicrons, 3) + "," + dotted(diameter, 3) + "," +
-                meanOf(p.sumRed, p.areaPixels) + "," + meanOf(p.sumGreen, p.areaPixels) + "," +
-                meanOf(p.sumBlue, p.areaPixels) + "," + (p.added ? "1" : "0") + "," + (p.removed ? "1" : "0") +
-                "\n";
+                std::to_string(p.areaPixels) + "," + dotted(areaMicrons, 3) + "," + dotted(diameter, 3) +
+                "," + meanOf(p.sumRed, p.areaPixels) + "," + meanOf(p.sumGreen, p.areaPixels) + "," +
+                meanOf(p.sumBlue, p.areaPixels) + "," + (p.added ? "1" : "0") + "," +
+                (p.removed ? "1" : "0") + "\n";
     }
     return text;
 }

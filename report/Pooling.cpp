@@ -1,5 +1,6 @@
 #include "report/Pooling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -73,7 +74,8 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
         reading.error = field.reportName + ": " + why;
         return reading;
     };
-    if (static_cast<int>(text.lines.size()) <= kCountLine || text.lines[kCountLine].rfind(kCountLabel, 0) != 0)
+    if (static_cast<int>(text.lines.size()) <= kCountLine ||
+        text.lines[kCountLine].rfind(kCountLabel, 0) != 0)
         return fail("not a saved count report (line 16 does not give the particles counted)");
     const auto count = parseWholeNumber(reportLineValue(text.lines[kCountLine]));
     if (!count || *count < 0) return fail("the particles counted are no whole number");
@@ -101,11 +103,34 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
         const PictureSize size = pictureSize(candidate);
         if (!size.error.empty()) return fail(size.error);
         const double mmPerPixel = 1.0 / static_cast<double>(*pixelsPerMm);
-        field.areaMm2 = static_cast<double>(size.width) * mmPerPixel * static_cast<double>(size.height) * mmPerPixel;
+        field.areaMm2 =
+            static_cast<double>(size.width) * mmPerPixel * static_cast<double>(size.height) * mmPerPixel;
         return reading;
     }
     return fail("its picture " + field.pictureName +
                 " is not found beside it; the field's area is taken from the picture's size");
+}
+
+PoolReading readPoolFields(const std::vector<fs::path>& reports, const std::vector<fs::path>& pictureFolders)
+{
+    PoolReading reading;
+    std::vector<fs::path> seen;
+    for (const fs::path& report : reports) {
+        std::error_code ignored;
+        fs::path same = fs::weakly_canonical(report, ignored);
+        if (same.empty()) same = report;
+        if (std::find(seen.begin(), seen.end(), same) != seen.end()) {
+            reading.errors.push_back(report.filename().string() + ": given twice; each field counts once");
+            continue;
+        }
+        seen.push_back(same);
+        PoolFieldReading field = readPoolField(report, pictureFolders);
+        if (!field.error.empty())
+            reading.errors.push_back(field.error);
+        else
+            reading.fields.push_back(std::move(field.field));
+    }
+    return reading;
 }
 
 PooledResult poolFields(const std::vector<PoolField>& fields)
@@ -118,8 +143,9 @@ PooledResult poolFields(const std::vector<PoolField>& fields)
     const PoolField& first = fields.front();
     for (const PoolField& field : fields) {
         if (field.filterArea != first.filterArea || field.volume != first.volume) {
-            result.error = field.reportName + " and " + first.reportName +
-                           " give different filter areas or sample volumes: they are not fields of one filter.";
+            result.error =
+                field.reportName + " and " + first.reportName +
+                " give different filter areas or sample volumes: they are not fields of one filter.";
             return result;
         }
         if (!(field.areaMm2 > 0)) {
@@ -164,20 +190,26 @@ PooledResult poolFields(const std::vector<PoolField>& fields)
     if (!(result.pValue < kPoolAlpha)) {
         result.kind = PoolIntervalKind::Poisson;
         if (n == 1)
-            result.reason = "Poisson (exact, Garwood) on the total: one field gives no between-field variation";
+            result.reason =
+                "Poisson (exact, Garwood) on the total: one field gives no between-field variation";
         else if (result.particles == 0)
             result.reason = "Poisson (exact, Garwood) on the total: no particles in any field";
         else
-            result.reason = "Poisson (exact, Garwood) on the total: the counts are consistent with random "
-                            "scatter (chi-square test, p = " + formatFixed(result.pValue) + ")";
-        const double lowCount = result.particles == 0 ? 0.0 : chiSquareQuantile(kPoolAlpha / 2, 2 * total) / 2;
+            result.reason =
+                "Poisson (exact, Garwood) on the total: the counts are consistent with random "
+                "scatter (chi-square test, p = " +
+                formatFixed(result.pValue) + ")";
+        const double lowCount =
+            result.particles == 0 ? 0.0 : chiSquareQuantile(kPoolAlpha / 2, 2 * total) / 2;
         const double highCount = chiSquareQuantile(1 - kPoolAlpha / 2, 2 * total + 2) / 2;
         low = lowCount / area;
         high = highCount / area;
     } else {
         result.kind = PoolIntervalKind::StudentT;
-        result.reason = "Student t from the between-field variation: the counts scatter more than random "
-                        "(chi-square test, p = " + formatFixed(result.pValue) + ")";
+        result.reason =
+            "Student t from the between-field variation: the counts scatter more than random "
+            "(chi-square test, p = " +
+            formatFixed(result.pValue) + ")";
         // Standard error of the ratio (area-weighted) mean over the fields.
         double squares = 0;
         for (const PoolField& field : fields) {
@@ -206,7 +238,8 @@ std::vector<std::string> pooledLines(const std::vector<PoolField>& fields, const
     lines.push_back("<Fields pooled:> " + std::to_string(result.fields));
     for (const PoolField& field : fields)
         lines.push_back("<Field:> " + field.reportName + " / " + field.pictureName + " / " +
-                        std::to_string(field.count) + " particles / " + formatScientific(field.areaMm2) + " mm^2");
+                        std::to_string(field.count) + " particles / " + formatScientific(field.areaMm2) +
+                        " mm^2");
     if (!fields.empty()) {
         lines.push_back("<Filter area (mm^2):> " + std::to_string(fields.front().filterArea));
         lines.push_back("<Sample volume (cm^3):> " + (fields.front().volumeText.empty()
@@ -219,8 +252,8 @@ std::vector<std::string> pooledLines(const std::vector<PoolField>& fields, const
     lines.push_back("<Mean per field:> " + numberText(result.meanPerField));
     lines.push_back("<Standard deviation per field:> " + numberText(result.sdPerField));
     lines.push_back("<Index of dispersion:> " + numberText(result.dispersionIndex));
-    lines.push_back("<Chi-square with " + std::to_string(result.degreesOfFreedom) +
-                    " degrees of freedom:> " + numberText(result.chiSquare));
+    lines.push_back("<Chi-square with " + std::to_string(result.degreesOfFreedom) + " degrees of freedom:> " +
+                    numberText(result.chiSquare));
     lines.push_back("<P (chi-square as large or larger):> " + numberText(result.pValue));
     lines.push_back("<95 % interval:> " + result.reason);
     lines.push_back("<Particles per filter:> " + formatScientific(result.perFilter));

@@ -13,10 +13,10 @@
 
 /// One field of view as its saved report gives it.
 struct PoolField {
-    std::string reportName;   // the report's file name, for the pooled text and messages
-    std::string pictureName;  // line 3
-    std::int64_t count = 0;   // line 15: the count after manual corrections
-    double areaMm2 = 0;       // the picture's width x height in mm, from its size and line 10
+    std::string reportName;       // the report's file name, for the pooled text and messages
+    std::string pictureName;      // line 3
+    std::int64_t count = 0;       // line 15: the count after manual corrections
+    double areaMm2 = 0;           // the picture's width x height in mm, from its size and line 10
     std::int64_t filterArea = 0;  // line 11, mm^2
     double volume = 0;            // line 12, cm^3
     std::string volumeText;       // line 12 as the report writes it, for the pooled text
@@ -33,7 +33,7 @@ struct PooledResult {
     std::int64_t particles = 0;
     double areaMm2 = 0;
     double meanPerField = 0;
-    double sdPerField = 0;        // of the counts, n - 1 in the divisor; NaN for one field
+    double sdPerField = 0;  // of the counts, n - 1 in the divisor; NaN for one field
     // Dispersion: sum of (count - expected)^2 / expected with expected = total x field area / total
     // area; the index is that over n - 1. NaN when there is no test (one field, or no particles).
     double chiSquare = 0;
@@ -57,6 +57,16 @@ struct PoolFieldReading {
 };
 PoolFieldReading readPoolField(const std::filesystem::path& report,
                                const std::vector<std::filesystem::path>& pictureFolders = {});
+
+/// Reads every report for pooling. The same file given twice would count its field twice: refused.
+/// errors holds one message per report that cannot be used, in order; fields is valid only when it
+/// is empty.
+struct PoolReading {
+    std::vector<PoolField> fields;
+    std::vector<std::string> errors;
+};
+PoolReading readPoolFields(const std::vector<std::filesystem::path>& reports,
+                           const std::vector<std::filesystem::path>& pictureFolders = {});
 
 /// The pooled text, one line each (UTF-8), in the report's label style and number formats.
 std::vector<std::string> pooledLines(const std::vector<PoolField>& fields, const PooledResult& result);

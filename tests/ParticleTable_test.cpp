@@ -121,8 +121,10 @@ TEST(ParticleTable, ManualCorrectionsShowInTheTable)
     // A click two pixels off the second particle's marker removes it.
     MarkerPosition removed;
     ASSERT_TRUE(manualRemove(layers, state, second.x + 2, second.y - 1, &removed));
-    EXPECT_EQ(removed, (MarkerPosition{static_cast<std::uint32_t>(second.y), static_cast<std::uint32_t>(second.x)}));
-    EXPECT_TRUE(particles.recordRemove(static_cast<std::int32_t>(removed.column), static_cast<std::int32_t>(removed.row)));
+    EXPECT_EQ(removed,
+              (MarkerPosition{static_cast<std::uint32_t>(second.y), static_cast<std::uint32_t>(second.x)}));
+    EXPECT_TRUE(particles.recordRemove(static_cast<std::int32_t>(removed.column),
+                                       static_cast<std::int32_t>(removed.row)));
     manualAdd(layers, state, 70, 5);
     particles.recordAdd(70, 5);
 
@@ -132,10 +134,12 @@ TEST(ParticleTable, ManualCorrectionsShowInTheTable)
     EXPECT_EQ(rows[1][9] + rows[1][10], "00");
     EXPECT_EQ(rows[2][9] + rows[2][10], "01");
     EXPECT_EQ(rows[2][3], std::to_string(second.areaPixels));  // a removed particle keeps its area
-    EXPECT_EQ(rows[3], (std::vector<std::string>{"3", "70", "5", "0", "0.000", "0.000", "", "", "", "1", "0"}));
+    EXPECT_EQ(rows[3],
+              (std::vector<std::string>{"3", "70", "5", "0", "0.000", "0.000", "", "", "", "1", "0"}));
     // Removing the added particle flags its own row, not the counted ones.
     ASSERT_TRUE(manualRemove(layers, state, 70, 5, &removed));
-    EXPECT_TRUE(particles.recordRemove(static_cast<std::int32_t>(removed.column), static_cast<std::int32_t>(removed.row)));
+    EXPECT_TRUE(particles.recordRemove(static_cast<std::int32_t>(removed.column),
+                                       static_cast<std::int32_t>(removed.row)));
     EXPECT_TRUE(particles.particles[2].removed);
     EXPECT_FALSE(particles.particles[0].removed);
     EXPECT_FALSE(particles.recordRemove(70, 5));  // nothing left there
@@ -154,8 +158,8 @@ TEST(ParticleTable, SizesFollowTheScale)
     p.sumBlue = 1;
     list.particles.push_back(p);
     // 2000 px/mm: 0.5 µm a pixel, 100 pixels are 25 µm²; ECD = 2 sqrt(25 / pi) = 5.6419 µm.
-    EXPECT_EQ(particleTableText(list, 2000), std::string(kParticleTableHeader) +
-                                                 "\n1,3,4,100,25.000,5.642,123.45,200.00,0.01,0,0\n");
+    EXPECT_EQ(particleTableText(list, 2000),
+              std::string(kParticleTableHeader) + "\n1,3,4,100,25.000,5.642,123.45,200.00,0.01,0,0\n");
     EXPECT_EQ(particleTableFileName("sample.jpg"), "c_sample.csv");
     EXPECT_EQ(particleTableFileName("c_sample.jpg"), "c_sample.csv");
 }

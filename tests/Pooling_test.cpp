@@ -68,16 +68,56 @@ TEST(Pooling, MatchesTheIndependentlyComputedResults)
     };
     const auto P = PoolIntervalKind::Poisson, T = PoolIntervalKind::StudentT;
     const Row rows[] = {
-        {"equal fields", {20, 20, 20, 20, 20}, {1, 1, 1, 1, 1}, P, 0.0, 0.0, 1.0, 61497.07200000001,
-         50036.472281653994, 74796.91694981999},
-        {"overdispersed", {10, 25, 14, 30, 12, 22, 8, 27}, {1, 1, 1, 1, 1, 1, 1, 1}, T, 8.48528137423857,
-         27.243243243243242, 0.00030129562999103854, 56884.79160000001, 35072.17142202788, 78697.41177797214},
-        {"one field empty", {0, 3, 2, 4}, {1, 1, 1, 1}, P, 1.707825127659933, 3.888888888888889,
-         0.2737147815835884, 6918.4206, 3163.5424459542282, 13133.31734947216},
-        {"two sizes", {10, 12, 22, 19}, {1, 1, 2, 2}, P, 5.678908345800274, 0.47619047619047616,
-         0.9240902440390156, 32285.962799999998, 24809.420293500218, 41307.77148796958},
-        {"two sizes overdispersed", {3, 25, 30, 60, 12}, {1, 1, 2, 2, 1}, T, 21.783020910791965,
-         33.04615384615385, 1.1687704846163882e-06, 57104.424, 16187.775262303685, 98021.07273769632},
+        {"equal fields",
+         {20, 20, 20, 20, 20},
+         {1, 1, 1, 1, 1},
+         P,
+         0.0,
+         0.0,
+         1.0,
+         61497.07200000001,
+         50036.472281653994,
+         74796.91694981999},
+        {"overdispersed",
+         {10, 25, 14, 30, 12, 22, 8, 27},
+         {1, 1, 1, 1, 1, 1, 1, 1},
+         T,
+         8.48528137423857,
+         27.243243243243242,
+         0.00030129562999103854,
+         56884.79160000001,
+         35072.17142202788,
+         78697.41177797214},
+        {"one field empty",
+         {0, 3, 2, 4},
+         {1, 1, 1, 1},
+         P,
+         1.707825127659933,
+         3.888888888888889,
+         0.2737147815835884,
+         6918.4206,
+         3163.5424459542282,
+         13133.31734947216},
+        {"two sizes",
+         {10, 12, 22, 19},
+         {1, 1, 2, 2},
+         P,
+         5.678908345800274,
+         0.47619047619047616,
+         0.9240902440390156,
+         32285.962799999998,
+         24809.420293500218,
+         41307.77148796958},
+        {"two sizes overdispersed",
+         {3, 25, 30, 60, 12},
+         {1, 1, 2, 2, 1},
+         T,
+         21.783020910791965,
+         33.04615384615385,
+         1.1687704846163882e-06,
+         57104.424,
+         16187.775262303685,
+         98021.07273769632},
     };
     const double unit = 1600.0 * 1200.0 / (3952.0 * 3952.0);
     for (const Row& row : rows) {
@@ -142,17 +182,27 @@ namespace {
 
 std::vector<std::string> savedReport(const std::string& picture, const std::string& count)
 {
-    std::vector<std::string> lines = {"S p o t T a l l y  REPORT", "<do not change - except comments> ",
-                                      "<Report file:> c_x.txt", "<Image file analysed:> " + picture,
-                                      "<Minimum size:> 5", "<Maximum size:> 8",
-                                      "<Colour R / G / B:> 121 / 223 / 95", "<Colour tolerance:> 40",
-                                      "<Brightness tolerance:> 50", "<Minimum contrast:> 40",
-                                      "<Pixels per mm:> 1000", "<Filter area (mm^2):> 378",
-                                      "<Sample volume (cm^3):> 0,143", "<_______________________________> ",
-                                      "<RESULTS> 01.02.2026  10:00:00", "<Particles counted:> " + count,
+    std::vector<std::string> lines = {"S p o t T a l l y  REPORT",
+                                      "<do not change - except comments> ",
+                                      "<Report file:> c_x.txt",
+                                      "<Image file analysed:> " + picture,
+                                      "<Minimum size:> 5",
+                                      "<Maximum size:> 8",
+                                      "<Colour R / G / B:> 121 / 223 / 95",
+                                      "<Colour tolerance:> 40",
+                                      "<Brightness tolerance:> 50",
+                                      "<Minimum contrast:> 40",
+                                      "<Pixels per mm:> 1000",
+                                      "<Filter area (mm^2):> 378",
+                                      "<Sample volume (cm^3):> 0,143",
+                                      "<_______________________________> ",
+                                      "<RESULTS> 01.02.2026  10:00:00",
+                                      "<Particles counted:> " + count,
                                       "<including manually removed / added:> 1 / 2",
-                                      "<Particles per filter:> 1,00E+00", "<Particles per cm^3 of sample:> 1,00E+00",
-                                      "<_______________________________>", "<Comments: Total area (pixels):> 1,00E+00"};
+                                      "<Particles per filter:> 1,00E+00",
+                                      "<Particles per cm^3 of sample:> 1,00E+00",
+                                      "<_______________________________>",
+                                      "<Comments: Total area (pixels):> 1,00E+00"};
     return lines;
 }
 
@@ -181,13 +231,23 @@ TEST(Pooling, ReadsFieldsFromSavedReports)
     EXPECT_DOUBLE_EQ(reading.field.areaMm2, 0.2 * 0.1);
     EXPECT_EQ(reading.field.pictureName, "a.jpg");
 
-    EXPECT_NE(readPoolField(dir / "c_bad.txt", {dir / "pictures"}).error.find("c_bad.txt: the particles counted"),
+    EXPECT_NE(
+        readPoolField(dir / "c_bad.txt", {dir / "pictures"}).error.find("c_bad.txt: the particles counted"),
+        std::string::npos);
+    EXPECT_NE(readPoolField(dir / "c_lost.txt", {dir / "pictures"}).error.find("lost.jpg"),
               std::string::npos);
-    EXPECT_NE(readPoolField(dir / "c_lost.txt", {dir / "pictures"}).error.find("lost.jpg"), std::string::npos);
     EXPECT_NE(readPoolField(dir / "c_none.txt").error, "");
     std::vector<std::string> manual = {"This is no report"};
     ASSERT_TRUE(writeReportFile(dir / "c_manual.txt", manual).saved());
     EXPECT_NE(readPoolField(dir / "c_manual.txt").error.find("not a saved count report"), std::string::npos);
+
+    // All reports at once: every problem named, in order; the same report twice is refused.
+    const PoolReading all = readPoolFields(
+        {dir / "c_a.txt", dir / "c_bad.txt", dir / "pictures" / ".." / "c_a.txt"}, {dir / "pictures"});
+    ASSERT_EQ(all.errors.size(), 2u);
+    EXPECT_NE(all.errors[0].find("c_bad.txt"), std::string::npos);
+    EXPECT_NE(all.errors[1].find("c_a.txt: given twice"), std::string::npos);
+    EXPECT_EQ(readPoolFields({dir / "c_a.txt"}, {dir / "pictures"}).fields.size(), 1u);
 }
 
 // The pooled text and the counter's line use the report's number formats and separator.
@@ -203,7 +263,8 @@ TEST(Pooling, TextAndLineInTheReportsFormats)
     field.volume = 0.143;
     const PooledResult result = poolFields({field});
     // 100 particles: Garwood 81.364 .. 121.627 (chi-square quantiles of 200 and 202 df, halved).
-    EXPECT_EQ(pooledSummaryLine(result), "1\t100\t3,07E+05\t2,50E+05\t3,74E+05\t2,15E+06\t1,75E+06\t2,62E+06\tpoisson");
+    EXPECT_EQ(pooledSummaryLine(result),
+              "1\t100\t3,07E+05\t2,50E+05\t3,74E+05\t2,15E+06\t1,75E+06\t2,62E+06\tpoisson");
     const std::vector<std::string> lines = pooledLines({field}, result);
     const auto has = [&](const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) != lines.end();

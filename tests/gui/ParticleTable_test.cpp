@@ -105,7 +105,8 @@ private slots:
         rows = csvRows(readAll(path(QStringLiteral("c_sample.csv"))));
         QCOMPARE(rows.size() - 1, AnalysisState.AutoCount + AnalysisState.ManualRemoved);
         QCOMPARE(rows[5].mid(9), (QByteArrayList{"0", "1"}));
-        QCOMPARE(rows[401], (QByteArrayList{"401", "800", "600", "0", "0.000", "0.000", "", "", "", "1", "0"}));
+        QCOMPARE(rows[401],
+                 (QByteArrayList{"401", "800", "600", "0", "0.000", "0.000", "", "", "", "1", "0"}));
         int removed = 0;
         for (qsizetype i = 1; i < rows.size(); ++i) removed += rows[i][10] == "1";
         QCOMPARE(removed, 1);
@@ -128,7 +129,8 @@ private slots:
                  0);
         QVERIFY(line.endsWith("\tpoisson\n"));
 
-        dialogs_->answerNextFileDialog(path(QStringLiteral("c_a.txt")) + QLatin1Char('\n') + path(QStringLiteral("c_b.txt")));
+        dialogs_->answerNextFileDialog(path(QStringLiteral("c_a.txt")) + QLatin1Char('\n') +
+                                       path(QStringLiteral("c_b.txt")));
         dialogs_->answerNextFileDialog(path(QStringLiteral("pooled.txt")));
         Form1->Poolreports1->trigger();
         VERIFY_NO_MESSAGE(dialogs_);
@@ -138,12 +140,14 @@ private slots:
         QVERIFY(Form3->isVisible());
         QVERIFY(!Form3->BnSaverep->isEnabled());  // the pooled text is no picture's report
         QVERIFY(!AnalysisState.ReportActive);
-        QCOMPARE(readAll(path(QStringLiteral("pooled.txt"))), readAll(path(QStringLiteral("counter-pooled.txt"))));
+        QCOMPARE(readAll(path(QStringLiteral("pooled.txt"))),
+                 readAll(path(QStringLiteral("counter-pooled.txt"))));
 
         // A report whose picture is missing: a warning naming it, nothing pooled or saved.
         QVERIFY(QFile::remove(path(QStringLiteral("b.jpg"))));
         QVERIFY(QFile::remove(path(QStringLiteral("pooled.txt"))));
-        dialogs_->answerNextFileDialog(path(QStringLiteral("c_a.txt")) + QLatin1Char('\n') + path(QStringLiteral("c_b.txt")));
+        dialogs_->answerNextFileDialog(path(QStringLiteral("c_a.txt")) + QLatin1Char('\n') +
+                                       path(QStringLiteral("c_b.txt")));
         dialogs_->answerNextFileDialog(path(QStringLiteral("pooled.txt")));
         Form1->Poolreports1->trigger();
         QCOMPARE(dialogs_->messages.size(), size_t(1));
