@@ -355,6 +355,11 @@ void TForm1::Particletable1Click()
 
 void TForm1::Poolreports1Click()
 {
+    // The pooled result takes the report window's text: a report not yet saved would be lost.
+    if (AnalysisState.ReportActive && Form3->windowTitle() == QString::fromUtf8(kReportCaptionUnsaved)) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromUtf8(kPoolUnsavedReportWarning));
+        return;
+    }
     UserDialogs::FileDialogSpec request = OpenDialog2;
     request.title = QStringLiteral("Pool reports of one filter");
     const QStringList chosen = dialogs().openFiles(request);

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+/// Why "Pool reports…" does not start while the report window holds a report not yet saved.
+inline constexpr const char* kPoolUnsavedReportWarning =
+    "The report in the report window is not saved. Save it first: the pooled result is shown in its place.";
+
 /// One field of view as its saved report gives it.
 struct PoolField {
     std::string reportName;       // the report's file name, for the pooled text and messages

@@ -16,6 +16,7 @@
 #include "gui/TForm1.h"
 #include "gui/TForm2.h"
 #include "gui/TForm3.h"
+#include "report/Pooling.h"
 #include "support/WindowTest.h"
 
 namespace {
@@ -128,6 +129,18 @@ private slots:
                             &line),
                  0);
         QVERIFY(line.endsWith("\tpoisson\n"));
+
+        // An unsaved report in the window is not replaced: the user is told to save it first.
+        QVERIFY(Form1->loadimage(QStringLiteral("a.jpg")));
+        Form1->BnCount->click();
+        dialogs_->answerNextFileDialog(path(QStringLiteral("c_a.txt")));
+        Form1->Poolreports1->trigger();
+        QCOMPARE(dialogs_->messageTexts(), QStringList{QString::fromUtf8(kPoolUnsavedReportWarning)});
+        QVERIFY(dialogs_->fileDialogs.empty());
+        QCOMPARE(Form3->lines().value(15), QStringLiteral("<Particles counted:> 400"));
+        dialogs_->messages.clear();
+        dialogs_->fileAnswers.clear();
+        Form3->BnSaverepClick();
 
         dialogs_->answerNextFileDialog(path(QStringLiteral("c_a.txt")) + QLatin1Char('\n') +
                                        path(QStringLiteral("c_b.txt")));
