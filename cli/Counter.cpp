@@ -1,5 +1,8 @@
 #include "cli/Counter.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -22,6 +25,8 @@
 #include "detect/CountRun.h"
 #include "report/MarkedPicture.h"
 #include "report/NumberFormat.h"
+#include "report/ParticleTable.h"
+#include "report/Pooling.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "report/Results.h"
@@ -59,6 +64,7 @@ std::vector<fs::path> outputsOf(const fs::path& picturePath, const CounterOption
     const std::string name = namePart(picturePath.string());
     std::vector<fs::path> outputs{folder / reportFileName(name)};
     if (options.marked) outputs.push_back(folder / markedPictureName(name));
+    if (options.particles) outputs.push_back(folder / particleTableFileName(name));
     if (options.xy) outputs.push_back(folder / xyDataFileName(name));
     return outputs;
 }
@@ -212,8 +218,9 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
                                                          256 * colourPart(options.texts.EdG) +
                                                          65536 * colourPart(options.texts.EdB));
     std::vector<std::string> lines;
+    ParticleList particles;
     try {
-        countParticles(layers, state, targetColour, options.texts);
+        countParticles(layers, state, targetColour, options.texts, options.particles ? &particles : nullptr);
         finishCountState(state);
         if (options.marked) {
             const std::string problem = drawOverlays(layers.Image2, options);
@@ -264,6 +271,20 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         }
     }
 
+    if (options.particles) {
+        try {
+            const FileSaveOutcome written =
+                writeParticleTable(outputs[options.marked ? 2 : 1], particles, options.texts);
+            if (!written.saved()) {
+                outcome.error = written.error;
+                return outcome;
+            }
+        } catch (const FieldError& error) {
+            outcome.error = error.message;
+            return outcome;
+        }
+    }
+
     if (options.xy) {
         scanMarkerPositions(layers.Image3, state);
         const FileSaveOutcome written = writeFileAtomically(outputs.back(), xyDataText(state.MarkerList));
@@ -295,7 +316,63 @@ void drawProgress(std::ostream& err, std::size_t done, std::size_t total)
         << (done == total ? "\n" : "") << std::flush;
 }
 
+constexpr const char* kSummaryHeader =
+    "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels\n";
+
+/// Appends rows to the summary file under an exclusive lock, in one write, so that counters running
+/// at once (a workflow's parallel jobs) never mix their rows or lose any. The header goes first when
+/// the file is new or empty. Returns an empty text or the reason.
+std::string appendSummaryRows(const fs::path& path, const std::string& rows)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return "Cannot open the file " + quotedPath(path) + ": " + systemReason(errno);
+    std::string problem;
+    if (::flock(fd, LOCK_EX) != 0) {
+        problem = "Cannot lock the file " + quotedPath(path) + ": " + systemReason(errno);
+    } else {
+        struct stat status {};
+        std::string text = (::fstat(fd, &status) == 0 && status.st_size == 0) ? std::string(kSummaryHeader) : "";
+        text += rows;
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                problem = "Cannot write the file " + quotedPath(path) + ": " + systemReason(errno);
+                break;
+            }
+            done += static_cast<std::size_t>(written);
+        }
+        if (problem.empty() && ::fsync(fd) != 0)
+            problem = "Cannot write the file " + quotedPath(path) + ": " + systemReason(errno);
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+    return problem;
+}
+
 }  // namespace
+
+int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err)
+{
+    const PoolReading reading = readPoolFields(options.pictures, options.pictureFolders);
+    for (const std::string& error : reading.errors) err << "spottally-count: " << error << "\n";
+    // A filter's result from some of its fields would mislead: nothing is written.
+    if (!reading.errors.empty()) return 1;
+    const std::vector<PoolField>& fields = reading.fields;
+    const PooledResult result = poolFields(fields);
+    if (!result.error.empty()) {
+        err << "spottally-count: " << result.error << "\n";
+        return 1;
+    }
+    const FileSaveOutcome saved = writeReportFile(options.poolFile, pooledLines(fields, result));
+    if (!saved.saved()) {
+        err << "spottally-count: " << saved.error << "\n";
+        return 1;
+    }
+    out << pooledSummaryLine(result) << "\n";
+    return 0;
+}
 
 int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& err)
 {
@@ -411,11 +488,21 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
         damaged = damaged || !outcome.damage.empty();
     }
     if (damaged && !options.acceptDamaged) failed = true;
+    if (!options.summaryAppendFile.empty()) {
+        std::string rows;
+        for (const PictureOutcome& outcome : outcomes)
+            if (outcome.counted) rows += outcome.summaryRow + "\n";
+        const std::string problem = appendSummaryRows(options.summaryAppendFile, rows);
+        if (!problem.empty()) {
+            err << "spottally-count: " << problem << "\n";
+            failed = true;
+        }
+    }
     if (!options.summaryFile.empty()) {
         // The warnings column only when a picture has warnings: the summary of a sound run stays as it
         // always was, column for column.
-        std::string csv = "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels";
-        csv += damaged ? ",warnings\n" : "\n";
+        std::string csv = kSummaryHeader;
+        if (damaged) csv.insert(csv.size() - 1, ",warnings");
         for (const PictureOutcome& outcome : outcomes)
             if (outcome.counted) csv += outcome.summaryRow + (damaged ? "," + outcome.summaryWarnings : "") + "\n";
         const FileSaveOutcome saved = writeFileAtomically(options.summaryFile, csv);

@@ -10,3 +10,8 @@
 /// was counted, 1 when any failed or was damaged (unless accepted) or out could not be written, 2
 /// when outputs would overwrite each other or an input (then nothing is written).
 int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& err);
+
+/// --pool: pools the saved reports (options.pictures) of one filter into options.poolFile and prints
+/// the tab-separated result line on out. Returns 0, or 1 (reasons on err, nothing written) when a
+/// report cannot be used.
+int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err);

@@ -111,6 +111,17 @@ Output:
                             particles_per_filter,particles_per_cm3,total_area_pixels; when a
                             picture was damaged, also warnings (the reader's messages, or empty)
   --jobs N                  pictures counted at once (default: the number of cores)
+  --particles               also write the particle table c_NAME.csv: number,x,y,area_pixels,
+                            area_um2,ecd_um,mean_red,mean_green,mean_blue,added,removed
+  --summary-append FILE     append the --summary rows to FILE (header only when it is new),
+                            locked, so that counters running at once never mix or lose rows
+Pooling (no count):
+  spottally-count --pool FILE [--pictures DIR]... REPORT...
+                            pools saved reports of the fields of one filter into FILE and prints
+                            fields, particles, particles per filter, its 95 % interval low and
+                            high, particles per cm3, its interval low and high, and the interval's
+                            kind (poisson or t), tab-separated. Each report's picture is looked
+                            for beside it, then in every --pictures DIR, for the field's size.
   --help                    this text
 
 Exit status: 0 all pictures counted, 1 a picture failed or was damaged (named on stderr), 2 bad
@@ -177,10 +188,15 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             flag(options.recursive);
             continue;
         }
+        if (name == "--particles") {
+            flag(options.particles);
+            continue;
+        }
         static const char* const kValued[] = {"--min-size", "--max-size", "--colour", "--colour-tolerance",
                                               "--brightness-tolerance", "--min-contrast", "--pixels-per-mm",
                                               "--filter-area", "--volume", "--grid", "--scale", "--params-from",
-                                              "--out", "--summary", "--jobs"};
+                                              "--out", "--summary", "--jobs", "--summary-append", "--pool",
+                                              "--pictures"};
         bool known = false;
         for (const char* valued : kValued) known = known || name == valued;
         if (!known) {
@@ -251,6 +267,12 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             options.outFolder = value;
         } else if (name == "--summary") {
             options.summaryFile = value;
+        } else if (name == "--summary-append") {
+            options.summaryAppendFile = value;
+        } else if (name == "--pool") {
+            options.poolFile = value;
+        } else if (name == "--pictures") {
+            options.pictureFolders.emplace_back(value);
         } else if (name == "--jobs") {
             const std::string text = wholeNumberText(name, value, 1, 256, error);
             if (error.empty()) options.jobs = std::stoi(text);
@@ -265,7 +287,8 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             error = "--params-from " + shortenedValue(reportFile) + ": the report has no line " + lines +
                     "; give those values as options";
     }
-    if (error.empty() && !options.help && options.pictures.empty()) error = "no picture given";
+    if (error.empty() && !options.help && options.pictures.empty())
+        error = options.poolFile.empty() ? "no picture given" : "no report given to pool";
     if (error.empty() && options.jobs == 0)
         options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return result;

@@ -21,6 +21,10 @@ struct CounterOptions {
     bool recursive = false;           // a folder given as a picture: its subfolders too
     std::filesystem::path summaryFile;
     int jobs = 0;                     // 0: the number of cores
+    bool particles = false;           // also write the particle table c_NAME.csv
+    std::filesystem::path summaryAppendFile;  // rows appended under a lock; header only when empty
+    std::filesystem::path poolFile;   // --pool: the positional arguments are reports to pool
+    std::vector<std::filesystem::path> pictureFolders;  // --pictures: where --pool also looks
     std::vector<std::filesystem::path> pictures;  // as given: pictures and folders of pictures
     bool help = false;
 };

@@ -26,6 +26,7 @@ int main(int argc, char* argv[])
         std::cerr << "spottally-count: cannot write to the standard output\n";
         return 1;
     }
+    if (!parsed.options.poolFile.empty()) return runPool(parsed.options, std::cout, std::cerr);
     // The marked picture's scale bar has a text label, which needs Qt's fonts; no display is needed.
     std::unique_ptr<QGuiApplication> fonts;
     if (parsed.options.marked) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 /// Export button's job (ExportMode).
-enum : std::uint8_t { kExportOff = 0, kExportXY = 1, kExportStatistics = 2 };
+enum : std::uint8_t { kExportOff = 0, kExportXY = 1, kExportStatistics = 2, kExportParticles = 3 };
 /// Layer in front (ViewMode).
 enum : std::uint8_t { kViewNone = 0, kViewOriginal = 1, kViewCount = 2, kViewArea = 3 };
 
@@ -24,7 +24,7 @@ struct TAnalysisState {
     std::int32_t ImageWidth = 0;   // width of the current picture in pixels
     std::int32_t ImageHeight = 0;  // height of the current picture in pixels
     bool ReportActive = false;     // the report window holds a report of the current picture, not the manual
-    std::uint8_t ExportMode = 0;   // kExportOff, kExportXY or kExportStatistics
+    std::uint8_t ExportMode = 0;   // kExportOff, kExportXY, kExportStatistics or kExportParticles
     std::uint8_t GridMicrons = 0;  // grid spacing in micrometres; 0 = no grid
     std::uint8_t ScaleMicrons = 0; // scale bar length in micrometres; 0 = no scale bar
     bool AddMode = false;          // a click on the count view adds (true) or removes (false) a particle

@@ -128,20 +128,29 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         std::uint16_t successes = 0;                 // at most 8k + 2 per ring, and k stays below 257
         if (run.rows) run.rows->ensure(bottom + 1);  // the sides read one row below the ring
 
+        // Colour sums of the particle table: the original's pixel under each success.
+        const auto noteColour = [&](int r, std::ptrdiff_t o) {
+            const std::uint8_t* pixel = original.row(r) + o;
+            run.particle->sumBlue += pixel[0];
+            run.particle->sumGreen += pixel[1];
+            run.particle->sumRed += pixel[2];
+        };
         // A horizontal edge of the ring: a pixel grows when one of its three inner neighbours is marked.
-        const auto growEdge = [&](const std::uint8_t* reference, const std::uint8_t* inner, std::uint8_t* target) {
+        const auto growEdge = [&](int r, const std::uint8_t* reference, const std::uint8_t* inner) {
+            std::uint8_t* target = area.row(r);
             for (std::ptrdiff_t o = left; o < right; o += kPixel) {
                 if ((inner[o - kPixel] == kMarkBlue || inner[o] == kMarkBlue || inner[o + kPixel] == kMarkBlue) &&
                     passesFillTest(reference, o, run)) {
                     markArea(target + o);
                     ++successes;
+                    if (run.particle) noteColour(r, o);
                 }
             }
         };
         // Top edge, judged on the original; inner neighbours on the row below.
-        growEdge(original.row(top), area.row(top + 1), area.row(top));
+        growEdge(top, original.row(top), area.row(top + 1));
         // Bottom edge, judged on the count layer with its rings; inner neighbours on the row above.
-        growEdge(count.row(bottom), area.row(bottom - 1), area.row(bottom));
+        growEdge(bottom, count.row(bottom), area.row(bottom - 1));
         // Sides, on the count layer, down to row height - 2 at most; inner neighbours in the column
         // towards the centre, one row above, the same row and one row below.
         const int lastSideRow = std::min(bottom, height - 2);
@@ -155,11 +164,13 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
                 passesFillTest(reference, left, run)) {
                 markArea(here + left);
                 ++successes;
+                if (run.particle) noteColour(r, left);
             }
             if ((above[rightIn] == kMarkBlue || here[rightIn] == kMarkBlue || below[rightIn] == kMarkBlue) &&
                 passesFillTest(reference, right, run)) {
                 markArea(here + right);
                 ++successes;
+                if (run.particle) noteColour(r, right);
             }
         }
         particleArea += successes;
@@ -171,5 +182,6 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         if (!grows) break;
     }
     state.TotalAreaPixels += particleArea;
+    if (run.particle) run.particle->areaPixels += particleArea;
     return particleArea;
 }

@@ -9,6 +9,7 @@
 #include "core/AnalysisState.h"
 #include "detect/ColourModel.h"
 #include "core/Layers.h"
+#include "core/Particles.h"
 #include "core/Picture.h"
 
 /// Makes the count and area layers copies of the original row by row, just ahead of the rows the
@@ -46,6 +47,7 @@ struct CountWorkingValues {
     int y = 0;                       // candidate row
     std::ptrdiff_t x = 0;            // candidate byte offset in its row (blue byte of pixel x / 3)
     LayerRowSupply* rows = nullptr;  // when set, the fill asks it for the rows of each new ring
+    ParticleRecord* particle = nullptr;  // when set, the fill adds its area and colour sums to it
     // The marked pixel nomarknear found last. Marks only accumulate during a run, and neighbouring
     // candidates inside one particle share it, so it is the first place nomarknear looks.
     int knownMarkRow = -1;
@@ -84,5 +86,6 @@ bool enoughmatches(const CountWorkingValues& run);
 
 /// Grows the accepted particle at (y, x) ring by ring through connected pixels that pass the fill
 /// test, paints them into the area layer with AreaMarkers and adds the particle's area (the sum of
-/// its rings' successes) to TotalAreaPixels. Returns that area.
+/// its rings' successes) to TotalAreaPixels. Returns that area. With run.particle set, the area and
+/// the sums of the original's bytes over every success are added to that record as well.
 std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state);

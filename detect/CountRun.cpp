@@ -56,7 +56,8 @@ void resetCounters(TAnalysisState& state)
 /// tests, then the surroundings checks; an accepted particle is counted, ringed, marked and filled.
 /// Step 2 (the count and area layers become copies of the original) happens through rows, row by
 /// row as the scan goes; all rows are copied when this returns.
-void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& params, LayerRowSupply& rows)
+void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& params, LayerRowSupply& rows,
+                      ParticleList* particles)
 {
     state.AutoCount = 0;
     const Picture& original = layers.Image1;
@@ -130,6 +131,12 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
                 drawRing(layers.Image2, static_cast<int>(x / kPixel), static_cast<int>(y), pen);  // 7. mark
                 areaRow[x] = kMarkBlue;
                 areaRow[x + 1] = kCentreGreen;
+                if (particles) {
+                    ParticleRecord& record = particles->particles.emplace_back();
+                    record.x = static_cast<std::int32_t>(x / kPixel);
+                    record.y = static_cast<std::int32_t>(y);
+                    run.particle = &record;
+                }
                 fillarea(run, state);  // 8. fill, then skip the rest of this particle in the row
                 x += skip;
             }
@@ -163,8 +170,9 @@ CountParams readCountParams(const ParameterTexts& texts, std::uint32_t targetCol
 }
 
 void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetColour,
-                    const ParameterTexts& texts)
+                    const ParameterTexts& texts, ParticleList* particles)
 {
+    if (particles) particles->clear();
     LayerRowSupply rows(layers);
     resetCounters(state);
     CountParams params;
@@ -174,14 +182,15 @@ void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetC
         rows.copyAll();  // a bad field ends the run with the layers reset
         throw;
     }
-    scanForParticles(layers, state, params, rows);
+    scanForParticles(layers, state, params, rows, particles);
 }
 
-void runCount(Layers& layers, TAnalysisState& state, const CountParams& params)
+void runCount(Layers& layers, TAnalysisState& state, const CountParams& params, ParticleList* particles)
 {
+    if (particles) particles->clear();
     LayerRowSupply rows(layers);
     resetCounters(state);
-    scanForParticles(layers, state, params, rows);
+    scanForParticles(layers, state, params, rows, particles);
 }
 
 void finishCountState(TAnalysisState& state)

@@ -10,6 +10,7 @@
 #include "core/FieldLabels.h"
 #include "core/ParameterTexts.h"
 #include "core/Layers.h"
+#include "core/Particles.h"
 
 /// The count's parameters, converted from the main window's fields.
 struct CountParams {
@@ -35,11 +36,14 @@ std::int64_t countReach(std::int32_t maxSize);
 /// are read from texts, then AutoCount restarts and the scan runs. On a bad parameter text
 /// FieldError is thrown after the layers and those three counters were reset; AutoCount keeps its
 /// value then.
+/// With particles given, it is cleared and receives one record per accepted particle, in count
+/// order (the particle table's rows); the count itself is the same with or without it.
 void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetColour,
-                    const ParameterTexts& texts);
+                    const ParameterTexts& texts, ParticleList* particles = nullptr);
 
 /// The same run with parameters already converted.
-void runCount(Layers& layers, TAnalysisState& state, const CountParams& params);
+void runCount(Layers& layers, TAnalysisState& state, const CountParams& params,
+              ParticleList* particles = nullptr);
 
 /// The analysis record's part of the finishing after a run: remove mode (AddMode false), the report
 /// active, the count view in front. Zoom, overlays, buttons and the report are the windows' job.

@@ -30,6 +30,15 @@ public:
 
     QString openFile(const FileDialogSpec& request) override { return run(request, QFileDialog::AcceptOpen); }
     QString saveFile(const FileDialogSpec& request) override { return run(request, QFileDialog::AcceptSave); }
+    QStringList openFiles(const FileDialogSpec& request) override
+    {
+        QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDirectory,
+                           qtFilterFromPairs(request.filter));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        return dialog.selectedFiles();
+    }
 
 private:
     static QString run(const FileDialogSpec& request, QFileDialog::AcceptMode mode)

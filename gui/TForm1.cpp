@@ -21,6 +21,7 @@
 #include "picture/PictureLoading.h"
 #include "core/SettingsFile.h"
 #include "detect/CountRun.h"
+#include "report/Pooling.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "gui/TForm3.h"
@@ -141,6 +142,7 @@ void TForm1::buildMenus()
     File1 = menuBar()->addMenu(QStringLiteral("File"));
     Openimage1 = File1->addAction(QStringLiteral("Open image"));
     Savereport1 = File1->addAction(QStringLiteral("Open report"));
+    Poolreports1 = File1->addAction(QStringLiteral("Pool reports…"));
     Exit1 = File1->addAction(QStringLiteral("Exit"));
 
     Options1 = menuBar()->addMenu(QStringLiteral("Options"));
@@ -162,6 +164,7 @@ void TForm1::buildMenus()
     Statistics1 = Exportxyvalues1->addAction(QStringLiteral("Statistics"));
     xydata1 = Exportxyvalues1->addAction(QStringLiteral("x/y data"));
     Off1 = Exportxyvalues1->addAction(QStringLiteral("Off"));
+    Particletable1 = Exportxyvalues1->addAction(QStringLiteral("Particle table"));
 
     Help1 = menuBar()->addMenu(QStringLiteral("Help"));
     INfo1 = Help1->addAction(QStringLiteral("Info"));
@@ -191,6 +194,8 @@ void TForm1::connectControls()
     connect(INfo1, &QAction::triggered, this, &TForm1::INfo1Click);
     connect(Manual1, &QAction::triggered, this, &TForm1::Manual1Click);
     connect(BnCount, &QPushButton::clicked, this, &TForm1::BnCountClick);
+    connect(Particletable1, &QAction::triggered, this, &TForm1::Particletable1Click);
+    connect(Poolreports1, &QAction::triggered, this, &TForm1::Poolreports1Click);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
@@ -342,6 +347,54 @@ void TForm1::Off1Click()
     Exportxyvalues1->setTitle(QStringLiteral("Export data= Off"));
 }
 
+void TForm1::Particletable1Click()
+{
+    AnalysisState.ExportMode = kExportParticles;
+    Exportxyvalues1->setTitle(QStringLiteral("&Export= particle table"));
+    Form3->setExportCaption(QStringLiteral("Export particle table"));
+}
+
+void TForm1::Poolreports1Click()
+{
+    // The pooled result takes the report window's text: a report not yet saved would be lost.
+    if (AnalysisState.ReportActive && Form3->windowTitle() == QString::fromUtf8(kReportCaptionUnsaved)) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromUtf8(kPoolUnsavedReportWarning));
+        return;
+    }
+    UserDialogs::FileDialogSpec request = OpenDialog2;
+    request.title = QStringLiteral("Pool reports of one filter");
+    const QStringList chosen = dialogs().openFiles(request);
+    if (chosen.isEmpty()) return;
+    std::vector<fs::path> reports;
+    for (const QString& report : chosen) reports.emplace_back(report.toStdString());
+    const PoolReading reading = readPoolFields(reports);
+    for (const std::string& error : reading.errors)
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error));
+    if (!reading.errors.empty()) return;
+    const std::vector<PoolField>& fields = reading.fields;
+    const PooledResult result = poolFields(fields);
+    if (!result.error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(result.error));
+        return;
+    }
+    const std::vector<std::string> lines = pooledLines(fields, result);
+    QStringList shown;
+    for (const std::string& line : lines) shown << QString::fromStdString(line);
+    Form3->showPooledResult(shown);
+    // Saved beside the reports, under a name the user confirms (a save dialog asks before replacing).
+    UserDialogs::FileDialogSpec save;
+    save.title = QStringLiteral("Save pooled result");
+    save.initialDirectory = QFileInfo(chosen.constFirst()).absolutePath();
+    save.filter = QStringLiteral("Pooled results|pooled*.txt|All files|*.*");
+    save.defaultExtension = QStringLiteral("*.txt");
+    save.fileName = QStringLiteral("pooled.txt");
+    const QString target = dialogs().saveFile(save);
+    if (target.isEmpty()) return;
+    const FileSaveOutcome saved = writeReportFile(fs::path(target.toStdString()), lines);
+    if (!saved.saved())
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
+}
+
 void TForm1::Exit1Click() { close(); }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -429,6 +482,7 @@ bool TForm1::loadimage(const QString& fileName)
 void TForm1::newpictureparams(const QString& name)
 {
     Form2->originalReplaced();  // the selection band went with the old picture
+    Form2->particles().clear();  // so did the particles of its count
     AnalysisState.ZoomPercent = 100;
     AnalysisState.ImageFileName = name.toStdString();
     Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name);
@@ -491,7 +545,7 @@ void TForm1::BnCountClick()
     // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
     Form2->show();
     try {
-        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts());
+        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts(), &Form2->particles());
     } catch (const FieldError& error) {
         // The layers and the manual counters were reset before the bad field was read.
         Form2->refreshLayers();

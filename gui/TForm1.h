@@ -62,6 +62,11 @@ public:
     void Statistics1Click();
     void xydata1Click();
     void Off1Click();
+    /// Export choice "particle table": the export button writes c_NAME.csv.
+    void Particletable1Click();
+    /// "Pool reports…": several saved reports of one filter into one pooled result, shown in the report
+    /// window and saved beside the reports.
+    void Poolreports1Click();
     void INfo1Click();
     void Manual1Click();
     void BnCountClick();
@@ -111,6 +116,7 @@ public:
     QMenu* File1 = nullptr;
     QAction* Openimage1 = nullptr;
     QAction* Savereport1 = nullptr;
+    QAction* Poolreports1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Options1 = nullptr;
     QMenu* Nogrid1 = nullptr;
@@ -121,6 +127,7 @@ public:
             *Noscale1 = nullptr;
     QMenu* Exportxyvalues1 = nullptr;
     QAction *Statistics1 = nullptr, *xydata1 = nullptr, *Off1 = nullptr;
+    QAction* Particletable1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* INfo1 = nullptr;
     QAction* Manual1 = nullptr;

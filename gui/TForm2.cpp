@@ -307,8 +307,12 @@ void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPo
     if (!layers_.Image2.contains(x, y)) return;
     if (AnalysisState.AddMode) {
         manualAdd(layers_, AnalysisState, x, y);
-    } else if (!manualRemove(layers_, AnalysisState, x, y)) {
-        return;  // no particle within reach: nothing at all happens
+        particles_.recordAdd(x, y);
+    } else {
+        MarkerPosition removed;
+        if (!manualRemove(layers_, AnalysisState, x, y, &removed))
+            return;  // no particle within reach: nothing at all happens
+        particles_.recordRemove(static_cast<std::int32_t>(removed.column), static_cast<std::int32_t>(removed.row));
     }
     // Only the part an edit can touch is shown anew, so a large picture stays quick to edit.
     refreshLayer(Image2, QRect(x - kEditReach, y - kEditReach, 2 * kEditReach + 1, 2 * kEditReach + 1));

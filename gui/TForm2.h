@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "core/Layers.h"
+#include "core/Particles.h"
 
 class QAction;
 class QKeyEvent;
@@ -38,6 +39,8 @@ public:
 
     Layers& layers() { return layers_; }
     const Layers& layers() const { return layers_; }
+    /// The particles of the last count, with the corrections made by hand since (particle table).
+    ParticleList& particles() { return particles_; }
 
     /// Brings the layer named by ViewMode to the front and sets the flip item's caption.
     void Toggleview();
@@ -127,6 +130,7 @@ private:
     void showStatus(const QString& status, const QString& restoreTo);
 
     Layers layers_;
+    ParticleList particles_;
     QScrollArea* scrollArea_ = nullptr;
     QWidget* canvas_ = nullptr;  // holds the three stacked layers inside the scroll area
     LayerView* front_ = nullptr;

@@ -13,6 +13,7 @@
 #include "core/HelpTexts.h"
 #include "gui/TForm1.h"
 #include "report/MarkedPicture.h"
+#include "report/ParticleTable.h"
 #include "report/ReportFile.h"
 #include "report/Results.h"
 #include "report/Statistics.h"
@@ -230,6 +231,12 @@ void TForm3::BnExpClick()
     const ParameterTexts fields = Form1->parameterTexts();
     const Picture& area = Form2->layers().Image3;
     try {
+        if (AnalysisState.ExportMode == kExportParticles) {
+            const fs::path path = Form1->workingFolder() / particleTableFileName(AnalysisState.ImageFileName);
+            const FileSaveOutcome written = writeParticleTable(path, Form2->particles(), fields);
+            if (!written.saved()) warn(written.error);
+            return;
+        }
         if (AnalysisState.ExportMode == kExportXY) {
             readWholeField(kMinSizeField, fields.Edmin, 0, 255);
             scanMarkerPositions(area, AnalysisState);
@@ -283,6 +290,14 @@ void TForm3::showManual(const QString& text)
     BnSaverep->setEnabled(false);
     BnSavepic->setEnabled(false);
     if (!text.isEmpty()) Memo1->setPlainText(text);
+}
+
+void TForm3::showPooledResult(const QStringList& lines)
+{
+    // Deliberate: like the manual, the text is no picture's report, so saving it as one is refused.
+    AnalysisState.ReportActive = false;
+    showManual(lines.join(QLatin1Char('\n')));
+    setWindowTitle(QStringLiteral("SpotTally Pooled result"));
 }
 
 void TForm3::holdScratchLine(const QString& line)

@@ -63,6 +63,8 @@ public:
     void showOpenedReport();
     /// Shows the manual's text in front, with the three buttons off.
     void showManual(const QString& text);
+    /// Shows a pooled result in front, with the three buttons off: it is no report of the picture.
+    void showPooledResult(const QStringList& lines);
     /// The settings file is written through this window's text: shown holding the one line ...
     void holdScratchLine(const QString& line);
     /// ... then emptied and hidden once the line is written.

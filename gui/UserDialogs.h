@@ -3,6 +3,7 @@
 // windows can be driven by tests (see tests/gui/support/ScriptedDialogs.h) without ever blocking.
 
 #include <QString>
+#include <QStringList>
 
 class UserDialogs {
 public:
@@ -22,6 +23,8 @@ public:
     /// The chosen file's full path, or an empty text when the user cancelled.
     virtual QString openFile(const FileDialogSpec& request) = 0;
     virtual QString saveFile(const FileDialogSpec& request) = 0;
+    /// The chosen files' full paths, in the order chosen; empty when the user cancelled.
+    virtual QStringList openFiles(const FileDialogSpec& request) = 0;
 };
 
 /// The program-wide dialogs; the Qt ones unless a test installed others.

@@ -11,6 +11,7 @@ packages=(
     libtiff-dev
     xvfb xauth
     dpkg-dev file
+    snakemake
 )
 if [ "${SPOTTALLY_WITH_CLANG:-0}" = 1 ]; then
     packages+=(clang libclang-rt-dev)

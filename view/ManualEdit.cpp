@@ -61,7 +61,7 @@ void manualAdd(Layers& layers, TAnalysisState& state, int x, int y)
     if (layers.Image3.contains(x, y)) layers.Image3.setPixel(x, y, kAddedMarkerColour);
 }
 
-bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y)
+bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y, MarkerPosition* removedAt)
 {
     Picture& area = layers.Image3;
     // Only the part of the search square inside the picture is read.
@@ -77,6 +77,7 @@ bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y)
             drawRing(layers.Image2, column, row, kRemovedRingColour);
             ++state.ManualRemoved;
             --state.AutoCount;
+            if (removedAt) *removedAt = {static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column)};
             return true;
         }
     }

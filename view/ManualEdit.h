@@ -27,4 +27,5 @@ void manualAdd(Layers& layers, TAnalysisState& state, int x, int y);
 
 /// Removes the first CentreMarker in reading order within kRemoveReach of (x, y): disables it, rings
 /// it in the removal colour and updates the counters. False, with nothing changed, when none is found.
-bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y);
+/// With removedAt given, the position of the marker taken is written there.
+bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y, MarkerPosition* removedAt = nullptr);

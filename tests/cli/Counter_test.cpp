@@ -4,9 +4,11 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -425,4 +427,78 @@ TEST_F(CounterTest, FoldersAndSizeWarnings)
             EXPECT_NE(run.err.find("warning: the " + c.warning), std::string::npos) << run.err;
         }
     }
+}
+
+// Counters running at once append to one summary: the header once, every row whole, none lost.
+TEST_F(CounterTest, SummaryAppendFromParallelCountersKeepsEveryRow)
+{
+    constexpr int kProcesses = 6;
+    constexpr int kPicturesEach = 4;
+    std::vector<std::string> expectedFiles;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int p = 0; p < kProcesses; ++p) {
+        QStringList arguments{QStringLiteral("--summary-append"), arg("all.csv"), QStringLiteral("--out"),
+                              arg("out" + std::to_string(p)), QStringLiteral("--jobs"), QStringLiteral("1")};
+        for (int i = 0; i < kPicturesEach; ++i) {
+            const std::string name = "p" + std::to_string(p) + "_" + std::to_string(i) + ".jpg";
+            fs::copy_file(path("plate.jpg"), path(name));
+            arguments << arg(name);
+            expectedFiles.push_back(path(name).string());
+        }
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral(SPOTTALLY_COUNTER), arguments);
+        processes.push_back(std::move(process));
+    }
+    for (auto& process : processes) {
+        ASSERT_TRUE(process->waitForFinished(120000));
+        EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
+    }
+    std::istringstream lines(readFile(path("all.csv")));
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line, "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels");
+    std::vector<std::string> files;
+    while (std::getline(lines, line)) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 6) << line;
+        files.push_back(line.substr(0, line.find(',')));
+    }
+    std::sort(files.begin(), files.end());
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    EXPECT_EQ(files, expectedFiles);
+}
+
+// --pool: no count, the pooled text beside, one tab-separated line; a report that cannot be used
+// stops it with the reason and writes nothing.
+TEST_F(CounterTest, PoolsSavedReportsWithoutCounting)
+{
+    fs::copy_file(path("plate.jpg"), path("second.jpg"));
+    ASSERT_EQ(runCounter({QStringLiteral("--particles"), arg("plate.jpg"), arg("second.jpg")}).exitCode, 0);
+    const std::string table = readFile(path("c_plate.csv"));
+    EXPECT_EQ(table.rfind("number,x,y,area_pixels,", 0), 0u);
+    const ReportReading report = readReportFile(path("c_plate.txt"));
+    const std::string count = report.lines.at(15).substr(report.lines.at(15).find("> ") + 2);
+    EXPECT_EQ(std::to_string(std::count(table.begin(), table.end(), '\n') - 1), count);
+
+    const ProcessRun run = runCounter({QStringLiteral("--pool"), arg("pooled.txt"), arg("c_plate.txt"), arg("c_second.txt")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> fields(1);
+    for (char c : run.out) {
+        if (c == '\t')
+            fields.emplace_back();
+        else if (c != '\n')
+            fields.back() += c;
+    }
+    ASSERT_EQ(fields.size(), 9u) << run.out;
+    EXPECT_EQ(fields[0], "2");
+    EXPECT_EQ(fields[1], std::to_string(2 * std::stoi(count)));
+    EXPECT_EQ(fields[8], "poisson");  // two equal fields scatter less than random
+    EXPECT_NE(readFile(path("pooled.txt")).find("<Fields pooled:> 2\r\n"), std::string::npos);
+
+    fs::remove(path("pooled.txt"));
+    fs::remove(path("second.jpg"));
+    const ProcessRun missing = runCounter({QStringLiteral("--pool"), arg("pooled.txt"), arg("c_plate.txt"), arg("c_second.txt")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("second.jpg is not found"), std::string::npos) << missing.err;
+    EXPECT_FALSE(fs::exists(path("pooled.txt")));
+    EXPECT_EQ(runCounter({QStringLiteral("--pool"), arg("pooled.txt")}).exitCode, 2);
 }

@@ -25,6 +25,12 @@ public:
     void message(MessageKind kind, const QString& text) override { messages.push_back({kind, text}); }
     QString openFile(const FileDialogSpec& request) override { return answer(request); }
     QString saveFile(const FileDialogSpec& request) override { return answer(request); }
+    /// Several files: the next scripted answer split at '\n' (an empty answer: cancelled).
+    QStringList openFiles(const FileDialogSpec& request) override
+    {
+        const QString path = answer(request);
+        return path.isEmpty() ? QStringList() : path.split(QLatin1Char('\n'));
+    }
 
     /// The next file dialog answers path (an empty text means the user cancels).
     void answerNextFileDialog(const QString& path) { fileAnswers.push_back(path); }
