@@ -22,6 +22,7 @@
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
 #include "picture/PictureLoading.h"
+#include "picture/PictureMemory.h"
 #include "detect/CountRun.h"
 #include "report/MarkedPicture.h"
 #include "report/NumberFormat.h"
@@ -42,7 +43,8 @@ struct PictureOutcome {
     bool counted = false;
     bool finished = false;
     std::string error;                 // why the picture failed
-    std::vector<std::string> damage;   // the reader's messages: the picture may be incomplete
+    std::vector<std::string> damage;   // the reader's messages, printed as warnings
+    bool damaged = false;              // the reader says the picture may be incomplete
     std::vector<std::string> notices;  // written, but with something to know (characters replaced)
     std::string printedLine;           // the tab-separated line for stdout
     std::string summaryRow;            // the CSV row for --summary
@@ -198,8 +200,10 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         outcome.error = oneLine(outcome.error);
         return outcome;
     }
-    // A picture decoded with messages may lack parts: counted, but marked as damaged.
+    // The reader's messages are warnings; a picture it calls damaged may lack parts: counted, but
+    // marked as damaged.
     for (const std::string& message : decoded.messages) outcome.damage.push_back(oneLine(message));
+    outcome.damaged = decoded.damaged;
 
     // The same steps as the window: a new picture, then the count run and its finishing.
     TAnalysisState state;
@@ -297,7 +301,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     outcome.counted = true;
     outcome.printedLine = pathText + "\t" + std::to_string(state.AutoCount) + "\t" +
                           formatScientific(state.ParticlesPerFilter) + "\t" +
-                          formatScientific(state.ParticlesPerCm3) + (outcome.damage.empty() ? "" : "\tdamaged");
+                          formatScientific(state.ParticlesPerCm3) + (outcome.damaged ? "\tdamaged" : "");
     std::string warnings;
     for (const std::string& message : outcome.damage) warnings += (warnings.empty() ? "" : " | ") + message;
     outcome.summaryRow = csvField(pathText) + "," + std::to_string(state.ImageWidth) + "," +
@@ -472,6 +476,7 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
             if (progress) drawProgress(err, done, total);
         }
     };
+    if (options.memoryLimitMB != 0) setPictureMemoryLimit(options.memoryLimitMB << 20);
     const int workers = std::max(1, std::min<int>(options.jobs, static_cast<int>(total)));
     std::vector<std::thread> threads;
     try {
@@ -482,10 +487,12 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
     work();
     for (std::thread& thread : threads) thread.join();
 
-    bool damaged = false;
+    bool damaged = false;   // a picture the reader called damaged: the run fails unless accepted
+    bool warnings = false;  // any reader message: the summary gets its warnings column
     for (const PictureOutcome& outcome : outcomes) {
         failed = failed || !outcome.counted;
-        damaged = damaged || !outcome.damage.empty();
+        damaged = damaged || outcome.damaged;
+        warnings = warnings || !outcome.damage.empty();
     }
     if (damaged && !options.acceptDamaged) failed = true;
     if (!options.summaryAppendFile.empty()) {
@@ -502,9 +509,9 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
         // The warnings column only when a picture has warnings: the summary of a sound run stays as it
         // always was, column for column.
         std::string csv = kSummaryHeader;
-        if (damaged) csv.insert(csv.size() - 1, ",warnings");
+        if (warnings) csv.insert(csv.size() - 1, ",warnings");
         for (const PictureOutcome& outcome : outcomes)
-            if (outcome.counted) csv += outcome.summaryRow + (damaged ? "," + outcome.summaryWarnings : "") + "\n";
+            if (outcome.counted) csv += outcome.summaryRow + (warnings ? "," + outcome.summaryWarnings : "") + "\n";
         const FileSaveOutcome saved = writeFileAtomically(options.summaryFile, csv);
         if (!saved.saved()) {
             err << "spottally-count: " << saved.error << "\n";

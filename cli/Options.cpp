@@ -111,6 +111,8 @@ Output:
                             particles_per_filter,particles_per_cm3,total_area_pixels; when a
                             picture was damaged, also warnings (the reader's messages, or empty)
   --jobs N                  pictures counted at once (default: the number of cores)
+  --memory-limit MB         memory the three picture layers of one picture may take (default: half
+                            of the physical memory); a picture claiming more is refused unread
   --particles               also write the particle table c_NAME.csv: number,x,y,area_pixels,
                             area_um2,ecd_um,mean_red,mean_green,mean_blue,added,removed
   --summary-append FILE     append the --summary rows to FILE (header only when it is new),
@@ -195,7 +197,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         static const char* const kValued[] = {"--min-size", "--max-size", "--colour", "--colour-tolerance",
                                               "--brightness-tolerance", "--min-contrast", "--pixels-per-mm",
                                               "--filter-area", "--volume", "--grid", "--scale", "--params-from",
-                                              "--out", "--summary", "--jobs", "--summary-append", "--pool",
+                                              "--out", "--summary", "--jobs", "--memory-limit", "--summary-append", "--pool",
                                               "--pictures"};
         bool known = false;
         for (const char* valued : kValued) known = known || name == valued;
@@ -276,6 +278,9 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         } else if (name == "--jobs") {
             const std::string text = wholeNumberText(name, value, 1, 256, error);
             if (error.empty()) options.jobs = std::stoi(text);
+        } else if (name == "--memory-limit") {
+            const std::string text = wholeNumberText(name, value, 1, 1ll << 40, error);
+            if (error.empty()) options.memoryLimitMB = std::stoull(text);
         }
     }
     if (error.empty() && !reportMissing.empty()) {

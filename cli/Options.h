@@ -1,6 +1,7 @@
 #pragma once
 // The headless counter's command line.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ struct CounterOptions {
     bool recursive = false;           // a folder given as a picture: its subfolders too
     std::filesystem::path summaryFile;
     int jobs = 0;                     // 0: the number of cores
+    std::uint64_t memoryLimitMB = 0;  // --memory-limit; 0: the readers' default
     bool particles = false;           // also write the particle table c_NAME.csv
     std::filesystem::path summaryAppendFile;  // rows appended under a lock; header only when empty
     std::filesystem::path poolFile;   // --pool: the positional arguments are reports to pool

@@ -429,6 +429,21 @@ TEST_F(CounterTest, FoldersAndSizeWarnings)
     }
 }
 
+// --memory-limit: a picture whose three layers need more is refused before it is decoded, the others
+// are counted; a limit that holds it counts it.
+TEST_F(CounterTest, MemoryLimitRefusesLargerPicturesUnread)
+{
+    // plate.jpg is 400 x 300: 1,080,000 bytes for the three layers, just over 1 MB.
+    ProcessRun run = runCounter({QStringLiteral("--memory-limit"), QStringLiteral("1"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("memory limit of 1 MB"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(path("c_plate.txt")));
+    run = runCounter({QStringLiteral("--memory-limit"), QStringLiteral("2"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::exists(path("c_plate.txt")));
+    EXPECT_EQ(runCounter({QStringLiteral("--memory-limit"), QStringLiteral("0"), arg("plate.jpg")}).exitCode, 2);
+}
+
 // Counters running at once append to one summary: the header once, every row whole, none lost.
 TEST_F(CounterTest, SummaryAppendFromParallelCountersKeepsEveryRow)
 {
