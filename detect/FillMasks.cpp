@@ -1,0 +1,191 @@
+#include "detect/FillMasks.h"
+
+#include <algorithm>
+#include <bit>
+#include <new>
+
+#include "core/Ring.h"
+#include "detect/AreaFill.h"
+
+namespace {
+
+constexpr int kTile = FillMasks::kTile;
+
+/// Transposes a 64 x 64 bit block in place: bit c of word r becomes bit r of word c. Swaps ever
+/// smaller off-diagonal blocks, 32 x 32 first.
+void transpose64(std::uint64_t block[64])
+{
+    std::uint64_t mask = 0x00000000FFFFFFFFull;
+    for (int j = 32; j != 0; j >>= 1, mask ^= mask << j) {
+        for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+            const std::uint64_t t = (block[k | j] ^ (block[k] >> j)) & mask;
+            block[k | j] ^= t;
+            block[k] ^= t << j;
+        }
+    }
+}
+
+/// The bits of word at index i of a plane line whose neighbours on both sides (i - 1 and i + 1 along
+/// the line) are or'ed in: bit b says whether bit b - 1, b or b + 1 of the line is set.
+inline std::uint64_t withNeighbours(const std::uint64_t* line, std::size_t i, std::size_t words)
+{
+    const std::uint64_t here = line[i];
+    const std::uint64_t before = i > 0 ? line[i - 1] : 0;
+    const std::uint64_t after = i + 1 < words ? line[i + 1] : 0;
+    return here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63);
+}
+
+/// The bits first % 64 .. last % 64 of word i of a range first..last, where i runs from first / 64 to
+/// last / 64.
+inline std::uint64_t rangeBits(std::size_t i, int first, int last)
+{
+    std::uint64_t bits = ~0ull;
+    if (i == static_cast<std::size_t>(first / kTile)) bits &= ~0ull << (first % kTile);
+    if (i == static_cast<std::size_t>(last / kTile)) bits &= ~0ull >> (kTile - 1 - last % kTile);
+    return bits;
+}
+
+}  // namespace
+
+FillMasks::FillMasks(Layers& layers, LayerRowSupply* rows, const FillTest& test)
+    : layers_(layers), rows_(rows), test_(test), width_(layers.Image1.width()), height_(layers.Image1.height())
+{
+}
+
+void FillMasks::allocate()
+{
+    rowWords_ = (static_cast<std::size_t>(width_) + kTile - 1) / kTile;
+    columnWords_ = (static_cast<std::size_t>(height_) + kTile - 1) / kTile;
+    const auto plane = [](std::size_t words) {
+        // calloc: pages of tiles never made are never touched.
+        Plane p(static_cast<std::uint64_t*>(std::calloc(words, sizeof(std::uint64_t))));
+        if (!p) throw std::bad_alloc();
+        return p;
+    };
+    const std::size_t rowPlane = static_cast<std::size_t>(height_) * rowWords_;
+    const std::size_t columnPlane = static_cast<std::size_t>(width_) * columnWords_;
+    markedRows_ = plane(rowPlane);
+    originalPassRows_ = plane(rowPlane);
+    countPassRows_ = plane(rowPlane);
+    markedColumns_ = plane(columnPlane);
+    countPassColumns_ = plane(columnPlane);
+    made_.reset(static_cast<std::uint8_t*>(std::calloc(rowWords_ * columnWords_, 1)));
+    if (!made_) throw std::bad_alloc();
+}
+
+void FillMasks::prepare(int firstRow, int lastRow, int firstColumn, int lastColumn)
+{
+    firstRow = std::max(firstRow, 0);
+    firstColumn = std::max(firstColumn, 0);
+    lastRow = std::min(lastRow, height_ - 1);
+    lastColumn = std::min(lastColumn, width_ - 1);
+    if (lastRow < firstRow || lastColumn < firstColumn) return;
+    if (!made_) allocate();
+    for (int tileRow = firstRow / kTile; tileRow <= lastRow / kTile; ++tileRow)
+        for (int tileColumn = firstColumn / kTile; tileColumn <= lastColumn / kTile; ++tileColumn)
+            if (!made_[static_cast<std::size_t>(tileRow) * rowWords_ + tileColumn]) makeTile(tileRow, tileColumn);
+}
+
+void FillMasks::makeTile(int tileRow, int tileColumn)
+{
+    const int firstRow = tileRow * kTile, endRow = std::min(height_, firstRow + kTile);
+    const int firstColumn = tileColumn * kTile, endColumn = std::min(width_, firstColumn + kTile);
+    if (rows_) rows_->ensure(endRow - 1);
+    std::uint64_t marked[kTile] = {}, countPass[kTile] = {};
+    for (int r = firstRow; r < endRow; ++r) {
+        const std::uint8_t* area = layers_.Image3.row(r);
+        const std::uint8_t* original = layers_.Image1.row(r);
+        const std::uint8_t* count = layers_.Image2.row(r);
+        std::uint64_t m = 0, originalPass = 0, pass = 0;
+        for (int c = firstColumn; c < endColumn; ++c) {
+            const std::uint64_t bit = 1ull << (c - firstColumn);
+            const std::ptrdiff_t o = Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(c);
+            if (area[o] == kMarkBlue) m |= bit;
+            if (test_.passes(original + o)) originalPass |= bit;
+            if (test_.passes(count + o)) pass |= bit;
+        }
+        *rowWord(markedRows_.get(), r, firstColumn) = m;
+        *rowWord(originalPassRows_.get(), r, firstColumn) = originalPass;
+        *rowWord(countPassRows_.get(), r, firstColumn) = pass;
+        marked[r - firstRow] = m;
+        countPass[r - firstRow] = pass;
+    }
+    transpose64(marked);
+    transpose64(countPass);
+    for (int c = firstColumn; c < endColumn; ++c) {
+        *columnWord(markedColumns_.get(), firstRow, c) = marked[c - firstColumn];
+        *columnWord(countPassColumns_.get(), firstRow, c) = countPass[c - firstColumn];
+    }
+    made_[static_cast<std::size_t>(tileRow) * rowWords_ + tileColumn] = 1;
+}
+
+void FillMasks::setMarkedBit(int row, int column)
+{
+    *rowWord(markedRows_.get(), row, column) |= 1ull << (column % kTile);
+    *columnWord(markedColumns_.get(), row, column) |= 1ull << (row % kTile);
+}
+
+void FillMasks::noteRingDrawn(int px, int y)
+{
+    if (!made_) return;
+    for (const RingOffset& offset : kRingOffsets) {
+        const std::int64_t column = static_cast<std::int64_t>(px) + offset.dx;
+        const std::int64_t row = static_cast<std::int64_t>(y) + offset.dy;
+        if (column < 0 || row < 0 || column >= width_ || row >= height_) continue;
+        const int r = static_cast<int>(row), c = static_cast<int>(column);
+        if (!tileMade(r, c)) continue;
+        const bool passes = test_.passes(layers_.Image2.row(r) + Picture::kBytesPerPixel * column);
+        std::uint64_t& rowBits = *rowWord(countPassRows_.get(), r, c);
+        std::uint64_t& columnBits = *columnWord(countPassColumns_.get(), r, c);
+        const std::uint64_t rowBit = 1ull << (c % kTile), columnBit = 1ull << (r % kTile);
+        rowBits = passes ? rowBits | rowBit : rowBits & ~rowBit;
+        columnBits = passes ? columnBits | columnBit : columnBits & ~columnBit;
+    }
+}
+
+int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
+{
+    const std::uint64_t* near = markedRows_.get() + static_cast<std::size_t>(inner) * rowWords_;
+    std::uint64_t* marked = markedRows_.get() + static_cast<std::size_t>(target) * rowWords_;
+    const std::uint64_t* pass = (onOriginal ? originalPassRows_ : countPassRows_).get() +
+                                static_cast<std::size_t>(target) * rowWords_;
+    std::uint8_t* area = layers_.Image3.row(target);
+    const std::uint64_t targetBit = 1ull << (target % kTile);
+    int passed = 0;
+    for (std::size_t i = firstColumn / kTile; i <= static_cast<std::size_t>(lastColumn / kTile); ++i) {
+        const std::uint64_t grown =
+            withNeighbours(near, i, rowWords_) & pass[i] & rangeBits(i, firstColumn, lastColumn);
+        passed += std::popcount(grown);
+        std::uint64_t fresh = grown & ~marked[i];
+        marked[i] |= fresh;
+        for (; fresh != 0; fresh &= fresh - 1) {
+            const int column = static_cast<int>(i) * kTile + std::countr_zero(fresh);
+            markArea(area + Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(column));
+            *columnWord(markedColumns_.get(), target, column) |= targetBit;
+        }
+    }
+    return passed;
+}
+
+int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
+{
+    const std::uint64_t* near = markedColumns_.get() + static_cast<std::size_t>(inner) * columnWords_;
+    std::uint64_t* marked = markedColumns_.get() + static_cast<std::size_t>(target) * columnWords_;
+    const std::uint64_t* pass = countPassColumns_.get() + static_cast<std::size_t>(target) * columnWords_;
+    const std::ptrdiff_t offset = Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
+    const std::uint64_t targetBit = 1ull << (target % kTile);
+    int passed = 0;
+    for (std::size_t i = firstRow / kTile; i <= static_cast<std::size_t>(lastRow / kTile); ++i) {
+        const std::uint64_t grown =
+            withNeighbours(near, i, columnWords_) & pass[i] & rangeBits(i, firstRow, lastRow);
+        passed += std::popcount(grown);
+        std::uint64_t fresh = grown & ~marked[i];
+        marked[i] |= fresh;
+        for (; fresh != 0; fresh &= fresh - 1) {
+            const int row = static_cast<int>(i) * kTile + std::countr_zero(fresh);
+            markArea(layers_.Image3.row(row) + offset);
+            *rowWord(markedRows_.get(), row, target) |= targetBit;
+        }
+    }
+    return passed;
+}
