@@ -37,13 +37,13 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options);
 struct ClusterOptions {
     int width = 6000;
     int height = 4000;
-    int clusters = 3000;
-    int cellsPerCluster = 20;                               // on average; from 1 to twice as many
+    int clusters = 8000;
+    int cellsPerCluster = 60;                               // on average; from 1 to twice as many
     std::uint32_t seed = 1;
     std::uint32_t cellColour = rgbColour(0, 27, 210);       // a cell's colour at full brightness
-    double minRadius = 2.5;                                 // cell radius (blur width) in pixels
-    double maxRadius = 4.5;
-    double spacing = 1.5;                                   // distance of touching cells, in radii
+    double minRadius = 2.0;                                 // cell radius (blur width) in pixels
+    double maxRadius = 3.5;
+    double spacing = 1.9;                                   // distance of touching cells, in radii
 };
 
 /// Draws the clusters; particles holds every cell drawn.
