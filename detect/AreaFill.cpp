@@ -111,6 +111,8 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
     if (run.y < 2 || run.y + 1 > height - 1 || run.x < 2 * kPixel || run.x + kPixel >= rowBytes) return 0;
 
     std::int64_t particleArea = 0;
+    // The rectangle of pixels whose tiles of bit planes this fill has made sure of; empty at first.
+    int readyTop = 1, readyBottom = 0, readyLeft = 1, readyRight = 0;
     for (int k = 1;; ++k) {
         const int top = run.y - k;
         const int bottom = run.y + k;
@@ -119,16 +121,33 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         std::uint16_t successes = 0;                 // at most 8k + 2 per ring, and k stays below 257
         if (run.rows) run.rows->ensure(bottom + 1);  // the sides read one row below the ring
         const int lastSideRow = std::min(bottom, height - 2);
+        const int leftColumn = static_cast<int>(left / kPixel), rightColumn = static_cast<int>(right / kPixel);
 
-        if (run.masks && k >= kMaskedRing) {
+        // On bit planes from ring kMaskedRing on, or earlier where another fill has made their tiles.
+        bool masked = false;
+        if (run.masks) {
+            // What the four steps read and write: rows top - 1 .. bottom + 1, columns left - 1 .. right.
+            const int needTop = top - 1, needBottom = std::min(bottom + 1, height - 1);
+            const int needLeft = leftColumn - 1, needRight = rightColumn;
+            masked = needTop >= readyTop && needBottom <= readyBottom && needLeft >= readyLeft &&
+                     needRight <= readyRight;
+            if (!masked && (k >= kMaskedRing ||
+                            (k >= kMaskedEarlyRing && run.masks->made(needTop, needBottom, needLeft, needRight)))) {
+                // Whole tiles: the next rings need no new ones until they cross a tile's edge.
+                constexpr int kTile = FillMasks::kTile;
+                readyTop = needTop / kTile * kTile;
+                readyBottom = std::min(needBottom / kTile * kTile + kTile - 1, height - 1);
+                readyLeft = needLeft / kTile * kTile;
+                readyRight = std::min(needRight / kTile * kTile + kTile - 1, area.width() - 1);
+                run.masks->prepare(readyTop, readyBottom, readyLeft, readyRight);
+                masked = true;
+            }
+        }
+
+        if (masked) {
             // The same four steps in the same order, 64 pixels at a time. Within a step no pixel's
             // test reads a pixel that the step marks, so testing them together changes nothing.
             FillMasks& masks = *run.masks;
-            const int leftColumn = static_cast<int>(left / kPixel), rightColumn = static_cast<int>(right / kPixel);
-            masks.prepare(top, top + 1, leftColumn - 1, rightColumn);
-            masks.prepare(bottom - 1, bottom, leftColumn - 1, rightColumn);
-            masks.prepare(top - 1, lastSideRow + 1, leftColumn, leftColumn + 1);
-            masks.prepare(top - 1, lastSideRow + 1, rightColumn - 1, rightColumn);
             successes = static_cast<std::uint16_t>(
                 masks.growRow(top, top + 1, leftColumn, rightColumn - 1, true) +
                 masks.growRow(bottom, bottom - 1, leftColumn, rightColumn - 1, false) +

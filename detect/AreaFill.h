@@ -90,6 +90,8 @@ bool enoughmatches(const CountWorkingValues& run);
 /// The first ring that fillarea grows on FillMasks when it has them. Smaller rings are cheaper pixel by
 /// pixel than the tiles of bit planes they would need; most particles end long before it.
 constexpr int kMaskedRing = 24;
+/// From this ring on, fillarea grows on FillMasks already where their tiles are made.
+constexpr int kMaskedEarlyRing = 4;
 
 /// Grows the accepted particle at (y, x) ring by ring through connected pixels that pass the fill
 /// test, paints them into the area layer with AreaMarkers and adds the particle's area (the sum of

@@ -9,6 +9,7 @@
 // whose fills stay small never pays for them. Once a tile is made, every change the count run makes
 // to its pixels (a mark in the area layer, a ring in the count layer) must be noted here.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -41,10 +42,10 @@ struct FillTest {
     bool passes(const std::uint8_t* pixel) const
     {
         const int qd = pixel[model.dominant], qs = pixel[model.second], qt = pixel[model.third];
-        if (std::abs(qd - model.dominantValue) > brightnessTolerance) return false;
-        const int p1 = qt > qd ? qt - qd : 0;
-        const int p2 = qt > qs ? qt - qs : 0;
-        return std::abs(qd - qs - model.expectedDifference) + p1 + p2 <= colourTolerance;
+        const int p1 = std::max(qt - qd, 0);
+        const int p2 = std::max(qt - qs, 0);
+        return (std::abs(qd - model.dominantValue) <= brightnessTolerance) &
+               (std::abs(qd - qs - model.expectedDifference) + p1 + p2 <= colourTolerance);
     }
 };
 
@@ -58,6 +59,9 @@ public:
 
     /// Makes every tile that the rows firstRow..lastRow and columns firstColumn..lastColumn touch.
     void prepare(int firstRow, int lastRow, int firstColumn, int lastColumn);
+
+    /// Whether every tile that the rectangle touches is made already.
+    bool made(int firstRow, int lastRow, int firstColumn, int lastColumn) const;
 
     /// The area layer's pixel has just been marked (blue byte 252).
     void noteMarked(int row, int column)
@@ -83,6 +87,9 @@ private:
     }
     void allocate();
     void makeTile(int tileRow, int tileColumn);
+    /// Bit i: whether pixel i of the count pixels from pixels is marked, or passes the fill test.
+    std::uint64_t markedBits(const std::uint8_t* pixels, int count) const;
+    std::uint64_t passBits(const std::uint8_t* pixels, int count) const;
     void setMarkedBit(int row, int column);
     std::uint64_t* rowWord(std::uint64_t* plane, int row, int column) const
     {
