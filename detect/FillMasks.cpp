@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/Ring.h"
 #include "detect/AreaFill.h"
 
@@ -35,6 +39,22 @@ void transpose64(std::uint64_t block[64])
             block[k] ^= t << j;
         }
     }
+}
+
+/// Bit i set where flags[i] is 1 (flags are 0 or 1).
+inline std::uint64_t packBits(const std::uint8_t flags[kTile])
+{
+    std::uint64_t bits = 0;
+#if defined(__SSE2__)
+    for (int i = 0; i < kTile; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags + i));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_sub_epi8(_mm_setzero_si128(), v)));
+        bits |= static_cast<std::uint64_t>(mask) << i;
+    }
+#else
+    for (int i = 0; i < kTile; ++i) bits |= static_cast<std::uint64_t>(flags[i]) << i;
+#endif
+    return bits;
 }
 
 /// The bits of word at index i of a plane line whose neighbours on both sides (i - 1 and i + 1 along
@@ -100,18 +120,30 @@ void FillMasks::prepare(int firstRow, int lastRow, int firstColumn, int lastColu
 
 std::uint64_t FillMasks::markedBits(const std::uint8_t* pixels, int count) const
 {
-    std::uint64_t bits = 0;
-    for (int i = 0; i < count; ++i)
-        bits |= static_cast<std::uint64_t>(pixels[Picture::kBytesPerPixel * i] == kMarkBlue) << i;
-    return bits;
+    std::uint8_t marked[kTile] = {};
+    for (int i = 0; i < count; ++i) marked[i] = pixels[Picture::kBytesPerPixel * i] == kMarkBlue;
+    return packBits(marked);
 }
 
 std::uint64_t FillMasks::passBits(const std::uint8_t* pixels, int count) const
 {
-    std::uint64_t bits = 0;
-    for (int i = 0; i < count; ++i)
-        bits |= static_cast<std::uint64_t>(test_.passes(pixels + Picture::kBytesPerPixel * i)) << i;
-    return bits;
+    // The channels apart first, so that the test itself runs on whole vectors of pixels.
+    std::int16_t dominant[kTile] = {}, second[kTile] = {}, third[kTile] = {};
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t* pixel = pixels + Picture::kBytesPerPixel * i;
+        dominant[i] = pixel[test_.model.dominant];
+        second[i] = pixel[test_.model.second];
+        third[i] = pixel[test_.model.third];
+    }
+    const int dominantValue = test_.model.dominantValue, expected = test_.model.expectedDifference;
+    const int brightness = test_.brightnessTolerance, colour = test_.colourTolerance;
+    std::uint8_t passes[kTile];
+    for (int i = 0; i < kTile; ++i) {
+        const int qd = dominant[i], qs = second[i], qt = third[i];
+        const int distance = std::abs(qd - qs - expected) + std::max(qt - qd, 0) + std::max(qt - qs, 0);
+        passes[i] = (std::abs(qd - dominantValue) <= brightness) & (distance <= colour) & (i < count);
+    }
+    return packBits(passes);
 }
 
 bool FillMasks::made(int firstRow, int lastRow, int firstColumn, int lastColumn) const
