@@ -57,14 +57,12 @@ inline std::uint64_t packBits(const std::uint8_t flags[kTile])
     return bits;
 }
 
-/// The bits of word at index i of a plane line whose neighbours on both sides (i - 1 and i + 1 along
-/// the line) are or'ed in: bit b says whether bit b - 1, b or b + 1 of the line is set.
-inline std::uint64_t withNeighbours(const std::uint64_t* line, std::size_t i, std::size_t words)
+/// Word i of a plane line with its neighbours along the line or'ed in: bit b says whether bit b - 1, b
+/// or b + 1 of the line is set. Every line has a zero word before its first and after its last.
+inline std::uint64_t withNeighbours(const std::uint64_t* line, std::size_t i)
 {
     const std::uint64_t here = line[i];
-    const std::uint64_t before = i > 0 ? line[i - 1] : 0;
-    const std::uint64_t after = i + 1 < words ? line[i + 1] : 0;
-    return here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63);
+    return here | (here << 1) | (line[i - 1] >> 63) | (here >> 1) | (line[i + 1] << 63);
 }
 
 /// The bits first % 64 .. last % 64 of word i of a range first..last, where i runs from first / 64 to
@@ -94,8 +92,8 @@ void FillMasks::allocate()
         if (!p) throw std::bad_alloc();
         return p;
     };
-    const std::size_t rowPlane = static_cast<std::size_t>(height_) * rowWords_;
-    const std::size_t columnPlane = static_cast<std::size_t>(width_) * columnWords_;
+    const std::size_t rowPlane = static_cast<std::size_t>(height_) * (rowWords_ + 2);
+    const std::size_t columnPlane = static_cast<std::size_t>(width_) * (columnWords_ + 2);
     markedRows_ = plane(rowPlane);
     originalPassRows_ = plane(rowPlane);
     countPassRows_ = plane(rowPlane);
@@ -217,16 +215,15 @@ void FillMasks::noteRingDrawn(int px, int y)
 
 WITH_POPCNT_CLONE int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
 {
-    const std::uint64_t* near = markedRows_.get() + static_cast<std::size_t>(inner) * rowWords_;
-    std::uint64_t* marked = markedRows_.get() + static_cast<std::size_t>(target) * rowWords_;
-    const std::uint64_t* pass = (onOriginal ? originalPassRows_ : countPassRows_).get() +
-                                static_cast<std::size_t>(target) * rowWords_;
+    const std::uint64_t* near = rowWord(markedRows_.get(), inner, 0);
+    std::uint64_t* marked = rowWord(markedRows_.get(), target, 0);
+    const std::uint64_t* pass = rowWord((onOriginal ? originalPassRows_ : countPassRows_).get(), target, 0);
     std::uint8_t* area = layers_.Image3.row(target);
     const std::uint64_t targetBit = 1ull << (target % kTile);
     int passed = 0;
     for (std::size_t i = firstColumn / kTile; i <= static_cast<std::size_t>(lastColumn / kTile); ++i) {
         const std::uint64_t grown =
-            withNeighbours(near, i, rowWords_) & pass[i] & rangeBits(i, firstColumn, lastColumn);
+            withNeighbours(near, i) & pass[i] & rangeBits(i, firstColumn, lastColumn);
         passed += std::popcount(grown);
         std::uint64_t fresh = grown & ~marked[i];
         marked[i] |= fresh;
@@ -241,15 +238,15 @@ WITH_POPCNT_CLONE int FillMasks::growRow(int target, int inner, int firstColumn,
 
 WITH_POPCNT_CLONE int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
 {
-    const std::uint64_t* near = markedColumns_.get() + static_cast<std::size_t>(inner) * columnWords_;
-    std::uint64_t* marked = markedColumns_.get() + static_cast<std::size_t>(target) * columnWords_;
-    const std::uint64_t* pass = countPassColumns_.get() + static_cast<std::size_t>(target) * columnWords_;
+    const std::uint64_t* near = columnWord(markedColumns_.get(), 0, inner);
+    std::uint64_t* marked = columnWord(markedColumns_.get(), 0, target);
+    const std::uint64_t* pass = columnWord(countPassColumns_.get(), 0, target);
     const std::ptrdiff_t offset = Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
     const std::uint64_t targetBit = 1ull << (target % kTile);
     int passed = 0;
     for (std::size_t i = firstRow / kTile; i <= static_cast<std::size_t>(lastRow / kTile); ++i) {
         const std::uint64_t grown =
-            withNeighbours(near, i, columnWords_) & pass[i] & rangeBits(i, firstRow, lastRow);
+            withNeighbours(near, i) & pass[i] & rangeBits(i, firstRow, lastRow);
         passed += std::popcount(grown);
         std::uint64_t fresh = grown & ~marked[i];
         marked[i] |= fresh;

@@ -91,13 +91,14 @@ private:
     std::uint64_t markedBits(const std::uint8_t* pixels, int count) const;
     std::uint64_t passBits(const std::uint8_t* pixels, int count) const;
     void setMarkedBit(int row, int column);
+    // Each line of a plane has a zero word before and after its own words.
     std::uint64_t* rowWord(std::uint64_t* plane, int row, int column) const
     {
-        return plane + static_cast<std::size_t>(row) * rowWords_ + column / kTile;
+        return plane + static_cast<std::size_t>(row) * (rowWords_ + 2) + 1 + column / kTile;
     }
     std::uint64_t* columnWord(std::uint64_t* plane, int row, int column) const
     {
-        return plane + static_cast<std::size_t>(column) * columnWords_ + row / kTile;
+        return plane + static_cast<std::size_t>(column) * (columnWords_ + 2) + 1 + row / kTile;
     }
 
     struct Free {
