@@ -4,12 +4,12 @@
 # best wall-clock and CPU time of each run, the count, the peak memory against the decoded picture,
 # and where one run's instructions go (decode, count, fill, report) as callgrind counts them.
 # With a second build folder (an earlier version, say) its counter runs beside ours on the same files.
-# Usage: bench/dense_count.sh [release build folder [earlier release build folder]]
+# Usage: [RUNS=n] bench/dense_count.sh [release build folder [earlier release build folder]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-release}
 before=${2:-}
-runs=5
+runs=${RUNS:-5}
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
