@@ -31,7 +31,8 @@ best_of() {  # best wall-clock and CPU (user + system) milliseconds of a command
     local best="" best_cpu=""
     for _ in $(seq $runs); do
         local times wall cpu
-        times=$( { /usr/bin/time -f '%e %U %S' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
+        /usr/bin/time -o "$folder/time" -f '%e %U %S' "$@" >/dev/null 2>&1
+        times=$(tail -1 "$folder/time")
         wall=$(awk '{ printf "%d", $1 * 1000 }' <<<"$times")
         cpu=$(awk '{ printf "%d", ($2 + $3) * 1000 }' <<<"$times")
         if [ -z "$best" ] || [ "$wall" -lt "$best" ]; then best=$wall; fi
