@@ -1,13 +1,55 @@
 // spottally-count: the headless counter. Counts pictures with the same core as the SpotTally window.
 
-#include <QGuiApplication>
 #include <csignal>
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cstdio>
-#include <memory>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "cli/Counter.h"
 #include "cli/Options.h"
+#include "view/Overlays.h"
+
+namespace {
+
+/// The font module (cli/CounterFonts.cpp): beside the counter in a build, else where it is installed.
+constexpr const char* kFontModule = "spottally-count-fonts.so";
+
+using StartFonts = ScaleLabelWriter (*)(int* argc, char** argv);
+using StopFonts = void (*)();
+StopFonts stopFonts = nullptr;
+
+/// Loads the font module and sets its label writer. Returns an empty text or why it failed.
+std::string loadFonts(int& argc, char** argv)
+{
+    std::vector<std::filesystem::path> places;
+    std::error_code unknown;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", unknown);
+    if (!unknown) places.push_back(self.parent_path() / kFontModule);
+#ifdef SPOTTALLY_MODULE_DIR
+    places.push_back(std::filesystem::path(SPOTTALLY_MODULE_DIR) / kFontModule);
+#endif
+    std::string reasons;
+    for (const std::filesystem::path& place : places) {
+        if (!std::filesystem::exists(place, unknown)) continue;
+        void* module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto start = module ? reinterpret_cast<StartFonts>(dlsym(module, "spottallyStartFonts")) : nullptr;
+        stopFonts = module ? reinterpret_cast<StopFonts>(dlsym(module, "spottallyStopFonts")) : nullptr;
+        if (start && stopFonts) {
+            setScaleLabelWriter(start(&argc, argv));
+            return {};
+        }
+        const char* reason = dlerror();
+        reasons += "; " + place.string() + ": " + (reason ? reason : "not the font module");
+    }
+    return std::string("cannot load the fonts for the scale bar's label (") + kFontModule + ")" +
+           (reasons.empty() ? ": not found" : reasons);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -27,11 +69,15 @@ int main(int argc, char* argv[])
         return 1;
     }
     if (!parsed.options.poolFile.empty()) return runPool(parsed.options, std::cout, std::cerr);
-    // The marked picture's scale bar has a text label, which needs Qt's fonts; no display is needed.
-    std::unique_ptr<QGuiApplication> fonts;
+    // Only the marked picture's scale bar needs fonts: they come from a module loaded for it alone.
     if (parsed.options.marked) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        fonts = std::make_unique<QGuiApplication>(argc, argv);
+        const std::string problem = loadFonts(argc, argv);
+        if (!problem.empty()) {
+            std::cerr << "spottally-count: " << problem << "\n";
+            return 1;
+        }
     }
-    return runCounter(parsed.options, std::cout, std::cerr);
+    const int status = runCounter(parsed.options, std::cout, std::cerr);
+    if (stopFonts) stopFonts();
+    return status;
 }

@@ -12,6 +12,8 @@
 #include "core/Particles.h"
 #include "core/Picture.h"
 
+class FillMasks;
+
 /// Makes the count and area layers copies of the original row by row, just ahead of the rows the
 /// count first touches, so that each row is still in the cache when the count reads it. Rows not
 /// yet copied are never read or written through the layers while a supply is in use.
@@ -48,6 +50,9 @@ struct CountWorkingValues {
     std::ptrdiff_t x = 0;            // candidate byte offset in its row (blue byte of pixel x / 3)
     LayerRowSupply* rows = nullptr;  // when set, the fill asks it for the rows of each new ring
     ParticleRecord* particle = nullptr;  // when set, the fill adds its area and colour sums to it
+    // When set, rings from kMaskedRing on are grown on these bit planes, and every mark the fill
+    // writes is noted in them.
+    FillMasks* masks = nullptr;
     // The marked pixel nomarknear found last. Marks only accumulate during a run, and neighbouring
     // candidates inside one particle share it, so it is the first place nomarknear looks.
     int knownMarkRow = -1;
@@ -83,6 +88,12 @@ bool nomarknear(CountWorkingValues& run);
 /// tolerance by colourdistance2. A window reaching above row 0 or left of column 0 examines nothing
 /// (answer false); the part beyond the bottom or right edge counts as unmatched.
 bool enoughmatches(const CountWorkingValues& run);
+
+/// The first ring that fillarea grows on FillMasks when it has them. Smaller rings are cheaper pixel by
+/// pixel than the tiles of bit planes they would need; most particles end long before it.
+constexpr int kMaskedRing = 24;
+/// From this ring on, fillarea grows on FillMasks already where their tiles are made.
+constexpr int kMaskedEarlyRing = 4;
 
 /// Grows the accepted particle at (y, x) ring by ring through connected pixels that pass the fill
 /// test, paints them into the area layer with AreaMarkers and adds the particle's area (the sum of

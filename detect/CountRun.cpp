@@ -11,6 +11,7 @@
 #include "core/FieldText.h"
 #include "detect/AreaFill.h"
 #include "detect/ColourModel.h"
+#include "detect/FillMasks.h"
 #include "core/Markers.h"
 #include "core/Ring.h"
 
@@ -84,6 +85,9 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
     run.brightnessTolerance = params.brightnessTolerance;
     run.minSize = params.minSize;
     run.rows = &rows;
+    FillMasks masks(layers, &rows, FillTest{model, params.colourTolerance, params.brightnessTolerance});
+    // The particle table sums each particle's colours pixel by pixel: such a count keeps to that path.
+    run.masks = particles ? nullptr : &masks;
     // Rows below the scanned row that a candidate's window, ring, marker and first rings reach.
     const std::int64_t lookahead = std::max<std::int64_t>(params.minSize, 5);
 
@@ -129,8 +133,10 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
                 if (!nomarknear(run) || !enoughmatches(run)) continue;                            // 4. and 5.
                 ++state.AutoCount;                                                                // 6. accept
                 drawRing(layers.Image2, static_cast<int>(x / kPixel), static_cast<int>(y), pen);  // 7. mark
+                masks.noteRingDrawn(static_cast<int>(x / kPixel), static_cast<int>(y));
                 areaRow[x] = kMarkBlue;
                 areaRow[x + 1] = kCentreGreen;
+                masks.noteMarked(static_cast<int>(y), static_cast<int>(x / kPixel));
                 if (particles) {
                     ParticleRecord& record = particles->particles.emplace_back();
                     record.x = static_cast<std::int32_t>(x / kPixel);

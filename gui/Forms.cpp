@@ -4,6 +4,8 @@
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
 #include "gui/TForm2.h"
+#include "view/Overlays.h"
+#include "view/ScaleLabel.h"
 
 TForm1* Form1 = nullptr;
 TForm2* Form2 = nullptr;
@@ -12,6 +14,7 @@ TAnalysisState AnalysisState;
 
 void createForms(const std::filesystem::path& settingsFile)
 {
+    setScaleLabelWriter(writeScaleLabel);  // the windows have fonts for the scale bar's label
     Form1 = new TForm1(settingsFile);
     Form2 = new TForm2();
     Form3 = new TForm3();

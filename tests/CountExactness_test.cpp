@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 
@@ -125,6 +126,89 @@ TEST(CountExactness, SyntheticMicrographs)
             EXPECT_GT(found, 10);
         }
         if (HasFailure()) break;
+    }
+}
+
+/// A picture mostly of pixels near the target that pass the fill test, broken by holes (alone and in
+/// blocks) of a random density, with ring-coloured and already marked pixels here and there: fills
+/// spread far through narrow paths, into each other, up to the picture's edges and to ring 256.
+Picture densePicture(std::mt19937& random, int width, int height, std::uint32_t target)
+{
+    const unsigned holesPerThousand = 20 + random() % 330;
+    const int jitter = 1 + static_cast<int>(random() % 6);
+    const auto near = [&](int value) {
+        return std::clamp(value + static_cast<int>(random() % (2 * jitter + 1)) - jitter, 0, 255);
+    };
+    Picture picture(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t colour =
+                rgbColour(near(colourRed(target)), near(colourGreen(target)), near(colourBlue(target)));
+            const unsigned roll = random() % 1000;
+            if (roll < holesPerThousand)
+                colour = roll % 2 ? kBlack : random() & 0xFFFFFF;
+            else if (roll == 999)
+                colour = ringColour(target);
+            else if (roll == 998)
+                colour = rgbColour(colourRed(target), colourGreen(target), kMarkBlue);
+            picture.setPixel(x, y, colour);
+        }
+    const int blocks = static_cast<int>(random() % 40);
+    for (int i = 0; i < blocks; ++i) {
+        const int w = 1 + static_cast<int>(random() % 40), h = 1 + static_cast<int>(random() % 40);
+        const int x = static_cast<int>(random() % static_cast<unsigned>(width));
+        const int y = static_cast<int>(random() % static_cast<unsigned>(height));
+        fillBlock(picture, x, y, std::min(w, width - x), std::min(h, height - y), kBlack);
+    }
+    return picture;
+}
+
+TEST(CountExactness, DenseFillsUpToRing256AndTheEdges)
+{
+    std::mt19937 random(140256);
+    bool reachedEdges = false;
+    for (int round = 0; round < 8; ++round) {
+        const std::uint32_t target = round % 3 == 2 ? (random() & 0xFFFFFF) | 0x800000 : kTarget;
+        // Wide and high enough for a fill around the middle to reach ring 256 before an edge; sizes
+        // that are not whole tiles of 64.
+        const int width = 520 + static_cast<int>(random() % 120), height = 516 + static_cast<int>(random() % 90);
+        const Picture picture = densePicture(random, width, height, target);
+        CountParams params;
+        params.targetColour = target;
+        params.colourTolerance = static_cast<std::uint16_t>(15 + random() % 50);
+        params.brightnessTolerance = static_cast<std::uint16_t>(10 + random() % 50);
+        params.minContrast = static_cast<std::uint16_t>(random() % 6);
+        params.maxSize = static_cast<std::int32_t>(random() % 12);
+        params.minSize = static_cast<std::uint8_t>(1 + random() % 5);
+        expectSameAsReference(picture, params, "dense " + std::to_string(round));
+        if (HasFailure()) break;
+        // Fills end in row 1, column 1, the last row or column width - 2 only at the picture's edges.
+        const Picture& area = fastCount(picture, params).layers.Image3;
+        for (int x = 2; x < width - 2; ++x)
+            reachedEdges = reachedEdges || (isMarked(area.row(1) + 3 * x) && !isMarked(picture.row(1) + 3 * x));
+    }
+    EXPECT_TRUE(reachedEdges);
+
+    // One particle in the middle of a field of target colour: the fill grows ring by ring up to ring
+    // 256, where k squared wraps to 0 in 16 bits and the growth ends. A reach of 3 bytes puts the
+    // contrast samples in the same channel, so only the one brighter pixel stands out. Its first ring
+    // is kept below 6 successes (a whole first ring ends the growth) by pixels whose blue rises above
+    // their red, which fail the fill test alone (below them the area leaves a widening gap).
+    Picture field = filledPicture(640, 600, kTarget);
+    field.setPixel(300, 290, rgbColour(121, 227, 95));
+    fillBlock(field, 301, 289, 1, 3, rgbColour(121, 223, 200));
+    fillBlock(field, 299, 291, 2, 1, rgbColour(121, 223, 200));
+    CountParams params;
+    params.minContrast = 0;
+    params.maxSize = 3;
+    params.minSize = 3;
+    EXPECT_EQ(expectSameAsReference(field, params, "field"), 1);
+    const Picture& area = fastCount(field, params).layers.Image3;
+    for (const int reach : {256, 257}) {
+        const bool inside = reach == 256;
+        EXPECT_EQ(isMarked(area.row(290 - reach) + 3 * 300), inside) << reach;
+        EXPECT_EQ(isMarked(area.row(290) + 3 * (300 - reach)), inside) << reach;
+        EXPECT_EQ(isMarked(area.row(290) + 3 * (300 + reach)), inside) << reach;
     }
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -66,7 +68,7 @@ TEST_P(ScaleBarTest, BoxLiesAtTheGridCornerWithItsOutlineLengthApart)
     const OverlayResult result = drawScaleBar(count, c.microns, "3952");
     ASSERT_TRUE(result.message.empty()) << result.message;
     EXPECT_TRUE(result.drawn);
-    // Without a QGuiApplication the label is left out, so the box is all there is.
+    // Without a label writer (the windows and the counter's fonts set one) the box is all there is.
     for (int y = 0; y < count.height(); ++y) {
         for (int x = 0; x < count.width(); ++x) {
             const bool inside = x >= c.left && x < c.right && y >= c.top && y < c.bottom;
@@ -185,6 +187,44 @@ TEST(ScaleBarTest, SecondBarIsDrawnOverTheFirst)
     ASSERT_TRUE(drawScaleBar(count, 25, "3952").drawn);
     EXPECT_EQ(count.pixel(36, 175), kScaleOutline);  // the 100 µm box stays
     EXPECT_EQ(count.pixel(44, 33), kScaleOutline);   // the 25 µm box is added
+}
+
+// The label goes to whichever writer a program with fonts set: the number with a Greek mu in "Symbol",
+// the "m" in "Arial", at the places the bar's length gives; bars of 5 µm or less have none.
+TEST(ScaleBarTest, LabelPiecesGoToTheWriter)
+{
+    struct Piece {
+        int left, top;
+        std::string text, family;
+    };
+    static std::vector<Piece> written;
+    setScaleLabelWriter([](Picture&, int left, int top, const std::string& text, const std::string& family) {
+        written.push_back({left, top, text, family});
+    });
+    struct Case {
+        std::uint8_t microns;
+        std::vector<std::string> texts;
+        int numberLeft, unitLeft, top;
+    };
+    // 3952 pixels / mm on 2048 x 1536: 25 µm is 98 pixels, its box at (44, 33); 100 µm is 395 at (36, 175).
+    const Case cases[] = {
+        {25, {"25 \xCE\xBC", "m"}, 44 - 15 + 49, 44 + 8 + 49 + 0, 34},
+        {100, {"100 \xCE\xBC", "m"}, 36 - 15 + 197, 36 + 8 + 197 + 6, 176},
+        {5, {}, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        written.clear();
+        Picture count = groundPicture(2048, 1536);
+        ASSERT_TRUE(drawScaleBar(count, c.microns, "3952").drawn);
+        ASSERT_EQ(written.size(), c.texts.size()) << int(c.microns);
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            EXPECT_EQ(written[i].text, c.texts[i]);
+            EXPECT_EQ(written[i].family, i == 0 ? "Symbol" : "Arial");
+            EXPECT_EQ(written[i].left, i == 0 ? c.numberLeft : c.unitLeft) << int(c.microns);
+            EXPECT_EQ(written[i].top, c.top);
+        }
+    }
+    setScaleLabelWriter(nullptr);
 }
 
 TEST(OverlayTest, EmptyPictureIsLeftAlone)

@@ -1,20 +1,12 @@
 #include "view/Overlays.h"
 #include "core/FieldLabels.h"
 
-#include <QFont>
-#include <QFontMetrics>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <algorithm>
 #include <cstdint>
 
 #include "core/FieldText.h"
 
 namespace {
-
-// The label's font size: the layer's default font is 11 pixels high.
-constexpr int kLabelPixelSize = 11;
 
 /// The "Pixels / mm" field as a whole number; throws FieldError for text that is not one.
 std::int64_t readPixelsPerMm(std::string_view text)
@@ -40,24 +32,15 @@ void putPixel(Picture& picture, std::int64_t x, std::int64_t y, std::uint32_t co
     picture.setPixel(static_cast<int>(x), static_cast<int>(y), colour);
 }
 
-/// Writes text with its top-left corner at (left, top) in black on a white text cell, as the layer's
-/// canvas does with a solid white fill.
-void drawLabelText(Picture& picture, int left, int top, const QString& text, const QString& family)
-{
-    QImage canvas(picture.data(), picture.width(), picture.height(), static_cast<qsizetype>(picture.stride()),
-                  QImage::Format_RGB888);  // black and white read the same in either byte order
-    QPainter painter(&canvas);
-    QFont font(family);
-    font.setPixelSize(kLabelPixelSize);
-    painter.setFont(font);
-    const QFontMetrics metrics(font);
-    const QRect cell(left, top, metrics.horizontalAdvance(text), metrics.height());
-    painter.fillRect(cell, Qt::white);
-    painter.setPen(Qt::black);
-    painter.drawText(cell, Qt::AlignLeft | Qt::AlignTop, text);
-}
+/// How the scale bar's label is written; none until a program that has fonts sets one.
+ScaleLabelWriter labelWriter = nullptr;
 
 }  // namespace
+
+void setScaleLabelWriter(ScaleLabelWriter writer)
+{
+    labelWriter = writer;
+}
 
 CellLattice centredLattice(int width, int height, std::int64_t cellSize)
 {
@@ -151,15 +134,13 @@ OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons,
     // The label in two pieces: the number with the micro sign, then the "m" a little further right for
     // wider numbers. Short bars of 5 µm or less carry no label.
     constexpr int kLabelLeast = 5;
-    const bool canWrite = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     const bool labelInReach = x0 + length < INT32_MAX / 2;
-    if (scaleMicrons > kLabelLeast && canWrite && !count.empty() && labelInReach) {
+    if (scaleMicrons > kLabelLeast && labelWriter && !count.empty() && labelInReach) {
         const int top = static_cast<int>(y0 + 1);
         const int numberLeft = static_cast<int>(x0 - 15 + length / 2);
         const int unitLeft = static_cast<int>(x0 + 8 + length / 2 + (scaleMicrons - 21) / 12);
-        drawLabelText(count, numberLeft, top, QString::number(scaleMicrons) + QStringLiteral(" \u03BC"),
-                      QStringLiteral("Symbol"));
-        drawLabelText(count, unitLeft, top, QStringLiteral("m"), QStringLiteral("Arial"));
+        labelWriter(count, numberLeft, top, std::to_string(scaleMicrons) + " \xCE\xBC", "Symbol");  // micro: U+03BC
+        labelWriter(count, unitLeft, top, "m", "Arial");
     }
     result.drawn = true;
     return result;

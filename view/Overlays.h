@@ -35,8 +35,16 @@ constexpr int kScaleBoxRows = 18;                  // the scale box is 18 rows h
 
 /// Draws the grid of gridMicrons cells into the count layer with the dotted grey pen.
 OverlayResult drawGrid(Picture& count, std::uint8_t gridMicrons, std::string_view pixelsPerMmText);
-/// Draws the scale bar of scaleMicrons with its label into the count layer. The label needs fonts,
-/// so it is drawn only when a QGuiApplication exists; the box is drawn in any case.
+/// Writes one piece of the scale bar's label: text (UTF-8) in the font family, black on a white text
+/// cell whose top-left corner is (left, top).
+using ScaleLabelWriter = void (*)(Picture& count, int left, int top, const std::string& text,
+                                  const std::string& family);
+/// Sets how drawScaleBar writes its label. The label needs fonts, which only a program with the window
+/// system's libraries has: until one sets a writer (view/ScaleLabel.h), the bar has no label.
+void setScaleLabelWriter(ScaleLabelWriter writer);
+
+/// Draws the scale bar of scaleMicrons with its label into the count layer. The label is written with
+/// the writer set by setScaleLabelWriter, if any; the box is drawn in any case.
 OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons,
                            std::string_view pixelsPerMmText);
 

@@ -109,3 +109,73 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
     }
     return result;
 }
+
+Micrograph makeClusteredMicrograph(const ClusterOptions& options)
+{
+    Micrograph result;
+    const int width = options.width, height = options.height;
+    result.picture.resize(width, height);
+    Random random(options.seed * 0x9E3779B97F4A7C15ull + 13);
+
+    // Brightness of the cells, summed where their blur overlaps.
+    std::vector<float> light(static_cast<std::size_t>(width) * height, 0.0f);
+    const int border = static_cast<int>(std::ceil(3 * options.maxRadius)) + 2;
+    for (int cluster = 0; cluster < options.clusters; ++cluster) {
+        if (width <= 2 * border || height <= 2 * border) break;
+        // A cluster grows as a chain that branches: each cell touches one drawn before it.
+        const int cells = 1 + static_cast<int>(random.next() % static_cast<std::uint64_t>(2 * options.cellsPerCluster));
+        std::vector<DrawnParticle> members;
+        members.push_back({random.uniform(border, width - border), random.uniform(border, height - border),
+                           random.uniform(options.minRadius, options.maxRadius)});
+        for (int attempt = 1; attempt < 3 * cells && static_cast<int>(members.size()) < cells; ++attempt) {
+            const DrawnParticle& parent = members[random.next() % members.size()];
+            const double radius = random.uniform(options.minRadius, options.maxRadius);
+            const double angle = random.uniform(0, 6.283185307179586);
+            const double distance = options.spacing * 0.5 * (parent.radius + radius) * random.uniform(0.8, 1.25);
+            const double column = parent.column + distance * std::cos(angle);
+            const double row = parent.row + distance * std::sin(angle);
+            if (column < border || column >= width - border || row < border || row >= height - border) continue;
+            // Cells touch but do not lie on top of each other.
+            bool crowded = false;
+            for (const DrawnParticle& other : members)
+                crowded = crowded || std::hypot(other.column - column, other.row - row) <
+                                         0.8 * options.spacing * 0.5 * (other.radius + radius);
+            if (!crowded) members.push_back({column, row, radius});
+        }
+        for (const DrawnParticle& cell : members) {
+            result.particles.push_back(cell);
+            const double peak = random.uniform(0.75, 1.35);
+            const double sigma = cell.radius * 0.75;
+            const int reach = static_cast<int>(std::ceil(3 * sigma));
+            const int centreColumn = static_cast<int>(cell.column), centreRow = static_cast<int>(cell.row);
+            for (int y = centreRow - reach; y <= centreRow + reach; ++y) {
+                float* line = light.data() + static_cast<std::size_t>(y) * width;
+                for (int x = centreColumn - reach; x <= centreColumn + reach; ++x) {
+                    // A dome blurred by the optics: brightest in the middle, dimmer where cells meet.
+                    const double dx = x + 0.5 - cell.column, dy = y + 0.5 - cell.row;
+                    line[x] += static_cast<float>(peak * std::exp(-0.5 * (dx * dx + dy * dy) / (sigma * sigma)));
+                }
+            }
+        }
+    }
+
+    // Dark blue background with a faint gradient, the cells' light on top, sensor noise over all.
+    constexpr double kKnee = 1.0, kRoom = 0.45;
+    const double red = colourRed(options.cellColour), green = colourGreen(options.cellColour),
+                 blue = colourBlue(options.cellColour);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = result.picture.row(y);
+        const float* line = light.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            const double level = 1.0 + 0.3 * std::sin(x * 0.0011) * std::cos(y * 0.0013);
+            // The camera's response flattens towards full brightness: where cells overlap, the
+            // cluster stays about as bright as a single cell.
+            const double sum = line[x];
+            const double weight = sum <= kKnee ? sum : kKnee + kRoom * (1.0 - std::exp(-(sum - kKnee) / kRoom));
+            row[3 * x + 0] = toByte(18 * level + blue * weight + 3.0 * random.noise());
+            row[3 * x + 1] = toByte(9 * level + green * weight + 2.0 * random.noise());
+            row[3 * x + 2] = toByte(4 * level + red * weight + 1.5 * random.noise());
+        }
+    }
+    return result;
+}

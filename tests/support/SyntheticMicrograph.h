@@ -30,3 +30,21 @@ struct Micrograph {
 };
 
 Micrograph makeSyntheticMicrograph(const MicrographOptions& options);
+
+/// A dense fluorescence micrograph: blurry cells that touch and overlap in clusters of a few to a few
+/// dozen, so that the bright areas of a cluster run into each other. The fill of one particle then
+/// spreads over its whole cluster, and every further particle found in it goes over the cluster again.
+struct ClusterOptions {
+    int width = 6000;
+    int height = 4000;
+    int clusters = 8000;
+    int cellsPerCluster = 60;                               // on average; from 1 to twice as many
+    std::uint32_t seed = 1;
+    std::uint32_t cellColour = rgbColour(0, 27, 210);       // a cell's colour at full brightness
+    double minRadius = 2.0;                                 // cell radius (blur width) in pixels
+    double maxRadius = 3.5;
+    double spacing = 1.9;                                   // distance of touching cells, in radii
+};
+
+/// Draws the clusters; particles holds every cell drawn.
+Micrograph makeClusteredMicrograph(const ClusterOptions& options);

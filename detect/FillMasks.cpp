@@ -1,0 +1,260 @@
+#include "detect/FillMasks.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "core/Ring.h"
+#include "detect/AreaFill.h"
+
+// Bits are counted with the processor's own instruction where it has one, chosen once as the program
+// loads; the build itself targets processors without it.
+#if defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define WITH_POPCNT_CLONE __attribute__((target_clones("popcnt", "default")))
+#endif
+#endif
+#ifndef WITH_POPCNT_CLONE
+#define WITH_POPCNT_CLONE
+#endif
+
+namespace {
+
+constexpr int kTile = FillMasks::kTile;
+
+/// Transposes a 64 x 64 bit block in place: bit c of word r becomes bit r of word c. Swaps ever
+/// smaller off-diagonal blocks, 32 x 32 first.
+void transpose64(std::uint64_t block[64])
+{
+    std::uint64_t mask = 0x00000000FFFFFFFFull;
+    for (int j = 32; j != 0; j >>= 1, mask ^= mask << j) {
+        for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+            const std::uint64_t t = (block[k | j] ^ (block[k] >> j)) & mask;
+            block[k | j] ^= t;
+            block[k] ^= t << j;
+        }
+    }
+}
+
+/// Bit i set where flags[i] is 1 (flags are 0 or 1).
+inline std::uint64_t packBits(const std::uint8_t flags[kTile])
+{
+    std::uint64_t bits = 0;
+#if defined(__SSE2__)
+    for (int i = 0; i < kTile; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags + i));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_sub_epi8(_mm_setzero_si128(), v)));
+        bits |= static_cast<std::uint64_t>(mask) << i;
+    }
+#else
+    for (int i = 0; i < kTile; ++i) bits |= static_cast<std::uint64_t>(flags[i]) << i;
+#endif
+    return bits;
+}
+
+/// Word i of a plane line with its neighbours along the line or'ed in: bit b says whether bit b - 1, b
+/// or b + 1 of the line is set. Every line has a zero word before its first and after its last.
+inline std::uint64_t withNeighbours(const std::uint64_t* line, std::size_t i)
+{
+    const std::uint64_t here = line[i];
+    return here | (here << 1) | (line[i - 1] >> 63) | (here >> 1) | (line[i + 1] << 63);
+}
+
+/// The bits first % 64 .. last % 64 of word i of a range first..last, where i runs from first / 64 to
+/// last / 64.
+inline std::uint64_t rangeBits(std::size_t i, int first, int last)
+{
+    std::uint64_t bits = ~0ull;
+    if (i == static_cast<std::size_t>(first / kTile)) bits &= ~0ull << (first % kTile);
+    if (i == static_cast<std::size_t>(last / kTile)) bits &= ~0ull >> (kTile - 1 - last % kTile);
+    return bits;
+}
+
+}  // namespace
+
+FillMasks::FillMasks(Layers& layers, LayerRowSupply* rows, const FillTest& test)
+    : layers_(layers), rows_(rows), test_(test), width_(layers.Image1.width()), height_(layers.Image1.height())
+{
+}
+
+void FillMasks::allocate()
+{
+    rowWords_ = (static_cast<std::size_t>(width_) + kTile - 1) / kTile;
+    columnWords_ = (static_cast<std::size_t>(height_) + kTile - 1) / kTile;
+    const auto plane = [](std::size_t words) {
+        // calloc: pages of tiles never made are never touched.
+        Plane p(static_cast<std::uint64_t*>(std::calloc(words, sizeof(std::uint64_t))));
+        if (!p) throw std::bad_alloc();
+        return p;
+    };
+    const std::size_t rowPlane = static_cast<std::size_t>(height_) * (rowWords_ + 2);
+    const std::size_t columnPlane = static_cast<std::size_t>(width_) * (columnWords_ + 2);
+    markedRows_ = plane(rowPlane);
+    originalPassRows_ = plane(rowPlane);
+    countPassRows_ = plane(rowPlane);
+    markedColumns_ = plane(columnPlane);
+    countPassColumns_ = plane(columnPlane);
+    made_.reset(static_cast<std::uint8_t*>(std::calloc(rowWords_ * columnWords_, 1)));
+    if (!made_) throw std::bad_alloc();
+}
+
+void FillMasks::prepare(int firstRow, int lastRow, int firstColumn, int lastColumn)
+{
+    firstRow = std::max(firstRow, 0);
+    firstColumn = std::max(firstColumn, 0);
+    lastRow = std::min(lastRow, height_ - 1);
+    lastColumn = std::min(lastColumn, width_ - 1);
+    if (lastRow < firstRow || lastColumn < firstColumn) return;
+    if (!made_) allocate();
+    for (int tileRow = firstRow / kTile; tileRow <= lastRow / kTile; ++tileRow)
+        for (int tileColumn = firstColumn / kTile; tileColumn <= lastColumn / kTile; ++tileColumn)
+            if (!made_[static_cast<std::size_t>(tileRow) * rowWords_ + tileColumn]) makeTile(tileRow, tileColumn);
+}
+
+std::uint64_t FillMasks::markedBits(const std::uint8_t* pixels, int count) const
+{
+    std::uint8_t marked[kTile] = {};
+    for (int i = 0; i < count; ++i) marked[i] = pixels[Picture::kBytesPerPixel * i] == kMarkBlue;
+    return packBits(marked);
+}
+
+std::uint64_t FillMasks::passBits(const std::uint8_t* pixels, int count) const
+{
+    // The channels apart first, so that the test itself runs on whole vectors of pixels.
+    std::int16_t dominant[kTile] = {}, second[kTile] = {}, third[kTile] = {};
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t* pixel = pixels + Picture::kBytesPerPixel * i;
+        dominant[i] = pixel[test_.model.dominant];
+        second[i] = pixel[test_.model.second];
+        third[i] = pixel[test_.model.third];
+    }
+    const int dominantValue = test_.model.dominantValue, expected = test_.model.expectedDifference;
+    const int brightness = test_.brightnessTolerance, colour = test_.colourTolerance;
+    std::uint8_t passes[kTile];
+    for (int i = 0; i < kTile; ++i) {
+        const int qd = dominant[i], qs = second[i], qt = third[i];
+        const int distance = std::abs(qd - qs - expected) + std::max(qt - qd, 0) + std::max(qt - qs, 0);
+        passes[i] = (std::abs(qd - dominantValue) <= brightness) & (distance <= colour) & (i < count);
+    }
+    return packBits(passes);
+}
+
+bool FillMasks::made(int firstRow, int lastRow, int firstColumn, int lastColumn) const
+{
+    if (!made_) return false;
+    firstRow = std::max(firstRow, 0);
+    firstColumn = std::max(firstColumn, 0);
+    lastRow = std::min(lastRow, height_ - 1);
+    lastColumn = std::min(lastColumn, width_ - 1);
+    for (int tileRow = firstRow / kTile; tileRow <= lastRow / kTile; ++tileRow)
+        for (int tileColumn = firstColumn / kTile; tileColumn <= lastColumn / kTile; ++tileColumn)
+            if (!made_[static_cast<std::size_t>(tileRow) * rowWords_ + tileColumn]) return false;
+    return true;
+}
+
+void FillMasks::makeTile(int tileRow, int tileColumn)
+{
+    const int firstRow = tileRow * kTile, endRow = std::min(height_, firstRow + kTile);
+    const int firstColumn = tileColumn * kTile, endColumn = std::min(width_, firstColumn + kTile);
+    if (rows_) rows_->ensure(endRow - 1);
+    std::uint64_t marked[kTile] = {}, countPass[kTile] = {};
+    const std::ptrdiff_t firstByte = Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(firstColumn);
+    const std::size_t bytes = Picture::kBytesPerPixel * static_cast<std::size_t>(endColumn - firstColumn);
+    for (int r = firstRow; r < endRow; ++r) {
+        const std::uint8_t* area = layers_.Image3.row(r) + firstByte;
+        const std::uint8_t* original = layers_.Image1.row(r) + firstByte;
+        const std::uint8_t* count = layers_.Image2.row(r) + firstByte;
+        const std::uint64_t m = markedBits(area, endColumn - firstColumn);
+        const std::uint64_t originalPass = passBits(original, endColumn - firstColumn);
+        // Most rows of the count layer carry no ring here: they pass where the original passes.
+        const std::uint64_t pass =
+            std::memcmp(count, original, bytes) == 0 ? originalPass : passBits(count, endColumn - firstColumn);
+        *rowWord(markedRows_.get(), r, firstColumn) = m;
+        *rowWord(originalPassRows_.get(), r, firstColumn) = originalPass;
+        *rowWord(countPassRows_.get(), r, firstColumn) = pass;
+        marked[r - firstRow] = m;
+        countPass[r - firstRow] = pass;
+    }
+    transpose64(marked);
+    transpose64(countPass);
+    for (int c = firstColumn; c < endColumn; ++c) {
+        *columnWord(markedColumns_.get(), firstRow, c) = marked[c - firstColumn];
+        *columnWord(countPassColumns_.get(), firstRow, c) = countPass[c - firstColumn];
+    }
+    made_[static_cast<std::size_t>(tileRow) * rowWords_ + tileColumn] = 1;
+}
+
+void FillMasks::setMarkedBit(int row, int column)
+{
+    *rowWord(markedRows_.get(), row, column) |= 1ull << (column % kTile);
+    *columnWord(markedColumns_.get(), row, column) |= 1ull << (row % kTile);
+}
+
+void FillMasks::noteRingDrawn(int px, int y)
+{
+    if (!made_) return;
+    for (const RingOffset& offset : kRingOffsets) {
+        const std::int64_t column = static_cast<std::int64_t>(px) + offset.dx;
+        const std::int64_t row = static_cast<std::int64_t>(y) + offset.dy;
+        if (column < 0 || row < 0 || column >= width_ || row >= height_) continue;
+        const int r = static_cast<int>(row), c = static_cast<int>(column);
+        if (!tileMade(r, c)) continue;
+        const bool passes = test_.passes(layers_.Image2.row(r) + Picture::kBytesPerPixel * column);
+        std::uint64_t& rowBits = *rowWord(countPassRows_.get(), r, c);
+        std::uint64_t& columnBits = *columnWord(countPassColumns_.get(), r, c);
+        const std::uint64_t rowBit = 1ull << (c % kTile), columnBit = 1ull << (r % kTile);
+        rowBits = passes ? rowBits | rowBit : rowBits & ~rowBit;
+        columnBits = passes ? columnBits | columnBit : columnBits & ~columnBit;
+    }
+}
+
+WITH_POPCNT_CLONE int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
+{
+    const std::uint64_t* near = rowWord(markedRows_.get(), inner, 0);
+    std::uint64_t* marked = rowWord(markedRows_.get(), target, 0);
+    const std::uint64_t* pass = rowWord((onOriginal ? originalPassRows_ : countPassRows_).get(), target, 0);
+    std::uint8_t* area = layers_.Image3.row(target);
+    const std::uint64_t targetBit = 1ull << (target % kTile);
+    int passed = 0;
+    for (std::size_t i = firstColumn / kTile; i <= static_cast<std::size_t>(lastColumn / kTile); ++i) {
+        const std::uint64_t grown =
+            withNeighbours(near, i) & pass[i] & rangeBits(i, firstColumn, lastColumn);
+        passed += std::popcount(grown);
+        std::uint64_t fresh = grown & ~marked[i];
+        marked[i] |= fresh;
+        for (; fresh != 0; fresh &= fresh - 1) {
+            const int column = static_cast<int>(i) * kTile + std::countr_zero(fresh);
+            markArea(area + Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(column));
+            *columnWord(markedColumns_.get(), target, column) |= targetBit;
+        }
+    }
+    return passed;
+}
+
+WITH_POPCNT_CLONE int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
+{
+    const std::uint64_t* near = columnWord(markedColumns_.get(), 0, inner);
+    std::uint64_t* marked = columnWord(markedColumns_.get(), 0, target);
+    const std::uint64_t* pass = columnWord(countPassColumns_.get(), 0, target);
+    const std::ptrdiff_t offset = Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
+    const std::uint64_t targetBit = 1ull << (target % kTile);
+    int passed = 0;
+    for (std::size_t i = firstRow / kTile; i <= static_cast<std::size_t>(lastRow / kTile); ++i) {
+        const std::uint64_t grown =
+            withNeighbours(near, i) & pass[i] & rangeBits(i, firstRow, lastRow);
+        passed += std::popcount(grown);
+        std::uint64_t fresh = grown & ~marked[i];
+        marked[i] |= fresh;
+        for (; fresh != 0; fresh &= fresh - 1) {
+            const int row = static_cast<int>(i) * kTile + std::countr_zero(fresh);
+            markArea(layers_.Image3.row(row) + offset);
+            *rowWord(markedRows_.get(), row, target) |= targetBit;
+        }
+    }
+    return passed;
+}
