@@ -402,7 +402,7 @@ bool TForm1::loadimage(const QString& fileName)
 
 void TForm1::newpictureparams(const QString& name)
 {
-    Form2->originalReplaced();  // the selection band went with the old picture
+    Form2->originalReplaced();  // the old picture's selection and its band go
     AnalysisState.ZoomPercent = 100;
     AnalysisState.ImageFileName = name.toStdString();
     Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name);

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
-#include <array>
 
 #include "core/AnalysisState.h"
 #include "gui/Forms.h"
@@ -43,16 +43,6 @@ constexpr int kEditReach = kRemoveReach + 5;
 std::uint16_t clampedCorner(int coordinate, int limit)
 {
     return static_cast<std::uint16_t>(std::clamp(coordinate, 0, std::clamp(limit, 0, 0xFFFF)));
-}
-
-/// The four one-pixel edges of the band between two corners; right and bottom edges as the band draws them.
-std::array<QRect, 4> bandEdges(int x0, int y0, int x1, int y1)
-{
-    const int left = std::min(x0, x1), top = std::min(y0, y1);
-    const int width = std::abs(x1 - x0), height = std::abs(y1 - y0);
-    if (width == 0 || height == 0) return {};
-    return {QRect(left, top, width, 1), QRect(left, top + height - 1, width, 1), QRect(left, top, 1, height),
-            QRect(left + width - 1, top, 1, height)};
 }
 
 bool ctrlHeld(Qt::KeyboardModifiers modifiers) { return modifiers.testFlag(Qt::ControlModifier); }
@@ -263,11 +253,11 @@ void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
         pickColour(layers_.Image1, position);
         return;
     }
-    drawBand();  // erases the band of the last selection
     const int x = pressCoordinate(position.x(), AnalysisState.ZoomPercent);
     const int y = pressCoordinate(position.y(), AnalysisState.ZoomPercent);
     SelStartX = SelEndX = clampedCorner(x, layers_.Image1.width());
     SelStartY = SelEndY = clampedCorner(y, layers_.Image1.height());
+    drawBand();  // the band of the last selection goes
     SavedCaption = windowTitle();
     setWindowTitle(QStringLiteral("Xo/Yo: %1/%2").arg(SelStartX).arg(SelStartY));
 }
@@ -275,7 +265,6 @@ void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
 void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position)
 {
     if (!buttons.testFlag(Qt::LeftButton) || ctrlHeld(modifiers)) return;
-    drawBand();  // erases the band drawn at the last move
     const int x = moveCoordinate(position.x(), AnalysisState.ZoomPercent);
     const int y = moveCoordinate(position.y(), AnalysisState.ZoomPercent);
     // A drag beyond the picture keeps the corner on its edge; the title shows the drag as it is.
@@ -319,16 +308,19 @@ void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPo
 
 void TForm2::drawBand()
 {
-    drawSelectionBand(layers_.Image1, SelStartX, SelStartY, SelEndX, SelEndY);
-    for (const QRect& edge : bandEdges(SelStartX, SelStartY, SelEndX, SelEndY))
-        if (!edge.isEmpty()) refreshLayer(Image1, edge);
+    const QRect selection(QPoint(std::min(SelStartX, SelEndX), std::min(SelStartY, SelEndY)),
+                          QPoint(std::max(SelStartX, SelEndX) - 1, std::max(SelStartY, SelEndY) - 1));
+    Image1->setBand(selection.intersected(QRect(0, 0, layers_.Image1.width(), layers_.Image1.height())));
 }
 
-void TForm2::originalReplaced()
+void TForm2::collapseSelection()
 {
     SelEndX = SelStartX;
     SelEndY = SelStartY;
+    drawBand();
 }
+
+void TForm2::originalReplaced() { collapseSelection(); }
 
 // --- Clipboard and crop --------------------------------------------------------------------------
 
@@ -342,10 +334,9 @@ void TForm2::showStatus(const QString& status, const QString& restoreTo)
 
 Picture TForm2::copySelection()
 {
-    drawBand();  // erases it: the band never goes with the copy
+    // The band lies over the picture, not in it: the copy holds the picture's own pixels.
     Picture part = copyRectangle(layers_.Image1, SelStartX, SelStartY, SelEndX, SelEndY);
-    SelEndX = SelStartX;
-    SelEndY = SelStartY;
+    collapseSelection();
     if (part.empty()) {
         // Nothing to copy: the clipboard keeps what it holds.
         showStatus(QString::fromLatin1(kNothingSelectedStatus),
@@ -381,9 +372,7 @@ void TForm2::Paste1Click()
 {
     const QImage image = QGuiApplication::clipboard()->image();
     if (image.isNull() || layers_.Image1.empty()) return;
-    drawBand();
-    SelEndX = SelStartX;
-    SelEndY = SelStartY;
+    collapseSelection();
     Picture pasted = layers_.Image1;  // the original changes only once the file is written
     pastePicture(pasted, fromQImage(image), SelStartX, SelStartY);
     loadAsClipboardPicture(pasted);

@@ -81,12 +81,12 @@ public:
     void Cut1Click();
     /// Paste: the clipboard's picture drawn into the original at the selection's start.
     void Paste1Click();
-    /// Key handler by character: 3 (Ctrl+C) copies the whole original, band included; 22 (Ctrl+V) makes
+    /// Key handler by character: 3 (Ctrl+C) copies the whole original; 22 (Ctrl+V) makes
     /// the clipboard's picture the picture. Other characters are ignored.
     void FormKeyPress(int key);
 
-    /// The original layer holds a new picture: the band went with the old one, so the selection
-    /// collapses to its start without drawing. Called by the picture loading.
+    /// The original layer holds a new picture: the selection of the old one collapses to its start and
+    /// its band goes. Called by the picture loading.
     void originalReplaced();
 
     // Controls, named as the program names them.
@@ -115,9 +115,11 @@ private:
     bool finishOverlay(const OverlayResult& result);
     /// Colour pick: the pixel under position becomes the target colour of the main window.
     void pickColour(const Picture& layer, QPoint position);
-    /// Inverts the band of the current selection in Image1: draws it, or erases a drawn one.
+    /// Shows the band of the current selection over Image1 (none while the selection is empty).
     void drawBand();
-    /// Erases the band, copies the selected part to the clipboard and collapses the selection. Returns
+    /// The selection shrinks to its start, and its band goes.
+    void collapseSelection();
+    /// Copies the selected part to the clipboard and collapses the selection. Returns
     /// the part; empty (nothing copied, a status in the title) when nothing was selected.
     Picture copySelection();
     /// Writes picture as the exchange file into the working folder and loads it from there. A picture
