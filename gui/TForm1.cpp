@@ -298,6 +298,7 @@ void TForm1::setGrid(std::uint8_t microns, const QString& caption)
 {
     AnalysisState.GridMicrons = microns;
     Nogrid1->setTitle(caption);
+    Form2->Showgrid();  // the grid on screen is the one the statistics count in
 }
 
 void TForm1::um100Click() { setGrid(100, QStringLiteral("Grid= 100 um")); }
