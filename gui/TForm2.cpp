@@ -32,6 +32,16 @@ constexpr int kInitialLayerHeight = 403;
 // Captions of the click-mode item; each names what the next plain click on the count view does.
 const char* const kRemoveModeCaption = "&[Click mode=] Remove";
 const char* const kAddModeCaption = "&[Click mode=]   Add  ";
+const char* const kFirstClickModeCaption = "[Click mode=] Remove";
+// Captions of the flip item: at the start, then naming the view shown.
+const char* const kFirstFlipCaption = "[Flip image =] Original";
+const char* const kFlipCaptions[] = {"[Flip image=] Original", "[Flip image=] Count ", "[Flip image=] Area"};
+// The widest zoom caption: the zoom's whole 16-bit range.
+const char* const kWidestZoomCaption = "65525 %";
+
+// The image window's default size; wider when its menu bar needs more room.
+constexpr int kDefaultWidth = 489;
+constexpr int kDefaultHeight = 471;
 
 constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
 constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
@@ -60,7 +70,7 @@ void TForm2::FormCreate()
 {
     setWindowTitle(QStringLiteral("SpotTally"));
     move(252, 62);
-    resize(489, 471);
+    resize(kDefaultWidth, kDefaultHeight);
     scrollArea_ = new QScrollArea(this);
     canvas_ = new QWidget;
     // Created in this order so that Image1 lies on top.
@@ -86,9 +96,45 @@ void TForm2::FormCreate()
     Cut1 = Edit1->addAction(QStringLiteral("Crop"));
     // The caption agrees with the click mode from the start: the main window, created first, sets it.
     Orig1 = menuBar()->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
-                                                      : QStringLiteral("[Click mode=] Remove"));
-    ToggleimageOriginal1 = menuBar()->addAction(QStringLiteral("[Flip image =] Original"));
+                                                      : QString::fromLatin1(kFirstClickModeCaption));
+    ToggleimageOriginal1 = menuBar()->addAction(QString::fromLatin1(kFirstFlipCaption));
+    // Every command stays in view whatever its caption: no item may go into the menu bar's overflow.
+    resize(std::max(kDefaultWidth, menuBarWidthForWidestCaptions()), kDefaultHeight);
     connectControls();
+}
+
+int TForm2::menuBarWidthForWidestCaptions()
+{
+    QMenuBar* bar = menuBar();
+    bar->ensurePolished();
+    const QFontMetrics metrics = bar->fontMetrics();
+    const auto widest = [&](std::initializer_list<const char*> captions) {
+        QString wide;
+        for (const char* caption : captions) {
+            const QString text = QString::fromLatin1(caption);
+            if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(wide)) wide = text;
+        }
+        return wide;
+    };
+    // Laid out with room to spare, the last item's right edge tells the width the items take. The
+    // captions are set after the resize: a caption change makes the bar lay out its items again.
+    const QSize size = bar->size();
+    bar->resize(100000, std::max(size.height(), 1));
+    const QString shown[] = {N1001->text(), Orig1->text(), ToggleimageOriginal1->text()};
+    N1001->setText(widest({kWidestZoomCaption, "100 %"}));
+    Orig1->setText(widest({kRemoveModeCaption, kAddModeCaption, kFirstClickModeCaption}));
+    ToggleimageOriginal1->setText(
+        widest({kFirstFlipCaption, kFlipCaptions[0], kFlipCaptions[1], kFlipCaptions[2]}));
+    const QList<QAction*> items = bar->actions();
+    const int lastRight = items.isEmpty() ? 0 : bar->actionGeometry(items.last()).right();
+    bar->resize(size);
+    N1001->setText(shown[0]);
+    Orig1->setText(shown[1]);
+    ToggleimageOriginal1->setText(shown[2]);
+    const int margin = bar->style()->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, bar) +
+                       bar->style()->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, bar) +
+                       bar->style()->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, bar);
+    return lastRight + 1 + margin;
 }
 
 void TForm2::connectControls()
@@ -123,15 +169,15 @@ void TForm2::Toggleview()
     switch (AnalysisState.ViewMode) {
         case kViewOriginal:
             bringToFront(Image1);
-            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Original"));
+            ToggleimageOriginal1->setText(QString::fromLatin1(kFlipCaptions[0]));
             break;
         case kViewArea:
             bringToFront(Image3);
-            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Area"));
+            ToggleimageOriginal1->setText(QString::fromLatin1(kFlipCaptions[2]));
             break;
         default:
             bringToFront(Image2);
-            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Count "));
+            ToggleimageOriginal1->setText(QString::fromLatin1(kFlipCaptions[1]));
             break;
     }
 }

@@ -110,6 +110,9 @@ private:
     void FormCreate();
     void connectControls();
     void bringToFront(LayerView* view);
+    /// The window width at which the menu bar shows every item in one row with each item's widest
+    /// caption.
+    int menuBarWidthForWidestCaptions();
     const Picture& pictureOf(const LayerView* view) const;
     /// Shows a failed overlay's message; true when the overlay was drawn and Image2 came to the front.
     bool finishOverlay(const OverlayResult& result);

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QRawFont>
 #include <algorithm>
 #include <cstdint>
 
@@ -40,15 +41,13 @@ void putPixel(Picture& picture, std::int64_t x, std::int64_t y, std::uint32_t co
     picture.setPixel(static_cast<int>(x), static_cast<int>(y), colour);
 }
 
-/// Writes text with its top-left corner at (left, top) in black on a white text cell, as the layer's
-/// canvas does with a solid white fill.
-void drawLabelText(Picture& picture, int left, int top, const QString& text, const QString& family)
+/// Writes text in font with its top-left corner at (left, top) in black on a white text cell, as the
+/// layer's canvas does with a solid white fill.
+void drawLabelText(Picture& picture, int left, int top, const QString& text, const QFont& font)
 {
     QImage canvas(picture.data(), picture.width(), picture.height(), static_cast<qsizetype>(picture.stride()),
                   QImage::Format_RGB888);  // black and white read the same in either byte order
     QPainter painter(&canvas);
-    QFont font(family);
-    font.setPixelSize(kLabelPixelSize);
     painter.setFont(font);
     const QFontMetrics metrics(font);
     const QRect cell(left, top, metrics.horizontalAdvance(text), metrics.height());
@@ -57,7 +56,29 @@ void drawLabelText(Picture& picture, int left, int top, const QString& text, con
     painter.drawText(cell, Qt::AlignLeft | Qt::AlignTop, text);
 }
 
+QFont labelFont(const QString& family)
+{
+    QFont font(family);
+    font.setPixelSize(kLabelPixelSize);
+    return font;
+}
+
 }  // namespace
+
+QFont scaleLabelFont()
+{
+    // "Symbol" first, as the label always was; where that face has no micro sign of its own (on many
+    // Linux systems it names a font whose glyphs sit at other code points, and no other face fills the
+    // gap), common faces that have one, then the default sans-serif face.
+    static const char* const kFaces[] = {"Symbol", "DejaVu Sans", "Liberation Sans", "FreeSans", "Arial"};
+    for (const char* face : kFaces) {
+        const QFont font = labelFont(QString::fromLatin1(face));
+        if (QRawFont::fromFont(font).supportsCharacter(QChar(kMicroSign))) return font;
+    }
+    QFont font = labelFont(QString());
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
 
 CellLattice centredLattice(int width, int height, std::int64_t cellSize)
 {
@@ -157,9 +178,9 @@ OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons,
         const int top = static_cast<int>(y0 + 1);
         const int numberLeft = static_cast<int>(x0 - 15 + length / 2);
         const int unitLeft = static_cast<int>(x0 + 8 + length / 2 + (scaleMicrons - 21) / 12);
-        drawLabelText(count, numberLeft, top, QString::number(scaleMicrons) + QStringLiteral(" \u03BC"),
-                      QStringLiteral("Symbol"));
-        drawLabelText(count, unitLeft, top, QStringLiteral("m"), QStringLiteral("Arial"));
+        drawLabelText(count, numberLeft, top, QString::number(scaleMicrons) + QLatin1Char(' ') + QChar(kMicroSign),
+                      scaleLabelFont());
+        drawLabelText(count, unitLeft, top, QStringLiteral("m"), labelFont(QStringLiteral("Arial")));
     }
     result.drawn = true;
     return result;

@@ -3,6 +3,7 @@
 // grid's top-left corner. Both take their size from the "Pixels / mm" field's text, read at the
 // moment they draw. Overlays are drawn over whatever the layer shows; nothing is erased.
 
+#include <QFont>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,6 +33,12 @@ constexpr std::uint32_t kGridColour = 0x888888;   // grey, red = green = blue = 
 constexpr std::uint32_t kScaleOutline = 0x000000;  // black
 constexpr std::uint32_t kScaleFill = 0xFFFFFF;     // white
 constexpr int kScaleBoxRows = 18;                  // the scale box is 18 rows high, outline included
+
+/// The micro sign of the scale bar's label (Greek small letter mu).
+constexpr char16_t kMicroSign = u'\u03BC';
+/// The face the scale bar's number and micro sign are written in: one whose own glyphs include the
+/// micro sign. Needs a QGuiApplication.
+QFont scaleLabelFont();
 
 /// Draws the grid of gridMicrons cells into the count layer with the dotted grey pen.
 OverlayResult drawGrid(Picture& count, std::uint8_t gridMicrons, std::string_view pixelsPerMmText);
