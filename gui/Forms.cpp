@@ -1,5 +1,7 @@
 #include "gui/Forms.h"
 
+#include <QCoreApplication>
+
 #include "core/AnalysisState.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
@@ -30,3 +32,5 @@ void destroyForms()
     Form3 = nullptr;
     AnalysisState = TAnalysisState{};
 }
+
+void nameApplication() { QCoreApplication::setApplicationName(QStringLiteral("SpotTally")); }

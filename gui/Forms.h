@@ -19,3 +19,8 @@ extern TAnalysisState AnalysisState;
 void createForms(const std::filesystem::path& settingsFile);
 /// Deletes the windows and resets the analysis record to its start values.
 void destroyForms();
+
+/// Names the program for Qt (the configuration folder, message boxes without a title of their own). It
+/// sets no display name of its own: the platform would append that to every window title, and the
+/// titles are exactly the texts the windows set.
+void nameApplication();

@@ -3,8 +3,10 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <cmath>
 
 #include "view/DisplayImage.h"
+#include "view/ManualEdit.h"
 
 LayerView::LayerView(QWidget* parent) : QWidget(parent)
 {
@@ -61,6 +63,67 @@ void LayerView::layerChanged(const QRect& area)
     update(shown.toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
+QRect LayerView::shownRect(const QRect& area) const
+{
+    // The size of the picture shown: the layer's, even before its display copy is brought up to date.
+    const QSize picture = layer_ != nullptr ? QSize(layer_->width(), layer_->height()) : image_.size();
+    if (picture.isEmpty() || area.isEmpty()) return QRect();
+    // The stretched picture shows picture pixel x on the widget pixels whose centres map into it, so a
+    // picture edge at x lies at ceil(x * scale - 0.5).
+    const double sx = double(width()) / picture.width();
+    const double sy = double(height()) / picture.height();
+    const auto edge = [](int v, double scale) { return static_cast<int>(std::ceil(v * scale - 0.5)); };
+    return QRect(QPoint(edge(area.left(), sx), edge(area.top(), sy)),
+                 QPoint(edge(area.left() + area.width(), sx) - 1, edge(area.top() + area.height(), sy) - 1));
+}
+
+std::vector<QRect> LayerView::bandDots() const
+{
+    std::vector<QRect> dots;
+    const QSize picture = layer_ != nullptr ? QSize(layer_->width(), layer_->height()) : image_.size();
+    if (band_.isEmpty() || picture.isEmpty()) return dots;
+    const auto runRect = [](const BandRun& run) {
+        return run.horizontal ? QRect(run.x, run.y, run.length, 1) : QRect(run.x, run.y, 1, run.length);
+    };
+    if (width() >= picture.width() && height() >= picture.height()) {
+        // Each dot covers the places of its picture pixels.
+        for (const BandRun& run : selectionBandRuns(band_.left(), band_.top(), band_.left() + band_.width(),
+                                                    band_.top() + band_.height(), picture.width(),
+                                                    picture.height()))
+            dots.push_back(shownRect(runRect(run)));
+    } else {
+        // Zoomed out: the band round the area's place, dotted in screen pixels.
+        const QRect shown = shownRect(band_);
+        for (const BandRun& run : selectionBandRuns(shown.left(), shown.top(), shown.left() + shown.width(),
+                                                    shown.top() + shown.height(), width(), height()))
+            dots.push_back(runRect(run));
+    }
+    return dots;
+}
+
+void LayerView::updateBand(const QRect& area)
+{
+    if (area.isEmpty()) return;
+    // The four edges, each at least a screen pixel wide.
+    const auto strip = [this](const QRect& edge) {
+        const QRect shown = shownRect(edge);
+        return QRect(shown.topLeft(), shown.size().expandedTo(QSize(1, 1)));
+    };
+    const int right = area.left() + area.width() - 1, bottom = area.top() + area.height() - 1;
+    update(strip(QRect(area.left(), area.top(), area.width(), 1)));
+    update(strip(QRect(area.left(), bottom, area.width(), 1)));
+    update(strip(QRect(area.left(), area.top(), 1, area.height())));
+    update(strip(QRect(right, area.top(), 1, area.height())));
+}
+
+void LayerView::setBand(const QRect& area)
+{
+    if (area == band_) return;
+    updateBand(band_);
+    band_ = area;
+    updateBand(band_);
+}
+
 const QImage& LayerView::shownImage() const
 {
     bringUpToDate();
@@ -78,6 +141,11 @@ void LayerView::paintEvent(QPaintEvent* event)
     // Only the exposed part is drawn; nearest-pixel stretching keeps a zoomed paint cheap.
     painter.setClipRect(event->rect());
     painter.drawImage(rect(), image_);
+    if (band_.isEmpty()) return;
+    // The band inverts what lies under its dots, so it shows on any picture.
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    for (const QRect& dot : bandDots())
+        if (dot.intersects(event->rect())) painter.fillRect(dot, Qt::white);
 }
 
 void LayerView::mousePressEvent(QMouseEvent* event)

@@ -6,10 +6,16 @@
 // brought up to date only after the layer's pixels changed: a whole layer at its next paint (so a
 // hidden layer costs nothing until it is shown), a changed part at once. Painting again, resizing for a
 // zoom and bringing the view to the front never convert the picture.
+//
+// The view can show a selection band over its picture: drawn on screen only, by inverting the colours
+// under the band's dots, never into the layer or its display copy. At 100 % and above a dot covers its
+// picture pixels' places; zoomed out, where a picture pixel is less than a screen pixel, the band is
+// dotted in screen pixels, so that it stays visible.
 
 #include <QImage>
 #include <QRect>
 #include <QWidget>
+#include <vector>
 
 #include "core/Picture.h"
 
@@ -27,6 +33,11 @@ public:
     void layerChanged(const QRect& area = QRect());
     /// The picture as displayed (brought up to date first).
     const QImage& shownImage() const;
+    /// Shows the selection band around area (picture coordinates) over the picture from now on; an
+    /// empty area: no band.
+    void setBand(const QRect& area);
+    /// The area the band shown over the picture goes round; empty when no band is shown.
+    const QRect& band() const { return band_; }
     /// How often the whole picture was converted for display (for tests of the caching).
     int fullConversions() const { return fullConversions_; }
 
@@ -44,9 +55,16 @@ protected:
 private:
     void convertAll(const Picture& picture) const;
     void bringUpToDate() const;
+    /// The widget pixels that show the picture pixels of area, at the current display size.
+    QRect shownRect(const QRect& area) const;
+    /// The widget pixels the band's dots cover, at the current display size; none pair up.
+    std::vector<QRect> bandDots() const;
+    /// Repaints where the band around area lies.
+    void updateBand(const QRect& area);
 
     const Picture* layer_ = nullptr;      // the layer followed, or nullptr after setPicture
     mutable QImage image_;                 // Format_RGB32 copy of the picture
     mutable bool stale_ = false;           // the whole layer changed since image_ was made
     mutable int fullConversions_ = 0;
+    QRect band_;  // the area the selection band goes round, in picture coordinates
 };

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <new>
 
 #include "core/AnalysisState.h"
@@ -78,22 +79,25 @@ void TForm1::buildControls()
 
     GBsize = new QGroupBox(QStringLiteral("Particle"), client);
     GBsize->setGeometry(8, 0, 137, 65);
-    addLabel(GBsize, 6, 18, QString::fromLatin1(kMinSizeField), "object size");
+    QLabel* minLabel = addLabel(GBsize, 6, 18, QString::fromLatin1(kMinSizeField), "object size");
     Edmin = addField(GBsize, 82, 15, 23, "5", "Object size");
-    addLabel(GBsize, 108, 18, QStringLiteral("Pixel"));
-    addLabel(GBsize, 6, 42, QString::fromLatin1(kMaxSizeField), "object size");
+    fieldRows_.push_back({minLabel, Edmin, addLabel(GBsize, 108, 18, QStringLiteral("Pixel")), 82});
+    QLabel* maxLabel = addLabel(GBsize, 6, 42, QString::fromLatin1(kMaxSizeField), "object size");
     EdMax = addField(GBsize, 82, 39, 23, "8", "Object size");
-    addLabel(GBsize, 108, 42, QStringLiteral("Pixel"));
+    fieldRows_.push_back({maxLabel, EdMax, addLabel(GBsize, 108, 42, QStringLiteral("Pixel")), 82});
 
     GbParam = new QGroupBox(QStringLiteral("Calculation parameters"), client);
     GbParam->setGeometry(8, 67, 137, 102);
-    addLabel(GbParam, 6, 20, QString::fromLatin1(kPixelsPerMmField));
+    QLabel* pixelsLabel = addLabel(GbParam, 6, 20, QString::fromLatin1(kPixelsPerMmField));
     Edpixmm = addField(GbParam, 86, 17, 45, "3952", "Scale");
-    addLabel(GbParam, 6, 44, QStringLiteral("Filter area<br> (mm<sup>2</sup>)"));
+    fieldRows_.push_back({pixelsLabel, Edpixmm, nullptr, 86});
+    QLabel* filterLabel = addLabel(GbParam, 6, 44, QStringLiteral("Filter area<br> (mm<sup>2</sup>)"));
     Edfilter = addField(GbParam, 86, 45, 45, "378", "Filter area");
-    addLabel(GbParam, 6, 70, QStringLiteral("Sample <br>volume (cm<sup>3</sup>)"));
+    fieldRows_.push_back({filterLabel, Edfilter, nullptr, 86});
+    QLabel* volumeLabel = addLabel(GbParam, 6, 70, QStringLiteral("Sample <br>volume (cm<sup>3</sup>)"));
     // The default sample volume is written with the regional separator so that it always converts.
     EdVol = addField(GbParam, 86, 73, 45, withRegionalSeparator("0.143").c_str(), "Sample volume");
+    fieldRows_.push_back({volumeLabel, EdVol, nullptr, 86});
 
     GBcolor = new QGroupBox(QStringLiteral("Colour"), client);
     GBcolor->setGeometry(151, 0, 114, 169);
@@ -109,19 +113,28 @@ void TForm1::buildControls()
         bold.setBold(true);
         label->setFont(bold);
         label->setStyleSheet(QStringLiteral("color: %1").arg(QString::fromLatin1(colour)));
+        return label;
     };
-    colourLabel(19, "R", "red");
+    QLabel* redLabel = colourLabel(19, "R", "red");
     EdR = addField(GBcolor, 62, 16, 41, "121", "Red");
-    colourLabel(41, "G", "green");
+    fieldRows_.push_back({redLabel, EdR, nullptr, 62});
+    QLabel* greenLabel = colourLabel(41, "G", "green");
     EdG = addField(GBcolor, 62, 38, 41, "223", "Green");
-    colourLabel(63, "B", "blue");
+    fieldRows_.push_back({greenLabel, EdG, nullptr, 62});
+    QLabel* blueLabel = colourLabel(63, "B", "blue");
     EdB = addField(GBcolor, 62, 60, 41, "95", "Blue");
-    addLabel(GBcolor, 6, 88, QStringLiteral("Colour <br>tolerance"), "deviation from target colour");
+    fieldRows_.push_back({blueLabel, EdB, nullptr, 62});
+    QLabel* deviLabel =
+        addLabel(GBcolor, 6, 88, QStringLiteral("Colour <br>tolerance"), "deviation from target colour");
     EdDevi = addField(GBcolor, 72, 90, 33, "40", "Allowed colour deviation");
-    addLabel(GBcolor, 6, 114, QStringLiteral("Brightness<br>tolerance"));
+    fieldRows_.push_back({deviLabel, EdDevi, nullptr, 72});
+    QLabel* brightLabel = addLabel(GBcolor, 6, 114, QStringLiteral("Brightness<br>tolerance"));
     Edhell = addField(GBcolor, 72, 116, 33, "50", "allowed brightness variation");
-    addLabel(GBcolor, 6, 140, QStringLiteral("Minimum<br>contrast"), "minimum contrast");
+    fieldRows_.push_back({brightLabel, Edhell, nullptr, 72});
+    QLabel* contrastLabel =
+        addLabel(GBcolor, 6, 140, QStringLiteral("Minimum<br>contrast"), "minimum contrast");
     EdCont = addField(GBcolor, 72, 142, 33, "40", "Minimum contrast");
+    fieldRows_.push_back({contrastLabel, EdCont, nullptr, 72});
 
     BnCount = new QPushButton(QStringLiteral("SpotTally"), client);
     BnCount->setGeometry(8, 173, 257, 25);
@@ -131,6 +144,7 @@ void TForm1::buildControls()
     BnCount->setToolTip(QStringLiteral("Start counting"));
 
     for (QLineEdit* field : {EdR, EdG, EdB}) field->installEventFilter(this);
+    arrangeFields();
 
     OpenDialog1.filter = QStringLiteral("Images|*.jpg;*.bmp|All files|*.*");
     OpenDialog2.filter = QStringLiteral("Count reports|c_*.txt|All files|*.*");
@@ -196,6 +210,58 @@ void TForm1::connectControls()
     connect(BnCount, &QPushButton::clicked, this, &TForm1::BnCountClick);
     connect(Particletable1, &QAction::triggered, this, &TForm1::Particletable1Click);
     connect(Poolreports1, &QAction::triggered, this, &TForm1::Poolreports1Click);
+}
+
+void TForm1::arrangeFields()
+{
+    // The design's places hold for a narrow face; a wider one (another face, a larger font) moves the
+    // fields right of their labels and widens the boxes and the window, so that every label shows whole.
+    constexpr int kLabelGap = 4;   // between a label and its field
+    constexpr int kBoxMargin = 6;  // between the contents and a group box's right edge
+    constexpr int kBoxGap = 6;     // between the two columns of group boxes
+    constexpr int kWindowMargin = 25;
+    constexpr int kDesignLeftColumn = 137, kDesignColourWidth = 114, kDesignWindowWidth = 290;
+
+    // Fields that share a design column in a box stay aligned.
+    std::vector<std::pair<std::pair<QWidget*, int>, int>> columns;  // (box, design left) -> left
+    const auto columnLeft = [&](QWidget* box, int designLeft) -> int& {
+        for (auto& [key, left] : columns)
+            if (key.first == box && key.second == designLeft) return left;
+        columns.push_back({{box, designLeft}, designLeft});
+        return columns.back().second;
+    };
+    for (const FieldRow& row : fieldRows_) {
+        row.label->adjustSize();
+        int& left = columnLeft(row.field->parentWidget(), row.designLeft);
+        left = std::max(left, row.label->x() + row.label->width() + kLabelGap);
+    }
+    for (const FieldRow& row : fieldRows_) {
+        row.field->move(columnLeft(row.field->parentWidget(), row.designLeft), row.field->y());
+        if (row.unit != nullptr) {
+            row.unit->adjustSize();
+            row.unit->move(row.field->geometry().right() + 1 + 3, row.unit->y());
+        }
+    }
+    const auto boxWidth = [&](QGroupBox* box, int designWidth) {
+        int width = std::max(designWidth, box->minimumSizeHint().width());  // the title shows whole
+        for (const QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            width = std::max(width, child->geometry().right() + 1 + kBoxMargin);
+        return width;
+    };
+    const int leftColumn = std::max({kDesignLeftColumn, boxWidth(GBsize, 0), boxWidth(GbParam, 0)});
+    GBsize->resize(leftColumn, GBsize->height());
+    GbParam->resize(leftColumn, GbParam->height());
+    GBcolor->setGeometry(GBsize->x() + leftColumn + kBoxGap, GBcolor->y(),
+                         boxWidth(GBcolor, kDesignColourWidth), GBcolor->height());
+    BnCount->resize(GBcolor->geometry().right() + 1 - BnCount->x(), BnCount->height());
+    resize(std::max({width(), kDesignWindowWidth, GBcolor->geometry().right() + 1 + kWindowMargin}),
+           height());
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange && GBsize != nullptr) arrangeFields();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
@@ -304,6 +370,7 @@ void TForm1::setGrid(std::uint8_t microns, const QString& caption)
 {
     AnalysisState.GridMicrons = microns;
     Nogrid1->setTitle(caption);
+    Form2->Showgrid();  // the grid on screen is the one the statistics count in
 }
 
 void TForm1::um100Click() { setGrid(100, QStringLiteral("Grid= 100 um")); }
@@ -481,8 +548,8 @@ bool TForm1::loadimage(const QString& fileName)
 
 void TForm1::newpictureparams(const QString& name)
 {
-    Form2->originalReplaced();  // the selection band went with the old picture
-    Form2->particles().clear();  // so did the particles of its count
+    Form2->originalReplaced();   // the old picture's selection and its band go
+    Form2->particles().clear();  // so do the particles of its count
     AnalysisState.ZoomPercent = 100;
     AnalysisState.ImageFileName = name.toStdString();
     Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name);

@@ -23,6 +23,7 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "core/ParameterTexts.h"
 #include "gui/UserDialogs.h"
@@ -140,16 +141,28 @@ protected:
     /// Closing the main window ends the program, even while the other windows are open.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    /// A new font places the fields again.
+    void changeEvent(QEvent* event) override;
 
 private:
     void FormCreate();
     void buildControls();
     void buildMenus();
+    /// Places each field right of its label's text, and sizes the boxes and the window to hold them.
+    void arrangeFields();
     void connectControls();
     void setGrid(std::uint8_t microns, const QString& caption);
     void setScale(std::uint8_t microns, const QString& caption);
     void writeSettingsAfterOpen();
 
+    /// A field with its label, its unit label (or none) and the field's left edge in the design.
+    struct FieldRow {
+        QLabel* label;
+        QLineEdit* field;
+        QLabel* unit;
+        int designLeft;
+    };
+    std::vector<FieldRow> fieldRows_;
     std::uint32_t panelColour_ = 0;
     std::filesystem::path settingsFile_;
     std::filesystem::path workingFolder_;

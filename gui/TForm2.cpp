@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
-#include <array>
 
 #include "core/AnalysisState.h"
 #include "gui/Forms.h"
@@ -32,6 +32,16 @@ constexpr int kInitialLayerHeight = 403;
 // Captions of the click-mode item; each names what the next plain click on the count view does.
 const char* const kRemoveModeCaption = "&[Click mode=] Remove";
 const char* const kAddModeCaption = "&[Click mode=]   Add  ";
+const char* const kFirstClickModeCaption = "[Click mode=] Remove";
+// Captions of the flip item: at the start, then naming the view shown.
+const char* const kFirstFlipCaption = "[Flip image =] Original";
+const char* const kFlipCaptions[] = {"[Flip image=] Original", "[Flip image=] Count ", "[Flip image=] Area"};
+// The widest zoom caption: the zoom's whole 16-bit range.
+const char* const kWidestZoomCaption = "65525 %";
+
+// The image window's default size; wider when its menu bar needs more room.
+constexpr int kDefaultWidth = 489;
+constexpr int kDefaultHeight = 471;
 
 constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
 constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
@@ -43,16 +53,6 @@ constexpr int kEditReach = kRemoveReach + 5;
 std::uint16_t clampedCorner(int coordinate, int limit)
 {
     return static_cast<std::uint16_t>(std::clamp(coordinate, 0, std::clamp(limit, 0, 0xFFFF)));
-}
-
-/// The four one-pixel edges of the band between two corners; right and bottom edges as the band draws them.
-std::array<QRect, 4> bandEdges(int x0, int y0, int x1, int y1)
-{
-    const int left = std::min(x0, x1), top = std::min(y0, y1);
-    const int width = std::abs(x1 - x0), height = std::abs(y1 - y0);
-    if (width == 0 || height == 0) return {};
-    return {QRect(left, top, width, 1), QRect(left, top + height - 1, width, 1), QRect(left, top, 1, height),
-            QRect(left + width - 1, top, 1, height)};
 }
 
 bool ctrlHeld(Qt::KeyboardModifiers modifiers) { return modifiers.testFlag(Qt::ControlModifier); }
@@ -70,7 +70,7 @@ void TForm2::FormCreate()
 {
     setWindowTitle(QStringLiteral("SpotTally"));
     move(252, 62);
-    resize(489, 471);
+    resize(kDefaultWidth, kDefaultHeight);
     scrollArea_ = new QScrollArea(this);
     canvas_ = new QWidget;
     // Created in this order so that Image1 lies on top.
@@ -96,9 +96,45 @@ void TForm2::FormCreate()
     Cut1 = Edit1->addAction(QStringLiteral("Crop"));
     // The caption agrees with the click mode from the start: the main window, created first, sets it.
     Orig1 = menuBar()->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
-                                                      : QStringLiteral("[Click mode=] Remove"));
-    ToggleimageOriginal1 = menuBar()->addAction(QStringLiteral("[Flip image =] Original"));
+                                                      : QString::fromLatin1(kFirstClickModeCaption));
+    ToggleimageOriginal1 = menuBar()->addAction(QString::fromLatin1(kFirstFlipCaption));
+    // Every command stays in view whatever its caption: no item may go into the menu bar's overflow.
+    resize(std::max(kDefaultWidth, menuBarWidthForWidestCaptions()), kDefaultHeight);
     connectControls();
+}
+
+int TForm2::menuBarWidthForWidestCaptions()
+{
+    QMenuBar* bar = menuBar();
+    bar->ensurePolished();
+    const QFontMetrics metrics = bar->fontMetrics();
+    const auto widest = [&](std::initializer_list<const char*> captions) {
+        QString wide;
+        for (const char* caption : captions) {
+            const QString text = QString::fromLatin1(caption);
+            if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(wide)) wide = text;
+        }
+        return wide;
+    };
+    // Laid out with room to spare, the last item's right edge tells the width the items take. The
+    // captions are set after the resize: a caption change makes the bar lay out its items again.
+    const QSize size = bar->size();
+    bar->resize(100000, std::max(size.height(), 1));
+    const QString shown[] = {N1001->text(), Orig1->text(), ToggleimageOriginal1->text()};
+    N1001->setText(widest({kWidestZoomCaption, "100 %"}));
+    Orig1->setText(widest({kRemoveModeCaption, kAddModeCaption, kFirstClickModeCaption}));
+    ToggleimageOriginal1->setText(
+        widest({kFirstFlipCaption, kFlipCaptions[0], kFlipCaptions[1], kFlipCaptions[2]}));
+    const QList<QAction*> items = bar->actions();
+    const int lastRight = items.isEmpty() ? 0 : bar->actionGeometry(items.last()).right();
+    bar->resize(size);
+    N1001->setText(shown[0]);
+    Orig1->setText(shown[1]);
+    ToggleimageOriginal1->setText(shown[2]);
+    const int margin = bar->style()->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, bar) +
+                       bar->style()->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, bar) +
+                       bar->style()->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, bar);
+    return lastRight + 1 + margin;
 }
 
 void TForm2::connectControls()
@@ -133,15 +169,15 @@ void TForm2::Toggleview()
     switch (AnalysisState.ViewMode) {
         case kViewOriginal:
             bringToFront(Image1);
-            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Original"));
+            ToggleimageOriginal1->setText(QString::fromLatin1(kFlipCaptions[0]));
             break;
         case kViewArea:
             bringToFront(Image3);
-            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Area"));
+            ToggleimageOriginal1->setText(QString::fromLatin1(kFlipCaptions[2]));
             break;
         default:
             bringToFront(Image2);
-            ToggleimageOriginal1->setText(QStringLiteral("[Flip image=] Count "));
+            ToggleimageOriginal1->setText(QString::fromLatin1(kFlipCaptions[1]));
             break;
     }
 }
@@ -263,11 +299,11 @@ void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
         pickColour(layers_.Image1, position);
         return;
     }
-    drawBand();  // erases the band of the last selection
     const int x = pressCoordinate(position.x(), AnalysisState.ZoomPercent);
     const int y = pressCoordinate(position.y(), AnalysisState.ZoomPercent);
     SelStartX = SelEndX = clampedCorner(x, layers_.Image1.width());
     SelStartY = SelEndY = clampedCorner(y, layers_.Image1.height());
+    drawBand();  // the band of the last selection goes
     SavedCaption = windowTitle();
     setWindowTitle(QStringLiteral("Xo/Yo: %1/%2").arg(SelStartX).arg(SelStartY));
 }
@@ -275,7 +311,6 @@ void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
 void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position)
 {
     if (!buttons.testFlag(Qt::LeftButton) || ctrlHeld(modifiers)) return;
-    drawBand();  // erases the band drawn at the last move
     const int x = moveCoordinate(position.x(), AnalysisState.ZoomPercent);
     const int y = moveCoordinate(position.y(), AnalysisState.ZoomPercent);
     // A drag beyond the picture keeps the corner on its edge; the title shows the drag as it is.
@@ -323,16 +358,19 @@ void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPo
 
 void TForm2::drawBand()
 {
-    drawSelectionBand(layers_.Image1, SelStartX, SelStartY, SelEndX, SelEndY);
-    for (const QRect& edge : bandEdges(SelStartX, SelStartY, SelEndX, SelEndY))
-        if (!edge.isEmpty()) refreshLayer(Image1, edge);
+    const QRect selection(QPoint(std::min(SelStartX, SelEndX), std::min(SelStartY, SelEndY)),
+                          QPoint(std::max(SelStartX, SelEndX) - 1, std::max(SelStartY, SelEndY) - 1));
+    Image1->setBand(selection.intersected(QRect(0, 0, layers_.Image1.width(), layers_.Image1.height())));
 }
 
-void TForm2::originalReplaced()
+void TForm2::collapseSelection()
 {
     SelEndX = SelStartX;
     SelEndY = SelStartY;
+    drawBand();
 }
+
+void TForm2::originalReplaced() { collapseSelection(); }
 
 // --- Clipboard and crop --------------------------------------------------------------------------
 
@@ -346,10 +384,9 @@ void TForm2::showStatus(const QString& status, const QString& restoreTo)
 
 Picture TForm2::copySelection()
 {
-    drawBand();  // erases it: the band never goes with the copy
+    // The band lies over the picture, not in it: the copy holds the picture's own pixels.
     Picture part = copyRectangle(layers_.Image1, SelStartX, SelStartY, SelEndX, SelEndY);
-    SelEndX = SelStartX;
-    SelEndY = SelStartY;
+    collapseSelection();
     if (part.empty()) {
         // Nothing to copy: the clipboard keeps what it holds.
         showStatus(QString::fromLatin1(kNothingSelectedStatus),
@@ -385,9 +422,7 @@ void TForm2::Paste1Click()
 {
     const QImage image = QGuiApplication::clipboard()->image();
     if (image.isNull() || layers_.Image1.empty()) return;
-    drawBand();
-    SelEndX = SelStartX;
-    SelEndY = SelStartY;
+    collapseSelection();
     Picture pasted = layers_.Image1;  // the original changes only once the file is written
     pastePicture(pasted, fromQImage(image), SelStartX, SelStartY);
     loadAsClipboardPicture(pasted);

@@ -84,12 +84,12 @@ public:
     void Cut1Click();
     /// Paste: the clipboard's picture drawn into the original at the selection's start.
     void Paste1Click();
-    /// Key handler by character: 3 (Ctrl+C) copies the whole original, band included; 22 (Ctrl+V) makes
+    /// Key handler by character: 3 (Ctrl+C) copies the whole original; 22 (Ctrl+V) makes
     /// the clipboard's picture the picture. Other characters are ignored.
     void FormKeyPress(int key);
 
-    /// The original layer holds a new picture: the band went with the old one, so the selection
-    /// collapses to its start without drawing. Called by the picture loading.
+    /// The original layer holds a new picture: the selection of the old one collapses to its start and
+    /// its band goes. Called by the picture loading.
     void originalReplaced();
 
     // Controls, named as the program names them.
@@ -113,14 +113,19 @@ private:
     void FormCreate();
     void connectControls();
     void bringToFront(LayerView* view);
+    /// The window width at which the menu bar shows every item in one row with each item's widest
+    /// caption.
+    int menuBarWidthForWidestCaptions();
     const Picture& pictureOf(const LayerView* view) const;
     /// Shows a failed overlay's message; true when the overlay was drawn and Image2 came to the front.
     bool finishOverlay(const OverlayResult& result);
     /// Colour pick: the pixel under position becomes the target colour of the main window.
     void pickColour(const Picture& layer, QPoint position);
-    /// Inverts the band of the current selection in Image1: draws it, or erases a drawn one.
+    /// Shows the band of the current selection over Image1 (none while the selection is empty).
     void drawBand();
-    /// Erases the band, copies the selected part to the clipboard and collapses the selection. Returns
+    /// The selection shrinks to its start, and its band goes.
+    void collapseSelection();
+    /// Copies the selected part to the clipboard and collapses the selection. Returns
     /// the part; empty (nothing copied, a status in the title) when nothing was selected.
     Picture copySelection();
     /// Writes picture as the exchange file into the working folder and loads it from there. A picture

@@ -225,6 +225,11 @@ void TForm3::BnSavepicClick()
 void TForm3::BnExpClick()
 {
     if (!AnalysisState.ReportActive) return;
+    // Statistics without a grid are refused before anything is saved.
+    if (AnalysisState.ExportMode != kExportXY && AnalysisState.GridMicrons == 0) {
+        warn(kNoStatisticsWithoutGrid);
+        return;
+    }
     // The report is saved as it stands, before any statistics are added to it. The export goes on even
     // when a pasted picture kept its name: its positions are then written as c_CLIPBOARD.asc.
     saveReport();

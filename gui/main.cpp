@@ -14,8 +14,7 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("SpotTally"));
-    QApplication::setApplicationDisplayName(QStringLiteral("SpotTally"));
+    nameApplication();
 
     createForms(settingsFilePath(
         QCoreApplication::applicationDirPath().toStdString(),

@@ -42,7 +42,7 @@ FieldScan scanmarkers(const Picture& area, TAnalysisState& state, const Paramete
     const std::int64_t minSkip = readWholeField(kMinSizeField, texts.Edmin, 0, 255);
     const std::int64_t pixelsPerMm = readWholeField(kPixelsPerMmField, texts.Edpixmm, 0, 2147483647);
     if (state.GridMicrons == 0) {
-        scan.error = "No statistics without a grid: choose a grid in Options, Grid.";
+        scan.error = kNoStatisticsWithoutGrid;
         return scan;
     }
     scan.fieldSize = pixelsPerMm * state.GridMicrons / 1000;

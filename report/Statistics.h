@@ -20,6 +20,10 @@ std::string xyDataText(const std::vector<MarkerPosition>& markers);
 /// The export's file name: "c_" + name less its last four characters + ".asc" ("c_" not doubled).
 std::string xyDataFileName(std::string_view imageFileName);
 
+/// Why the statistics button refuses while no grid is chosen.
+inline constexpr const char* kNoStatisticsWithoutGrid =
+    "No statistics without a grid: choose a grid in Options, Grid.";
+
 /// The result of the field scan.
 struct FieldScan {
     std::string error;          // set when no statistics can be made; nothing else is then valid

@@ -9,6 +9,7 @@ packages=(
     libjpeg62-turbo-dev libjpeg-turbo-progs
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libtiff-dev
+    fonts-dejavu-core fonts-glyphicons-halflings
     xvfb xauth
     dpkg-dev file
     snakemake

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 Layers layersOf(int width, int height, std::uint32_t colour = 0x202020)
@@ -46,37 +49,71 @@ TEST(PictureCoordinates, MovesRoundHalfToEven)
     EXPECT_EQ(moveCoordinate(-3, 200), -2);   // outside the picture: still a plain rounding
 }
 
-TEST(SelectionBand, DrawingTwiceRestoresAndEmptyChangesNothing)
+/// How many runs cover each pixel of a width x height picture, row by row.
+std::vector<int> bandCover(const std::vector<BandRun>& runs, int width, int height)
 {
-    Picture picture(40, 30);
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) picture.setPixel(x, y, rgbColour(x * 5, y * 7, 100));
-    const Picture original = picture;
-    drawSelectionBand(picture, 5, 5, 5, 20);  // no width
-    drawSelectionBand(picture, 3, 9, 30, 9);  // no height
-    EXPECT_EQ(picture, original);
-    // Any direction, even reaching outside the picture.
-    const int corners[][4] = {{5, 5, 25, 20}, {25, 20, 5, 5}, {30, 2, -10, 50}, {0, 0, 1, 1}, {10, 10, 12, 40}};
-    for (const auto& c : corners) {
-        drawSelectionBand(picture, c[0], c[1], c[2], c[3]);
-        EXPECT_FALSE(picture == original);
-        drawSelectionBand(picture, c[0], c[1], c[2], c[3]);
-        EXPECT_EQ(picture, original);
-    }
+    std::vector<int> cover(static_cast<std::size_t>(width) * height, 0);
+    for (const BandRun& run : runs)
+        for (int i = 0; i < run.length; ++i) {
+            const int x = run.horizontal ? run.x + i : run.x, y = run.horizontal ? run.y : run.y + i;
+            if (x < 0 || y < 0 || x >= width || y >= height) return {};  // outside: reported as no cover
+            ++cover[static_cast<std::size_t>(y) * width + x];
+        }
+    return cover;
 }
 
-TEST(SelectionBand, InvertsOnlyTheOutline)
+TEST(SelectionBand, EmptyRectanglesHaveNoBand)
 {
-    Picture picture(20, 20);
-    drawSelectionBand(picture, 2, 2, 12, 10);
-    EXPECT_EQ(picture.pixel(2, 2), 0xFFFFFFu);   // the first dot starts at the corner
-    EXPECT_EQ(picture.pixel(6, 6), 0u);          // inside: untouched
-    EXPECT_EQ(picture.pixel(12, 2), 0u);         // right edge excluded
-    int inverted = 0;
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 20; ++x) inverted += picture.pixel(x, y) == 0xFFFFFFu;
-    EXPECT_GT(inverted, 8);
-    EXPECT_LT(inverted, 28);  // dotted: about half of the 32 outline pixels
+    EXPECT_TRUE(selectionBandRuns(5, 5, 5, 20, 40, 30).empty());  // no width
+    EXPECT_TRUE(selectionBandRuns(3, 9, 30, 9, 40, 30).empty());  // no height
+    EXPECT_TRUE(selectionBandRuns(0, 0, 10, 10, 0, 0).empty());   // no picture
+}
+
+TEST(SelectionBand, DotsLieOnTheOutlineInsideThePictureOnceEach)
+{
+    // The band is shown by inverting its pixels: a pixel in two runs would be inverted back.
+    const int corners[][4] = {{5, 5, 25, 20}, {25, 20, 5, 5}, {30, 2, -10, 50}, {0, 0, 1, 1}, {10, 10, 12, 40}};
+    for (const auto& c : corners) {
+        const std::vector<BandRun> runs = selectionBandRuns(c[0], c[1], c[2], c[3], 40, 30);
+        ASSERT_FALSE(runs.empty());
+        const std::vector<int> cover = bandCover(runs, 40, 30);
+        ASSERT_FALSE(cover.empty()) << "a run leaves the picture";
+        const int left = std::min(c[0], c[2]), right = std::max(c[0], c[2]) - 1;
+        const int top = std::min(c[1], c[3]), bottom = std::max(c[1], c[3]) - 1;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const int n = cover[static_cast<std::size_t>(y) * 40 + x];
+                EXPECT_LE(n, 1) << x << "," << y;
+                const bool onOutline = (x == left || x == right || y == top || y == bottom) && x >= left &&
+                                       x <= right && y >= top && y <= bottom;
+                if (n > 0) {
+                    EXPECT_TRUE(onOutline) << x << "," << y;
+                }
+            }
+    }
+    // Whichever corner the drag started from, the band is the same.
+    EXPECT_EQ(selectionBandRuns(5, 5, 25, 20, 40, 30), selectionBandRuns(25, 20, 5, 5, 40, 30));
+    EXPECT_EQ(selectionBandRuns(5, 20, 25, 5, 40, 30), selectionBandRuns(25, 5, 5, 20, 40, 30));
+}
+
+TEST(SelectionBand, ThreeOnThreeOffClockwiseFromTheTopLeftCorner)
+{
+    const std::vector<int> cover = bandCover(selectionBandRuns(2, 2, 12, 10, 20, 20), 20, 20);
+    ASSERT_FALSE(cover.empty());
+    const auto at = [&](int x, int y) { return cover[static_cast<std::size_t>(y) * 20 + x]; };
+    // The top edge from the corner: on, on, on, off, off, off, on ...
+    const int topRow[] = {1, 1, 1, 0, 0, 0, 1, 1, 1, 0};
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(at(2 + i, 2), topRow[i]) << i;
+    EXPECT_EQ(at(12, 2), 0);  // the right edge is the last column before x1
+    EXPECT_EQ(at(6, 6), 0);   // inside
+    // The walk goes on round the corner: step 9 is the top edge's last pixel, 10 and 11 are off on the
+    // right edge, 12 is on.
+    EXPECT_EQ(at(11, 3), 0);
+    EXPECT_EQ(at(11, 4), 0);
+    EXPECT_EQ(at(11, 5), 1);
+    int dots = 0;
+    for (int n : cover) dots += n;
+    EXPECT_EQ(dots, 17);  // 32 outline pixels: steps 0-2, 6-8, ..., 24-26 and 30-31
 }
 
 TEST(ManualEditing, AddThenRemoveAtTheSamePoint)

@@ -30,27 +30,42 @@ int moveCoordinate(int position, std::uint16_t zoomPercent)
     return static_cast<int>(std::nearbyint(quotient));  // the default rounding: halves to even
 }
 
-void drawSelectionBand(Picture& picture, int x0, int y0, int x1, int y1)
+std::vector<BandRun> selectionBandRuns(int x0, int y0, int x1, int y1, int width, int height)
 {
+    std::vector<BandRun> runs;
     const int left = std::min(x0, x1), right = std::max(x0, x1) - 1;
     const int top = std::min(y0, y1), bottom = std::max(y0, y1) - 1;
-    if (right < left || bottom < top) return;
-    // Walk the outline once, clockwise from the top-left corner, so that every pixel is inverted once.
+    if (right < left || bottom < top) return runs;
+    // Walk the outline once, clockwise from the top-left corner; consecutive dot pixels on one edge
+    // join into one run.
     int step = 0;
-    const auto invert = [&](int x, int y) {
+    bool extendable = false;  // the last pixel went into runs.back() and the next one may join it
+    const auto visit = [&](int x, int y, bool horizontal, int dx, int dy) {
         const bool dotOn = (step++ / kDotRun) % 2 == 0;
-        if (!dotOn || !picture.contains(x, y)) return;
-        std::uint8_t* p = picture.row(y) + static_cast<std::size_t>(x) * Picture::kBytesPerPixel;
-        p[0] = static_cast<std::uint8_t>(~p[0]);
-        p[1] = static_cast<std::uint8_t>(~p[1]);
-        p[2] = static_cast<std::uint8_t>(~p[2]);
+        if (!dotOn || x < 0 || y < 0 || x >= width || y >= height) {
+            extendable = false;
+            return;
+        }
+        if (extendable) {
+            BandRun& run = runs.back();
+            // Walking left or up, the run grows at its start.
+            if (dx < 0) run.x = x;
+            if (dy < 0) run.y = y;
+            ++run.length;
+            return;
+        }
+        runs.push_back(BandRun{x, y, 1, horizontal});
+        extendable = true;
     };
-    for (int x = left; x <= right; ++x) invert(x, top);
-    for (int y = top + 1; y <= bottom; ++y) invert(right, y);
-    if (bottom > top)
-        for (int x = right - 1; x >= left; --x) invert(x, bottom);
-    if (right > left)
-        for (int y = bottom - 1; y > top; --y) invert(left, y);
+    const auto edge = [&](auto&& walk) {
+        extendable = false;  // a new edge starts a new run
+        walk();
+    };
+    edge([&] { for (int x = left; x <= right; ++x) visit(x, top, true, 1, 0); });
+    edge([&] { for (int y = top + 1; y <= bottom; ++y) visit(right, y, false, 0, 1); });
+    if (bottom > top) edge([&] { for (int x = right - 1; x >= left; --x) visit(x, bottom, true, -1, 0); });
+    if (right > left) edge([&] { for (int y = bottom - 1; y > top; --y) visit(left, y, false, 0, -1); });
+    return runs;
 }
 
 void manualAdd(Layers& layers, TAnalysisState& state, int x, int y)

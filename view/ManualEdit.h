@@ -3,6 +3,7 @@
 // selection band, and adding or removing a particle by hand.
 
 #include <cstdint>
+#include <vector>
 
 #include "core/AnalysisState.h"
 #include "core/Layers.h"
@@ -17,10 +18,22 @@ constexpr std::uint32_t kRemovedRingColour = 0x5511FF;  // ring over a particle 
 constexpr std::uint32_t kAddedMarkerColour = 0xFC3700;  // CentreMarker written by a manual add
 constexpr int kRemoveReach = 5;  // a removal click takes a marker within 5 pixels each way
 
-/// Inverts the dotted outline of the rectangle with corners (x0, y0) and (x1, y1), right and bottom
-/// edges excluded, clipped to the picture. Drawing the same rectangle twice restores every pixel; an
-/// empty rectangle changes nothing.
-void drawSelectionBand(Picture& picture, int x0, int y0, int x1, int y1);
+/// One straight run of band pixels, in picture coordinates: `length` pixels from (x, y) to the right
+/// (horizontal) or downwards.
+struct BandRun {
+    int x = 0;
+    int y = 0;
+    int length = 0;
+    bool horizontal = true;
+    bool operator==(const BandRun&) const = default;
+};
+
+/// The dotted outline of the selection band between the corners (x0, y0) and (x1, y1), whichever comes
+/// first: right and bottom edges excluded, 3 pixels on and 3 off, walked once clockwise from the top-left
+/// corner, so no pixel lies in two runs. Clipped to a width x height picture; none for an empty
+/// rectangle. The band is shown over the picture by inverting these pixels on screen; it never goes into
+/// a layer.
+std::vector<BandRun> selectionBandRuns(int x0, int y0, int x1, int y1, int width, int height);
 
 /// Adds a particle at (x, y): ring in the count layer, CentreMarker in the area layer, counters.
 void manualAdd(Layers& layers, TAnalysisState& state, int x, int y);

@@ -33,6 +33,9 @@ constexpr std::uint32_t kScaleOutline = 0x000000;  // black
 constexpr std::uint32_t kScaleFill = 0xFFFFFF;     // white
 constexpr int kScaleBoxRows = 18;                  // the scale box is 18 rows high, outline included
 
+/// The micro sign of the scale bar's label (Greek small letter mu).
+constexpr char16_t kMicroSign = u'\u03BC';
+
 /// Draws the grid of gridMicrons cells into the count layer with the dotted grey pen.
 OverlayResult drawGrid(Picture& count, std::uint8_t gridMicrons, std::string_view pixelsPerMmText);
 /// Writes one piece of the scale bar's label: text (UTF-8) in the font family, black on a white text

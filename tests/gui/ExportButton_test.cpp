@@ -120,6 +120,25 @@ private slots:
         QVERIFY(!Form3->Memo1->toPlainText().contains(QStringLiteral("<STATISTICS>")));
     }
 
+    void statisticsWithoutAGridRefuseBeforeSaving()
+    {
+        countPicture("plate.jpg");
+        const QByteArray earlier = "an earlier report of plate.jpg\r\n";
+        {
+            QFile file(path("c_plate.txt"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(earlier);
+        }
+        Form1->um0->trigger();
+        const QString report = Form3->Memo1->toPlainText();
+        Form3->BnExp->setEnabled(true);
+        Form3->BnExp->click();
+        const QString refusal = QStringLiteral("No statistics without a grid: choose a grid in Options, Grid.");
+        QCOMPARE(dialogs_->messageTexts(), QStringList{refusal});
+        QCOMPARE(readAll(path("c_plate.txt")), earlier);  // not overwritten
+        QCOMPARE(Form3->Memo1->toPlainText(), report);
+    }
+
     void nothingWithoutAReport()
     {
         countPicture("plate.jpg");

@@ -1,13 +1,16 @@
 // The image window's mouse: colour picking, the selection band and its titles, manual adding and
 // removing on the count view with the report following. Real mouse events on the layer views.
 
+#include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
 #include "gui/TForm3.h"
+#include "report/ReportFile.h"
 #include "support/LayerMouse.h"
 #include "support/WindowTest.h"
 #include "gui/LayerView.h"
@@ -28,6 +31,12 @@ bool isCentreMarker(int x, int y)
 
 QString reportLine(int index) { return Form3->lines().value(index); }
 
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace
 
 class MouseEditingTest : public QObject {
@@ -43,7 +52,8 @@ private slots:
     void pressCoordinates();
     void moveCoordinatesRoundHalvesToEven();
     void dragTitleShowsSignedSize();
-    void bandIsDrawnAndErasedByTheNextPress();
+    void bandIsShownOverThePictureAndGoesWithTheNextPress();
+    void aDragChangesNeitherTheCountNorTheSavedPictures();
     void movesWithCtrlOrWithoutTheLeftButtonChangeNothing();
     void addThenRemoveFollowsInTheReport();
     void removalTakesTheFirstMarkerInReadingOrder_data();
@@ -165,18 +175,77 @@ void MouseEditingTest::dragTitleShowsSignedSize()
     QCOMPARE(Form2->windowTitle(), QStringLiteral("X/Y: 100/100 W/H: -130/300"));  // a release ends nothing
 }
 
-void MouseEditingTest::bandIsDrawnAndErasedByTheNextPress()
+void MouseEditingTest::bandIsShownOverThePictureAndGoesWithTheNextPress()
 {
+    const QRgb ground = QColor(0x70, 0x50, 0x30).rgb();
+    const QRgb inverted = QColor(0x8F, 0xAF, 0xCF).rgb();
     loadIntoWindow(plainPicture(200, 150, kGround));
     const Picture original = Form2->layers().Image1;
     dragOnOriginal(QPoint(20, 30), QPoint(120, 90));
-    const Picture& shown = Form2->layers().Image1;
-    QCOMPARE(shown.pixel(20, 30), kGround ^ 0xFFFFFFu);  // the band's first dot, inverted
-    QCOMPARE(shown.pixel(60, 60), kGround);              // inside: untouched
-    QCOMPARE(Form2->Image1->shownImage().pixel(20, 30), QColor(0x8F, 0xAF, 0xCF).rgb());  // on screen too
+    // On screen the band inverts the picture under its dots ...
+    QVERIFY(!Form2->Image1->band().isEmpty());
+    QImage screen = Form2->Image1->grab().toImage();
+    QCOMPARE(screen.pixel(20, 30), inverted);  // the band's first dot
+    QCOMPARE(screen.pixel(23, 30), ground);    // the gap after it
+    QCOMPARE(screen.pixel(60, 60), ground);    // inside
+    // ... and is no part of the picture: neither the layer nor its display copy holds it.
+    QVERIFY(Form2->layers().Image1 == original);
+    QCOMPARE(Form2->Image1->shownImage().pixel(20, 30), ground);
     // The next press takes the old band away before a new selection starts.
     press(Form2->Image1, QPoint(5, 5));
+    QVERIFY(Form2->Image1->band().isEmpty());
+    QCOMPARE(Form2->Image1->grab().toImage().pixel(20, 30), ground);
     QVERIFY(Form2->layers().Image1 == original);
+
+    // Zoomed, a dot covers its picture pixel's whole place on screen.
+    zoomTo(200);
+    dragOnOriginal(QPoint(40, 60), QPoint(240, 180));
+    screen = Form2->Image1->grab().toImage();
+    for (const QPoint p : {QPoint(40, 60), QPoint(41, 61), QPoint(45, 60)})
+        QCOMPARE(screen.pixel(p), inverted);
+    QCOMPARE(screen.pixel(46, 60), ground);  // picture pixel 23: the gap
+    QVERIFY(Form2->layers().Image1 == original);
+
+    // Zoomed out, where a picture pixel is less than a screen pixel, the band is dotted on the screen.
+    zoomTo(50);
+    dragOnOriginal(QPoint(10, 15), QPoint(60, 45));
+    QCOMPARE(Form2->Image1->band(), QRect(20, 30, 100, 60));
+    screen = Form2->Image1->grab().toImage();
+    QCOMPARE(screen.pixel(10, 15), inverted);
+    QCOMPARE(screen.pixel(12, 15), inverted);
+    QCOMPARE(screen.pixel(13, 15), ground);
+    QCOMPARE(screen.pixel(30, 30), ground);
+    QVERIFY(Form2->layers().Image1 == original);
+}
+
+void MouseEditingTest::aDragChangesNeitherTheCountNorTheSavedPictures()
+{
+    // The bundled sample: 400 particles on a dark ground, where an inverted band would be bright.
+    const QString picture = folder_->filePath(QStringLiteral("sample.jpg"));
+    QVERIFY(QFile::copy(QStringLiteral(SPOTTALLY_SOURCE_DIR "/samples/sample.jpg"), picture));
+    const QString marked = folder_->filePath(QString::fromStdString(markedPictureName("sample.jpg")));
+    const auto countAndSave = [&](bool drag) {
+        QVERIFY(Form1->loadimage(QStringLiteral("sample.jpg")));
+        if (drag) {
+            dragOnOriginal(QPoint(3, 4), QPoint(1500, 1100));  // the band crosses particles and ground
+            QVERIFY(!Form2->Image1->band().isEmpty());
+        }
+        Form1->BnCount->click();
+        Form3->BnSavepic->click();
+    };
+    countAndSave(false);
+    const Layers plain = Form2->layers();
+    const int count = AnalysisState.AutoCount;
+    const QByteArray plainMarked = readAll(marked);
+    QVERIFY(!plainMarked.isEmpty());
+
+    countAndSave(true);
+    VERIFY_NO_MESSAGE(dialogs_);
+    QCOMPARE(AnalysisState.AutoCount, count);
+    QVERIFY(Form2->layers().Image1 == plain.Image1);
+    QVERIFY(Form2->layers().Image2 == plain.Image2);
+    QVERIFY(Form2->layers().Image3 == plain.Image3);
+    QVERIFY(readAll(marked) == plainMarked);
 }
 
 void MouseEditingTest::movesWithCtrlOrWithoutTheLeftButtonChangeNothing()
@@ -185,7 +254,8 @@ void MouseEditingTest::movesWithCtrlOrWithoutTheLeftButtonChangeNothing()
     press(Form2->Image1, QPoint(100, 100));
     move(Form2->Image1, QPoint(140, 130));
     const QString title = Form2->windowTitle();
-    const Picture withBand = Form2->layers().Image1;
+    const QRect band = Form2->Image1->band();
+    QCOMPARE(band, QRect(100, 100, 40, 30));
 
     move(Form2->Image1, QPoint(20, 20), Qt::LeftButton, Qt::ControlModifier);
     move(Form2->Image1, QPoint(30, 30), Qt::NoButton);
@@ -193,7 +263,7 @@ void MouseEditingTest::movesWithCtrlOrWithoutTheLeftButtonChangeNothing()
     move(Form2->Image1, QPoint(50, 50), Qt::MiddleButton);
 
     QCOMPARE(Form2->windowTitle(), title);
-    QVERIFY(Form2->layers().Image1 == withBand);
+    QVERIFY(Form2->Image1->band() == band);
 }
 
 void MouseEditingTest::addThenRemoveFollowsInTheReport()
@@ -350,9 +420,11 @@ void MouseEditingTest::aNewPictureForgetsTheSelection()
     dragOnOriginal(QPoint(20, 30), QPoint(120, 90));
     loadIntoWindow(plainPicture(200, 150, kPicked));
     const Picture loaded = Form2->layers().Image1;
-    // The old band vanished with the old picture: the next press must not invert its outline again.
+    // The old band vanished with the old picture, and the next press draws nothing into the new one.
+    QVERIFY(Form2->Image1->band().isEmpty());
     press(Form2->Image1, QPoint(5, 5));
     QVERIFY(Form2->layers().Image1 == loaded);
+    QVERIFY(Form2->Image1->band().isEmpty());
 }
 
 QTEST_MAIN(MouseEditingTest)

@@ -1,6 +1,8 @@
 // The main window: start-up state, the colour panel, the option menus and the settings file.
 
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -141,6 +143,53 @@ private slots:
         Form1->EdR->setText(QString());
         QTest::keyClicks(Form1->EdR, QStringLiteral("200"));
         QCOMPARE(Form1->PnColorColour(), rgbColour(200, 223, 95));
+    }
+
+    void labelsShowWhole_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::newRow("default font") << 1.0;
+        QTest::newRow("150 %") << 1.5;
+    }
+    void labelsShowWhole()
+    {
+        QFETCH(double, scale);
+        start();
+        if (scale != 1.0) {
+            QFont font = Form1->font();
+            font.setPixelSize(qRound(font.pixelSize() * scale));
+            Form1->setFont(font);
+        }
+        Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        const QList<QLabel*> labels = Form1->findChildren<QLabel*>();
+        QVERIFY(labels.size() >= 13);
+        for (const QLabel* label : labels) {
+            const QSize text = label->sizeHint();
+            const QRect place(label->pos(), text);
+            const QString name = label->text();
+            QVERIFY2(label->width() >= text.width(), qPrintable(name));
+            // Nothing to its right in its row starts before its text ends ...
+            const QList<QWidget*> siblings = label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            for (const QWidget* other : siblings) {
+                if (other == label || !other->isVisible()) continue;
+                const QRect g = other->geometry();
+                const bool sameRow = g.top() <= place.bottom() && g.bottom() >= place.top();
+                if (sameRow && g.left() > place.left())
+                    QVERIFY2(g.left() > place.right(),
+                             qPrintable(name + QStringLiteral(" runs into a field")));
+            }
+            // ... and its box holds it.
+            QVERIFY2(place.right() < label->parentWidget()->width(),
+                     qPrintable(name + QStringLiteral(" leaves its box")));
+        }
+        // The boxes' titles show whole, and the boxes lie side by side inside the window.
+        for (const QGroupBox* box : Form1->findChildren<QGroupBox*>()) {
+            QVERIFY2(box->width() >= box->minimumSizeHint().width(), qPrintable(box->title()));
+            QVERIFY2(box->geometry().right() < box->parentWidget()->width(), qPrintable(box->title()));
+        }
+        QVERIFY(Form1->GBcolor->x() > Form1->GBsize->geometry().right());
+        QVERIFY(Form1->GBcolor->x() > Form1->GbParam->geometry().right());
     }
 
     void gridMenu()

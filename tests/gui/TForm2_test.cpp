@@ -1,6 +1,13 @@
 // The image window: zoom, view flipping, click mode and the overlays as the windows use them.
 
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QRawFont>
+#include <QWindow>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -8,9 +15,11 @@
 #include "core/AnalysisState.h"
 #include "gui/Forms.h"
 #include "gui/TForm1.h"
+#include "gui/TForm3.h"
 #include "support/WindowTest.h"
 #include "gui/LayerView.h"
 #include "view/Overlays.h"
+#include "view/ScaleLabel.h"
 #include "gui/TForm2.h"
 
 namespace {
@@ -47,6 +56,10 @@ private slots:
     void loadingDrawsOverlaysAndShowsTheOriginal();
     void scaleMenuBringsTheCountViewForward();
     void scaleLabelIsWrittenInsideTheBox();
+    void scaleLabelHasTheMicroSign();
+    void gridMenuRedrawsTheGrid();
+    void everyCommandStaysInTheMenuBar();
+    void windowTitlesAreExactlyTheProgramsTexts();
     void badPixelsPerMmShowsAMessageAndDrawsNothing();
     void overlaysSwitchedOffLeaveTheViewAlone();
     void zoomAndFlipDoNotConvertThePictureAgain();
@@ -203,6 +216,116 @@ void TForm2Test::scaleLabelIsWrittenInsideTheBox()
     QVERIFY2(dark > 10, qPrintable(QStringLiteral("%1 dark label pixels").arg(dark)));
     // Nothing of the label lies left of it or below the box.
     for (int x = 45; x < 78; ++x) QCOMPARE(count.pixel(x, 40), kScaleFill);
+}
+
+void TForm2Test::scaleLabelHasTheMicroSign()
+{
+    if (qEnvironmentVariableIsSet("SPOTTALLY_SYMBOL_WITHOUT_MICRO_SIGN")) {
+        // Run with a font set-up where "Symbol" names a face without the sign (needs the Debian package
+        // fonts-glyphicons-halflings); check that it does.
+        QFont symbol(QStringLiteral("Symbol"));
+        if (QRawFont::fromFont(symbol).supportsCharacter(QChar(kMicroSign)))
+            QSKIP("no face without a micro sign stands for \"Symbol\" here");
+    }
+    // The face has a micro sign of its own: no other face has to stand in (where none does, the label
+    // would read "25 m").
+    QFont font = scaleLabelFont();
+    QVERIFY2(QRawFont::fromFont(font).supportsCharacter(QChar(kMicroSign)), qPrintable(QFontInfo(font).family()));
+    // The sign alone, in that face only, leaves ink.
+    QImage sign(40, 30, QImage::Format_RGB32);
+    sign.fill(Qt::white);
+    {
+        QPainter painter(&sign);
+        font.setStyleStrategy(QFont::NoFontMerging);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(sign.rect(), Qt::AlignLeft | Qt::AlignTop, QString(QChar(kMicroSign)));
+    }
+    int ink = 0;
+    for (int y = 0; y < sign.height(); ++y)
+        for (int x = 0; x < sign.width(); ++x) ink += qRed(sign.pixel(x, y)) < 128;
+    QVERIFY2(ink >= 4, qPrintable(QStringLiteral("%1 ink pixels").arg(ink)));
+
+    // In the count layer: ink where the sign stands in the label "25 µ" starting at (78, 34).
+    loadPicture(2048, 1536, 0xFFFFFF);
+    const Picture& count = Form2->layers().Image2;
+    const QFontMetrics metrics(scaleLabelFont());
+    const int from = 78 + metrics.horizontalAdvance(QStringLiteral("25 "));
+    const int to = 78 + metrics.horizontalAdvance(QStringLiteral("25 ") + QChar(kMicroSign));
+    int signInk = 0;
+    for (int y = 34; y < 34 + metrics.height(); ++y)
+        for (int x = from; x < to; ++x) signInk += colourRed(count.pixel(x, y)) < 128;
+    QVERIFY2(signInk >= 4, qPrintable(QStringLiteral("%1 ink pixels in columns %2 to %3").arg(signInk).arg(from).arg(to)));
+}
+
+void TForm2Test::gridMenuRedrawsTheGrid()
+{
+    loadPicture(2048, 1536);
+    AnalysisState.ViewMode = kViewOriginal;
+    Form2->Toggleview();
+    // 50 um at 3952 pixels / mm: 197-pixel cells, the top line at y = 78 from x = 39 on, dotted.
+    QCOMPARE(Form2->layers().Image2.pixel(41, 78), kGround);
+    Form1->um50->trigger();
+    VERIFY_NO_MESSAGE(dialogs_);
+    QCOMPARE(Form2->layers().Image2.pixel(41, 78), kGridColour);
+    QCOMPARE(Form2->layers().Image2.pixel(42, 78), kGround);
+    QCOMPARE(Form2->frontLayer(), Form2->Image2);  // as a scale change shows it
+    QCOMPARE(Form2->Image2->shownImage().pixel(41, 78), qRgb(136, 136, 136));
+    // The original and the area layer carry no grid.
+    QCOMPARE(Form2->layers().Image1.pixel(41, 78), kGround);
+    QCOMPARE(Form2->layers().Image3.pixel(41, 78), kGround);
+}
+
+void TForm2Test::everyCommandStaysInTheMenuBar()
+{
+    // At its default size, the window shows every item of its menu bar, whatever their captions say.
+    const auto hiddenItems = [] {
+        QMenuBar* bar = Form2->menuBar();
+        QStringList hidden;
+        for (QAction* item : bar->actions()) {
+            const QRect place = bar->actionGeometry(item);
+            if (place.isEmpty() || !bar->rect().contains(place)) hidden << item->text();
+        }
+        return hidden.join(QStringLiteral(" | "));
+    };
+    Form2->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form2));
+    QCOMPARE(hiddenItems(), QString());
+    for (int mode = 0; mode < 2; ++mode) {
+        Form2->Orig1->trigger();  // Remove, then Add
+        for (int view = 0; view < 3; ++view) {
+            Form2->ToggleimageOriginal1->trigger();
+            QCOMPARE(hiddenItems(), QString());
+        }
+    }
+    // A window made while the click mode is "Remove" (as after a count): the same.
+    closeTestWindows(dialogs_);
+    dialogs_ = openTestWindows(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
+    AnalysisState.AddMode = true;
+    Form2->Orig1->trigger();
+    QCOMPARE(Form2->Orig1->text(), QStringLiteral("&[Click mode=] Remove"));
+    loadPicture(40, 30);
+    QVERIFY(QTest::qWaitForWindowExposed(Form2));
+    QCOMPARE(hiddenItems(), QString());
+}
+
+void TForm2Test::windowTitlesAreExactlyTheProgramsTexts()
+{
+    nameApplication();
+    loadPicture(40, 30);
+    Form1->show();
+    Form3->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form2));
+    // The title the window system gets is the text the window sets, nothing appended.
+    QCOMPARE(Form2->windowHandle()->title(), QStringLiteral("SpotTally: x.jpg"));
+    QCOMPARE(Form1->windowHandle()->title(), QStringLiteral("SpotTally"));
+    QCOMPARE(Form3->windowHandle()->title(), QStringLiteral("SpotTally - Report"));
+    // No display name of the program's own: the platforms append one to every title. Unset, it
+    // follows the application's name.
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("SpotTally"));
+    QCoreApplication::setApplicationName(QStringLiteral("renamed"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("renamed"));
+    nameApplication();
 }
 
 void TForm2Test::badPixelsPerMmShowsAMessageAndDrawsNothing()
