@@ -19,32 +19,50 @@
 #include "core/AtomicFile.h"
 #include "picture/JpegCodec.h"
 
+namespace {
+
+struct ReadableSuffix {
+    std::string_view text;  // lower case, without the dot
+    PictureKind kind;
+};
+constexpr std::array<ReadableSuffix, 7> kReadableSuffixes{{{"jpg", PictureKind::Jpeg},
+                                                           {"jpeg", PictureKind::Jpeg},
+                                                           {"jpe", PictureKind::Jpeg},
+                                                           {"bmp", PictureKind::Bmp},
+                                                           {"tif", PictureKind::Tiff},
+                                                           {"tiff", PictureKind::Tiff},
+                                                           {"png", PictureKind::Png}}};
+
+}  // namespace
+
 PictureKind pictureKindForName(std::string_view fileName)
 {
-    struct Suffix {
-        std::string_view text;
-        PictureKind kind;
-    };
-    static constexpr std::array<Suffix, 6> kSuffixes{{{".jpg", PictureKind::Jpeg},
-                                                      {".JPG", PictureKind::Jpeg},
-                                                      {".BMP", PictureKind::Bmp},
-                                                      {".bmp", PictureKind::Bmp},
-                                                      {".TIF", PictureKind::Tiff},
-                                                      {".tif", PictureKind::Tiff}}};
-    // Deliberate: a suffix counts only where its first occurrence is at the end, and a name of exactly
-    // three characters matches ".jpg" (absent = position 0 = length - 3). Names rely on this rule.
-    const auto length = static_cast<long long>(fileName.size());
-    for (const Suffix& suffix : kSuffixes) {
-        const auto found = fileName.find(suffix.text);
-        const long long position = found == std::string_view::npos ? 0 : static_cast<long long>(found) + 1;
-        if (position == length - 3) return suffix.kind;
-    }
+    // The file's own name only: a folder called "pics.jpg" says nothing about the files in it.
+    const std::string name = namePart(fileName);
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) return PictureKind::None;
+    std::string suffix = name.substr(dot + 1);
+    for (char& c : suffix)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (const ReadableSuffix& readable : kReadableSuffixes)
+        if (suffix == readable.text) return readable.kind;
     return PictureKind::None;
+}
+
+std::string readablePicturePatterns()
+{
+    std::string patterns;
+    for (const ReadableSuffix& readable : kReadableSuffixes) {
+        if (!patterns.empty()) patterns += ';';
+        patterns += "*.";
+        patterns += readable.text;
+    }
+    return patterns;
 }
 
 std::string namePart(std::string_view fileName)
 {
-    const auto cut = fileName.find_last_of("\\/:");
+    const auto cut = fileName.find_last_of('/');
     return std::string(cut == std::string_view::npos ? fileName : fileName.substr(cut + 1));
 }
 
@@ -127,18 +145,20 @@ DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
 // (its default limit of 256 MB would refuse pictures we load as JPEG).
 constexpr int kQtAllocationLimitMB = static_cast<int>(kMaxPictureBytes / 3 * 4 >> 20);
 
-// Qt's BMP reader on bytes in memory, then our 24-bit rows. bytes is released as soon as it is decoded.
-DecodedPicture decodeBmpBuffer(QByteArray& bytes, const std::string& fileLabel)
+// Qt's reader for one format ("bmp" or "png") on bytes in memory, then our 24-bit rows. bytes is
+// released as soon as it is decoded.
+DecodedPicture decodeQtBuffer(QByteArray& bytes, const std::string& fileLabel, const char* format,
+                              const char* kindName)
 {
     DecodedPicture result;
     const std::string quotedLabel = "\"" + fileLabel + "\"";
     const auto notReadable = [&](const QString& reason) {
-        return quotedLabel + " is not a readable BMP picture: " + reason.toStdString() + ".";
+        return quotedLabel + " is not a readable " + kindName + " picture: " + reason.toStdString() + ".";
     };
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setAutoDetectImageFormat(false);  // BMP content only, whatever else Qt could read
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);  // this format's content only, whatever else Qt could read
     reader.setAllocationLimit(kQtAllocationLimitMB);
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
@@ -147,6 +167,7 @@ DecodedPicture decodeBmpBuffer(QByteArray& bytes, const std::string& fileLabel)
     }
     buffer.close();
     bytes.clear();  // the file's bytes are no longer needed: keep the peak memory low
+    // A PNG's transparency is dropped as BMP's is: the colour values stay as stored.
     image = std::move(image).convertToFormat(QImage::Format_BGR888);
     if (image.isNull()) {
         result.error = "Not enough memory to load " + quotedLabel + ".";
@@ -163,7 +184,13 @@ DecodedPicture decodeBmpBuffer(QByteArray& bytes, const std::string& fileLabel)
     return result;
 }
 
-DecodedPicture decodeBmp(const std::filesystem::path& path)
+DecodedPicture decodeBmpBuffer(QByteArray& bytes, const std::string& fileLabel)
+{
+    return decodeQtBuffer(bytes, fileLabel, "bmp", "BMP");
+}
+
+// BMP and PNG files: read whole, then decoded by Qt's reader restricted to the one format.
+DecodedPicture decodeWithQt(const std::filesystem::path& path, PictureKind kind)
 {
     DecodedPicture result;
     // A file bigger than the largest picture we would load (32 bits a pixel) is not even read.
@@ -178,6 +205,7 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
     QByteArray bytes;
     result.error = readWholeFile(path, bytes);
     if (result.failed()) return result;
+    if (kind == PictureKind::Png) return decodeQtBuffer(bytes, path.string(), "png", "PNG");
     return decodeBmpBuffer(bytes, path.string());
 }
 
@@ -190,7 +218,7 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled)
 {
-    if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp) {
+    if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp || kind == PictureKind::Png) {
         // A folder or a device with a picture's name is refused before it is opened: a named pipe would
         // wait for a writer for ever.
         std::error_code unknown;
@@ -206,7 +234,8 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
     case PictureKind::Jpeg:
         return decodeJpeg(path, std::move(recycled));
     case PictureKind::Bmp:
-        return decodeBmp(path);
+    case PictureKind::Png:
+        return decodeWithQt(path, kind);
     case PictureKind::Tiff: {
         // The TIFF reader never fails the load: what it could not read comes back as messages, and the
         // picture stays empty when no directory decoded.

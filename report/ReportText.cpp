@@ -69,7 +69,7 @@ std::vector<std::string> reportLines(const ParameterTexts& fields, const TAnalys
     return {
         "S p o t T a l l y  REPORT",
         "<do not change - except comments> ",
-        "<Report file:> c_" + withoutLastFourCharacters(state.ImageFileName) + ".txt",
+        "<Report file:> c_" + withoutPictureSuffix(state.ImageFileName) + ".txt",
         "<Image file analysed:> " + state.ImageFileName,
         "<Minimum size:> " + fields.Edmin,
         "<Maximum size:> " + fields.EdMax,

@@ -78,6 +78,7 @@ TEST_F(ReportTextTest, LineTwoAlwaysPutsCPrefixInFront)
         {"c_sample.jpg", "<Report file:> c_c_sample.txt"},
         {"abc", "<Report file:> c_.txt"},
         {"Bäume.tif", "<Report file:> c_Bäume.txt"},
+        {"photo.jpeg", "<Report file:> c_photo.txt"},
     };
     for (const auto& [name, line] : cases) {
         state.ImageFileName = name;
