@@ -20,6 +20,10 @@ constexpr std::size_t kMaxPictureBytes = std::size_t{1} << 31;
 /// .jpg/.jpeg/.jpe: Jpeg, .bmp: Bmp, .tif/.tiff: Tiff, .png: Png; anything else, or no suffix: None.
 PictureKind pictureKindForName(std::string_view fileName);
 
+/// Why a file of any other suffix is not opened.
+inline constexpr const char* kUnreadablePictureKindReason =
+    "Only JPEG (.jpg, .jpeg, .jpe), BMP (.bmp), TIFF (.tif, .tiff) and PNG (.png) pictures can be read.";
+
 /// The suffixes pictureKindForName reads, as an open dialog's patterns: "*.jpg;*.jpeg;...".
 std::string readablePicturePatterns();
 

@@ -20,6 +20,9 @@ inline constexpr const char* kClipboardPictureName = "CLIPBOARD.jpg";
 inline constexpr const char* kClipboardMissingWarning = "File \xC2\xB4" "CLIPBOARD.jpg\xC2\xB4 not found!";
 inline constexpr const char* kNameExistsWarning = "Name does already exist!";
 inline constexpr const char* kRenameDialogTitle = "Please rename CLIPBOARD.jpg";
+// Saving (the report, the marked picture, an export) with no count of the picture now loaded.
+inline constexpr const char* kNoCountToSaveWarning =
+    "Nothing saved: this picture has not been counted yet. Count it first, then save.";
 
 // ---- Names ----------------------------------------------------------------------------------------
 

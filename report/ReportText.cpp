@@ -103,7 +103,10 @@ void replaceResultLines(std::vector<std::string>& lines, const TAnalysisState& s
 
 MemoChangeOutcome memoChangeRule(const TAnalysisState& state, bool exportEnabledNow)
 {
-    return {kReportCaptionUnsaved, exportEnabledNow || state.ExportMode != kExportOff};
+    // Statistics count the particles per grid field: without a grid the button could only refuse.
+    const bool exportCanWork =
+        state.ExportMode == kExportXY || (state.ExportMode == kExportStatistics && state.GridMicrons != 0);
+    return {kReportCaptionUnsaved, exportEnabledNow || exportCanWork};
 }
 
 std::vector<std::string> splitMemoText(std::string_view text)

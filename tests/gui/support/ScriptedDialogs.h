@@ -2,6 +2,7 @@
 // ScriptedDialogs: the test double of UserDialogs. Records every box and dialog that would have been
 // shown and answers file dialogs from a script; an unscripted dialog answers "cancelled".
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -24,7 +25,13 @@ public:
 
     void message(MessageKind kind, const QString& text) override { messages.push_back({kind, text}); }
     QString openFile(const FileDialogSpec& request) override { return answer(request); }
-    QString saveFile(const FileDialogSpec& request) override { return answer(request); }
+    QString saveFile(const FileDialogSpec& request) override
+    {
+        QString path = answer(request);
+        // The platform's save dialog asks before it accepts a file that exists, unless told not to.
+        if (request.askBeforeReplacing && !path.isEmpty() && QFileInfo::exists(path)) replaceQuestions << path;
+        return path;
+    }
 
     /// The next file dialog answers path (an empty text means the user cancels).
     void answerNextFileDialog(const QString& path) { fileAnswers.push_back(path); }
@@ -37,6 +44,7 @@ public:
 
     std::vector<Shown> messages;
     std::vector<FileDialogSpec> fileDialogs;  // every file dialog shown, in order
+    QStringList replaceQuestions;             // files a save dialog asked about replacing (answered yes)
     std::deque<QString> fileAnswers;
 
 private:
