@@ -495,7 +495,6 @@ void TForm1::BnCountClick()
     } catch (const FieldError& error) {
         // The layers and the manual counters were reset before the bad field was read.
         Form2->refreshLayers();
-        Form3->clearResults();
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
         return;
     }
@@ -504,17 +503,15 @@ void TForm1::BnCountClick()
     Form2->Orig1Click();  // leaves the count in remove mode, with its caption
     AnalysisState.ReportActive = true;
     // The grid, the scale bar and the results all read "Pixels / mm": the first that cannot use it
-    // says why, once, and the finishing steps stop there. The count itself is shown in any case.
+    // says why, once, and the finishing steps stop there; the report window keeps what it held. The
+    // count itself is shown in any case.
     const bool overlaysDrawn = Form2->Showgrid() && Form2->Showscale();
     AnalysisState.ViewMode = kViewCount;
     Form2->Toggleview();
     Form2->refreshLayers();
-    if (!overlaysDrawn) {
-        Form3->clearResults();  // an earlier count's results no longer match the count shown
-        return;
-    }
+    if (!overlaysDrawn) return;
     Form3->enableSaving(exportEnabledAfterCount(AnalysisState));
-    if (!Form3->report()) Form3->clearResults();
+    Form3->report();
 }
 
 void TForm1::INfo1Click()

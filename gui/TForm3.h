@@ -67,8 +67,7 @@ public:
     /// the one loaded, so the report can be saved again.
     void showOpenedReport(bool ofCurrentPicture);
     /// The results shown no longer belong to the picture in the image window (a new picture opened,
-    /// cropped or pasted, or a count that did not finish): they leave the window, and nothing can be
-    /// saved until a count of the picture finishes.
+    /// cropped or pasted): they leave the window, and nothing can be saved until it is counted.
     void clearResults();
     /// Shows the manual's text in front, with the three buttons off.
     void showManual(const QString& text);
