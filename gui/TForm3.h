@@ -10,7 +10,8 @@
 //   report, calcres           the whole report text; the four result lines rewritten in place
 //
 // The other windows ask this one for: report(), calcres(), setExportCaption(), enableSaving(),
-// setReportText(), showOpenedReport(), showManual(), holdScratchLine() / releaseScratchLine().
+// setReportText(), showOpenedReport(), clearResults(), showManual(), holdScratchLine() /
+// releaseScratchLine().
 
 #include <QDateTime>
 #include <QMainWindow>

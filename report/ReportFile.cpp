@@ -153,9 +153,12 @@ std::string withoutLastFourCharacters(std::string_view name)
 
 std::string withoutPictureSuffix(std::string_view name)
 {
+    // Deliberate: only a picture suffix longer than three letters (.jpeg, .tiff) is cut at its dot;
+    // every other name loses its last four characters, as reports saved so far were named.
     const auto dot = name.rfind('.');
-    if (dot != std::string_view::npos && name.size() - dot - 1 > 3 && name.find('/', dot) == std::string_view::npos &&
-        pictureKindForName(name) != PictureKind::None)
+    const bool longPictureSuffix =
+        dot != std::string_view::npos && name.size() - dot - 1 > 3 && pictureKindForName(name) != PictureKind::None;
+    if (longPictureSuffix)
         return std::string(name.substr(0, dot));
     return withoutLastFourCharacters(name);
 }

@@ -56,7 +56,8 @@ TEST(ReportFileNames, DerivedNames)
         // A four-letter picture suffix goes whole; three-letter ones as before.
         {"photo.jpeg", "c_photo.txt", "c_photo.jpeg"},    {"scan.TIFF", "c_scan.txt", "c_scan.TIFF"},
         {"plate.png", "c_plate.txt", "c_plate.png"},      {"plate.jpe", "c_plate.txt", "c_plate.jpe"},
-        {"my.jpeg.old", "c_my.jpeg.txt", "c_my.jpeg.old"}, {"scan 12:30:45.jpg", "c_scan 12:30:45.txt", "c_scan 12:30:45.jpg"},
+        {"my.jpeg.old", "c_my.jpeg.txt", "c_my.jpeg.old"},
+        {"scan 12:30:45.jpg", "c_scan 12:30:45.txt", "c_scan 12:30:45.jpg"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(reportFileName(c.picture), c.report) << c.picture;

@@ -185,7 +185,8 @@ TEST(ReportChangeRule, CaptionAndExportButton)
             for (bool enabledNow : {false, true}) {
                 const MemoChangeOutcome outcome = memoChangeRule(state, enabledNow);
                 EXPECT_EQ(outcome.caption, "SpotTally Report (unsaved)");
-                EXPECT_EQ(outcome.exportEnabled, enabledNow || canWork) << int(mode) << enabledNow << int(grid);
+                EXPECT_EQ(outcome.exportEnabled, enabledNow || canWork)
+                    << int(mode) << enabledNow << int(grid);
             }
         }
     }

@@ -224,7 +224,8 @@ private slots:
     {
         QFETCH(QString, name);
         QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("pics.jpg")));
-        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(40, 30), path("good.jpg").toStdString())), QString());
+        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(40, 30), path("good.jpg").toStdString())),
+                 QString());
         dialogs_->answerNextFileDialog(path("good.jpg"));
         Form1->Openimage1Click();
         VERIFY_NO_MESSAGE(dialogs_);
@@ -258,9 +259,9 @@ private slots:
         Form1->Openimage1Click();
         QCOMPARE(dialogs_->fileDialogs.size(), size_t(1));
         const QString filter = dialogs_->fileDialogs[0].filter;
+        const QStringList patterns = filter.split(QLatin1Char('|')).value(1).split(QLatin1Char(';'));
         for (const char* pattern : {"*.jpg", "*.jpeg", "*.jpe", "*.bmp", "*.tif", "*.tiff", "*.png"})
-            QVERIFY2(filter.split(QLatin1Char('|')).value(1).split(QLatin1Char(';')).contains(QLatin1String(pattern)),
-                     qPrintable(filter));
+            QVERIFY2(patterns.contains(QLatin1String(pattern)), qPrintable(filter));
     }
 
     // A picture named on the command line is opened as a confirmed "Open image" opens it: its folder
@@ -277,11 +278,13 @@ private slots:
         QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("run7")));
         QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("home")));
         const QString picture = folder_.filePath(QStringLiteral("run7/plate.jpg"));
-        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(30, 20), picture.toStdString())), QString());
+        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(30, 20), picture.toStdString())),
+                 QString());
         const QString startFolder = QDir::currentPath();
         QVERIFY(QDir::setCurrent(folder_.filePath(QStringLiteral("home"))));
         Form1->setWorkingFolder(folder_.filePath(QStringLiteral("home")).toStdString());
-        openCommandLinePicture({QStringLiteral("spottally"), relative ? QStringLiteral("../run7/plate.jpg") : picture});
+        openCommandLinePicture(
+            {QStringLiteral("spottally"), relative ? QStringLiteral("../run7/plate.jpg") : picture});
         QDir::setCurrent(startFolder);
 
         VERIFY_NO_MESSAGE(dialogs_);
@@ -294,7 +297,8 @@ private slots:
         const QString firstLine = QString::fromLocal8Bit(settings.readLine()).trimmed();
         QCOMPARE(QFileInfo(firstLine).canonicalFilePath(), QFileInfo(run7).canonicalFilePath());
         QVERIFY(firstLine.endsWith(QLatin1Char('/')));
-        QCOMPARE(QFileInfo(Form1->OpenDialog1.initialDirectory).canonicalFilePath(), QFileInfo(run7).canonicalFilePath());
+        QCOMPARE(QFileInfo(Form1->OpenDialog1.initialDirectory).canonicalFilePath(),
+                 QFileInfo(run7).canonicalFilePath());
         // The report lands beside the picture, not in the folder the program was started from.
         AnalysisState.AutoCount = 3;
         QVERIFY(Form3->report());

@@ -356,8 +356,9 @@ private slots:
             Form2->FormKeyPress(22);  // Ctrl+V
         }
         VERIFY_NO_MESSAGE(dialogs_);
-        QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName),
-                 how == QStringLiteral("open") ? QStringLiteral("second.jpg") : QStringLiteral("CLIPBOARD.jpg"));
+        const QString newName = how == QStringLiteral("open") ? QStringLiteral("second.jpg")
+                                                              : QStringLiteral("CLIPBOARD.jpg");
+        QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), newName);
         QCOMPARE(Form3->Memo1->toPlainText(), QString());
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally - Report"));
         QVERIFY(!Form3->BnExp->isEnabled());

@@ -29,7 +29,8 @@ public:
     {
         QString path = answer(request);
         // The platform's save dialog asks before it accepts a file that exists, unless told not to.
-        if (request.askBeforeReplacing && !path.isEmpty() && QFileInfo::exists(path)) replaceQuestions << path;
+        if (request.askBeforeReplacing && !path.isEmpty() && QFileInfo::exists(path))
+            replaceQuestions << path;
         return path;
     }
 
