@@ -5,10 +5,15 @@
 #include <QDateTime>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cmath>
 #include <fstream>
 #include <iomanip>
+#include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "core/AnalysisState.h"
@@ -30,10 +35,111 @@ namespace {
 /// What one picture came to.
 struct PictureOutcome {
     bool counted = false;
-    std::string error;           // why the picture failed
-    std::string printedLine;     // the tab-separated line for stdout
-    std::string summaryRow;      // the CSV row for --summary
+    bool finished = false;
+    std::string error;                 // why the picture failed
+    std::vector<std::string> damage;   // the reader's messages: the picture may be incomplete
+    std::vector<std::string> notices;  // written, but with something to know (characters replaced)
+    std::string printedLine;           // the tab-separated line for stdout
+    std::string summaryRow;            // the CSV row for --summary
+    std::string summaryWarnings;       // its warnings field, when the summary has that column
 };
+
+/// One line of a message: line breaks of message-box texts become blanks.
+std::string oneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+/// The files a picture's count writes, in the order they are written.
+std::vector<fs::path> outputsOf(const fs::path& picturePath, const CounterOptions& options)
+{
+    const fs::path folder = options.outFolder.empty() ? picturePath.parent_path() : options.outFolder;
+    const std::string name = namePart(picturePath.string());
+    std::vector<fs::path> outputs{folder / reportFileName(name)};
+    if (options.marked) outputs.push_back(folder / markedPictureName(name));
+    if (options.xy) outputs.push_back(folder / xyDataFileName(name));
+    return outputs;
+}
+
+/// A path as the file system resolves it, for telling whether two names are one file.
+std::string sameFileKey(const fs::path& path)
+{
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec) resolved = fs::absolute(path, ec).lexically_normal();
+    return resolved.string();
+}
+
+/// Why the outputs of this run would overwrite each other or an input; empty when they do not.
+std::string overwriteConflict(const std::vector<fs::path>& pictures, const CounterOptions& options)
+{
+    std::map<std::string, fs::path> inputs;
+    for (const fs::path& picture : pictures) {
+        const auto [at, added] = inputs.emplace(sameFileKey(picture), picture);
+        if (!added) return quotedPath(picture) + " is given twice";
+    }
+    std::map<std::string, std::pair<fs::path, fs::path>> written;  // output -> (output, whose)
+    const auto claim = [&](const fs::path& output, const fs::path& owner) -> std::string {
+        const std::string key = sameFileKey(output);
+        if (const auto input = inputs.find(key); input != inputs.end())
+            return "the output " + quotedPath(output) + " of " + quotedPath(owner) + " would replace the input " +
+                   quotedPath(input->second);
+        const auto [at, added] = written.emplace(key, std::make_pair(output, owner));
+        if (!added)
+            return quotedPath(at->second.second) + " and " + quotedPath(owner) + " would both write " +
+                   quotedPath(output);
+        return {};
+    };
+    for (const fs::path& picture : pictures)
+        for (const fs::path& output : outputsOf(picture, options))
+            if (std::string conflict = claim(output, picture); !conflict.empty()) return conflict;
+    if (!options.summaryFile.empty())
+        if (std::string conflict = claim(options.summaryFile, "--summary"); !conflict.empty()) return conflict;
+    return {};
+}
+
+/// The pictures of a folder, sorted by path: files with a picture's suffix, hidden ones left out, and
+/// so are marked pictures c_NAME beside their picture NAME (a count of the folder wrote them).
+std::vector<fs::path> picturesOfFolder(const fs::path& folder, bool recursive, std::string& error)
+{
+    std::vector<fs::path> found;
+    std::error_code ec;
+    const auto take = [&](const fs::directory_entry& entry) {
+        const std::string name = entry.path().filename().string();
+        std::error_code ignored;
+        if (name.empty() || name[0] == '.' || !entry.is_regular_file(ignored)) return;
+        if (pictureKindForName(name) != PictureKind::None) found.push_back(entry.path());
+    };
+    if (recursive) {
+        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->path().filename().string().rfind('.', 0) == 0 && it->is_directory(ec)) {
+                it.disable_recursion_pending();  // hidden folders are left out
+                continue;
+            }
+            take(*it);
+        }
+    } else {
+        fs::directory_iterator it(folder, ec);
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) take(*it);
+    }
+    if (ec) {
+        error = "cannot read the folder " + quotedPath(folder) + ": " + ec.message();
+        return {};
+    }
+    std::set<fs::path> all(found.begin(), found.end());
+    std::vector<fs::path> pictures;
+    for (const fs::path& path : found) {
+        const std::string name = path.filename().string();
+        if (name.rfind("c_", 0) == 0 && all.count(path.parent_path() / name.substr(2))) continue;
+        pictures.push_back(path);
+    }
+    std::sort(pictures.begin(), pictures.end());
+    if (pictures.empty()) error = "no pictures in the folder " + quotedPath(folder);
+    return pictures;
+}
 
 std::string csvField(const std::string& text)
 {
@@ -83,9 +189,11 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     if (decoded.picture.empty()) {
         outcome.error = "nothing could be decoded";
         for (const std::string& message : decoded.messages) outcome.error += "; " + message;
-        std::replace(outcome.error.begin(), outcome.error.end(), '\r', ' ');
+        outcome.error = oneLine(outcome.error);
         return outcome;
     }
+    // A picture decoded with messages may lack parts: counted, but marked as damaged.
+    for (const std::string& message : decoded.messages) outcome.damage.push_back(oneLine(message));
 
     // The same steps as the window: a new picture, then the count run and its finishing.
     TAnalysisState state;
@@ -115,6 +223,11 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
             }
         }
         computeResults(options.texts, state);
+        if (!std::isfinite(state.ParticlesPerFilter) || !std::isfinite(state.ParticlesPerCm3)) {
+            outcome.error = "the particles per filter or per cm3 are not a finite number: check the pixels per mm, "
+                            "the filter area and the volume";
+            return outcome;
+        }
         lines = reportLines(options.texts, state, reportDateTime(QDateTime::currentDateTime(), regional));
     } catch (const FieldError& error) {
         outcome.error = error.message;
@@ -136,14 +249,15 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         }
     }
 
-    const fs::path folder = options.outFolder.empty() ? picturePath.parent_path() : options.outFolder;
-    const FileSaveOutcome saved = writeReportFile(folder / reportFileName(state.ImageFileName), lines);
+    const std::vector<fs::path> outputs = outputsOf(picturePath, options);
+    const FileSaveOutcome saved = writeReportFile(outputs[0], lines);
     if (!saved.saved()) {
         outcome.error = saved.error;
         return outcome;
     }
+    if (!saved.warning.empty()) outcome.notices.push_back(saved.warning);
     if (options.marked) {
-        const std::string problem = writeMarkedPicture(layers.Image2, folder / markedPictureName(state.ImageFileName));
+        const std::string problem = writeMarkedPicture(layers.Image2, outputs[1]);
         if (!problem.empty()) {
             outcome.error = problem;
             return outcome;
@@ -152,8 +266,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
 
     if (options.xy) {
         scanMarkerPositions(layers.Image3, state);
-        const FileSaveOutcome written =
-            writeFileAtomically(folder / xyDataFileName(state.ImageFileName), xyDataText(state.MarkerList));
+        const FileSaveOutcome written = writeFileAtomically(outputs.back(), xyDataText(state.MarkerList));
         if (!written.saved()) {
             outcome.error = written.error;
             return outcome;
@@ -163,11 +276,14 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     outcome.counted = true;
     outcome.printedLine = pathText + "\t" + std::to_string(state.AutoCount) + "\t" +
                           formatScientific(state.ParticlesPerFilter) + "\t" +
-                          formatScientific(state.ParticlesPerCm3);
+                          formatScientific(state.ParticlesPerCm3) + (outcome.damage.empty() ? "" : "\tdamaged");
+    std::string warnings;
+    for (const std::string& message : outcome.damage) warnings += (warnings.empty() ? "" : " | ") + message;
     outcome.summaryRow = csvField(pathText) + "," + std::to_string(state.ImageWidth) + "," +
                          std::to_string(state.ImageHeight) + "," + std::to_string(state.AutoCount) + "," +
                          plainNumber(state.ParticlesPerFilter) + "," + plainNumber(state.ParticlesPerCm3) + "," +
                          std::to_string(state.TotalAreaPixels);
+    outcome.summaryWarnings = csvField(warnings);
     return outcome;
 }
 
@@ -181,32 +297,57 @@ void drawProgress(std::ostream& err, std::size_t done, std::size_t total)
 
 }  // namespace
 
-std::string readReportParameters(const fs::path& report, ParameterTexts& texts)
-{
-    const ReportReading reading = readReportFile(report);
-    if (!reading.error.empty()) return reading.error;
-    const ReportFieldsOutcome applied = applyReportFields(reading, texts);
-    std::string problems;
-    for (const std::string& message : applied.messages) problems += (problems.empty() ? "" : "; ") + message;
-    return applied.complete ? std::string() : problems;
-}
-
 int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& err)
 {
+    // Folders stand for their pictures.
+    bool failed = false;
+    std::vector<fs::path> pictures;
+    for (const fs::path& given : options.pictures) {
+        std::error_code ec;
+        if (!fs::is_directory(given, ec)) {
+            pictures.push_back(given);
+            continue;
+        }
+        std::string problem;
+        const std::vector<fs::path> inFolder = picturesOfFolder(given, options.recursive, problem);
+        if (!problem.empty()) {
+            err << "spottally-count: " << problem << "\n";
+            failed = true;
+        }
+        pictures.insert(pictures.end(), inFolder.begin(), inFolder.end());
+    }
+    // Nothing is written when one result would overwrite another or an input.
+    if (const std::string conflict = overwriteConflict(pictures, options); !conflict.empty()) {
+        err << "spottally-count: " << conflict << "; nothing was counted\n";
+        return 2;
+    }
     if (!options.outFolder.empty()) {
         std::error_code ec;
         fs::create_directories(options.outFolder, ec);
-        if (!fs::is_directory(options.outFolder, ec)) {
-            err << "spottally-count: cannot use the output folder " << options.outFolder.string() << "\n";
+        std::error_code statusError;
+        if (!ec && !fs::is_directory(options.outFolder, statusError)) ec = std::make_error_code(std::errc::not_a_directory);
+        if (ec) {
+            err << "spottally-count: cannot use the output folder " << quotedPath(options.outFolder) << ": "
+                << ec.message() << "\n";
             return 1;
         }
     }
+    // Sizes that leave nothing to count: said at once, not after hundreds of zero counts.
+    const auto minimum = parseWholeNumber(options.texts.Edmin);
+    const auto maximum = parseWholeNumber(options.texts.EdMax);
+    if (minimum && *minimum == 0)
+        err << "spottally-count: warning: the minimum size is 0: every count will be 0\n";
+    else if (minimum && maximum && *maximum < *minimum)
+        err << "spottally-count: warning: the maximum size " << *maximum << " is below the minimum size " << *minimum
+            << ": every count will be 0\n";
+
     const RegionalDateTime regional = RegionalDateTime::fromSystem();
-    const std::size_t total = options.pictures.size();
+    const std::size_t total = pictures.size();
     std::vector<PictureOutcome> outcomes(total);
     std::atomic<std::size_t> next{0};
     std::size_t done = 0;
     std::size_t printed = 0;
+    int outputError = 0;  // errno of the first failed write to out, -1 when unknown
     std::mutex lock;
     const bool progress = total > 1 && ::isatty(STDERR_FILENO);
 
@@ -214,18 +355,41 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
     const auto work = [&] {
         Layers layers;
         for (std::size_t i = next++; i < total; i = next++) {
-            PictureOutcome outcome = countOne(options.pictures[i], options, layers, regional);
+            PictureOutcome outcome;
+            try {
+                outcome = countOne(pictures[i], options, layers, regional);
+            } catch (const std::bad_alloc&) {
+                // This picture alone: its layers are given back for the pictures after it.
+                layers = Layers();
+                outcome = PictureOutcome();
+                outcome.error = "not enough memory to count this picture";
+            } catch (const std::exception& error) {
+                // A thread of the count that cannot start (std::system_error), or anything else the
+                // libraries throw: this picture fails, the batch goes on.
+                layers = Layers();
+                outcome = PictureOutcome();
+                outcome.error = std::string("cannot count this picture: ") + error.what();
+            }
+            outcome.finished = true;
             std::lock_guard<std::mutex> guard(lock);
             outcomes[i] = std::move(outcome);
             ++done;
             // Lines come out in the order the pictures were given.
-            while (printed < total && (outcomes[printed].counted || !outcomes[printed].error.empty())) {
+            while (printed < total && outcomes[printed].finished) {
                 const PictureOutcome& shown = outcomes[printed];
+                const std::string name = pictures[printed].string();
                 if (progress) err << "\r\033[K";
-                if (shown.counted)
+                for (const std::string& message : shown.damage)
+                    err << "spottally-count: " << name << ": warning: " << message << "\n";
+                for (const std::string& message : shown.notices)
+                    err << "spottally-count: " << name << ": warning: " << oneLine(message) << "\n";
+                if (shown.counted) {
+                    errno = 0;
                     out << shown.printedLine << "\n" << std::flush;
-                else
-                    err << "spottally-count: " << options.pictures[printed].string() << ": " << shown.error << "\n";
+                    if (!out && outputError == 0) outputError = errno != 0 ? errno : -1;
+                } else {
+                    err << "spottally-count: " << name << ": " << shown.error << "\n";
+                }
                 ++printed;
             }
             if (progress) drawProgress(err, done, total);
@@ -233,21 +397,37 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
     };
     const int workers = std::max(1, std::min<int>(options.jobs, static_cast<int>(total)));
     std::vector<std::thread> threads;
-    for (int w = 1; w < workers; ++w) threads.emplace_back(work);
+    try {
+        for (int w = 1; w < workers; ++w) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: the ones that started share the pictures.
+    }
     work();
     for (std::thread& thread : threads) thread.join();
 
-    bool failed = false;
-    for (const PictureOutcome& outcome : outcomes) failed = failed || !outcome.counted;
+    bool damaged = false;
+    for (const PictureOutcome& outcome : outcomes) {
+        failed = failed || !outcome.counted;
+        damaged = damaged || !outcome.damage.empty();
+    }
+    if (damaged && !options.acceptDamaged) failed = true;
     if (!options.summaryFile.empty()) {
-        std::string csv = "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels\n";
+        // The warnings column only when a picture has warnings: the summary of a sound run stays as it
+        // always was, column for column.
+        std::string csv = "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels";
+        csv += damaged ? ",warnings\n" : "\n";
         for (const PictureOutcome& outcome : outcomes)
-            if (outcome.counted) csv += outcome.summaryRow + "\n";
+            if (outcome.counted) csv += outcome.summaryRow + (damaged ? "," + outcome.summaryWarnings : "") + "\n";
         const FileSaveOutcome saved = writeFileAtomically(options.summaryFile, csv);
         if (!saved.saved()) {
             err << "spottally-count: " << saved.error << "\n";
             failed = true;
         }
+    }
+    if (outputError != 0) {
+        err << "spottally-count: cannot write to the standard output"
+            << (outputError > 0 ? ": " + systemReason(outputError) : std::string()) << "\n";
+        failed = true;
     }
     return failed ? 1 : 0;
 }

@@ -5,9 +5,8 @@
 
 #include "cli/Options.h"
 
-/// Reads the parameters of a saved report (the report reader of "Open report").
-std::string readReportParameters(const std::filesystem::path& report, ParameterTexts& texts);
-
-/// Counts every picture of options; writes the outputs, one line per picture on out, failures on err.
-/// Returns the exit status: 0 when every picture was counted, 1 when any failed.
+/// Counts every picture of options (a folder: its pictures); writes the outputs, one line per picture
+/// on out, failures and the reader's warnings on err. Returns the exit status: 0 when every picture
+/// was counted, 1 when any failed or was damaged (unless accepted) or out could not be written, 2
+/// when outputs would overwrite each other or an input (then nothing is written).
 int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& err);

@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include <set>
 #include <thread>
 
 #include "core/FieldText.h"
@@ -12,21 +13,76 @@ std::string wholeNumberText(const std::string& option, const std::string& value,
     const auto number = parseWholeNumber(value);
     if (!number || *number < minimum || *number > maximum) {
         error = option + " takes a whole number from " + std::to_string(minimum) + " to " +
-                std::to_string(maximum) + ", not '" + value + "'";
+                std::to_string(maximum) + ", not '" + shortenedValue(value) + "'";
         return {};
     }
     return std::to_string(*number);
 }
 
+// The parameter lines of a report and the option that gives the same value.
+struct ReportLine {
+    int line;
+    const char* option;
+};
+constexpr ReportLine kReportLines[] = {{4, "--min-size"},          {5, "--max-size"},
+                                       {6, "--colour"},            {7, "--colour-tolerance"},
+                                       {8, "--brightness-tolerance"}, {9, "--min-contrast"},
+                                       {10, "--pixels-per-mm"},    {11, "--filter-area"},
+                                       {12, "--volume"}};
+
+// Takes the parameters of a report as --params-from does. Lines the report lacks go to missing;
+// returns the reason when the report cannot be used.
+std::string takeReportParameters(const ReportReading& reading, ParameterTexts& texts, std::vector<ReportLine>& missing)
+{
+    if (!reading.error.empty()) return reading.error;
+    if (reading.EdR && !reading.panelColour) return reading.colourError;
+    const std::optional<std::string>* values[] = {&reading.Edmin,  &reading.EdMax,  &reading.EdR,
+                                                  &reading.EdDevi, &reading.Edhell, &reading.EdCont,
+                                                  &reading.Edpixmm, &reading.Edfilter, &reading.EdVol};
+    for (std::size_t i = 0; i < std::size(kReportLines); ++i)
+        if (!*values[i]) missing.push_back(kReportLines[i]);
+    // The report's values are refused where the options' are.
+    if (reading.Edfilter) {
+        const auto area = parseWholeNumber(*reading.Edfilter);
+        if (area && *area < 0)
+            return "the filter area of line 11, '" + shortenedValue(*reading.Edfilter) +
+                   "', is negative (--filter-area takes a whole number from 0 to 2147483647)";
+    }
+    if (reading.EdVol) {
+        const auto volume = parseDecimal(*reading.EdVol);
+        if (volume && !(*volume > 0))
+            return "the volume of line 12, '" + shortenedValue(*reading.EdVol) +
+                   "', is not positive (--volume takes a positive decimal number)";
+    }
+    const auto take = [](std::string& field, const std::optional<std::string>& value) {
+        if (value) field = *value;
+    };
+    take(texts.Edmin, reading.Edmin);
+    take(texts.EdMax, reading.EdMax);
+    take(texts.EdR, reading.EdR);
+    take(texts.EdG, reading.EdG);
+    take(texts.EdB, reading.EdB);
+    take(texts.EdDevi, reading.EdDevi);
+    take(texts.Edhell, reading.Edhell);
+    take(texts.EdCont, reading.EdCont);
+    take(texts.Edpixmm, reading.Edpixmm);
+    take(texts.Edfilter, reading.Edfilter);
+    take(texts.EdVol, reading.EdVol);
+    return {};
+}
+
 }  // namespace
+
+std::string shortenedValue(const std::string& value) { return shortenedForMessage(value); }
 
 std::string counterUsage()
 {
-    return R"(Usage: spottally-count [OPTIONS] PICTURE...
+    return R"(Usage: spottally-count [OPTIONS] PICTURE|FOLDER...
 Counts the particles on each picture (JPEG .jpg/.JPG, BMP .bmp/.BMP, uncompressed TIFF .tif/.TIF)
 exactly as the SpotTally window's count button does, and writes the report c_NAME.txt beside the
-picture (or into --out). Prints one line per picture: picture, count, particles per filter,
-particles per cm3 (tab-separated).
+picture (or into --out). A folder stands for its pictures, sorted by name. Prints one line per
+picture: picture, count, particles per filter, particles per cm3 (tab-separated), and a fifth
+field "damaged" for a picture the reader found damaged (its messages go to stderr).
 
 Particle and colour:
   --min-size N              minimum particle size in pixels (5)
@@ -41,18 +97,24 @@ Calculation:
   --volume X                sample volume in cm3, either decimal separator (0.143)
   --grid N                  grid spacing in micrometres, 0 for none (25)
   --scale N                 scale bar length in micrometres, 0 for none (25)
-  --params-from REPORT      take the parameters from a saved report; later options override
+  --params-from REPORT      take the parameters from a saved report; later options override;
+                            a parameter line the report lacks must be given as an option
+Input:
+  --recursive               a folder's subfolders too (sorted by path)
+  --accept-damaged          a damaged picture is counted with a warning, without exit status 1
 Output:
   --out DIR                 write outputs into DIR instead of beside each picture
   --marked                  also write the marked picture c_NAME (JPEG, quality 90: rings, grid, scale bar)
   --xy                      also write the particle positions c_NAME.asc (x/y export)
   --stats                   append the grid-field statistics to each report
-  --summary FILE            CSV, one row per picture: file,width,height,particles,
-                            particles_per_filter,particles_per_cm3,total_area_pixels
+  --summary FILE            CSV, one row per counted picture: file,width,height,particles,
+                            particles_per_filter,particles_per_cm3,total_area_pixels; when a
+                            picture was damaged, also warnings (the reader's messages, or empty)
   --jobs N                  pictures counted at once (default: the number of cores)
   --help                    this text
 
-Exit status: 0 all pictures counted, 1 a picture failed (named on stderr), 2 bad options.
+Exit status: 0 all pictures counted, 1 a picture failed or was damaged (named on stderr), 2 bad
+options, or outputs that would overwrite each other or an input (nothing is counted then).
 )";
 }
 
@@ -62,6 +124,9 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
     CounterOptions& options = result.options;
     std::string& error = result.error;
     options.texts.EdVol = withRegionalSeparator("0.143");  // as the window writes its default
+    std::set<std::string> given;            // the valued options on the command line
+    std::string reportFile;                 // the last --params-from
+    std::vector<ReportLine> reportMissing;  // the parameter lines that report lacks
     for (std::size_t i = 0; i < arguments.size() && error.empty(); ++i) {
         const std::string& argument = arguments[i];
         if (argument.size() < 2 || argument.compare(0, 2, "--") != 0 || argument == "--") {
@@ -70,7 +135,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
                 break;
             }
             if (argument.size() > 1 && argument[0] == '-') {
-                error = "unknown option '" + argument + "'";
+                error = "unknown option '" + shortenedValue(argument) + "'";
                 break;
             }
             options.pictures.emplace_back(argument);
@@ -104,6 +169,14 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             flag(options.stats);
             continue;
         }
+        if (name == "--accept-damaged") {
+            flag(options.acceptDamaged);
+            continue;
+        }
+        if (name == "--recursive") {
+            flag(options.recursive);
+            continue;
+        }
         static const char* const kValued[] = {"--min-size", "--max-size", "--colour", "--colour-tolerance",
                                               "--brightness-tolerance", "--min-contrast", "--pixels-per-mm",
                                               "--filter-area", "--volume", "--grid", "--scale", "--params-from",
@@ -111,7 +184,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         bool known = false;
         for (const char* valued : kValued) known = known || name == valued;
         if (!known) {
-            error = "unknown option '" + name + "'";
+            error = "unknown option '" + shortenedValue(name) + "'";
             break;
         }
         if (!hasValue) {
@@ -121,6 +194,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             }
             value = arguments[++i];
         }
+        given.insert(name);
         ParameterTexts& texts = options.texts;
         if (name == "--min-size") {
             texts.Edmin = wholeNumberText(name, value, 0, 255, error);
@@ -135,7 +209,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
                     parts.back() += c;
             }
             if (parts.size() != 3) {
-                error = "--colour takes three whole numbers R,G,B from 0 to 255, not '" + value + "'";
+                error = "--colour takes three whole numbers R,G,B from 0 to 255, not '" + shortenedValue(value) + "'";
                 break;
             }
             std::string* targets[3] = {&texts.EdR, &texts.EdG, &texts.EdB};
@@ -153,7 +227,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         } else if (name == "--volume") {
             const auto volume = parseDecimal(value);
             if (!volume || !(*volume > 0)) {
-                error = "--volume takes a positive decimal number, not '" + value + "'";
+                error = "--volume takes a positive decimal number, not '" + shortenedValue(value) + "'";
                 break;
             }
             texts.EdVol = withRegionalSeparator(value.find(',') != std::string::npos
@@ -168,8 +242,11 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
                 error = "--params-from is not available";
                 break;
             }
-            const std::string problem = readReport(value, texts);
-            if (!problem.empty()) error = "--params-from " + value + ": " + problem;
+            std::vector<ReportLine> missing;
+            const std::string problem = takeReportParameters(readReport(value), texts, missing);
+            if (!problem.empty()) error = "--params-from " + shortenedValue(value) + ": " + problem;
+            reportFile = value;
+            reportMissing = std::move(missing);
         } else if (name == "--out") {
             options.outFolder = value;
         } else if (name == "--summary") {
@@ -178,6 +255,15 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             const std::string text = wholeNumberText(name, value, 1, 256, error);
             if (error.empty()) options.jobs = std::stoi(text);
         }
+    }
+    if (error.empty() && !reportMissing.empty()) {
+        std::string lines;
+        for (const ReportLine& line : reportMissing)
+            if (!given.count(line.option))
+                lines += (lines.empty() ? "" : ", ") + std::to_string(line.line) + " (" + line.option + ")";
+        if (!lines.empty())
+            error = "--params-from " + shortenedValue(reportFile) + ": the report has no line " + lines +
+                    "; give those values as options";
     }
     if (error.empty() && !options.help && options.pictures.empty()) error = "no picture given";
     if (error.empty() && options.jobs == 0)

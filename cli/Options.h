@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ParameterTexts.h"
+#include "report/ReportFile.h"
 
 struct CounterOptions {
     ParameterTexts texts;            // the parameter fields as the window would hold them
@@ -16,22 +17,28 @@ struct CounterOptions {
     bool marked = false;
     bool xy = false;
     bool stats = false;
+    bool acceptDamaged = false;       // a picture the reader called damaged does not fail the run
+    bool recursive = false;           // a folder given as a picture: its subfolders too
     std::filesystem::path summaryFile;
     int jobs = 0;                     // 0: the number of cores
-    std::vector<std::filesystem::path> pictures;
+    std::vector<std::filesystem::path> pictures;  // as given: pictures and folders of pictures
     bool help = false;
 };
 
 struct OptionsResult {
     CounterOptions options;
-    std::string error;  // set for bad options: the counter prints it with the usage and exits 2
+    std::string error;  // set for bad options: the counter prints it and exits 2
 };
 
-/// Reads the parameters of a saved report into texts. Returns an empty text or the reason it failed.
-using ReportParameterReader = std::string (*)(const std::filesystem::path& report, ParameterTexts& texts);
+/// Reads a saved report (the report reader of "Open report").
+using ReportParameterReader = ReportReading (*)(const std::filesystem::path& report);
 
 /// Parses argv[1..]; options apply in their order, so an option after --params-from overrides the report.
+/// A parameter line the report lacks is an error unless an option (before or after) gives its value.
 OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, ReportParameterReader readReport);
 
 /// The text --help prints.
 std::string counterUsage();
+
+/// A value for a message: a long one is cut to its first characters and "...".
+std::string shortenedValue(const std::string& value);

@@ -1,9 +1,14 @@
 #include "core/AtomicFile.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +20,9 @@ std::string systemReason(int error) { return std::strerror(error); }
 
 namespace {
 
+// When this run began: a temporary file older than that cannot be one of ours still being written.
+const std::chrono::system_clock::time_point kRunStart = std::chrono::system_clock::now();
+
 // The permissions a new file gets from the process's umask.
 mode_t newFileMode()
 {
@@ -23,26 +31,95 @@ mode_t newFileMode()
     return 0666 & ~mask;
 }
 
+bool isTemporaryCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Removes what killed runs left behind in folder, once a run: regular files of our temporary naming,
+// owned by us, last changed before this run began, and not locked by a writer still at work.
+void removeStaleTemporaries(const fs::path& folder)
+{
+    static std::mutex lock;
+    static std::set<std::string> cleaned;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        std::error_code unknown;
+        const fs::path absolute = fs::absolute(folder, unknown);
+        if (unknown || !cleaned.insert(absolute.lexically_normal().string()).second) return;
+    }
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    const std::string prefix = kTemporaryPrefix;
+    const auto runStart = std::chrono::system_clock::to_time_t(kRunStart);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        bool ours = true;
+        for (std::size_t i = prefix.size(); i < name.size(); ++i) ours = ours && isTemporaryCharacter(name[i]);
+        if (!ours) continue;
+        const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+            info.st_mtime < runStart && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Still the file we looked at: only then is the name removed.
+            struct stat named {};
+            if (::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == info.st_ino &&
+                named.st_dev == info.st_dev)
+                ::unlinkat(dirFd, name.c_str(), 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+// The rename on the disk too: the folder's entry is flushed like the file's content.
+void syncFolder(const fs::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);  // some file systems cannot flush a folder; the file itself is on the disk already
+    ::close(fd);
+}
+
 }  // namespace
+
+std::string writeProtectionReason(const fs::path& path)
+{
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return {};
+    if ((existing.st_mode & 0222) != 0) return {};
+    return "the file is write-protected";
+}
 
 std::string replaceFileAtomically(const fs::path& path, const TemporaryFiller& fill)
 {
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
+    // A write-protected file is not replaced, even where the folder would allow the rename.
+    if (std::string reason = writeProtectionReason(path); !reason.empty()) return reason;
+    removeStaleTemporaries(folder);
+    // A short name of its own: a long target name plus a suffix could pass the name length limit.
+    std::string temporary = (folder / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return systemReason(errno);
+    // Held until the file is renamed or removed: another run's cleaning leaves it alone.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     struct stat existing {};
     ::fchmod(fd, ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : newFileMode());
-    const auto fail = [&](const std::string& reason) {
-        ::unlink(temporary.c_str());
-        return reason;
-    };
     std::string reason = fill(fd);
-    // On the disk before it replaces the old file.
+    // On the disk before it replaces the old file; the lock is kept until the rename is done.
     if (reason.empty() && ::fsync(fd) != 0) reason = systemReason(errno);
-    if (::close(fd) != 0 && reason.empty()) reason = systemReason(errno);
-    if (!reason.empty()) return fail(reason);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(systemReason(errno));
+    if (reason.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) reason = systemReason(errno);
+    if (!reason.empty()) ::unlink(temporary.c_str());
+    ::close(fd);  // after fsync, closing cannot lose data
+    if (!reason.empty()) return reason;
+    syncFolder(folder);
     return {};
 }
 

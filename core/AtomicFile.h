@@ -24,8 +24,17 @@ struct FileSaveOutcome {
 /// close). Returns an empty text on success, else the reason.
 using TemporaryFiller = std::function<std::string(int fd)>;
 
+/// Temporary files are named this prefix + six letters or digits, in the target's folder. Such files
+/// left by a killed run (older than this run, not in use) are removed on the first save in a folder.
+inline constexpr const char* kTemporaryPrefix = ".spottally-";
+
+/// Why path must not be replaced: "the file is write-protected" for an existing file without any
+/// write permission bit (whoever runs the program), else an empty text.
+std::string writeProtectionReason(const std::filesystem::path& path);
+
 /// Replaces path with what fill writes. A replaced file keeps its permissions; a new one gets the
-/// usual ones from the umask. Returns an empty text on success, else the reason (no file name).
+/// usual ones from the umask; a write-protected one is refused. After the rename the folder is
+/// flushed too. Returns an empty text on success, else the reason (no file name).
 std::string replaceFileAtomically(const std::filesystem::path& path, const TemporaryFiller& fill);
 
 /// Writes data through fd; for tests, writeBytes replaces ::write.

@@ -68,6 +68,15 @@ std::optional<double> parseDecimal(std::string_view text)
     return value;
 }
 
+std::string shortenedForMessage(std::string_view text)
+{
+    constexpr std::size_t kShown = 60;
+    if (text.size() <= kShown) return std::string(text);
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+    return std::string(text.substr(0, cut)) + "... (" + std::to_string(text.size()) + " bytes)";
+}
+
 char regionalDecimalSeparator()
 {
     if (overrideSeparator != '\0') return overrideSeparator;
@@ -91,10 +100,10 @@ std::int64_t readWholeField(std::string_view fieldName, std::string_view text, s
 {
     const auto value = parseWholeNumber(text);
     if (!value)
-        throw FieldError{"'" + std::string(text) + "' in the field \"" + std::string(fieldName) +
+        throw FieldError{"'" + shortenedForMessage(text) + "' in the field \"" + std::string(fieldName) +
                          "\" is not a whole number."};
     if (*value < minimum || *value > maximum)
-        throw FieldError{"'" + std::string(text) + "' in the field \"" + std::string(fieldName) +
+        throw FieldError{"'" + shortenedForMessage(text) + "' in the field \"" + std::string(fieldName) +
                          "\" is out of range: allowed are " + std::to_string(minimum) + " to " +
                          std::to_string(maximum) + "."};
     return *value;
@@ -104,7 +113,7 @@ double readDecimalField(std::string_view fieldName, std::string_view text)
 {
     const auto value = parseDecimal(text);
     if (!value)
-        throw FieldError{"'" + std::string(text) + "' in the field \"" + std::string(fieldName) +
+        throw FieldError{"'" + shortenedForMessage(text) + "' in the field \"" + std::string(fieldName) +
                          "\" is not a number."};
     return *value;
 }

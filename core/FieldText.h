@@ -21,6 +21,10 @@ void setDecimalSeparator(char separator);  // '\0' goes back to the system's
 /// "0,143" or "0.143": a decimal text with the regional separator.
 std::string withRegionalSeparator(std::string_view dottedText);
 
+/// A text quoted in a message: one longer than 60 bytes is cut after its first 60 (at a character's
+/// start) and followed by "... (N bytes)", so a pasted megabyte does not fill a message box.
+std::string shortenedForMessage(std::string_view text);
+
 /// Thrown by a command that reads a field whose text it cannot use. The window shows what() and the
 /// command ends where the error was raised.
 struct FieldError {

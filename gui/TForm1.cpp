@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <new>
 
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
@@ -404,7 +405,24 @@ bool TForm1::loadimage(const QString& fileName)
                               .arg(fileName, QString::fromUtf8(kUnreadablePictureKindReason)));
         return false;
     }
-    DecodedPicture decoded = decodePictureFile(path, kind);
+    const auto noMemory = [&] {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot open the picture %1:\nthere is not enough memory for it.").arg(fileName));
+        return false;
+    };
+    DecodedPicture decoded;
+    Picture image2, image3;
+    try {
+        decoded = decodePictureFile(path, kind);
+        // The new picture's other layers before anything is replaced: without memory for them, the
+        // window keeps the picture it has.
+        if (!decoded.failed()) {
+            image2.resize(decoded.picture.width(), decoded.picture.height());
+            image3.resize(decoded.picture.width(), decoded.picture.height());
+        }
+    } catch (const std::bad_alloc&) {
+        return noMemory();
+    }
     for (const std::string& message : decoded.messages)
         dialogs().message(UserDialogs::MessageKind::Plain, QString::fromStdString(message));
     if (decoded.failed()) {
@@ -413,9 +431,17 @@ bool TForm1::loadimage(const QString& fileName)
                               .arg(fileName, QString::fromStdString(decoded.error)));
         return false;
     }
-    if (kind == PictureKind::Tiff || !decoded.picture.empty())
-        Form2->layers().Image1 = std::move(decoded.picture);
-    newpictureparams(QString::fromStdString(namePart(name)));
+    if (kind == PictureKind::Tiff || !decoded.picture.empty()) {
+        Layers& layers = Form2->layers();
+        layers.Image1 = std::move(decoded.picture);
+        layers.Image2 = std::move(image2);
+        layers.Image3 = std::move(image3);
+    }
+    try {
+        newpictureparams(QString::fromStdString(namePart(name)));
+    } catch (const std::bad_alloc&) {
+        return noMemory();
+    }
     return true;
 }
 
@@ -496,6 +522,11 @@ void TForm1::BnCountClick()
         // The layers and the manual counters were reset before the bad field was read.
         Form2->refreshLayers();
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+        return;
+    } catch (const std::bad_alloc&) {
+        Form2->refreshLayers();
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot count the picture: there is not enough memory for the count."));
         return;
     }
     Form2->malgrossklein(AnalysisState.ZoomPercent);

@@ -221,6 +221,12 @@ void TForm3::BnSavepicClick()
     if (!AnalysisState.ReportActive) return;
     // The report first; a picture that kept the name "CLIPBOARD.jpg" gets no marked picture either.
     if (!saveReport()) return;
+    // A picture whose name begins with "c_" would be replaced by its own marked picture.
+    if (markedPictureName(AnalysisState.ImageFileName) == AnalysisState.ImageFileName) {
+        warn("The marked picture was not saved: it would replace the picture \"" + AnalysisState.ImageFileName +
+             "\" itself.");
+        return;
+    }
     const fs::path path = Form1->workingFolder() / markedPictureName(AnalysisState.ImageFileName);
     const std::string error = writeMarkedPicture(Form2->layers().Image2, path);
     if (!error.empty()) warn(error);

@@ -1,6 +1,7 @@
 #include "picture/JpegCodec.h"
 
 #include "core/AtomicFile.h"
+#include "picture/PictureMemory.h"
 
 #include <csetjmp>
 #include <cstring>
@@ -206,6 +207,11 @@ DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel
         result.picture.clear();
         return result;
     }
+    if (!pictureFitsMemoryLimit(width, height)) {
+        result.error = quotedPath(fileLabel) + " is too large to load: " + overMemoryLimitReason(width, height) + ".";
+        result.picture.clear();
+        return result;
+    }
     try {
         result.picture.resize(static_cast<int>(width), static_cast<int>(height));
     } catch (const std::bad_alloc&) {
@@ -227,6 +233,7 @@ DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel
         if (reader.error.warnings > 1)
             message += " (" + std::to_string(reader.error.warnings - 1) + " more problems of this kind)";
         result.messages.push_back(std::move(message));
+        result.damaged = true;
     }
     return result;
 }

@@ -18,6 +18,8 @@
 
 #include "core/AtomicFile.h"
 #include "picture/JpegCodec.h"
+#include "picture/PictureMemory.h"
+#include "picture/ReadBmp.h"
 
 namespace {
 
@@ -92,23 +94,22 @@ private:
 };
 
 // Reads the whole file into bytes. Returns an empty text on success, else why it failed.
-std::string readWholeFile(const std::filesystem::path& path, QByteArray& bytes)
+std::string readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes)
 {
     errno = 0;
     CFile file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) return "Cannot open " + quotedPath(path) + ": " + systemReason(errno) + ".";
-    constexpr qsizetype kChunk = qsizetype{1} << 20;
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
     try {
         std::error_code sizeUnknown;
         const auto expected = std::filesystem::file_size(path, sizeUnknown);
-        if (!sizeUnknown && expected < kMaxPictureBytes)
-            bytes.reserve(static_cast<qsizetype>(expected) + kChunk);
+        if (!sizeUnknown && expected < kMaxPictureBytes) bytes.reserve(static_cast<std::size_t>(expected) + kChunk);
         for (;;) {
-            const qsizetype used = bytes.size();
+            const std::size_t used = bytes.size();
             bytes.resize(used + kChunk);
             const std::size_t got = std::fread(bytes.data() + used, 1, kChunk, file.get());
-            bytes.resize(used + static_cast<qsizetype>(got));
-            if (got < static_cast<std::size_t>(kChunk)) break;
+            bytes.resize(used + got);
+            if (got < kChunk) break;
         }
     } catch (const std::bad_alloc&) {
         bytes.clear();
@@ -141,33 +142,60 @@ DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
     return result;
 }
 
+DecodedPicture decodeBmp(const std::filesystem::path& path)
+{
+    DecodedPicture result;
+    // A file bigger than the largest picture we would load (32 bits a pixel) is not even read.
+    std::error_code sizeUnknown;
+    const auto fileBytes = std::filesystem::file_size(path, sizeUnknown);
+    if (!sizeUnknown && fileBytes > kMaxPictureBytes / 3 * 4 + (std::uintmax_t{1} << 20)) {
+        result.error = quotedPath(path) + " is too large to load: " + std::to_string(fileBytes >> 20) +
+                       " MB, at most " + std::to_string(kMaxPictureBytes >> 20) +
+                       " MB of picture can be loaded.";
+        return result;
+    }
+    std::vector<std::uint8_t> bytes;
+    result.error = readWholeFile(path, bytes);
+    if (result.failed()) return result;
+    return ReadBmpFromMemory(bytes.data(), bytes.size(), path.string());
+}
+
 // Qt's reader may build a 32-bit image of a picture we hold in 24 bits: allow it that much more
 // (its default limit of 256 MB would refuse pictures we load as JPEG).
 constexpr int kQtAllocationLimitMB = static_cast<int>(kMaxPictureBytes / 3 * 4 >> 20);
 
-// Qt's reader for one format ("bmp" or "png") on bytes in memory, then our 24-bit rows. bytes is
-// released as soon as it is decoded.
-DecodedPicture decodeQtBuffer(QByteArray& bytes, const std::string& fileLabel, const char* format,
-                              const char* kindName)
+// PNG: the whole file through Qt's reader restricted to PNG content, then our 24-bit rows. The
+// transparency is dropped; the colour values stay as stored.
+DecodedPicture decodePng(const std::filesystem::path& path)
 {
     DecodedPicture result;
-    const std::string quotedLabel = "\"" + fileLabel + "\"";
-    const auto notReadable = [&](const QString& reason) {
-        return quotedLabel + " is not a readable " + kindName + " picture: " + reason.toStdString() + ".";
-    };
-    QBuffer buffer(&bytes);
+    const std::string quotedLabel = "\"" + path.string() + "\"";
+    std::vector<std::uint8_t> bytes;
+    result.error = readWholeFile(path, bytes);
+    if (result.failed()) return result;
+    QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&view);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);  // this format's content only, whatever else Qt could read
+    QImageReader reader(&buffer, "png");
+    reader.setAutoDetectImageFormat(false);  // PNG content only, whatever else Qt could read
     reader.setAllocationLimit(kQtAllocationLimitMB);
+    const QSize size = reader.size();  // from the header, before anything is allocated
+    if (size.isValid() && !pictureFitsMemoryLimit(static_cast<std::uint64_t>(size.width()),
+                                                  static_cast<std::uint64_t>(size.height()))) {
+        result.error = quotedLabel + " is too large to load: " +
+                       overMemoryLimitReason(static_cast<std::uint64_t>(size.width()),
+                                             static_cast<std::uint64_t>(size.height())) +
+                       ".";
+        return result;
+    }
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
-        result.error = notReadable(reader.errorString());
+        result.error = quotedLabel + " is not a readable PNG picture: " + reader.errorString().toStdString() + ".";
         return result;
     }
     buffer.close();
-    bytes.clear();  // the file's bytes are no longer needed: keep the peak memory low
-    // A PNG's transparency is dropped as BMP's is: the colour values stay as stored.
+    std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
     image = std::move(image).convertToFormat(QImage::Format_BGR888);
     if (image.isNull()) {
         result.error = "Not enough memory to load " + quotedLabel + ".";
@@ -182,31 +210,6 @@ DecodedPicture decodeQtBuffer(QByteArray& bytes, const std::string& fileLabel, c
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(result.picture.row(y), image.constScanLine(y), result.picture.stride());
     return result;
-}
-
-DecodedPicture decodeBmpBuffer(QByteArray& bytes, const std::string& fileLabel)
-{
-    return decodeQtBuffer(bytes, fileLabel, "bmp", "BMP");
-}
-
-// BMP and PNG files: read whole, then decoded by Qt's reader restricted to the one format.
-DecodedPicture decodeWithQt(const std::filesystem::path& path, PictureKind kind)
-{
-    DecodedPicture result;
-    // A file bigger than the largest picture we would load (32 bits a pixel) is not even read.
-    std::error_code sizeUnknown;
-    const auto fileBytes = std::filesystem::file_size(path, sizeUnknown);
-    if (!sizeUnknown && fileBytes > kMaxPictureBytes / 3 * 4 + (std::uintmax_t{1} << 20)) {
-        result.error = quotedPath(path) + " is too large to load: " + std::to_string(fileBytes >> 20) +
-                       " MB, at most " + std::to_string(kMaxPictureBytes >> 20) +
-                       " MB of picture can be loaded.";
-        return result;
-    }
-    QByteArray bytes;
-    result.error = readWholeFile(path, bytes);
-    if (result.failed()) return result;
-    if (kind == PictureKind::Png) return decodeQtBuffer(bytes, path.string(), "png", "PNG");
-    return decodeBmpBuffer(bytes, path.string());
 }
 
 }  // namespace
@@ -234,8 +237,9 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
     case PictureKind::Jpeg:
         return decodeJpeg(path, std::move(recycled));
     case PictureKind::Bmp:
+        return decodeBmp(path);
     case PictureKind::Png:
-        return decodeWithQt(path, kind);
+        return decodePng(path);
     case PictureKind::Tiff: {
         // The TIFF reader never fails the load: what it could not read comes back as messages, and the
         // picture stays empty when no directory decoded.
@@ -243,6 +247,7 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
         DecodedPicture result;
         result.picture = std::move(tiff.picture);
         result.messages = std::move(tiff.messages);
+        result.damaged = tiff.damaged;
         return result;
     }
     case PictureKind::None:
@@ -259,8 +264,7 @@ DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::str
                        " MB, at most " + std::to_string(kMaxPictureBytes >> 20) + " MB of picture can be loaded.";
         return result;
     }
-    QByteArray bytes(data, static_cast<qsizetype>(size));
-    return decodeBmpBuffer(bytes, fileLabel);
+    return ReadBmpFromMemory(reinterpret_cast<const std::uint8_t*>(data), size, fileLabel);
 }
 
 std::string writeJpegFile(const Picture& picture, const std::filesystem::path& path, int quality)

@@ -34,7 +34,9 @@ std::string namePart(std::string_view fileName);
 struct DecodedPicture {
     Picture picture;                    // 24-bit; empty when nothing could be decoded
     std::vector<std::string> messages;  // the reader's messages, one message box each, in order: the
-                                        // TIFF reader's problems, or a damaged JPEG whose picture is kept
+                                        // TIFF reader's problems, or a damaged JPEG or BMP whose picture is kept
+    bool damaged = false;               // the messages report damage: the picture may be incomplete or
+                                        // not the file's whole content (not plain information)
     std::string error;                  // JPEG/BMP: why the file could not be read; empty on success
     bool failed() const { return !error.empty(); }
 };
@@ -50,9 +52,8 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 /// first touching 72 MB for each 24-megapixel picture.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled);
 
-/// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name: Qt's reader
-/// restricted to BMP content, then 24-bit rows. fileLabel names the file in the error text. PNG files
-/// go the same way through Qt's reader restricted to PNG content.
+/// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name (ReadBmp).
+/// fileLabel names the file in the error text and the messages.
 DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::string& fileLabel);
 
 /// Writes picture as a baseline colour JPEG file. Returns an empty text on success, else the reason;

@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh build
+# The two programs only: the tests and benchmarks are built by scripts/test.sh.
+TARGETS="spottally spottally-count" scripts/build.sh build
 sample="$PWD/samples/sample.jpg"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec build/spottally "$sample"

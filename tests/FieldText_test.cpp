@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 TEST(FieldText, WholeNumbers)
 {
     EXPECT_EQ(parseWholeNumber("5"), 5);
@@ -49,4 +51,24 @@ TEST(FieldText, FieldErrorsNameFieldAndText)
     }
     EXPECT_EQ(readWholeField("x", "255", 0, 255), 255);
     EXPECT_THROW(readDecimalField("Sample volume", "abc"), FieldError);
+}
+
+// A huge text is cut in the message (at a whole UTF-8 character), a short one is quoted whole.
+TEST(FieldText, HugeTextsAreCutInMessages)
+{
+    const std::string huge = "1" + std::string(58, 'x') + "\xC3\xA4" + std::string(1 << 20, 'y');
+    for (const auto& read : {std::function<void()>([&] { readWholeField("Minimum size", huge, 0, 255); }),
+                             std::function<void()>([&] { readDecimalField("Sample volume", huge); })}) {
+        try {
+            read();
+            FAIL() << "no error";
+        } catch (const FieldError& error) {
+            EXPECT_LT(error.message.size(), 200u);
+            EXPECT_NE(error.message.find("'1" + std::string(58, 'x') + "... (" + std::to_string(huge.size()) +
+                                         " bytes)'"),
+                      std::string::npos)
+                << error.message;
+        }
+    }
+    EXPECT_EQ(shortenedForMessage(std::string(60, 'z')), std::string(60, 'z'));
 }

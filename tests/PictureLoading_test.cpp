@@ -1,5 +1,7 @@
 #include "picture/PictureLoading.h"
 
+#include "support/TiffWriter.h"
+
 #include <QImage>
 #include <algorithm>
 #include <cstdint>
@@ -633,6 +635,52 @@ TEST_F(PictureLoadingTest, BrokenBmpFilesFailWithFileAndReason)
               std::string::npos);
     EXPECT_NE(decodePictureFile(file("huge.bmp"), PictureKind::Bmp).error.find("too large"),
               std::string::npos);
+}
+
+// Damaged pictures are never taken as sound: each reader says so in its messages and marks the picture
+// damaged, so the counter can tell them from plain information.
+TEST_F(PictureLoadingTest, DamagedPicturesOfEveryKindAreMarked)
+{
+    ASSERT_EQ(writeJpegFile(testPicture(400, 300), file("whole.jpg")), "");
+    const std::vector<std::uint8_t> jpeg = readBytes(file("whole.jpg"));
+    writeBytes(file("half.jpg"), std::vector<std::uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2));
+    writeBytes(file("head.jpg"), std::vector<std::uint8_t>(jpeg.begin(), jpeg.begin() + 700));
+    // A TIFF whose second directory cannot be read keeps the first picture and says why.
+    tifftest::Page first = tifftest::imagePage(2, 1, {8}, 1, 1, {10, 20}, 2);
+    tifftest::Page second = first;
+    tifftest::setField(second, 259, tifftest::kShort, {5});
+    const auto tiff = tifftest::writeTiff({first, second}).bytes;
+    writeBytes(file("second.tif"), tiff);
+    // A BMP whose last rows are missing.
+    std::vector<std::uint8_t> bmp = bmp32(testPicture(10, 10));
+    bmp.resize(bmp.size() - 3 * 40);
+    writeBytes(file("cut.bmp"), bmp);
+    struct Case {
+        const char* name;
+        PictureKind kind;
+        const char* messagePart;
+    };
+    for (const Case& c : {Case{"half.jpg", PictureKind::Jpeg, "is damaged, the picture may be incomplete"},
+                          Case{"head.jpg", PictureKind::Jpeg, "is damaged, the picture may be incomplete"},
+                          Case{"second.tif", PictureKind::Tiff, "Cant read compressed Gray Scale Image"},
+                          Case{"cut.bmp", PictureKind::Bmp, "is damaged, the picture may be incomplete"}}) {
+        SCOPED_TRACE(c.name);
+        const DecodedPicture result = decodePictureFile(file(c.name), c.kind);
+        ASSERT_FALSE(result.failed()) << result.error;
+        EXPECT_FALSE(result.picture.empty());
+        EXPECT_TRUE(result.damaged);
+        ASSERT_EQ(result.messages.size(), 1u);
+        EXPECT_NE(result.messages[0].find(c.messagePart), std::string::npos) << result.messages[0];
+    }
+    // Sound files are not.
+    writeBytes(file("sound.tif"), tifftest::writeTiff({first}).bytes);
+    writeBytes(file("sound.bmp"), bmp32(testPicture(10, 10)));
+    for (const auto& [name, kind] : {std::pair{"whole.jpg", PictureKind::Jpeg}, {"sound.tif", PictureKind::Tiff},
+                                     {"sound.bmp", PictureKind::Bmp}}) {
+        const DecodedPicture result = decodePictureFile(file(name), kind);
+        EXPECT_FALSE(result.damaged) << name;
+        EXPECT_TRUE(result.messages.empty()) << name;
+    }
 }
 
 // ---- shared corpora (skipped when absent) ------------------------------------------------------

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <optional>
 
 #include "support/TiffWriter.h"
+#include "picture/PictureMemory.h"
 #include "picture/tiff/ReadTiffTags.h"
 
 using namespace tifftest;
@@ -181,20 +183,108 @@ TEST(ReadTiff, RowsPerStripMissingZeroOrHugeMeansOneStrip)
     }
 }
 
-TEST(ReadTiff, PaddedRowsShowWithoutShear)
+TEST(ReadTiff, RowsAreWidthTimesBitsWhateverTheStripsHoldBeyond)
 {
-    // A writer that pads each 15-byte RGB row to 16 bytes: the row length comes from the strip.
-    Sample sample = rgb(0, {8});
-    std::vector<std::uint8_t> padded;
-    const auto& data = sample.page.strips[0];
-    for (std::uint32_t y = 0; y < kH; ++y) {
-        padded.insert(padded.end(), data.begin() + y * 15, data.begin() + (y + 1) * 15);
-        padded.push_back(0xEE);
+    // Rows are width x bits per pixel in whole bytes: bytes a strip holds beyond its rows never shear
+    // the picture (they used to set the row length: 52 bytes over 3 rows gave 17-byte rows).
+    struct Case {
+        const char* name;
+        Sample sample;
+        std::vector<std::size_t> trailingBytes;  // appended to each strip
+    };
+    const std::vector<Case> cases = {
+        {"rgb, one strip and no RowsPerStrip", rgb(0, {8}), {7}},
+        {"rgb, two rows a strip", rgb(2, {8}), {4, 9}},
+        {"bilevel, two rows a strip", bilevel(1), {3, 1}},
+        {"grey 4, one strip", grey4(1), {1}},
+    };
+    for (const Case& c : cases) {
+        Page page = c.sample.page;
+        ASSERT_EQ(page.strips.size(), c.trailingBytes.size()) << c.name;
+        for (std::size_t i = 0; i < page.strips.size(); ++i)
+            page.strips[i].insert(page.strips[i].end(), c.trailingBytes[i], 0xEE);
+        for (bool big : {false, true}) {
+            const TiffResult result = decode(writeTiff({page}, big));
+            EXPECT_TRUE(result.messages.empty()) << c.name << messagesOf(result);
+            expectPicture(result.picture, c.sample.expected, c.name);
+        }
     }
-    sample.page.strips[0] = padded;
-    const TiffResult result = decode(writeTiff({sample.page}));
-    EXPECT_TRUE(result.messages.empty()) << messagesOf(result);
-    expectPicture(result.picture, sample.expected, "padded rows");
+    // A strip shorter than its rows is refused, not filled from the next strip.
+    Sample shortStrip = rgb(2, {8});
+    shortStrip.page.strips[0].resize(29);
+    shortStrip.page.strips[1].insert(shortStrip.page.strips[1].end(), 30, 0xEE);
+    EXPECT_EQ(decode(writeTiff({shortStrip.page})).messages, std::vector<std::string>{"Error reading image data"});
+}
+
+TEST(ReadTiff, FillOrder2ReversesTheBitsOfEveryByte)
+{
+    // Stored least-significant bit first, every kind shows the same picture as stored the usual way.
+    for (Sample sample : {bilevel(0), bilevel(1), grey4(1), palette4(), grey8(1)}) {
+        for (auto& strip : sample.page.strips)
+            for (std::uint8_t& byte : strip) {
+                std::uint8_t reversed = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    if (byte & (1 << bit)) reversed = static_cast<std::uint8_t>(reversed | (0x80 >> bit));
+                byte = reversed;
+            }
+        sample.page.fields.push_back({266, kShort, {2}});
+        for (bool big : {false, true}) {
+            const TiffResult result = decode(writeTiff({sample.page}, big));
+            EXPECT_TRUE(result.messages.empty()) << sample.name << messagesOf(result);
+            expectPicture(result.picture, sample.expected, std::string(sample.name) + " FillOrder 2");
+        }
+    }
+}
+
+TEST(ReadTiff, MissingCompressionMeansUncompressed)
+{
+    for (Sample sample : {grey8(1), bilevel(0), palette8(), rgb(0, {8})}) {
+        removeField(sample.page, 259);
+        const TiffResult result = decode(writeTiff({sample.page}, true));
+        EXPECT_TRUE(result.messages.empty()) << sample.name << messagesOf(result);
+        EXPECT_FALSE(result.damaged) << sample.name;
+        expectPicture(result.picture, sample.expected, sample.name);
+    }
+}
+
+TEST(ReadTiff, ReducedResolutionCopiesGiveWayToTheFullPicture)
+{
+    const Sample full = grey8(1), other = rgb(0, {8});
+    Page thumbnail = imagePage(1, 1, {8}, 1, 1, {9}, 1);
+    thumbnail.fields.insert(thumbnail.fields.begin(), {254, kLong, {1}});
+    Page oldStyleThumbnail = imagePage(1, 1, {8}, 1, 1, {9}, 1);
+    oldStyleThumbnail.fields.insert(oldStyleThumbnail.fields.begin(), {255, kShort, {2}});
+    Page compressedThumbnail = thumbnail;
+    setField(compressedThumbnail, 259, kShort, {5});
+    Page compressedFull = full.page;
+    setField(compressedFull, 259, kShort, {5});
+    struct Case {
+        const char* name;
+        std::vector<Page> pages;
+        std::vector<std::uint32_t> expected;  // empty: the 1 x 1 thumbnail
+        std::vector<std::string> messages;
+        bool damaged;
+    };
+    const std::vector<Case> cases = {
+        {"picture, thumbnail", {full.page, thumbnail}, full.expected, {}, false},
+        {"picture, old-style thumbnail", {full.page, oldStyleThumbnail}, full.expected, {}, false},
+        {"thumbnail, picture", {thumbnail, full.page}, full.expected, {}, false},
+        {"two pictures and a thumbnail: the last picture", {full.page, other.page, thumbnail}, other.expected, {}, false},
+        {"picture, compressed thumbnail", {full.page, compressedThumbnail}, full.expected,
+         {withTail(TiffText::CompressedGray)}, false},
+        {"only the thumbnail decodes", {compressedFull, thumbnail}, {}, {withTail(TiffText::CompressedGray)}, true},
+    };
+    for (const Case& c : cases) {
+        const TiffResult result = decode(writeTiff(c.pages));
+        EXPECT_EQ(result.messages, c.messages) << c.name;
+        EXPECT_EQ(result.damaged, c.damaged) << c.name;
+        if (c.expected.empty()) {
+            ASSERT_EQ(result.picture.width(), 1) << c.name;
+            EXPECT_EQ(result.picture.pixel(0, 0), grey(9)) << c.name;
+        } else {
+            expectPicture(result.picture, c.expected, c.name);
+        }
+    }
 }
 
 TEST(ReadTiff, StripsOutOfOrderInTheFileAreJoinedInStripOrder)
@@ -247,7 +337,6 @@ TEST(ReadTiff, MessagesOfRefusedDirectories)
         {g.page,
          {{"no width", [](Page& pg) { removeField(pg, 256); }, "Error reading tag Image Width"},
           {"no height", [](Page& pg) { removeField(pg, 257); }, "Error reading tag Image Height"},
-          {"no compression", [](Page& pg) { removeField(pg, 259); }, "Error reading tag Compression"},
           {"grey 16", [](Page& pg) { setField(pg, 258, kShort, {16}); }, "Cant read Gray Scale Image with 16 bits per sample"},
           {"grey 2", [](Page& pg) { setField(pg, 258, kShort, {2}); }, "Cant read Gray Scale Image with 2 bits per sample"},
           {"grey two samples", [](Page& pg) { setField(pg, 277, kShort, {2}); },
@@ -366,4 +455,132 @@ TEST(ReadTiff, ReadsFromDiskAndNeverCreatesAMissingFile)
 
     const TiffResult folder = ReadTiffToBitmap(dir.string());
     EXPECT_EQ(folder.messages, std::vector<std::string>{"<" + dir.string() + "> is not a valid TIFF file"});
+}
+
+namespace {
+
+/// Bytes this process has read from files and pipes so far (rchar of /proc/self/io); none where the
+/// kernel does not say.
+std::optional<std::uint64_t> bytesReadSoFar()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return std::nullopt;
+}
+
+/// A temporary TIFF file on disk, removed at the end of the test.
+class TiffOnDisk {
+public:
+    TiffOnDisk(const std::string& name, const std::vector<std::uint8_t>& bytes, std::uintmax_t size = 0)
+        : path_(std::filesystem::temp_directory_path() / ("spottally_" + std::to_string(::getpid()) + "_" + name))
+    {
+        std::ofstream(path_, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (size > bytes.size()) std::filesystem::resize_file(path_, size);  // sparse: costs no disk
+    }
+    ~TiffOnDisk() { std::filesystem::remove(path_); }
+    std::string path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+/// Restores the default picture memory limit at the end of a test.
+struct MemoryLimitGuard {
+    explicit MemoryLimitGuard(std::uint64_t bytes) { setPictureMemoryLimit(bytes); }
+    ~MemoryLimitGuard() { setPictureMemoryLimit(0); }
+};
+
+}  // namespace
+
+// The reader goes where the directories point: a file's size costs nothing, only the bytes of the
+// directories, their arrays and the rows of the picture kept are read.
+TEST(ReadTiffFromDisk, ReadsOnlyWhatTheDirectoriesPointAt)
+{
+    if (!bytesReadSoFar()) GTEST_SKIP() << "no /proc/self/io";
+    constexpr std::uint64_t kReadBound = 1 << 20;
+    {
+        // A 16 x 16 picture at the start of a 3 GiB (sparse) file.
+        std::vector<std::uint8_t> data(256);
+        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
+        const TiffOnDisk file("huge.tif", writeTiff({imagePage(16, 16, {8}, 1, 1, data, 16)}).bytes,
+                              std::uintmax_t{3} << 30);
+        const std::uint64_t before = *bytesReadSoFar();
+        const TiffResult result = ReadTiffToBitmap(file.path());
+        EXPECT_LT(*bytesReadSoFar() - before, kReadBound);
+        EXPECT_TRUE(result.messages.empty()) << messagesOf(result);
+        ASSERT_EQ(result.picture.width(), 16);
+        EXPECT_EQ(result.picture.pixel(5, 3), grey(3 * 16 + 5));
+    }
+    {
+        // 256 directories sharing one strip table of a million strips (8 MB): the first four strips
+        // are the four rows of a 4 x 4 picture.
+        constexpr std::uint32_t kStrips = 1 << 20;
+        constexpr std::uint32_t kDirectories = 256;
+        std::vector<std::uint8_t> bytes = {'I', 'I', 42, 0, 0, 0, 0, 0};
+        const auto put = [&bytes](std::uint32_t value, int size) {
+            for (int i = 0; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        };
+        for (std::uint8_t v = 0; v < 16; ++v) bytes.push_back(static_cast<std::uint8_t>(v * 16));
+        const auto offsets = static_cast<std::uint32_t>(bytes.size());
+        for (std::uint32_t i = 0; i < kStrips; ++i) put(8 + 4 * std::min(i, 3u), 4);
+        const auto counts = static_cast<std::uint32_t>(bytes.size());
+        for (std::uint32_t i = 0; i < kStrips; ++i) put(4, 4);
+        const auto firstDirectory = static_cast<std::uint32_t>(bytes.size());
+        bytes[4] = static_cast<std::uint8_t>(firstDirectory), bytes[5] = static_cast<std::uint8_t>(firstDirectory >> 8);
+        bytes[6] = static_cast<std::uint8_t>(firstDirectory >> 16), bytes[7] = static_cast<std::uint8_t>(firstDirectory >> 24);
+        constexpr std::uint32_t kDirectoryBytes = 2 + 7 * 12 + 4;
+        for (std::uint32_t d = 0; d < kDirectories; ++d) {
+            put(7, 2);
+            for (const auto& [tag, type, count, value] :
+                 std::vector<std::array<std::uint32_t, 4>>{{256, kShort, 1, 4}, {257, kShort, 1, 4}, {258, kShort, 1, 8},
+                                                           {262, kShort, 1, 1}, {273, kLong, kStrips, offsets},
+                                                           {278, kShort, 1, 1}, {279, kLong, kStrips, counts}}) {
+                put(tag, 2), put(type, 2), put(count, 4), put(value, 4);
+            }
+            put(d + 1 < kDirectories ? firstDirectory + (d + 1) * kDirectoryBytes : 0, 4);
+        }
+        const TiffOnDisk file("shared.tif", bytes);
+        const std::uint64_t before = *bytesReadSoFar();
+        const TiffResult result = ReadTiffToBitmap(file.path());
+        EXPECT_LT(*bytesReadSoFar() - before, kReadBound);
+        EXPECT_TRUE(result.messages.empty()) << messagesOf(result);
+        ASSERT_EQ(result.picture.width(), 4);
+        EXPECT_EQ(result.picture.pixel(3, 2), grey(11 * 16));
+    }
+}
+
+// A picture whose three layers would not fit the memory limit is refused before anything is
+// allocated or its rows are read, with the sizes in the message.
+TEST(ReadTiffFromDisk, PictureOverTheMemoryLimitIsRefusedUnread)
+{
+    const MemoryLimitGuard limit(std::uint64_t{4} << 30);
+    // 1 bit, 65535 x 65535: 512 MB of rows in a sparse file, 12 GB a layer once decoded.
+    constexpr std::uint32_t kSide = 65535;
+    constexpr std::uint64_t kRowBytes = (kSide + 7) / 8;
+    Page page = imagePage(kSide, kSide, {1}, 0, 1, {}, 0);
+    page.strips = {{0}};
+    TiffFile tiff = writeTiff({page});
+    tiff.put32(tiff.valueField(0, 279), static_cast<std::uint32_t>(kRowBytes * kSide));
+    const TiffOnDisk file("big.tif", tiff.bytes, tiff.bytes.size() + kRowBytes * kSide);
+    const auto before = bytesReadSoFar();
+    const TiffResult result = ReadTiffToBitmap(file.path());
+    if (before) EXPECT_LT(*bytesReadSoFar() - *before, 1u << 20);
+    EXPECT_EQ(result.messages, std::vector<std::string>{
+                                   "Cant read bilevel image: 65535 x 65535 pixels need 36863 MB in three picture "
+                                   "layers, more than the memory limit of 4096 MB"});
+    EXPECT_TRUE(result.damaged);
+    EXPECT_TRUE(result.picture.empty());
+
+    // The same picture at a limit it fits is decoded (here: a small one, under a limit just above it).
+    const MemoryLimitGuard exact(pictureLayersBytes(kW, kH));
+    const Sample sample = grey8(1);
+    const TiffResult fits = decode(writeTiff({sample.page}));
+    EXPECT_TRUE(fits.messages.empty()) << messagesOf(fits);
+    setPictureMemoryLimit(pictureLayersBytes(kW, kH) - 1);
+    EXPECT_EQ(decode(writeTiff({sample.page})).messages,
+              std::vector<std::string>{"Cant read Gray Scale Image: 5 x 3 pixels need 1 MB in three picture layers, "
+                                       "more than the memory limit of 0 MB"});
 }

@@ -1,7 +1,9 @@
 #pragma once
 // ReadTiff: decodes the uncompressed strip images of a TIFF file (bilevel, 4/8-bit grey, palette
 // colour, 8-bit RGB) into a 24-bit blue-green-red Picture. Plain C++, no Qt: the loader shows the
-// messages, one message box each.
+// messages, one message box each. Every directory is checked in chain order (its messages in that
+// order); then only the directory whose picture is kept is decoded, so a file of many pages costs
+// one picture's memory and time.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,12 +14,15 @@
 #include "core/Picture.h"
 
 struct TiffResult {
-    Picture picture;                    // the last directory that decoded; empty when none did
+    Picture picture;                    // the last full-resolution directory that decoded; empty when none did
     std::vector<std::string> messages;  // in order, one message box each
+    bool damaged = false;  // a message concerns the file or a full-resolution directory, not only a
+                           // reduced-resolution copy (a thumbnail) next to the picture kept
 };
 
-/// Reads every directory of the named file; the picture of the last one that decodes is kept. The
-/// file is only read, never created or written.
+/// Reads every directory of the named file. The picture kept is that of the last full-resolution
+/// directory that decodes; a reduced-resolution copy (NewSubfileType bit 0) only when no full-resolution
+/// directory decodes. The file is only read where its directories point, never created or written.
 TiffResult ReadTiffToBitmap(const std::string& fileName);
 /// The same from bytes in memory; fileName is used in the messages only.
 TiffResult ReadTiffFromMemory(const std::uint8_t* data, std::size_t size, const std::string& fileName);
@@ -30,7 +35,6 @@ inline constexpr std::string_view NoPhotometric = "Error reading tag Photometric
 inline constexpr std::string_view BadPhotometric = "Error evaluating Photometric interpretation: ";
 inline constexpr std::string_view NoWidth = "Error reading tag Image Width";
 inline constexpr std::string_view NoHeight = "Error reading tag Image Height";
-inline constexpr std::string_view NoCompression = "Error reading tag Compression";
 inline constexpr std::string_view NoBitsPerSample = "Error reading tag Bits Per Sample";
 inline constexpr std::string_view NoColorMap = "Error reading tag Color Table Offset";
 inline constexpr std::string_view RgbNot8 = "Error: Bits Per Sample (RGB) not 8";
@@ -59,4 +63,6 @@ inline constexpr std::string_view Planar = " with separate colour planes (Planar
 inline constexpr std::string_view Tiled = " stored in tiles";
 inline constexpr std::string_view NoPixels = " with Image Width or Image Height 0";
 inline constexpr std::string_view TooLarge = " wider or higher than 65535 pixels";
+/// After CantRead + the kind's name, before overMemoryLimitReason: a picture over the memory limit.
+inline constexpr std::string_view OverLimit = ": ";
 }  // namespace TiffText

@@ -1,7 +1,13 @@
 #include "picture/tiff/ReadTiffTags.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -40,6 +46,9 @@ std::uint32_t valueSize(std::uint16_t fieldType)
     }
 }
 
+/// True when the entry's values lie inside the entry or wholly inside the file.
+bool valuesInFile(const TFileTiff& file, const TiffEntry& entry);
+
 }  // namespace
 
 bool readWholeFile(const std::string& name, std::vector<std::uint8_t>& bytes)
@@ -68,16 +77,16 @@ bool readWholeFile(const std::string& name, std::vector<std::uint8_t>& bytes)
 
 // --- TFileTiff ----------------------------------------------------------------------------------
 
-std::uint16_t TFileTiff::get16(std::size_t offset) const
+TFileTiff::~TFileTiff() { clear(); }
+
+std::uint16_t TFileTiff::get16(const std::uint8_t* p) const
 {
-    const std::uint8_t* p = Bytes.data() + offset;
     return LittleEndian_ ? static_cast<std::uint16_t>(p[0] | (p[1] << 8))
                          : static_cast<std::uint16_t>((p[0] << 8) | p[1]);
 }
 
-std::uint32_t TFileTiff::get32(std::size_t offset) const
+std::uint32_t TFileTiff::get32(const std::uint8_t* p) const
 {
-    const std::uint8_t* p = Bytes.data() + offset;
     if (LittleEndian_)
         return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
                (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -85,13 +94,43 @@ std::uint32_t TFileTiff::get32(std::size_t offset) const
            (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
 }
 
+bool TFileTiff::ReadAt(std::uint64_t offset, std::size_t length, std::uint8_t* out) const
+{
+    if (!holds(offset, length)) return false;
+    if (length == 0) return true;
+    if (Descriptor < 0) {
+        std::memcpy(out, Bytes.data() + offset, length);
+        return true;
+    }
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::pread(Descriptor, out + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;  // a read error, or the file shrank under us
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+const std::uint8_t* TFileTiff::MemoryAt(std::uint64_t offset, std::uint64_t length) const
+{
+    if (Descriptor >= 0 || !holds(offset, length)) return nullptr;
+    return Bytes.data() + offset;
+}
+
 void TFileTiff::clear()
 {
     ClearDirectories();
+    DirectoryOffsets.clear();
     Bytes.clear();
     Bytes.shrink_to_fit();
+    if (Descriptor >= 0) ::close(Descriptor);
+    Descriptor = -1;
+    FileSize_ = 0;
     Valid_ = false;
 }
+
+void TFileTiff::ClearDirectories() { Directories.clear(); }
 
 void TFileTiff::SetFileName(const std::string& name)
 {
@@ -103,7 +142,16 @@ void TFileTiff::SetFileName(const std::string& name)
     if (name == FileName_) return;  // already read
     clear();
     FileName_ = name;
-    if (!readWholeFile(name, Bytes)) return;  // not valid
+    // Read-only and non-blocking: nothing is ever created, and a named pipe does not wait for a writer.
+    const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) return;  // not valid
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {  // a folder, a device, a pipe
+        ::close(descriptor);
+        return;
+    }
+    Descriptor = descriptor;
+    FileSize_ = static_cast<std::uint64_t>(status.st_size);
     parse();
 }
 
@@ -112,42 +160,60 @@ void TFileTiff::ReadFromMemory(const std::uint8_t* data, std::size_t size, const
     clear();
     FileName_ = name;
     if (data && size > 0) Bytes.assign(data, data + size);
+    FileSize_ = Bytes.size();
     parse();
 }
 
 void TFileTiff::parse()
 {
-    if (Bytes.size() < kHeaderSize) return;
-    if (Bytes[0] == 'I' && Bytes[1] == 'I')
+    std::uint8_t header[kHeaderSize];
+    if (!ReadAt(0, kHeaderSize, header)) return;
+    if (header[0] == 'I' && header[1] == 'I')
         LittleEndian_ = true;
-    else if (Bytes[0] == 'M' && Bytes[1] == 'M')
+    else if (header[0] == 'M' && header[1] == 'M')
         LittleEndian_ = false;
     else
         return;
-    if (get16(2) != kTiffMagic) return;
+    if (get16(header + 2) != kTiffMagic) return;
     Valid_ = true;
 
     // Follow the chain; it ends at an offset below 8 or beyond the file, at an offset already read
-    // (a loop) and after kMaxDirectories directories.
+    // (a loop) and after kMaxDirectories directories. Only each directory's entry count and next
+    // offset are read here; the entries are read when a directory is asked for.
     std::set<std::uint32_t> visited;
-    std::uint32_t offset = get32(4);
+    std::uint32_t offset = get32(header + 4);
     while (static_cast<std::int32_t>(offset) >= kFirstDirectoryOffset && holds(offset, 2) &&
-           Directories.size() < kMaxDirectories && visited.insert(offset).second) {
-        offset = AddDirectory(offset).NextOffset();
+           DirectoryOffsets.size() < kMaxDirectories && visited.insert(offset).second) {
+        DirectoryOffsets.push_back(offset);
+        std::uint8_t count[2];
+        std::uint8_t next[4];
+        if (!ReadAt(offset, 2, count)) break;
+        // The next offset follows the entries; a directory cut short by the end of the file ends the chain.
+        const std::uint64_t nextField = std::uint64_t{offset} + 2 + std::uint64_t{get16(count)} * kEntrySize;
+        offset = ReadAt(nextField, 4, next) ? get32(next) : 0;
     }
 }
 
 const TGraphicTiff* TFileTiff::Images(std::size_t index) const
 {
-    return index < Directories.size() ? Directories[index].get() : nullptr;
+    if (index >= DirectoryOffsets.size()) return nullptr;
+    if (Directories.size() < DirectoryOffsets.size()) Directories.resize(DirectoryOffsets.size());
+    if (!Directories[index]) Directories[index] = ReadImage(index);
+    return Directories[index].get();
 }
 
-TGraphicTiff& TFileTiff::AddDirectory(std::uint32_t offset)
+std::unique_ptr<TGraphicTiff> TFileTiff::ReadImage(std::size_t index) const
 {
-    Directories.push_back(std::make_unique<TGraphicTiff>(*this));
-    TGraphicTiff& directory = *Directories.back();
-    directory.ReadDirectory(offset);
+    if (index >= DirectoryOffsets.size()) return nullptr;
+    auto directory = std::make_unique<TGraphicTiff>(*this);
+    directory->ReadDirectory(DirectoryOffsets[index]);
     return directory;
+}
+
+const TGraphicTiff& TFileTiff::AddDirectory(std::uint32_t offset)
+{
+    DirectoryOffsets.push_back(offset);
+    return *Images(DirectoryOffsets.size() - 1);
 }
 
 // --- TGraphicTiff -------------------------------------------------------------------------------
@@ -157,17 +223,22 @@ void TGraphicTiff::ReadDirectory(std::uint32_t offset)
     const TFileTiff& file = *Owner;
     Entries.clear();
     Strips.clear();
+    StripsRead = false;
+    StripCount_ = 0;
     NextOffset_ = 0;
-    if (!file.holds(offset, 2)) return;
+    std::uint8_t countBytes[2];
+    if (!file.ReadAt(offset, 2, countBytes)) return;
 
-    const std::uint32_t declared = file.get16(offset);
+    const std::uint32_t declared = file.get16(countBytes);
     const std::uint64_t first = std::uint64_t{offset} + 2;
     // Only entries that lie wholly inside the file are taken.
     const std::uint64_t room = (file.FileSize() - first) / kEntrySize;
     const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(declared, room));
+    std::vector<std::uint8_t> raw(std::size_t{count} * kEntrySize);
+    if (!file.ReadAt(first, raw.size(), raw.data())) return;
     Entries.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::size_t at = static_cast<std::size_t>(first + std::uint64_t{i} * kEntrySize);
+        const std::uint8_t* at = raw.data() + std::size_t{i} * kEntrySize;
         TiffEntry& entry = Entries[i];
         entry.Tag = file.get16(at);
         entry.FieldType = file.get16(at + 2);
@@ -176,37 +247,62 @@ void TGraphicTiff::ReadDirectory(std::uint32_t offset)
         if (entry.Count == 1 && valueSize(entry.FieldType) == 2)
             entry.Value = file.get16(at + 8);
         else if (entry.Count == 1 && valueSize(entry.FieldType) == 1)
-            entry.Value = file.bytes()[at + 8];
+            entry.Value = at[8];
         else
             entry.Value = file.get32(at + 8);
     }
-    buildStripTable();
+    checkStripTable();
 
-    const std::uint64_t next = first + std::uint64_t{declared} * kEntrySize;
-    if (count == declared && file.holds(next, 4)) NextOffset_ = file.get32(static_cast<std::size_t>(next));
+    std::uint8_t next[4];
+    if (count == declared && file.ReadAt(first + std::uint64_t{declared} * kEntrySize, 4, next))
+        NextOffset_ = file.get32(next);
 }
 
-void TGraphicTiff::buildStripTable()
+namespace {
+bool valuesInFile(const TFileTiff& file, const TiffEntry& entry)
+{
+    const std::uint64_t bytes = std::uint64_t{entry.Count} * valueSize(entry.FieldType);
+    return entry.Count == 1 || bytes <= 4 || file.holds(entry.Value, bytes);
+}
+}  // namespace
+
+void TGraphicTiff::checkStripTable()
 {
     const TiffEntry* offsets = FindEntry(TiffTag::StripOffsets);
     const TiffEntry* byteCounts = FindEntry(TiffTag::StripByteCounts);
     if (!offsets || !byteCounts || offsets->Count != byteCounts->Count || offsets->Count == 0) return;
-    const auto offsetValues = ReadValues(*offsets, offsets->Count);
-    const auto countValues = ReadValues(*byteCounts, byteCounts->Count);
-    if (!offsetValues || !countValues) return;  // an array outside the file: no strip table
-    Strips.resize(offsetValues->size());
-    for (std::size_t i = 0; i < Strips.size(); ++i) {
-        Strips[i].Offset = (*offsetValues)[i];
-        Strips[i].ByteCount = (*countValues)[i];
+    if (!valuesInFile(*Owner, *offsets) || !valuesInFile(*Owner, *byteCounts)) return;  // no strip table
+    StripCount_ = offsets->Count;
+}
+
+std::vector<StripInfo> TGraphicTiff::ReadStrips(std::uint32_t first, std::uint32_t maxCount) const
+{
+    std::vector<StripInfo> strips;
+    if (first >= StripCount_) return strips;
+    const std::uint32_t count = std::min(maxCount, StripCount_ - first);
+    const auto offsetValues = ReadValues(*FindEntry(TiffTag::StripOffsets), first, count);
+    const auto countValues = ReadValues(*FindEntry(TiffTag::StripByteCounts), first, count);
+    if (!offsetValues || !countValues || offsetValues->size() != count || countValues->size() != count) return strips;
+    strips.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        strips[i].Offset = (*offsetValues)[i];
+        strips[i].ByteCount = (*countValues)[i];
     }
+    return strips;
 }
 
 std::optional<std::vector<std::uint32_t>> TGraphicTiff::ReadValues(const TiffEntry& entry,
                                                                    std::uint32_t maxCount) const
 {
+    return ReadValues(entry, 0, maxCount);
+}
+
+std::optional<std::vector<std::uint32_t>> TGraphicTiff::ReadValues(const TiffEntry& entry, std::uint32_t first,
+                                                                   std::uint32_t maxCount) const
+{
     const TFileTiff& file = *Owner;
     const std::uint32_t size = valueSize(entry.FieldType);
-    const std::uint32_t count = std::min(entry.Count, maxCount);
+    const std::uint32_t count = first < entry.Count ? std::min(entry.Count - first, maxCount) : 0;
     std::vector<std::uint32_t> values;
     if (count == 0) return values;
     if (entry.Count == 1) {
@@ -215,29 +311,33 @@ std::optional<std::vector<std::uint32_t>> TGraphicTiff::ReadValues(const TiffEnt
     }
     // Packed values sit in the value field: put its four bytes back in file order to read them.
     std::uint8_t inlineBytes[4];
+    std::vector<std::uint8_t> distant;
     const std::uint8_t* base = nullptr;
     if (std::uint64_t{entry.Count} * size <= 4) {
         const std::uint32_t v = entry.Value;
         for (int i = 0; i < 4; ++i)
             inlineBytes[i] = static_cast<std::uint8_t>(file.LittleEndian() ? v >> (8 * i) : v >> (8 * (3 - i)));
-        base = inlineBytes;
+        base = inlineBytes + std::size_t{first} * size;
     } else {
-        if (!file.holds(entry.Value, std::uint64_t{count} * size)) return std::nullopt;
-        base = file.bytes().data() + entry.Value;
+        const std::uint64_t at = std::uint64_t{entry.Value} + std::uint64_t{first} * size;
+        const std::uint64_t length = std::uint64_t{count} * size;
+        if (!file.holds(at, length)) return std::nullopt;
+        base = file.MemoryAt(at, length);
+        if (!base) {
+            distant.resize(static_cast<std::size_t>(length));
+            if (!file.ReadAt(at, distant.size(), distant.data())) return std::nullopt;
+            base = distant.data();
+        }
     }
     values.resize(count);
-    const bool little = file.LittleEndian();
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* p = base + std::size_t{i} * size;
         if (size == 1)
             values[i] = p[0];
         else if (size == 2)
-            values[i] = little ? (p[0] | (p[1] << 8)) : ((p[0] << 8) | p[1]);
+            values[i] = file.get16(p);
         else
-            values[i] = little ? (std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) |
-                                  (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24))
-                               : ((std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-                                  (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]});
+            values[i] = file.get32(p);
     }
     return values;
 }
@@ -251,5 +351,9 @@ const TiffEntry* TGraphicTiff::FindEntry(std::uint16_t tag) const
 
 const StripInfo* TGraphicTiff::GetStrip(std::uint32_t index) const
 {
+    if (!StripsRead) {
+        Strips = ReadStrips(0, StripCount_);
+        StripsRead = true;
+    }
     return index < Strips.size() ? &Strips[index] : nullptr;
 }

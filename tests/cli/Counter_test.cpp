@@ -4,8 +4,12 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
@@ -13,6 +17,7 @@
 #include "detect/CountRun.h"
 #include "report/ReportFile.h"
 #include "support/SyntheticMicrograph.h"
+#include "support/TiffWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +29,14 @@ struct ProcessRun {
     std::string err;
 };
 
-ProcessRun runCounter(const QStringList& arguments)
+// childSetup runs in the child before the counter starts (limits, descriptors); stdoutFile, when
+// given, receives the standard output.
+ProcessRun runCounter(const QStringList& arguments, const std::function<void()>& childSetup = {},
+                      const QString& stdoutFile = {})
 {
     QProcess process;
+    if (childSetup) process.setChildProcessModifier(childSetup);
+    if (!stdoutFile.isEmpty()) process.setStandardOutputFile(stdoutFile);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     process.setProcessEnvironment(environment);
@@ -62,6 +72,19 @@ protected:
     }
     fs::path path(const std::string& name) const { return fs::path(folder_.path().toStdString()) / name; }
     QString arg(const std::string& name) const { return QString::fromStdString(path(name).string()); }
+    void put(const std::string& name, const std::string& bytes) const
+    {
+        fs::create_directories(path(name).parent_path());
+        std::ofstream(path(name), std::ios::binary) << bytes;
+    }
+    std::vector<std::string> filesInFolder() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(path("")))
+            names.push_back(entry.path().lexically_relative(path("")).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     QTemporaryDir folder_;
     Picture micrograph_;
@@ -150,14 +173,18 @@ TEST_F(CounterTest, AFailedPictureDoesNotStopTheOthers)
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
 }
 
-TEST_F(CounterTest, BadOptionsExitTwoWithUsage)
+// An option error is answered with the error and one line pointing to --help, not the usage text.
+TEST_F(CounterTest, BadOptionsExitTwoWithAPointerToHelp)
 {
     for (const QStringList& arguments : {QStringList{}, QStringList{QStringLiteral("--min-size"), QStringLiteral("x"),
                                                                     arg("plate.jpg")},
                                          QStringList{QStringLiteral("--nope"), arg("plate.jpg")}}) {
         const ProcessRun run = runCounter(arguments);
         EXPECT_EQ(run.exitCode, 2);
-        EXPECT_NE(run.err.find("Usage: spottally-count"), std::string::npos);
+        EXPECT_EQ(run.err.find("Usage: spottally-count"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+        EXPECT_NE(run.err.find("\nTry 'spottally-count --help' for more information.\n"), std::string::npos)
+            << run.err;
         EXPECT_FALSE(fs::exists(path("c_plate.txt")));
     }
     const ProcessRun help = runCounter({QStringLiteral("--help")});
@@ -180,4 +207,222 @@ TEST_F(CounterTest, ParametersFromASavedReport)
     EXPECT_EQ(reading.EdMax.value_or(""), "9");  // the later option wins
     std::ofstream(path("short.txt")) << "S p o t T a l l y  REPORT\r\n";
     EXPECT_EQ(runCounter({QStringLiteral("--params-from"), arg("short.txt"), arg("plate.jpg")}).exitCode, 2);
+}
+
+// Two inputs that map to one output, an output that would replace an input, an input given twice:
+// refused before anything is written, naming the files.
+TEST_F(CounterTest, ResultsNeverOverwriteEachOtherOrAnInput)
+{
+    const std::string jpeg = readFile(path("plate.jpg"));
+    put("a/x.jpg", jpeg);
+    put("b/x.jpg", jpeg);
+    put("x.jpg", jpeg);
+    put("x.tif", "II*");
+    put("c_x.jpg", jpeg);
+    const struct {
+        QStringList arguments;
+        std::vector<std::string> named;
+    } cases[] = {
+        {{QStringLiteral("--out"), arg("res"), arg("a/x.jpg"), arg("b/x.jpg")}, {"a/x.jpg", "b/x.jpg", "res/c_x.txt"}},
+        {{arg("x.jpg"), arg("x.tif")}, {"x.jpg", "x.tif", "c_x.txt"}},
+        {{QStringLiteral("--marked"), arg("c_x.jpg")}, {"c_x.jpg", "replace the input"}},
+        {{QStringLiteral("--marked"), arg("x.jpg"), arg("c_x.jpg")}, {"c_x.jpg", "replace the input"}},
+        {{arg("plate.jpg"), arg("a/../plate.jpg")}, {"given twice"}},
+        {{QStringLiteral("--summary"), arg("x.jpg"), arg("x.jpg")}, {"--summary", "replace the input"}},
+        {{QStringLiteral("--summary"), arg("c_plate.txt"), arg("plate.jpg")}, {"--summary", "c_plate.txt"}},
+    };
+    const std::vector<std::string> before = filesInFolder();
+    for (const auto& c : cases) {
+        const ProcessRun run = runCounter(c.arguments);
+        const std::string shown = c.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
+        for (const std::string& name : c.named) EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(filesInFolder(), before) << shown;
+    }
+    // Apart, the same pictures are counted.
+    EXPECT_EQ(runCounter({QStringLiteral("--out"), arg("res"), arg("a/x.jpg")}).exitCode, 0);
+}
+
+// A damaged picture is counted, its reader's messages go to stderr as warnings, its line and summary
+// row are marked, and the run exits 1 unless damage is accepted. The same for a TIFF whose second
+// directory cannot be read.
+TEST_F(CounterTest, DamagedPicturesAreMarkedAndFailTheRun)
+{
+    const std::string jpeg = readFile(path("plate.jpg"));
+    put("cut.jpg", jpeg.substr(0, jpeg.size() / 2));
+    std::vector<std::uint8_t> rgb;
+    for (int y = 0; y < micrograph_.height(); ++y)
+        for (int x = 0; x < micrograph_.width(); ++x)
+            for (int c = 2; c >= 0; --c) rgb.push_back(micrograph_.row(y)[3 * x + c]);
+    using namespace tifftest;
+    Page second = imagePage(1, 1, {8}, 1, 1, {9}, 1);
+    setField(second, 259, kShort, {5});  // LZW: not read
+    const TiffFile tiff = writeTiff({imagePage(400, 300, {8, 8, 8}, 2, 3, rgb, 1200), second});
+    put("two.tif", std::string(tiff.bytes.begin(), tiff.bytes.end()));
+
+    for (const bool accept : {false, true}) {
+        QStringList arguments{QStringLiteral("--summary"), arg("s.csv"), arg("cut.jpg"), arg("plate.jpg"),
+                              arg("two.tif")};
+        if (accept) arguments.prepend(QStringLiteral("--accept-damaged"));
+        const ProcessRun run = runCounter(arguments);
+        EXPECT_EQ(run.exitCode, accept ? 0 : 1) << run.err;
+        EXPECT_NE(run.err.find(path("cut.jpg").string() + ": warning: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("is damaged"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(path("two.tif").string() + ": warning: Cant read compressed"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find("plate.jpg"), std::string::npos) << run.err;
+        std::istringstream lines(run.out);
+        std::vector<std::string> printed;
+        for (std::string line; std::getline(lines, line);) printed.push_back(line);
+        ASSERT_EQ(printed.size(), 3u) << run.out;
+        EXPECT_EQ(printed[0].substr(printed[0].size() - 8), "\tdamaged");
+        EXPECT_EQ(std::count(printed[1].begin(), printed[1].end(), '\t'), 3);  // a sound picture unmarked
+        EXPECT_EQ(printed[2].substr(printed[2].size() - 8), "\tdamaged");
+        const std::string summary = readFile(path("s.csv"));
+        std::istringstream rows(summary);
+        std::vector<std::string> row;
+        for (std::string line; std::getline(rows, line);) row.push_back(line);
+        ASSERT_EQ(row.size(), 4u) << summary;
+        EXPECT_EQ(row[0], "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels,warnings");
+        EXPECT_NE(row[1].find("is damaged"), std::string::npos);
+        EXPECT_EQ(row[2].back(), ',');  // no warnings
+        // A run without damaged pictures keeps the summary's columns as they were.
+        EXPECT_EQ(runCounter({QStringLiteral("--summary"), arg("s.csv"), arg("plate.jpg")}).exitCode, 0);
+        EXPECT_EQ(readFile(path("s.csv")).rfind("file,width,height,particles,particles_per_filter,particles_per_cm3,"
+                                                "total_area_pixels\n",
+                                                0),
+                  0u);
+        EXPECT_NE(row[3].find("Cant read compressed"), std::string::npos);
+    }
+}
+
+// A picture in the middle of a batch that cannot get its memory fails alone: the others' lines,
+// reports and summary rows are complete. The limit is the address space of the counter's process:
+// one layer of the big picture fits, the three a count needs do not.
+TEST_F(CounterTest, APictureWithoutMemoryFailsAlone)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#else
+    // A small JPEG whose header claims 12000 x 12000 pixels: 432 MB a layer.
+    const fs::path small = path("small.jpg");
+    ASSERT_EQ(writeJpegFile(Picture(16, 16), small), "");
+    std::string big = readFile(small);
+    const std::size_t frame = big.find("\xFF\xC0");
+    ASSERT_NE(frame, std::string::npos);
+    big[frame + 5] = big[frame + 7] = static_cast<char>(12000 >> 8);
+    big[frame + 6] = big[frame + 8] = static_cast<char>(12000 & 0xFF);
+    put("big.jpg", big);
+    fs::copy_file(path("plate.jpg"), path("after.jpg"));
+    const rlim_t limit = rlim_t{2} * 12000 * 12000 * 3;
+    const ProcessRun run = runCounter({QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--summary"),
+                                       arg("s.csv"), arg("plate.jpg"), arg("big.jpg"), arg("after.jpg")},
+                                      [limit] {
+                                          const rlimit space{limit, limit};
+                                          ::setrlimit(RLIMIT_AS, &space);
+                                      });
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find(path("big.jpg").string() + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(path("big.jpg").string() + ": not enough memory to count this picture"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+    EXPECT_NE(run.out.find(path("after.jpg").string() + "\t"), std::string::npos);
+    EXPECT_TRUE(fs::exists(path("c_plate.txt")));
+    EXPECT_TRUE(fs::exists(path("c_after.txt")));
+    EXPECT_FALSE(fs::exists(path("c_big.txt")));
+    const std::string summary = readFile(path("s.csv"));
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 3) << summary;
+    EXPECT_EQ(readFile(path("c_plate.txt")).substr(0, 20), readFile(path("c_after.txt")).substr(0, 20));
+#endif
+}
+
+// Failures at writing are reported, never passed over: a write-protected report, a full or closed
+// standard output, an output folder that cannot be used (and why), a result that is not a finite
+// number; and a report saved with replaced characters says so on stderr.
+TEST_F(CounterTest, WriteProblemsAreReported)
+{
+    put("c_plate.txt", "kept\r\n");
+    fs::permissions(path("c_plate.txt"), fs::perms(0444));
+    ProcessRun run = runCounter({arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("write-protected"), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(path("c_plate.txt")), "kept\r\n");
+    fs::permissions(path("c_plate.txt"), fs::perms(0644));
+
+    run = runCounter({arg("plate.jpg")}, {}, QStringLiteral("/dev/full"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot write to the standard output"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::exists(path("c_plate.txt")));
+    run = runCounter({arg("plate.jpg")}, [] {
+        int ends[2];
+        if (::pipe(ends) != 0) return;
+        ::dup2(ends[1], STDOUT_FILENO);
+        ::close(ends[0]);  // nobody reads
+        ::close(ends[1]);
+        std::signal(SIGPIPE, SIG_DFL);
+    });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot write to the standard output"), std::string::npos) << run.err;
+
+    put("file", "x");
+    run = runCounter({QStringLiteral("--out"), arg("file/res"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot use the output folder \"" + path("file/res").string() + "\": "), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find(std::strerror(ENOTDIR)), std::string::npos) << run.err;
+
+    // Values each within their range whose particles per cm3 pass the largest number.
+    run = runCounter({QStringLiteral("--volume"), QStringLiteral("1e-300"), QStringLiteral("--pixels-per-mm=2147483647"),
+                      QStringLiteral("--filter-area=2147483647"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.err.find("not a finite number"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("INF"), std::string::npos);
+
+    fs::copy_file(path("plate.jpg"), path("p\xC5\x82yta.jpg"));  // U+0142: not in Windows-1252
+    run = runCounter({arg("p\xC5\x82yta.jpg")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: The report"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("written as \"?\""), std::string::npos) << run.err;
+}
+
+// A folder stands for its pictures, sorted by name, subfolders only with --recursive; hidden files
+// and the marked pictures of its pictures are left out. Sizes that make every count 0 are warned of.
+TEST_F(CounterTest, FoldersAndSizeWarnings)
+{
+    const std::string jpeg = readFile(path("plate.jpg"));
+    for (const char* name : {"set/b.jpg", "set/a.jpg", "set/c_a.jpg", "set/.hidden.jpg", "set/sub/c.jpg"})
+        put(name, jpeg);
+    put("set/notes.txt", "notes");
+    const auto printedNames = [&](const ProcessRun& run) {
+        std::vector<std::string> names;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);)
+            names.push_back(fs::path(line.substr(0, line.find('\t'))).lexically_relative(path("set")).string());
+        return names;
+    };
+    ProcessRun run = runCounter({arg("set")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(printedNames(run), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    run = runCounter({QStringLiteral("--recursive"), arg("set")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(printedNames(run), (std::vector<std::string>{"a.jpg", "b.jpg", "sub/c.jpg"}));
+    fs::create_directory(path("empty"));
+    EXPECT_EQ(runCounter({arg("empty")}).exitCode, 1);
+
+    const struct {
+        QStringList options;
+        std::string warning;
+    } sizes[] = {{{QStringLiteral("--min-size"), QStringLiteral("0")}, "minimum size is 0"},
+                 {{QStringLiteral("--min-size=9"), QStringLiteral("--max-size=8")}, "maximum size 8 is below"},
+                 {{QStringLiteral("--min-size=8"), QStringLiteral("--max-size=8")}, ""}};
+    for (const auto& c : sizes) {
+        run = runCounter(c.options + QStringList{arg("plate.jpg")});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        if (c.warning.empty()) {
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_NE(run.err.find("warning: the " + c.warning), std::string::npos) << run.err;
+        }
+    }
 }

@@ -11,13 +11,29 @@ OptionsResult parse(std::vector<std::string> arguments, ReportParameterReader re
     return parseCounterOptions(arguments, reader);
 }
 
-std::string fakeReport(const std::filesystem::path& report, ParameterTexts& texts)
+// A report with the parameter lines 4 to 6 only, unless its name says otherwise.
+ReportReading fakeReport(const std::filesystem::path& report)
 {
-    if (report == "missing.txt") return "cannot open";
-    texts.Edmin = "3";
-    texts.EdMax = "12";
-    texts.EdR = "200";
-    return {};
+    ReportReading reading;
+    if (report == "missing.txt") {
+        reading.error = "cannot open";
+        return reading;
+    }
+    reading.Edmin = "3";
+    reading.EdMax = "12";
+    reading.EdR = "200";
+    reading.EdG = "0";
+    reading.EdB = "0";
+    reading.panelColour = 200;
+    if (report == "r.txt") {
+        reading.EdDevi = reading.Edhell = reading.EdCont = "40";
+        reading.Edpixmm = "3952";
+        reading.Edfilter = "378";
+        reading.EdVol = "0,143";
+    }
+    if (report == "negative-area.txt") reading.Edfilter = "-378";
+    if (report == "zero-volume.txt") reading.EdVol = "0";
+    return reading;
 }
 
 }  // namespace
@@ -118,4 +134,57 @@ TEST(CounterOptions, HelpNeedsNoPicture)
     EXPECT_EQ(result.error, "");
     EXPECT_TRUE(result.options.help);
     EXPECT_NE(counterUsage().find("--params-from"), std::string::npos);
+}
+
+// A report without some parameter lines is no silent fall-back to the defaults: every line it lacks
+// is named, unless an option, before or after it, gives that value.
+TEST(CounterOptions, AReportLackingParameterLinesNeedsThemAsOptions)
+{
+    const struct {
+        std::vector<std::string> arguments;
+        std::vector<std::string> named;    // lines the error must name
+        std::vector<std::string> unnamed;  // lines it must not name
+    } cases[] = {
+        {{"--params-from", "short.txt", "a.jpg"},
+         {"7 (--colour-tolerance)", "8 (--brightness-tolerance)", "9 (--min-contrast)", "10 (--pixels-per-mm)",
+          "11 (--filter-area)", "12 (--volume)"},
+         {"4 (", "5 (", "6 ("}},
+        {{"--volume", "1", "--params-from", "short.txt", "--filter-area", "20", "a.jpg"},
+         {"7 (--colour-tolerance)", "10 (--pixels-per-mm)"},
+         {"11 (", "12 ("}},
+        {{"--colour-tolerance=1", "--brightness-tolerance=2", "--min-contrast=3", "--params-from=short.txt",
+          "--pixels-per-mm=4", "--filter-area=5", "--volume=6", "a.jpg"},
+         {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        const OptionsResult result = parse(c.arguments, fakeReport);
+        if (c.named.empty()) {
+            EXPECT_EQ(result.error, "");
+            EXPECT_EQ(result.options.texts.Edmin, "3");
+            EXPECT_EQ(result.options.texts.Edfilter, "5");
+            continue;
+        }
+        EXPECT_NE(result.error.find("short.txt"), std::string::npos) << result.error;
+        for (const std::string& line : c.named) EXPECT_NE(result.error.find(line), std::string::npos) << result.error;
+        for (const std::string& line : c.unnamed) EXPECT_EQ(result.error.find(line), std::string::npos) << result.error;
+    }
+    EXPECT_EQ(parse({"--params-from", "r.txt", "a.jpg"}, fakeReport).error, "");
+}
+
+// A report's filter area and volume are refused where the options' would be; a long value is cut.
+TEST(CounterOptions, ReportValuesAndLongValuesInMessages)
+{
+    EXPECT_NE(parse({"--params-from", "negative-area.txt", "a.jpg"}, fakeReport).error.find("-378"),
+              std::string::npos);
+    EXPECT_NE(parse({"--params-from", "zero-volume.txt", "a.jpg"}, fakeReport).error.find("volume"),
+              std::string::npos);
+    const std::string huge(100000, 'x');
+    for (const char* option : {"--min-size", "--volume", "--colour", "--jobs"}) {
+        const std::string error = parse({option, huge, "a.jpg"}).error;
+        EXPECT_NE(error, "");
+        EXPECT_LT(error.size(), 200u) << option;
+        EXPECT_NE(error.find("(100000 bytes)"), std::string::npos) << error;
+    }
+    EXPECT_LT(parse({"--" + huge, "a.jpg"}).error.size(), 200u);
 }

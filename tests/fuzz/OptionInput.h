@@ -20,15 +20,9 @@ inline std::string_view& reportBytes() {
     return bytes;
 }
 
-/// The counter's reader of --params-from on the input's report bytes: the messages joined when the
-/// report's fields were not all usable.
-inline std::string readReportFromInput(const std::filesystem::path& report, ParameterTexts& texts) {
-    const ReportReading reading = readReportText(reportBytes(), report.filename().string());
-    if (!reading.error.empty()) return reading.error;
-    const ReportFieldsOutcome outcome = applyReportFields(reading, texts);
-    std::string problems;
-    for (const std::string& message : outcome.messages) problems += (problems.empty() ? "" : "; ") + message;
-    return outcome.complete ? std::string() : problems;
+/// The counter's reader of --params-from on the input's report bytes.
+inline ReportReading readReportFromInput(const std::filesystem::path& report) {
+    return readReportText(reportBytes(), report.filename().string());
 }
 
 /// Parses the options an input stands for. The input's report bytes must outlive the call.

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "picture/JpegCodec.h"
+#include "picture/PictureMemory.h"
 
 namespace {
 
@@ -26,6 +27,13 @@ std::uint64_t largestFrame(const std::uint8_t* data, std::size_t size) {
 }
 
 }  // namespace
+
+// The readers' size caps at what the targets' pictures may take: 4 megapixels in three layers.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    setPictureMemoryLimit(std::uint64_t{9} << 22);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (largestFrame(data, size) > kMaxFuzzPixels) return 0;

@@ -2,7 +2,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "picture/PictureMemory.h"
 #include "picture/tiff/ReadTiff.h"
+
+// The readers' size caps at what the targets' pictures may take: 4 megapixels in three layers.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    setPictureMemoryLimit(std::uint64_t{9} << 22);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
 
 #include "core/AnalysisState.h"
 #include "gui/Forms.h"
@@ -57,6 +60,15 @@ QByteArray greyTiff(int width, int height)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) bytes.append(char(x + 10 * y));
     return bytes;
+}
+
+/// The process's current address space in bytes (VmSize), 0 when unknown.
+rlim_t addressSpaceInUse()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0) return rlim_t{std::stoull(line.substr(7))} * 1024;
+    return 0;
 }
 
 }  // namespace
@@ -109,6 +121,49 @@ private slots:
         QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: plate.jpg"));
         QVERIFY(Form2->isVisible());
         QVERIFY(Form1->BnCount->isEnabled());
+    }
+
+    // A picture that decodes but leaves no memory for its other layers: a message, and the window
+    // keeps the picture it had.
+    void aPictureWithoutMemoryKeepsTheWindow()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limit");
+#else
+        const Picture picture = testPicture(300, 200);
+        QCOMPARE(QString::fromStdString(writeJpegFile(picture, path("plate.jpg").toStdString())), QString());
+        QVERIFY(Form1->loadimage(path("plate.jpg")));
+        const Layers& layers = Form2->layers();
+        const Picture original = layers.Image1, count = layers.Image2;
+        // A small JPEG whose header claims 12000 x 12000 pixels: 432 MB a layer.
+        QCOMPARE(QString::fromStdString(writeJpegFile(Picture(16, 16), path("small.jpg").toStdString())), QString());
+        QFile small(path("small.jpg"));
+        QVERIFY(small.open(QIODevice::ReadOnly));
+        QByteArray big = small.readAll();
+        const qsizetype frame = big.indexOf(QByteArray("\xFF\xC0"));
+        QVERIFY(frame > 0);
+        big[frame + 5] = big[frame + 7] = char(12000 >> 8);
+        big[frame + 6] = big[frame + 8] = char(12000 & 0xFF);
+        writeBytes(path("big.jpg"), big);
+
+        const rlim_t inUse = addressSpaceInUse();
+        QVERIFY(inUse > 0);
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_AS, &before), 0);
+        const rlim_t layer = rlim_t{12000} * 12000 * 3;
+        const rlimit limited{inUse + layer + layer / 2, before.rlim_max};  // the decoded picture, not its copies
+        QCOMPARE(::setrlimit(RLIMIT_AS, &limited), 0);
+        const bool loaded = Form1->loadimage(path("big.jpg"));
+        ::setrlimit(RLIMIT_AS, &before);
+        QVERIFY(!loaded);
+        QVERIFY2(dialogs_->messageTexts().join(QLatin1Char(' ')).contains(QStringLiteral("not enough memory")),
+                 qPrintable(dialogs_->messageTexts().join(QStringLiteral(" | "))));
+        QVERIFY(layers.Image1 == original);
+        QVERIFY(layers.Image2 == count);
+        QVERIFY(layers.Image3 == original);
+        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.jpg"));
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: plate.jpg"));
+#endif
     }
 
     void bmpOfEveryDepthEndsTwentyFourBit_data()

@@ -58,8 +58,8 @@ std::optional<Picture> expectedPicture(TIFF* tif, int photometric)
     const auto bits = field<std::uint16_t>(tif, TIFFTAG_BITSPERSAMPLE, 1);
     const auto samples = field<std::uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
     const auto planar = field<std::uint16_t>(tif, TIFFTAG_PLANARCONFIG, 1);
-    const auto fillOrder = field<std::uint16_t>(tif, TIFFTAG_FILLORDER, 1);
-    if (field<std::uint16_t>(tif, TIFFTAG_COMPRESSION, 1) != 1 || TIFFIsTiled(tif) || fillOrder != 1) return std::nullopt;
+    // FillOrder 2 is left to libtiff, which reverses the bits of every byte before the scanlines.
+    if (field<std::uint16_t>(tif, TIFFTAG_COMPRESSION, 1) != 1 || TIFFIsTiled(tif)) return std::nullopt;
     if (width == 0 || height == 0 || width > 65535 || height > 65535) return std::nullopt;
     const bool rgb = photometric == 2;
     if (rgb ? (bits != 8 || samples != 3 || planar != 1) : (samples != 1 || (bits != 1 && bits != 4 && bits != 8)))
@@ -94,7 +94,8 @@ std::optional<Picture> expectedPicture(TIFF* tif, int photometric)
 
 struct LibtiffView {
     bool opened = false;
-    std::optional<Picture> last;  // the last directory that decodes, as the dispatch would keep it
+    std::optional<Picture> last;  // the directory the dispatch must keep: the last full-resolution one
+                                  // that decodes, else the last reduced-resolution one
 };
 
 LibtiffView decodeWithLibtiff(const fs::path& path)
@@ -104,13 +105,16 @@ LibtiffView decodeWithLibtiff(const fs::path& path)
     if (!tif) return view;
     view.opened = true;
     int directories = 0;
+    std::optional<Picture> lastFull, lastReduced;
     do {
         std::uint16_t photometric = 0;
         // A missing or unknown photometric interpretation ends our decode: stop here as well.
         if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) || photometric > 3) break;
-        if (auto picture = expectedPicture(tif, photometric)) view.last = std::move(picture);
+        const bool reduced = field<std::uint32_t>(tif, TIFFTAG_SUBFILETYPE, 0) & FILETYPE_REDUCEDIMAGE;
+        if (auto picture = expectedPicture(tif, photometric)) (reduced ? lastReduced : lastFull) = std::move(picture);
     } while (++directories < 256 && TIFFReadDirectory(tif));
     TIFFClose(tif);
+    view.last = lastFull ? std::move(lastFull) : std::move(lastReduced);
     return view;
 }
 
