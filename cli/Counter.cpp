@@ -186,7 +186,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     const std::string pathText = picturePath.string();
     const PictureKind kind = pictureKindForName(pathText);
     if (kind == PictureKind::None) {
-        outcome.error = "not a picture name the program reads (.jpg, .JPG, .bmp, .BMP, .tif, .TIF)";
+        outcome.error = std::string("not a picture name the program reads: ") + kUnreadablePictureKindReason;
         return outcome;
     }
     DecodedPicture decoded = decodePictureFile(picturePath, kind);

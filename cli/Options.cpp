@@ -78,11 +78,12 @@ std::string shortenedValue(const std::string& value) { return shortenedForMessag
 std::string counterUsage()
 {
     return R"(Usage: spottally-count [OPTIONS] PICTURE|FOLDER...
-Counts the particles on each picture (JPEG .jpg/.JPG, BMP .bmp/.BMP, uncompressed TIFF .tif/.TIF)
-exactly as the SpotTally window's count button does, and writes the report c_NAME.txt beside the
-picture (or into --out). A folder stands for its pictures, sorted by name. Prints one line per
-picture: picture, count, particles per filter, particles per cm3 (tab-separated), and a fifth
-field "damaged" for a picture the reader found damaged (its messages go to stderr).
+Counts the particles on each picture exactly as the SpotTally window's count button does, and
+writes the report c_NAME.txt beside the picture (or into --out). Pictures are JPEG (.jpg, .jpeg,
+.jpe), BMP (.bmp), PNG (.png) and TIFF (.tif, .tiff), the suffix in any letter case. A folder
+stands for its pictures, sorted by name. Prints one line per picture: picture, count, particles
+per filter, particles per cm3 (tab-separated), and a fifth field "damaged" for a picture the reader
+found damaged (its messages go to stderr).
 
 Particle and colour:
   --min-size N              minimum particle size in pixels (5)

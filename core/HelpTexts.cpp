@@ -61,7 +61,9 @@ const std::vector<std::string>& builtInManualLines()
         "__________________",
         "Image files",
         "",
-        "Bitmaps (.bmp) and JPEG pictures (.jpg) are read; uncompressed TIFF files (.tif) usually work too.",
+        "JPEG pictures (.jpg, .jpeg, .jpe), bitmaps (.bmp), PNG pictures (.png) and TIFF files (.tif, .tiff) "
+        "are read, whatever the letter case of the suffix; uncompressed TIFF files work best. Files with any "
+        "other suffix are refused.",
         "The view can be zoomed with [ - ] and [ + ]; some steps set it back to 100 %.",
         "Pictures you analyse are never changed. Results are saved beside the picture under the name \"c_\" "
         "plus the picture's name.",

@@ -1,6 +1,7 @@
 #include "gui/Forms.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include "core/AnalysisState.h"
 #include "gui/TForm1.h"
@@ -20,6 +21,12 @@ void createForms(const std::filesystem::path& settingsFile)
     Form1 = new TForm1(settingsFile);
     Form2 = new TForm2();
     Form3 = new TForm3();
+}
+
+void openCommandLinePicture(const QStringList& arguments)
+{
+    if (arguments.size() < 2) return;
+    Form1->openChosenPicture(QFileInfo(arguments.at(1)).absoluteFilePath());
 }
 
 void destroyForms()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <filesystem>
 // The program-wide references to the three windows, set when each is created and never changed.
 
@@ -17,6 +18,10 @@ extern TAnalysisState AnalysisState;
 
 /// Creates the three windows in their order (main, image, report); only the main window is shown later.
 void createForms(const std::filesystem::path& settingsFile);
+/// The program's arguments as QCoreApplication::arguments() gives them: a picture named after the
+/// program (the file manager's "Open with", or a shell) is opened as a confirmed "Open image" opens it,
+/// a relative name against the current folder. Further arguments are ignored.
+void openCommandLinePicture(const QStringList& arguments);
 /// Deletes the windows and resets the analysis record to its start values.
 void destroyForms();
 

@@ -51,6 +51,7 @@ private:
         extension.remove(QLatin1Char('*')).remove(QLatin1Char('.'));
         if (!extension.isEmpty()) dialog.setDefaultSuffix(extension);
         if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+        if (!request.askBeforeReplacing) dialog.setOption(QFileDialog::DontConfirmOverwrite);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
         return dialog.selectedFiles().constFirst();
     }

@@ -146,7 +146,8 @@ void TForm1::buildControls()
     for (QLineEdit* field : {EdR, EdG, EdB}) field->installEventFilter(this);
     arrangeFields();
 
-    OpenDialog1.filter = QStringLiteral("Images|*.jpg;*.bmp|All files|*.*");
+    OpenDialog1.filter = QStringLiteral("Images|") + QString::fromStdString(readablePicturePatterns()) +
+                         QStringLiteral("|All files|*.*");
     OpenDialog2.filter = QStringLiteral("Count reports|c_*.txt|All files|*.*");
     OpenDialog2.defaultExtension = QStringLiteral("*.txt");
 }
@@ -474,14 +475,26 @@ void TForm1::Openimage1Click()
 {
     OpenDialog1.title = QStringLiteral("Open image");
     const QString chosen = dialogs().openFile(OpenDialog1);
-    if (!chosen.isEmpty()) {
-        OpenDialog1FileName = chosen;
-        const QFileInfo info(chosen);
-        workingFolder_ = info.absolutePath().toStdString();
-        OpenDialog1.initialDirectory = info.absolutePath();
-        if (!loadimage(chosen)) return;  // a file that cannot be read ends the command here
+    if (chosen.isEmpty()) {
+        writeSettingsAfterOpen();  // a cancelled dialog records the last folder again
+        return;
     }
+    openChosenPicture(chosen);
+}
+
+bool TForm1::openChosenPicture(const QString& fileName)
+{
+    fs::path path(fileName.toStdString());
+    if (path.is_relative()) path = workingFolder_ / path;
+    const QString fullName = QString::fromStdString(path.string());
+    // Deliberate: the folder moves only with a picture that loaded. A refused file leaves the previous
+    // picture, and its report and marked picture still belong beside it.
+    if (!loadimage(fullName)) return false;
+    OpenDialog1FileName = fullName;
+    workingFolder_ = path.parent_path();
+    OpenDialog1.initialDirectory = QString::fromStdString(workingFolder_.string());
     writeSettingsAfterOpen();
+    return true;
 }
 
 void TForm1::writeSettingsAfterOpen()
@@ -506,6 +519,12 @@ bool TForm1::loadimage(const QString& fileName)
     fs::path path(name);
     if (path.is_relative()) path = workingFolder_ / path;
     const PictureKind kind = pictureKindForName(name);
+    if (kind == PictureKind::None) {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot open the picture %1:\n%2")
+                              .arg(fileName, QString::fromUtf8(kUnreadablePictureKindReason)));
+        return false;
+    }
     const auto noMemory = [&] {
         dialogs().message(UserDialogs::MessageKind::Warning,
                           QStringLiteral("Cannot open the picture %1:\nthere is not enough memory for it.").arg(fileName));
@@ -550,6 +569,7 @@ void TForm1::newpictureparams(const QString& name)
 {
     Form2->originalReplaced();   // the old picture's selection and its band go
     Form2->particles().clear();  // so do the particles of its count
+    Form3->clearResults();       // and the results
     AnalysisState.ZoomPercent = 100;
     AnalysisState.ImageFileName = name.toStdString();
     Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name);
@@ -589,12 +609,16 @@ void TForm1::Savereport1Click()
     Form3->setReportText(lines);
     // The picture before the fields; a missing one is silently left out. Only the name part counts:
     // a report never sends the program to another folder.
+    bool pictureLoaded = false;
     if (reading.pictureName) {
         const std::string picture = namePart(*reading.pictureName);
         std::error_code ignored;
-        if (!picture.empty() && fs::is_regular_file(workingFolder_ / picture, ignored) &&
-            !loadimage(QString::fromStdString(picture)))
-            return;  // the loader has told why; the fields keep their texts
+        if (!picture.empty() && fs::is_regular_file(workingFolder_ / picture, ignored)) {
+            if (!loadimage(QString::fromStdString(picture)))
+                return;  // the loader has told why; the fields keep their texts
+            pictureLoaded = true;
+            Form3->setReportText(lines);  // the new picture emptied the window: this report is its own
+        }
     }
     // Lines 4 to 12 into the fields; after a colour that cannot be used, the later fields keep theirs.
     ParameterTexts fields = parameterTexts();
@@ -604,7 +628,9 @@ void TForm1::Savereport1Click()
     for (const std::string& message : outcome.messages)
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(message));
     if (!outcome.complete) return;
-    Form3->showOpenedReport();
+    // Only a report opened with its own picture holds that picture's results: another picture's report
+    // can be read, but not saved under the name of the picture still loaded.
+    Form3->showOpenedReport(pictureLoaded);
 }
 
 void TForm1::BnCountClick()
@@ -628,11 +654,14 @@ void TForm1::BnCountClick()
     AnalysisState.AddMode = true;
     Form2->Orig1Click();  // leaves the count in remove mode, with its caption
     AnalysisState.ReportActive = true;
-    Form2->Showgrid();
-    Form2->Showscale();
+    // The grid, the scale bar and the results all read "Pixels / mm": the first that cannot use it
+    // says why, once, and the finishing steps stop there; the report window keeps what it held. The
+    // count itself is shown in any case.
+    const bool overlaysDrawn = Form2->Showgrid() && Form2->Showscale();
     AnalysisState.ViewMode = kViewCount;
     Form2->Toggleview();
     Form2->refreshLayers();
+    if (!overlaysDrawn) return;
     Form3->enableSaving(exportEnabledAfterCount(AnalysisState));
     Form3->report();
 }

@@ -74,8 +74,13 @@ public:
 
     // --- Operations ------------------------------------------------------------------------------
     /// Loads a picture file into the image window's original layer and resets the state for it.
-    /// Returns false (after a message) when the file could not be read; nothing changed then.
+    /// Returns false (after a message naming the file) when the file could not be read or is of a kind
+    /// that is not read; nothing changed then.
     bool loadimage(const QString& fileName);
+    /// What a confirmed "Open image" does with its file, also used for a picture named on the command
+    /// line: loads it; then the working folder and the open dialog move to its folder and the settings
+    /// file records it. False (after a message) when it could not be loaded: nothing changed then.
+    bool openChosenPicture(const QString& fileName);
     /// Resets the analysis state and the image window for the picture already in Image1.
     void newpictureparams(const QString& name);
 

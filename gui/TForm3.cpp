@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -59,6 +60,8 @@ void TForm3::FormCreate()
     BnSavepic = new QPushButton(QStringLiteral("Save report + marked image"), client);
     BnSavepic->setGeometry(8, 288, 249, 25);
     SaveDialog1.filter = QStringLiteral("Image files|*.jpg;*.bmp|All files|*.*");
+    // The renaming never replaces a file; a name in use is answered by kNameExistsWarning alone.
+    SaveDialog1.askBeforeReplacing = false;
     Memo1->installEventFilter(this);
     // Until the first report the window holds the manual; set before the change rule is connected, so
     // the caption stays "SpotTally - Report".
@@ -124,18 +127,20 @@ bool TForm3::computeResultsOrTell()
     }
 }
 
-void TForm3::report()
+bool TForm3::report()
 {
     // The results come first: a field that cannot be used leaves the window as it was.
-    if (!computeResultsOrTell()) return;
+    if (!computeResultsOrTell()) return false;
     show();
     const std::vector<std::string> text =
         reportLines(Form1->parameterTexts(), AnalysisState, reportDateTime(now_(), regional_));
     QStringList qtLines;
     for (const std::string& line : text) qtLines << QString::fromStdString(line);
     Memo1->setPlainText(qtLines.join(QLatin1Char('\n')));  // the change rule sets the caption
+    holdsCurrentResults_ = true;
     raise();
     activateWindow();
+    return true;
 }
 
 void TForm3::calcres()
@@ -157,6 +162,12 @@ void TForm3::BnSaverepClick() { saveReport(); }
 
 bool TForm3::saveReport()
 {
+    // Results belong to one picture: without a count of this one there is nothing to write under its
+    // name.
+    if (!holdsCurrentResults_) {
+        warn(kNoCountToSaveWarning);
+        return false;
+    }
     // A pasted picture gets a name of its own before anything is saved for it.
     if (needsClipboardRename(AnalysisState)) renamePastedPicture();
     if (AnalysisState.ImageFileName == kClipboardPictureName) return false;
@@ -226,13 +237,14 @@ void TForm3::BnExpClick()
 {
     if (!AnalysisState.ReportActive) return;
     // Statistics without a grid are refused before anything is saved.
-    if (AnalysisState.ExportMode != kExportXY && AnalysisState.GridMicrons == 0) {
+    if (AnalysisState.ExportMode == kExportStatistics && AnalysisState.GridMicrons == 0) {
         warn(kNoStatisticsWithoutGrid);
         return;
     }
-    // The report is saved as it stands, before any statistics are added to it. The export goes on even
-    // when a pasted picture kept its name: its positions are then written as c_CLIPBOARD.asc.
-    saveReport();
+    // The report is saved as it stands, before any statistics are added to it. A save that fails (or a
+    // pasted picture that kept its name) ends the command: no statistics under an unsaved report, no
+    // x/y file beside a report that is not there.
+    if (!saveReport()) return;
     const ParameterTexts fields = Form1->parameterTexts();
     const Picture& area = Form2->layers().Image3;
     try {
@@ -276,18 +288,34 @@ void TForm3::enableSaving(bool exportEnabled)
     BnExp->setEnabled(exportEnabled);
 }
 
-void TForm3::setReportText(const QStringList& lines) { Memo1->setPlainText(lines.join(QLatin1Char('\n'))); }
-
-void TForm3::showOpenedReport()
+void TForm3::setReportText(const QStringList& lines)
 {
+    holdsCurrentResults_ = false;
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void TForm3::showOpenedReport(bool ofCurrentPicture)
+{
+    holdsCurrentResults_ = ofCurrentPicture;
     show();
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
     raise();
     activateWindow();
 }
 
+void TForm3::clearResults()
+{
+    holdsCurrentResults_ = false;
+    // Emptied without the change rule: an empty window is no unsaved report and has nothing to export.
+    const QSignalBlocker quiet(Memo1);
+    Memo1->clear();
+    setWindowTitle(QString::fromUtf8(kReportCaptionNew));
+    BnExp->setEnabled(false);
+}
+
 void TForm3::showManual(const QString& text)
 {
+    holdsCurrentResults_ = false;
     show();
     raise();
     Memo1->clear();
@@ -307,6 +335,7 @@ void TForm3::showPooledResult(const QStringList& lines)
 
 void TForm3::holdScratchLine(const QString& line)
 {
+    holdsCurrentResults_ = false;  // the results leave the window for the line
     show();
     Memo1->clear();
     Memo1->appendPlainText(line);

@@ -10,7 +10,8 @@
 //   report, calcres           the whole report text; the four result lines rewritten in place
 //
 // The other windows ask this one for: report(), calcres(), setExportCaption(), enableSaving(),
-// setReportText(), showOpenedReport(), showManual(), holdScratchLine() / releaseScratchLine().
+// setReportText(), showOpenedReport(), clearResults(), showManual(), holdScratchLine() /
+// releaseScratchLine().
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -29,8 +30,10 @@ class TForm3 : public QMainWindow {
 public:
     explicit TForm3(QWidget* parent = nullptr);
 
-    /// Computes the results, shows the window and writes the whole report text.
-    void report();
+    /// Computes the results, shows the window and writes the whole report text: the count of the current
+    /// picture, which can now be saved. False (after the message) when a field cannot be used; the
+    /// window is then left as it was.
+    bool report();
     /// Computes the results and rewrites the four result lines in place.
     void calcres();
     /// Runs on every change of the report text: caption and export button state.
@@ -40,8 +43,9 @@ public:
     /// "Save report + marked image": the report, then the count layer as a JPEG beside the picture.
     void BnSavepicClick();
     void BnExpClick();
-    /// The work of BnSaverepClick. True when the report file was written; false when a pasted picture
-    /// kept its name or the file could not be written (the user has been told why).
+    /// The work of BnSaverepClick. True when the report file was written; false when the window holds no
+    /// count of the current picture, a pasted picture kept its name or the file could not be written
+    /// (the user has been told why).
     bool saveReport();
 
     /// The report text's lines (no line ends).
@@ -57,10 +61,15 @@ public:
     void setExportCaption(const QString& caption);
     /// After a count: both save buttons on, the export button as exportEnabled says.
     void enableSaving(bool exportEnabled);
-    /// An opened report's whole text (the change rule runs).
+    /// An opened report's whole text (the change rule runs). It is not taken for the current picture's
+    /// results until showOpenedReport says so.
     void setReportText(const QStringList& lines);
-    /// Shows the window titled as a saved report, in front.
-    void showOpenedReport();
+    /// Shows the window titled as a saved report, in front. ofCurrentPicture: the report's picture is
+    /// the one loaded, so the report can be saved again.
+    void showOpenedReport(bool ofCurrentPicture);
+    /// The results shown no longer belong to the picture in the image window (a new picture opened,
+    /// cropped or pasted): they leave the window, and nothing can be saved until it is counted.
+    void clearResults();
     /// Shows the manual's text in front, with the three buttons off.
     void showManual(const QString& text);
     /// Shows a pooled result in front, with the three buttons off: it is no report of the picture.
@@ -92,6 +101,8 @@ private:
     /// ImageFileName holds the new name and the working folder is the picture's folder.
     void renamePastedPicture();
 
+    // The text holds results of the picture now loaded: its count, or its own report opened with it.
+    bool holdsCurrentResults_ = false;
     std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
     RegionalDateTime regional_ = RegionalDateTime::fromSystem();
 };

@@ -15,6 +15,9 @@ public:
         QString filter;            // "Images|*.jpg;*.bmp|All files|*.*"
         QString defaultExtension;  // "*.txt" or empty
         QString fileName;          // preset file name, may be empty
+        // Save dialogs: the dialog itself asks before an existing file is chosen. Off where the caller
+        // never replaces a file and says so itself: one question, not two.
+        bool askBeforeReplacing = true;
     };
 
     virtual ~UserDialogs() = default;

@@ -1,7 +1,6 @@
 // SpotTally: counts particles on micrographs of membrane filters.
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "core/AnalysisState.h"
@@ -21,8 +20,7 @@ int main(int argc, char* argv[])
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString(), SPOTTALLY_BIN_DIR));
     Form1->show();
     // A picture named on the command line (the file manager's "Open with") is opened at once.
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1) Form1->loadimage(QFileInfo(arguments.at(1)).absoluteFilePath());
+    openCommandLinePicture(QCoreApplication::arguments());
     const int result = application.exec();
     destroyForms();
     return result;

@@ -6,6 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -14,34 +18,53 @@
 
 #include "core/AtomicFile.h"
 #include "picture/JpegCodec.h"
+#include "picture/PictureMemory.h"
 #include "picture/ReadBmp.h"
+
+namespace {
+
+struct ReadableSuffix {
+    std::string_view text;  // lower case, without the dot
+    PictureKind kind;
+};
+constexpr std::array<ReadableSuffix, 7> kReadableSuffixes{{{"jpg", PictureKind::Jpeg},
+                                                           {"jpeg", PictureKind::Jpeg},
+                                                           {"jpe", PictureKind::Jpeg},
+                                                           {"bmp", PictureKind::Bmp},
+                                                           {"tif", PictureKind::Tiff},
+                                                           {"tiff", PictureKind::Tiff},
+                                                           {"png", PictureKind::Png}}};
+
+}  // namespace
 
 PictureKind pictureKindForName(std::string_view fileName)
 {
-    struct Suffix {
-        std::string_view text;
-        PictureKind kind;
-    };
-    static constexpr std::array<Suffix, 6> kSuffixes{{{".jpg", PictureKind::Jpeg},
-                                                      {".JPG", PictureKind::Jpeg},
-                                                      {".BMP", PictureKind::Bmp},
-                                                      {".bmp", PictureKind::Bmp},
-                                                      {".TIF", PictureKind::Tiff},
-                                                      {".tif", PictureKind::Tiff}}};
-    // Deliberate: a suffix counts only where its first occurrence is at the end, and a name of exactly
-    // three characters matches ".jpg" (absent = position 0 = length - 3). Names rely on this rule.
-    const auto length = static_cast<long long>(fileName.size());
-    for (const Suffix& suffix : kSuffixes) {
-        const auto found = fileName.find(suffix.text);
-        const long long position = found == std::string_view::npos ? 0 : static_cast<long long>(found) + 1;
-        if (position == length - 3) return suffix.kind;
-    }
+    // The file's own name only: a folder called "pics.jpg" says nothing about the files in it.
+    const std::string name = namePart(fileName);
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) return PictureKind::None;
+    std::string suffix = name.substr(dot + 1);
+    for (char& c : suffix)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (const ReadableSuffix& readable : kReadableSuffixes)
+        if (suffix == readable.text) return readable.kind;
     return PictureKind::None;
+}
+
+std::string readablePicturePatterns()
+{
+    std::string patterns;
+    for (const ReadableSuffix& readable : kReadableSuffixes) {
+        if (!patterns.empty()) patterns += ';';
+        patterns += "*.";
+        patterns += readable.text;
+    }
+    return patterns;
 }
 
 std::string namePart(std::string_view fileName)
 {
-    const auto cut = fileName.find_last_of("\\/:");
+    const auto cut = fileName.find_last_of('/');
     return std::string(cut == std::string_view::npos ? fileName : fileName.substr(cut + 1));
 }
 
@@ -137,6 +160,58 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
     return ReadBmpFromMemory(bytes.data(), bytes.size(), path.string());
 }
 
+// Qt's reader may build a 32-bit image of a picture we hold in 24 bits: allow it that much more
+// (its default limit of 256 MB would refuse pictures we load as JPEG).
+constexpr int kQtAllocationLimitMB = static_cast<int>(kMaxPictureBytes / 3 * 4 >> 20);
+
+// PNG: the whole file through Qt's reader restricted to PNG content, then our 24-bit rows. The
+// transparency is dropped; the colour values stay as stored.
+DecodedPicture decodePng(const std::filesystem::path& path)
+{
+    DecodedPicture result;
+    const std::string quotedLabel = "\"" + path.string() + "\"";
+    std::vector<std::uint8_t> bytes;
+    result.error = readWholeFile(path, bytes);
+    if (result.failed()) return result;
+    QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&view);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    reader.setAutoDetectImageFormat(false);  // PNG content only, whatever else Qt could read
+    reader.setAllocationLimit(kQtAllocationLimitMB);
+    const QSize size = reader.size();  // from the header, before anything is allocated
+    if (size.isValid() && !pictureFitsMemoryLimit(static_cast<std::uint64_t>(size.width()),
+                                                  static_cast<std::uint64_t>(size.height()))) {
+        result.error = quotedLabel + " is too large to load: " +
+                       overMemoryLimitReason(static_cast<std::uint64_t>(size.width()),
+                                             static_cast<std::uint64_t>(size.height())) +
+                       ".";
+        return result;
+    }
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        result.error = quotedLabel + " is not a readable PNG picture: " + reader.errorString().toStdString() + ".";
+        return result;
+    }
+    buffer.close();
+    std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
+    image = std::move(image).convertToFormat(QImage::Format_BGR888);
+    if (image.isNull()) {
+        result.error = "Not enough memory to load " + quotedLabel + ".";
+        return result;
+    }
+    try {
+        result.picture.resize(image.width(), image.height());
+    } catch (const std::bad_alloc&) {
+        result.error = "Not enough memory to load " + quotedLabel + ".";
+        return result;
+    }
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(result.picture.row(y), image.constScanLine(y), result.picture.stride());
+    return result;
+}
+
 }  // namespace
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind)
@@ -146,7 +221,7 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled)
 {
-    if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp) {
+    if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp || kind == PictureKind::Png) {
         // A folder or a device with a picture's name is refused before it is opened: a named pipe would
         // wait for a writer for ever.
         std::error_code unknown;
@@ -163,6 +238,8 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
         return decodeJpeg(path, std::move(recycled));
     case PictureKind::Bmp:
         return decodeBmp(path);
+    case PictureKind::Png:
+        return decodePng(path);
     case PictureKind::Tiff: {
         // The TIFF reader never fails the load: what it could not read comes back as messages, and the
         // picture stays empty when no directory decoded.

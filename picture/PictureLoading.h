@@ -1,6 +1,6 @@
 #pragma once
-// Picture files in and out: choosing the decoder by the name's suffix, decoding JPEG, BMP and TIFF
-// into a 24-bit blue-green-red Picture, and writing JPEG files.
+// Picture files in and out: choosing the decoder by the name's suffix, decoding JPEG, BMP, PNG and
+// TIFF into a 24-bit blue-green-red Picture, and writing JPEG files.
 
 #include <cstddef>
 #include <filesystem>
@@ -10,17 +10,25 @@
 
 #include "core/Picture.h"
 
-enum class PictureKind { None, Jpeg, Bmp, Tiff };
+enum class PictureKind { None, Jpeg, Bmp, Tiff, Png };
 
 /// Largest decoded picture accepted, in bytes of 24-bit rows (2 GB): a bigger size in a file's header
 /// is refused before anything is allocated.
 constexpr std::size_t kMaxPictureBytes = std::size_t{1} << 31;
 
-/// The decoder for a file name (directory included): the first of ".jpg", ".JPG", ".BMP", ".bmp",
-/// ".TIF", ".tif" whose first occurrence starts at length - 3 (1-based; absent counts as position 0).
+/// The decoder for a file name (folders allowed): by the name's own last suffix, in any letter case.
+/// .jpg/.jpeg/.jpe: Jpeg, .bmp: Bmp, .tif/.tiff: Tiff, .png: Png; anything else, or no suffix: None.
 PictureKind pictureKindForName(std::string_view fileName);
 
-/// What follows the last '\', '/' or ':' of fileName.
+/// Why a file of any other suffix is not opened.
+inline constexpr const char* kUnreadablePictureKindReason =
+    "Only JPEG (.jpg, .jpeg, .jpe), BMP (.bmp), TIFF (.tif, .tiff) and PNG (.png) pictures can be read.";
+
+/// The suffixes pictureKindForName reads, as an open dialog's patterns: "*.jpg;*.jpeg;...".
+std::string readablePicturePatterns();
+
+/// What follows the last '/' of fileName: only '/' separates folders here, so '\' and ':' are
+/// ordinary characters of a name ("scan 12:30:45.jpg").
 std::string namePart(std::string_view fileName);
 
 struct DecodedPicture {
@@ -33,7 +41,8 @@ struct DecodedPicture {
     bool failed() const { return !error.empty(); }
 };
 
-/// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing;
+/// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing (the
+/// caller refuses such a name before it gets here);
 /// PictureKind::Tiff is left to the TIFF reader and decodes nothing here. A file that cannot be read or
 /// decoded gives an error naming the file and the reason, and no picture.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind);

@@ -151,9 +151,21 @@ std::string withoutLastFourCharacters(std::string_view name)
     return std::string(name.substr(0, end));
 }
 
+std::string withoutPictureSuffix(std::string_view name)
+{
+    // Deliberate: only a picture suffix longer than three letters (.jpeg, .tiff) is cut at its dot;
+    // every other name loses its last four characters, as reports saved so far were named.
+    const auto dot = name.rfind('.');
+    const bool longPictureSuffix =
+        dot != std::string_view::npos && name.size() - dot - 1 > 3 && pictureKindForName(name) != PictureKind::None;
+    if (longPictureSuffix)
+        return std::string(name.substr(0, dot));
+    return withoutLastFourCharacters(name);
+}
+
 std::string reportFileName(std::string_view imageFileName)
 {
-    return withCPrefix(withoutLastFourCharacters(imageFileName) + ".txt");
+    return withCPrefix(withoutPictureSuffix(imageFileName) + ".txt");
 }
 
 std::string markedPictureName(std::string_view imageFileName)
@@ -164,8 +176,7 @@ std::string markedPictureName(std::string_view imageFileName)
 std::string withJpgSuffix(std::string_view name)
 {
     std::string result(name);
-    if (result.find(".jpg") == std::string::npos && result.find(".JPG") == std::string::npos)
-        result += ".jpg";
+    if (pictureKindForName(result) != PictureKind::Jpeg) result += ".jpg";
     return result;
 }
 

@@ -20,18 +20,26 @@ inline constexpr const char* kClipboardPictureName = "CLIPBOARD.jpg";
 inline constexpr const char* kClipboardMissingWarning = "File \xC2\xB4" "CLIPBOARD.jpg\xC2\xB4 not found!";
 inline constexpr const char* kNameExistsWarning = "Name does already exist!";
 inline constexpr const char* kRenameDialogTitle = "Please rename CLIPBOARD.jpg";
+// Saving (the report, the marked picture, an export) with no count of the picture now loaded.
+inline constexpr const char* kNoCountToSaveWarning =
+    "Nothing saved: this picture has not been counted yet. Count it first, then save.";
 
 // ---- Names ----------------------------------------------------------------------------------------
 
 /// The name less its last four characters (a dot and a three-letter extension in normal use); a name
 /// of four characters or fewer leaves nothing. Characters, not bytes: "Bäume.jpg" -> "Bäume".
 std::string withoutLastFourCharacters(std::string_view name);
-/// The report's file name: "c_" + name less its last four characters + ".txt", the "c_" left out when
-/// that already begins with it. sample.jpg and c_sample.jpg both give c_sample.txt.
+/// The name the report, x/y file and report line 2 are derived from: the name less its last four
+/// characters, as ever for three-letter suffixes (stored reports keep matching); a picture suffix of
+/// four letters (.jpeg, .tiff) is dropped whole, so photo.jpeg gives "photo", not "photo.".
+std::string withoutPictureSuffix(std::string_view name);
+/// The report's file name: "c_" + withoutPictureSuffix(name) + ".txt", the "c_" left out when that
+/// already begins with it. sample.jpg and c_sample.jpg both give c_sample.txt.
 std::string reportFileName(std::string_view imageFileName);
 /// The marked picture's file name: "c_" + the full name, unless it begins with "c_" already.
 std::string markedPictureName(std::string_view imageFileName);
-/// A name with neither ".jpg" nor ".JPG" anywhere in it gets ".jpg" appended.
+/// A name whose own suffix is not a JPEG one (.jpg, .jpeg, .jpe in any case) gets ".jpg" appended:
+/// the pasted picture is a JPEG and must open again as one.
 std::string withJpgSuffix(std::string_view name);
 
 /// True when saving must first rename the pasted picture: a report is active and its picture is

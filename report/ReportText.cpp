@@ -69,7 +69,7 @@ std::vector<std::string> reportLines(const ParameterTexts& fields, const TAnalys
     return {
         "S p o t T a l l y  REPORT",
         "<do not change - except comments> ",
-        "<Report file:> c_" + withoutLastFourCharacters(state.ImageFileName) + ".txt",
+        "<Report file:> c_" + withoutPictureSuffix(state.ImageFileName) + ".txt",
         "<Image file analysed:> " + state.ImageFileName,
         "<Minimum size:> " + fields.Edmin,
         "<Maximum size:> " + fields.EdMax,
@@ -103,7 +103,10 @@ void replaceResultLines(std::vector<std::string>& lines, const TAnalysisState& s
 
 MemoChangeOutcome memoChangeRule(const TAnalysisState& state, bool exportEnabledNow)
 {
-    return {kReportCaptionUnsaved, exportEnabledNow || state.ExportMode != kExportOff};
+    // Statistics count the particles per grid field: without a grid the button could only refuse.
+    const bool exportCanWork = state.ExportMode == kExportXY || state.ExportMode == kExportParticles ||
+                               (state.ExportMode == kExportStatistics && state.GridMicrons != 0);
+    return {kReportCaptionUnsaved, exportEnabledNow || exportCanWork};
 }
 
 std::vector<std::string> splitMemoText(std::string_view text)

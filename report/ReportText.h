@@ -50,7 +50,8 @@ void replaceResultLines(std::vector<std::string>& lines, const TAnalysisState& s
 /// What the change rule makes of the window after any change of the text.
 struct MemoChangeOutcome {
     std::string caption;
-    bool exportEnabled;  // BnExp; the rule enables it with an export mode set and never disables it
+    bool exportEnabled;  // BnExp; the rule enables it for x/y data, or for statistics with a grid set,
+                         // and never disables it
 };
 MemoChangeOutcome memoChangeRule(const TAnalysisState& state, bool exportEnabledNow);
 

@@ -31,7 +31,7 @@ std::string xyDataText(const std::vector<MarkerPosition>& markers)
 
 std::string xyDataFileName(std::string_view imageFileName)
 {
-    std::string name = withoutLastFourCharacters(imageFileName) + ".asc";
+    std::string name = withoutPictureSuffix(imageFileName) + ".asc";
     if (name.rfind("c_", 0) != 0) name = "c_" + name;
     return name;
 }

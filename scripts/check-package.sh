@@ -116,7 +116,7 @@ desktop="$unpacked/usr/share/applications/spottally.desktop"
 if [ -f "$desktop" ]; then
     check "menu entry runs 'spottally %f'" grep -qx 'Exec=spottally %f' "$desktop"
     check "menu entry's icon is spottally" grep -qx 'Icon=spottally' "$desktop"
-    check "menu entry offers JPEG, BMP and TIFF" grep -qx 'MimeType=image/jpeg;image/bmp;image/tiff;' "$desktop"
+    check "menu entry offers JPEG, BMP, TIFF and PNG" grep -qx 'MimeType=image/jpeg;image/bmp;image/tiff;image/png;' "$desktop"
     check "menu entry's categories" grep -qx 'Categories=Science;Biology;Education;' "$desktop"
     if command -v desktop-file-validate >/dev/null 2>&1; then
         # Hints (e.g. two main categories, which is meant) do not fail the check; errors do.

@@ -180,7 +180,7 @@ protected:
 
 // ---- choosing the decoder --------------------------------------------------------------------
 
-TEST(PictureKindForName, SuffixTable)
+TEST(PictureKindForName, OwnLastSuffixInAnyCase)
 {
     struct Row {
         const char* name;
@@ -188,38 +188,53 @@ TEST(PictureKindForName, SuffixTable)
     };
     const Row rows[] = {
         {"photo.jpg", PictureKind::Jpeg},
-        {"C:\\pics\\photo.JPG", PictureKind::Jpeg},
+        {"photo.JPG", PictureKind::Jpeg},
+        {"photo.Jpg", PictureKind::Jpeg},
+        {"photo.jpeg", PictureKind::Jpeg},
+        {"photo.JPEG", PictureKind::Jpeg},
+        {"photo.jpe", PictureKind::Jpeg},
         {"CLIPBOARD.jpg", PictureKind::Jpeg},
         {"scan.BMP", PictureKind::Bmp},
         {"scan.bmp", PictureKind::Bmp},
         {"filter.TIF", PictureKind::Tiff},
         {"filter.tif", PictureKind::Tiff},
-        {"photo.jpg.bmp", PictureKind::Bmp},     // the last suffix decides
+        {"filter.tiff", PictureKind::Tiff},
+        {"filter.Tiff", PictureKind::Tiff},
+        {"picture.png", PictureKind::Png},
+        {"picture.PNG", PictureKind::Png},
+        {"photo.jpg.bmp", PictureKind::Bmp},  // the last suffix decides
         {"scan.tif.jpg", PictureKind::Jpeg},
-        {"a.BMP.bmp", PictureKind::Bmp},
-        {"photo.Jpg", PictureKind::None},        // mixed case matches nothing
-        {"photo.jpeg", PictureKind::None},
-        {"filter.tiff", PictureKind::None},
-        {"picture.png", PictureKind::None},
-        {"pics.jpg/photo.jpg", PictureKind::None},    // ".jpg" first occurs in the folder name
-        {"C:\\pics.jpg\\photo.jpg", PictureKind::None},
-        {"abc", PictureKind::Jpeg},              // three characters: ".jpg" absent = position 0
-        {"jpg", PictureKind::Jpeg},
-        {".jpg", PictureKind::Jpeg},
-        {"ab", PictureKind::None},
-        {"", PictureKind::None},
+        {"photo.jpg.txt", PictureKind::None},
+        {"/data/run7/plate.jpg", PictureKind::Jpeg},
+        {"pics.jpg/photo.jpg", PictureKind::Jpeg},  // a folder's name does not count ...
+        {"pics.jpg/photo", PictureKind::None},      // ... for the files in it either
+        {"pics.jpg/", PictureKind::None},
+        {"C:\\pics\\photo.JPG", PictureKind::Jpeg},  // no folder: '\\' is part of the name
+        {"scan 12:30:45.jpg", PictureKind::Jpeg},
+        {"photo.gif", PictureKind::None},
+        {"photo.jpgx", PictureKind::None},
+        {"photo.jp", PictureKind::None},
         {"photo.jpg ", PictureKind::None},
+        {"photo.", PictureKind::None},
+        {"abc", PictureKind::None},  // no suffix at all
+        {"jpg", PictureKind::None},
+        {"", PictureKind::None},
     };
     for (const Row& row : rows)
         EXPECT_EQ(pictureKindForName(row.name), row.kind) << '"' << row.name << '"';
+    EXPECT_EQ(readablePicturePatterns(), "*.jpg;*.jpeg;*.jpe;*.bmp;*.tif;*.tiff;*.png");
 }
 
-TEST(NamePart, FollowsLastSeparator)
+TEST(NamePart, OnlySlashSeparatesFolders)
 {
     const std::pair<const char*, const char*> rows[] = {
-        {"C:\\pics\\photo.jpg", "photo.jpg"}, {"/home/lab/photo.jpg", "photo.jpg"},
-        {"C:photo.jpg", "photo.jpg"},        {"CLIPBOARD.jpg", "CLIPBOARD.jpg"},
-        {"pics/", ""},                        {"a/b\\c:d.bmp", "d.bmp"},
+        {"/home/lab/photo.jpg", "photo.jpg"},
+        {"CLIPBOARD.jpg", "CLIPBOARD.jpg"},
+        {"pics/", ""},
+        {"scan 12:30:45.jpg", "scan 12:30:45.jpg"},
+        {"/data/scan 12:30:45.jpg", "scan 12:30:45.jpg"},
+        {"C:\\pics\\photo.jpg", "C:\\pics\\photo.jpg"},
+        {"a/b\\c:d.bmp", "b\\c:d.bmp"},
     };
     for (const auto& [path, name] : rows) EXPECT_EQ(namePart(path), name) << path;
 }
@@ -552,6 +567,51 @@ TEST_F(PictureLoadingTest, BmpOf8And32BitsEnds24Bit)
     const DecodedPicture thirtyTwo = decodePictureFile(file("p32.BMP"), PictureKind::Bmp);
     ASSERT_FALSE(thirtyTwo.failed()) << thirtyTwo.error;
     EXPECT_EQ(thirtyTwo.picture, source);
+}
+
+TEST_F(PictureLoadingTest, PngOfEveryLayoutEnds24BitAndOtherContentIsRefused)
+{
+    QImage colour(11, 6, QImage::Format_ARGB32);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 11; ++x) colour.setPixel(x, y, qRgba(x * 23, y * 40, 200 - x * 9, 255 - x));
+    struct Layout {
+        const char* name;
+        QImage image;
+    };
+    const Layout layouts[] = {
+        {"rgb.png", colour.convertToFormat(QImage::Format_RGB888)},
+        {"alpha.PNG", colour},  // colour values as stored, transparency dropped
+        {"grey.png", colour.convertToFormat(QImage::Format_Grayscale8)},
+        {"deep.png", colour.convertToFormat(QImage::Format_RGBA64)},
+        {"palette.png", colour.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        ASSERT_TRUE(layout.image.save(QString::fromStdString(file(layout.name).string()), "PNG"));
+        ASSERT_EQ(pictureKindForName(layout.name), PictureKind::Png);
+        const DecodedPicture result = decodePictureFile(file(layout.name), PictureKind::Png);
+        ASSERT_FALSE(result.failed()) << result.error;
+        ASSERT_EQ(result.picture.width(), 11);
+        ASSERT_EQ(result.picture.height(), 6);
+        EXPECT_EQ(result.picture.stride(), 33u);
+        const QImage stored(QString::fromStdString(file(layout.name).string()), "PNG");
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 11; ++x) {
+                const QRgb pixel = stored.pixel(x, y);
+                EXPECT_EQ(result.picture.pixel(x, y), rgbColour(qRed(pixel), qGreen(pixel), qBlue(pixel)))
+                    << x << "," << y;
+            }
+    }
+    // A .png name must hold PNG content: a BMP or a JPEG under that name is refused, naming the file.
+    writeBytes(file("bmp.png"), bmp32(testPicture(4, 4)));
+    ASSERT_EQ(writeJpegFile(testPicture(8, 8), file("jpeg.png")), "");
+    for (const char* name : {"bmp.png", "jpeg.png", "missing.png"}) {
+        SCOPED_TRACE(name);
+        const DecodedPicture result = decodePictureFile(file(name), PictureKind::Png);
+        EXPECT_TRUE(result.failed());
+        EXPECT_TRUE(result.picture.empty());
+        EXPECT_NE(result.error.find(file(name).string()), std::string::npos) << result.error;
+    }
 }
 
 TEST_F(PictureLoadingTest, BrokenBmpFilesFailWithFileAndReason)

@@ -53,6 +53,11 @@ TEST(ReportFileNames, DerivedNames)
         {"sample.bmp", "c_sample.txt", "c_sample.bmp"},   {"my.jpg.old", "c_my.jpg.txt", "c_my.jpg.old"},
         {"", "c_.txt", "c_"},                             {"C_up.jpg", "c_C_up.txt", "c_C_up.jpg"},
         {"Bäume.tif", "c_Bäume.txt", "c_Bäume.tif"},
+        // A four-letter picture suffix goes whole; three-letter ones as before.
+        {"photo.jpeg", "c_photo.txt", "c_photo.jpeg"},    {"scan.TIFF", "c_scan.txt", "c_scan.TIFF"},
+        {"plate.png", "c_plate.txt", "c_plate.png"},      {"plate.jpe", "c_plate.txt", "c_plate.jpe"},
+        {"my.jpeg.old", "c_my.jpeg.txt", "c_my.jpeg.old"},
+        {"scan 12:30:45.jpg", "c_scan 12:30:45.txt", "c_scan 12:30:45.jpg"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(reportFileName(c.picture), c.report) << c.picture;
@@ -72,7 +77,11 @@ TEST(ReportFileNames, ClipboardRenameDecisions)
     const Case cases[] = {
         {"/pictures/plate7", false, Outcome::Rename, "plate7.jpg"},
         {"/pictures/plate7.JPG", false, Outcome::Rename, "plate7.JPG"},
-        {"/pictures/my.jpg.old", false, Outcome::Rename, "my.jpg.old"},
+        {"/pictures/my.jpg.old", false, Outcome::Rename, "my.jpg.old.jpg"},  // must open again as JPEG
+        {"/pictures/plate7.jpeg", false, Outcome::Rename, "plate7.jpeg"},
+        {"/pictures/plate7.Jpg", false, Outcome::Rename, "plate7.Jpg"},
+        {"/pictures.jpg/plate7", false, Outcome::Rename, "plate7.jpg"},
+        {"/pictures/scan 12:30.jpg", false, Outcome::Rename, "scan 12:30.jpg"},
         {"/pictures/plate7.png", false, Outcome::Rename, "plate7.png.jpg"},
         {"/pictures/plate7.jpg", true, Outcome::NameExists, ""},
         {"", false, Outcome::Cancelled, ""},

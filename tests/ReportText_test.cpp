@@ -78,6 +78,7 @@ TEST_F(ReportTextTest, LineTwoAlwaysPutsCPrefixInFront)
         {"c_sample.jpg", "<Report file:> c_c_sample.txt"},
         {"abc", "<Report file:> c_.txt"},
         {"Bäume.tif", "<Report file:> c_Bäume.txt"},
+        {"photo.jpeg", "<Report file:> c_photo.txt"},
     };
     for (const auto& [name, line] : cases) {
         state.ImageFileName = name;
@@ -175,12 +176,18 @@ TEST_F(ReportTextTest, CalcresReplacesOnlyExistingResultLines)
 TEST(ReportChangeRule, CaptionAndExportButton)
 {
     TAnalysisState state;
-    for (std::uint8_t mode : {kExportOff, kExportXY, kExportStatistics}) {
-        state.ExportMode = mode;
-        for (bool enabledNow : {false, true}) {
-            const MemoChangeOutcome outcome = memoChangeRule(state, enabledNow);
-            EXPECT_EQ(outcome.caption, "SpotTally Report (unsaved)");
-            EXPECT_EQ(outcome.exportEnabled, enabledNow || mode != kExportOff) << int(mode) << enabledNow;
+    for (std::uint8_t grid : {0, 25}) {
+        state.GridMicrons = grid;
+        for (std::uint8_t mode : {kExportOff, kExportXY, kExportStatistics}) {
+            state.ExportMode = mode;
+            // Statistics need a grid: without one the rule does not switch the button on.
+            const bool canWork = mode == kExportXY || (mode == kExportStatistics && grid != 0);
+            for (bool enabledNow : {false, true}) {
+                const MemoChangeOutcome outcome = memoChangeRule(state, enabledNow);
+                EXPECT_EQ(outcome.caption, "SpotTally Report (unsaved)");
+                EXPECT_EQ(outcome.exportEnabled, enabledNow || canWork)
+                    << int(mode) << enabledNow << int(grid);
+            }
         }
     }
 }

@@ -161,6 +161,7 @@ TEST(XYExport, LinesNamesAndNoLimit)
     EXPECT_EQ(xyDataFileName("sample.jpg"), "c_sample.asc");
     EXPECT_EQ(xyDataFileName("c_sample.jpg"), "c_sample.asc");
     EXPECT_EQ(xyDataFileName("CLIPBOARD.jpg"), "c_CLIPBOARD.asc");
+    EXPECT_EQ(xyDataFileName("photo.jpeg"), "c_photo.asc");
 
     // More than 64,000 markers, the first row and the last column included: all exported.
     Picture dense = emptyArea(400, 400);

@@ -79,12 +79,13 @@ private slots:
 
     void exportButtonAfterACount_data()
     {
-        // The count sets the button from count, export and grid, then writing the report enables it
-        // whenever an export is chosen: in the end only the export setting decides.
+        // On whenever the export can work: x/y data always, statistics only with a grid to count in.
         QTest::addColumn<QString>("exportItem");
         QTest::addColumn<bool>("grid");
         QTest::addColumn<bool>("enabled");
         QTest::newRow("statistics") << QStringLiteral("statistics") << true << true;
+        QTest::newRow("statistics, no grid") << QStringLiteral("statistics") << false << false;
+        QTest::newRow("x/y") << QStringLiteral("xy") << true << true;
         QTest::newRow("x/y, no grid") << QStringLiteral("xy") << false << true;
         QTest::newRow("off") << QStringLiteral("off") << true << false;
         QTest::newRow("off, no grid") << QStringLiteral("off") << false << false;
@@ -101,6 +102,44 @@ private slots:
         if (!grid) Form1->um0->trigger();
         Form1->BnCount->click();
         QCOMPARE(Form3->BnExp->isEnabled(), enabled);
+        Form3->Memo1->appendPlainText(QStringLiteral("a comment"));  // the change rule agrees
+        QCOMPARE(Form3->BnExp->isEnabled(), enabled);
+    }
+
+    // The grid, the scale bar and the results all read "Pixels / mm": a count with a bad one says so
+    // once, whichever of them is first to read it, and does not go on to the report.
+    void badPixelsPerMmIsToldOnce_data()
+    {
+        QTest::addColumn<bool>("grid");
+        QTest::addColumn<bool>("scale");
+        QTest::addColumn<QString>("pixelsPerMm");
+        for (const char* text : {"abc", "0"}) {
+            QTest::newRow((std::string("grid and scale, ") + text).c_str()) << true << true << text;
+            QTest::newRow((std::string("scale only, ") + text).c_str()) << false << true << text;
+            QTest::newRow((std::string("grid only, ") + text).c_str()) << true << false << text;
+            QTest::newRow((std::string("neither, ") + text).c_str()) << false << false << text;
+        }
+    }
+    void badPixelsPerMmIsToldOnce()
+    {
+        QFETCH(bool, grid);
+        QFETCH(bool, scale);
+        QFETCH(QString, pixelsPerMm);
+        if (!grid) Form1->um0->trigger();
+        if (!scale) Form1->Noscale1->trigger();
+        Form1->BnCount->click();  // a good count first: its report stays as it is
+        VERIFY_NO_MESSAGE(dialogs_);
+        const QString reportBefore = Form3->Memo1->toPlainText();
+        QVERIFY(reportBefore.contains(QStringLiteral("<Particles counted:> 400")));
+        Form1->Edpixmm->setText(pixelsPerMm);
+        Form1->BnCount->click();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY2(dialogs_->messages[0].text.contains(QStringLiteral("Pixels / mm")) ||
+                     dialogs_->messages[0].text.contains(QStringLiteral("pixels / mm")),
+                 qPrintable(dialogs_->messages[0].text));
+        QCOMPARE(Form3->Memo1->toPlainText(), reportBefore);
+        QCOMPARE(AnalysisState.AutoCount, 400);  // the count itself needs no scale, and is shown
+        QCOMPARE(Form2->frontLayer(), Form2->Image2);
     }
 
     void nothingFoundStillWritesTheReport()

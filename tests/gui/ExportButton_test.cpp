@@ -1,5 +1,6 @@
 // The report window's export button: grid-field statistics appended to the report, or the x/y file.
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -87,13 +88,33 @@ private slots:
         QVERIFY(QFile::exists(path("c_plate.txt")));
     }
 
-    void pastedPictureExportsUnderItsClipboardName()
+    // A save that fails ends the command: no statistics under a report that was not written, no x/y
+    // file beside it.
+    void failedSaveEndsTheExport_data()
     {
-        Form1->xydata1->trigger();
-        countPicture("CLIPBOARD.jpg");
-        Form3->BnExp->click();  // the rename dialog is cancelled: no report, but the export
+        QTest::addColumn<bool>("xy");
+        QTest::addColumn<QString>("failure");
+        for (bool xy : {false, true}) {
+            const char* mode = xy ? "x/y" : "statistics";
+            QTest::newRow((std::string(mode) + ", report cannot be written").c_str()) << xy << "unwritable";
+            QTest::newRow((std::string(mode) + ", pasted picture not renamed").c_str()) << xy << "pasted";
+        }
+    }
+    void failedSaveEndsTheExport()
+    {
+        QFETCH(bool, xy);
+        QFETCH(QString, failure);
+        if (xy) Form1->xydata1->trigger();
+        const bool pasted = failure == QStringLiteral("pasted");
+        countPicture(pasted ? "CLIPBOARD.jpg" : "plate.jpg");
+        if (!pasted) QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("c_plate.txt")));  // in the way
+        const QString report = Form3->Memo1->toPlainText();
+        QVERIFY(Form3->BnExp->isEnabled());
+        Form3->BnExp->click();  // a pasted picture's rename dialog is cancelled
+        QCOMPARE(dialogs_->messages.size(), size_t(pasted ? 0 : 1));
+        QCOMPARE(Form3->Memo1->toPlainText(), report);
+        QVERIFY(!QFile::exists(path(pasted ? "c_CLIPBOARD.asc" : "c_plate.asc")));
         QVERIFY(!QFile::exists(path("c_CLIPBOARD.txt")));
-        QCOMPARE(readAll(path("c_CLIPBOARD.asc")).count("\r\n"), 400);
     }
 
     void statisticsThatCannotBeMadeAppendNothing_data()

@@ -1,7 +1,9 @@
 // Picture loading through the main window: decoder by suffix, the reset for a new picture, and
 // failures that leave everything as it was.
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +17,7 @@
 #include "gui/Forms.h"
 #include "picture/PictureLoading.h"
 #include "gui/TForm1.h"
+#include "gui/TForm3.h"
 #include "support/WindowTest.h"
 #include "gui/TForm2.h"
 
@@ -215,15 +218,162 @@ private slots:
         QCOMPARE(AnalysisState.ImageFileName, std::string("broken.tif"));
     }
 
-    void unknownSuffixKeepsThePictureUnderTheNewName()
+    // The file's own last suffix in any letter case decides; the content must be of that kind.
+    void everyReadableSuffixLoads_data()
     {
-        Form2->layers().Image1 = testPicture(20, 10);
-        QVERIFY(Form1->loadimage(path("photo.jpeg")));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("format");  // what is written: JPEG, BMP, PNG or TIFF
+        QTest::newRow(".jpeg") << QStringLiteral("photo.jpeg") << QStringLiteral("JPEG");
+        QTest::newRow(".Jpg") << QStringLiteral("photo.Jpg") << QStringLiteral("JPEG");
+        QTest::newRow(".JPE") << QStringLiteral("photo.JPE") << QStringLiteral("JPEG");
+        QTest::newRow(".Bmp") << QStringLiteral("scan.Bmp") << QStringLiteral("BMP");
+        QTest::newRow(".png") << QStringLiteral("plate.png") << QStringLiteral("PNG");
+        QTest::newRow(".PNG") << QStringLiteral("plate.PNG") << QStringLiteral("PNG");
+        QTest::newRow(".tiff") << QStringLiteral("grey.tiff") << QStringLiteral("TIFF");
+        QTest::newRow("folder named .jpg") << QStringLiteral("pics.jpg/plate.png") << QStringLiteral("PNG");
+        QTest::newRow("colons in the name") << QStringLiteral("scan 12:30:45.jpg") << QStringLiteral("JPEG");
+    }
+    void everyReadableSuffixLoads()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, format);
+        QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("pics.jpg")));
+        const QString file = folder_.filePath(name);
+        Picture expected = testPicture(6, 4);
+        if (format == QStringLiteral("TIFF")) {
+            writeBytes(file, greyTiff(6, 4));
+            expected = decodePictureFile(file.toStdString(), PictureKind::Tiff).picture;
+        } else if (format == QStringLiteral("JPEG")) {
+            QCOMPARE(QString::fromStdString(writeJpegFile(expected, file.toStdString())), QString());
+            expected = decodePictureFile(file.toStdString(), PictureKind::Jpeg).picture;
+        } else {
+            QImage image(6, 4, QImage::Format_RGB888);
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 6; ++x) {
+                    const std::uint32_t c = expected.pixel(x, y);
+                    image.setPixel(x, y, qRgb(colourRed(c), colourGreen(c), colourBlue(c)));
+                }
+            QVERIFY(image.save(file, qPrintable(format)));
+        }
+        QVERIFY(!expected.empty());
+        QVERIFY(Form1->loadimage(file));
         VERIFY_NO_MESSAGE(dialogs_);
-        QCOMPARE(Form2->layers().Image1.width(), 20);
-        QCOMPARE(AnalysisState.ImageWidth, 20);
-        QCOMPARE(AnalysisState.ImageFileName, std::string("photo.jpeg"));
-        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: photo.jpeg"));
+        QVERIFY(Form2->layers().Image1 == expected);
+        const QString shortName = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+        QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), shortName);
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: ") + shortName);
+    }
+
+    // Any other name is refused, naming the file, and nothing changes: not the layers, the record, the
+    // caption, the working folder nor the settings file.
+    void otherKindsAreRefusedAndChangeNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow(".gif") << QStringLiteral("photo.gif");
+        QTest::newRow(".txt after .jpg") << QStringLiteral("photo.jpg.txt");
+        QTest::newRow("no suffix") << QStringLiteral("photo");
+        QTest::newRow("no suffix in a .jpg folder") << QStringLiteral("pics.jpg/photo");
+        QTest::newRow("trailing blank") << QStringLiteral("photo.jpg ");
+    }
+    void otherKindsAreRefusedAndChangeNothing()
+    {
+        QFETCH(QString, name);
+        QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("pics.jpg")));
+        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(40, 30), path("good.jpg").toStdString())),
+                 QString());
+        dialogs_->answerNextFileDialog(path("good.jpg"));
+        Form1->Openimage1Click();
+        VERIFY_NO_MESSAGE(dialogs_);
+        const Layers before = Form2->layers();
+        const TAnalysisState stateBefore = AnalysisState;
+        QFile settings(path("SpotTally.ini"));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QByteArray settingsBefore = settings.readAll();
+        settings.close();
+        // JPEG content: only the name decides, and it is refused.
+        const QString file = folder_.filePath(name);
+        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(8, 8), file.toStdString())), QString());
+        dialogs_->answerNextFileDialog(file);
+        Form1->Openimage1Click();
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY2(dialogs_->messages[0].text.contains(file), qPrintable(dialogs_->messages[0].text));
+        QVERIFY(dialogs_->messages[0].text.contains(QString::fromUtf8(kUnreadablePictureKindReason)));
+        QVERIFY(Form2->layers().Image1 == before.Image1);
+        QVERIFY(Form2->layers().Image2 == before.Image2);
+        QVERIFY(Form2->layers().Image3 == before.Image3);
+        QCOMPARE(AnalysisState.ImageFileName, std::string("good.jpg"));
+        QCOMPARE(AnalysisState.ImageWidth, stateBefore.ImageWidth);
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: good.jpg"));
+        QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), folder_.path());
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QCOMPARE(settings.readAll(), settingsBefore);
+    }
+
+    void openDialogOffersEveryReadableKind()
+    {
+        Form1->Openimage1Click();
+        QCOMPARE(dialogs_->fileDialogs.size(), size_t(1));
+        const QString filter = dialogs_->fileDialogs[0].filter;
+        const QStringList patterns = filter.split(QLatin1Char('|')).value(1).split(QLatin1Char(';'));
+        for (const char* pattern : {"*.jpg", "*.jpeg", "*.jpe", "*.bmp", "*.tif", "*.tiff", "*.png"})
+            QVERIFY2(patterns.contains(QLatin1String(pattern)), qPrintable(filter));
+    }
+
+    // A picture named on the command line is opened as a confirmed "Open image" opens it: its folder
+    // becomes the working folder (reports are saved beside it) and is written to the settings file.
+    void commandLinePictureSetsTheWorkingFolder_data()
+    {
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("full path") << false;
+        QTest::newRow("relative to the shell's folder") << true;
+    }
+    void commandLinePictureSetsTheWorkingFolder()
+    {
+        QFETCH(bool, relative);
+        QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("run7")));
+        QVERIFY(QDir(folder_.path()).mkpath(QStringLiteral("home")));
+        const QString picture = folder_.filePath(QStringLiteral("run7/plate.jpg"));
+        QCOMPARE(QString::fromStdString(writeJpegFile(testPicture(30, 20), picture.toStdString())),
+                 QString());
+        const QString startFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(folder_.filePath(QStringLiteral("home"))));
+        Form1->setWorkingFolder(folder_.filePath(QStringLiteral("home")).toStdString());
+        openCommandLinePicture(
+            {QStringLiteral("spottally"), relative ? QStringLiteral("../run7/plate.jpg") : picture});
+        QDir::setCurrent(startFolder);
+
+        VERIFY_NO_MESSAGE(dialogs_);
+        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.jpg"));
+        const QString run7 = QFileInfo(picture).absolutePath();
+        QCOMPARE(QFileInfo(QString::fromStdString(Form1->workingFolder().string())).canonicalFilePath(),
+                 QFileInfo(run7).canonicalFilePath());
+        QFile settings(path("SpotTally.ini"));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QString firstLine = QString::fromLocal8Bit(settings.readLine()).trimmed();
+        QCOMPARE(QFileInfo(firstLine).canonicalFilePath(), QFileInfo(run7).canonicalFilePath());
+        QVERIFY(firstLine.endsWith(QLatin1Char('/')));
+        QCOMPARE(QFileInfo(Form1->OpenDialog1.initialDirectory).canonicalFilePath(),
+                 QFileInfo(run7).canonicalFilePath());
+        // The report lands beside the picture, not in the folder the program was started from.
+        AnalysisState.AutoCount = 3;
+        QVERIFY(Form3->report());
+        Form3->BnSaverep->click();
+        VERIFY_NO_MESSAGE(dialogs_);
+        QVERIFY(QFile::exists(folder_.filePath(QStringLiteral("run7/c_plate.txt"))));
+        QVERIFY(QDir(folder_.filePath(QStringLiteral("home"))).isEmpty());
+    }
+
+    void commandLineWithoutAPictureOpensNothing()
+    {
+        QFile::remove(path("SpotTally.ini"));
+        openCommandLinePicture({QStringLiteral("spottally")});
+        VERIFY_NO_MESSAGE(dialogs_);
+        QVERIFY(AnalysisState.ImageFileName.empty());
+        QVERIFY(!QFile::exists(path("SpotTally.ini")));
+        openCommandLinePicture({QStringLiteral("spottally"), path("notes.txt")});
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(AnalysisState.ImageFileName.empty());
+        QVERIFY(!QFile::exists(path("SpotTally.ini")));
     }
 
     void failuresLeaveEverythingAsItWas_data()

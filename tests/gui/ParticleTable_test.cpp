@@ -112,10 +112,14 @@ private slots:
         for (qsizetype i = 1; i < rows.size(); ++i) removed += rows[i][10] == "1";
         QCOMPARE(removed, 1);
 
-        // A new picture forgets the particles: the export writes a table without rows.
+        // A new picture takes the particles and the results along: the export refuses until it is
+        // counted, and the table written for the count stays as it was.
         QVERIFY(Form1->loadimage(QStringLiteral("sample.jpg")));
+        QVERIFY(Form2->particles().particles.empty());
         Form3->BnExpClick();
-        QCOMPARE(csvRows(readAll(path(QStringLiteral("c_sample.csv")))).size(), 1);
+        QCOMPARE(dialogs_->messages.size(), size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("not been counted")));
+        QCOMPARE(csvRows(readAll(path(QStringLiteral("c_sample.csv")))).size(), 402);
     }
 
     void poolReportsShowsAndSavesThePooledResult()

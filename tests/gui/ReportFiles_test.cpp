@@ -3,7 +3,9 @@
 
 #include <sys/resource.h>
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,8 +21,10 @@
 #include "gui/Forms.h"
 #include "core/HelpTexts.h"
 #include "picture/PictureLoading.h"
+#include "report/ReportFile.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
+#include "support/LayerMouse.h"
 #include "support/WindowTest.h"
 #include "gui/TForm2.h"
 
@@ -135,6 +139,14 @@ private:
         dialogs_->messages.clear();
     }
 
+    // A real 40 x 30 dark blue JPEG file, for the tests that open it again.
+    void writeBluePicture(const QString& name) {
+        Picture picture(40, 30);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) picture.setPixel(x, y, rgbColour(0, 0, 120));
+        QCOMPARE(QString::fromStdString(writeJpegFile(picture, path(name).toStdString())), QString());
+    }
+
     // A pasted picture: the file CLIPBOARD.jpg in the working folder, loaded and counted.
     void pastedPicture() {
         QVERIFY(writeAll(path(QStringLiteral("CLIPBOARD.jpg")), "pasted picture bytes"));
@@ -169,26 +181,38 @@ private slots:
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("report");
         QTest::addColumn<QString>("marked");
+        QTest::addColumn<QString>("countedLine2");  // line 2 as the count writes it, before saving
         QTest::newRow("sample.jpg") << "sample.jpg"
                                     << "c_sample.txt"
-                                    << "c_sample.jpg";
+                                    << "c_sample.jpg" << "c_sample.txt";
         // Its marked picture would replace the picture itself: refused, the report saved.
         QTest::newRow("c_ kept once") << "c_sample.jpg"
                                       << "c_sample.txt"
-                                      << "";
+                                      << "" << "c_c_sample.txt";
         QTest::newRow("bmp name, JPEG data") << "sample.bmp"
                                              << "c_sample.txt"
-                                             << "c_sample.bmp";
+                                             << "c_sample.bmp" << "c_sample.txt";
+        // A four-letter suffix leaves no dot behind; ':' and '\\' belong to the name.
+        QTest::newRow("jpeg") << "photo.jpeg"
+                              << "c_photo.txt"
+                              << "c_photo.jpeg" << "c_photo.txt";
+        QTest::newRow("colons") << "scan 12:30:45.jpg"
+                                << "c_scan 12:30:45.txt"
+                                << "c_scan 12:30:45.jpg" << "c_scan 12:30:45.txt";
+        QTest::newRow("backslash") << "run\\7.jpg"
+                                   << "c_run\\7.txt"
+                                   << "c_run\\7.jpg" << "c_run\\7.txt";
     }
 
     void nameRules() {
         QFETCH(QString, picture);
         QFETCH(QString, report);
         QFETCH(QString, marked);
+        QFETCH(QString, countedLine2);
         QVERIFY(writeAll(path(picture), "the original picture file"));
         countedPicture(picture);
         // The report's line 2 as written by the count still has "c_" in front; saving rewrites it.
-        QCOMPARE(Form3->lines()[2], "<Report file:> c_" + picture.chopped(4) + ".txt");
+        QCOMPARE(Form3->lines()[2], "<Report file:> " + countedLine2);
         Form3->Memo1->appendPlainText(QStringLiteral("a comment of mine"));
         Form3->BnSavepic->click();
 
@@ -245,9 +269,13 @@ private slots:
         QTest::newRow("upper-case .JPG") << "plate7.JPG"
                                          << "plate7.JPG"
                                          << "c_plate7.txt";
+        // The picture is a JPEG and must open again as one: its own suffix must be a JPEG suffix.
         QTest::newRow(".jpg inside") << "my.jpg.old"
-                                     << "my.jpg.old"
-                                     << "c_my.jpg.txt";
+                                     << "my.jpg.old.jpg"
+                                     << "c_my.jpg.old.txt";
+        QTest::newRow(".jpeg") << "plate7.jpeg"
+                               << "plate7.jpeg"
+                               << "c_plate7.txt";
     }
 
     void pastedPictureIsRenamed() {
@@ -294,6 +322,8 @@ private slots:
         Form3->BnSavepic->click();  // report and marked picture: neither is written
 
         QCOMPARE(dialogs_->fileDialogs.size(), std::size_t{1});
+        // One question at most: the dialog does not ask about replacing a file it will not replace.
+        QCOMPARE(dialogs_->replaceQuestions, QStringList());
         QCOMPARE(dialogs_->messageTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
         if (!warning.isEmpty()) QCOMPARE(dialogs_->messages[0].kind, UserDialogs::MessageKind::Warning);
         QCOMPARE(filesInFolder(), (QStringList{"CLIPBOARD.jpg", "taken", "taken.jpg"}));
@@ -301,6 +331,55 @@ private slots:
         QCOMPARE(AnalysisState.ImageFileName, std::string("CLIPBOARD.jpg"));
         QCOMPARE(Form3->windowTitle(), caption);
         QCOMPARE(Form3->lines()[3], QStringLiteral("<Image file analysed:> CLIPBOARD.jpg"));
+    }
+
+    // Results belong to one picture: whatever brings a new one into the window takes the old results
+    // out of the report window, and no save button writes anything for the new picture before a count.
+    void newPictureTakesTheResultsAlong_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("button");
+        for (const char* how : {"open", "crop", "paste", "ctrl+v"})
+            for (const char* button : {"report", "report + marked", "export"})
+                QTest::newRow((std::string(how) + ", " + button).c_str()) << how << button;
+    }
+
+    void newPictureTakesTheResultsAlong() {
+        QFETCH(QString, how);
+        QFETCH(QString, button);
+        writeBluePicture(QStringLiteral("first.jpg"));
+        writeBluePicture(QStringLiteral("second.jpg"));
+        QVERIFY(Form1->loadimage(QStringLiteral("first.jpg")));
+        AnalysisState.AutoCount = 4960;
+        QVERIFY(Form3->report());
+        QVERIFY(Form3->lines().contains(QStringLiteral("<Particles counted:> 4960")));
+        QGuiApplication::clipboard()->setImage(QImage(8, 6, QImage::Format_RGB32));
+        if (how == QStringLiteral("open")) {
+            QVERIFY(Form1->loadimage(QStringLiteral("second.jpg")));
+        } else if (how == QStringLiteral("crop")) {
+            layermouse::dragOnOriginal(QPoint(5, 5), QPoint(25, 20));
+            Form2->Cut1->trigger();
+        } else if (how == QStringLiteral("paste")) {
+            Form2->Paste1->trigger();
+        } else {
+            Form2->FormKeyPress(22);  // Ctrl+V
+        }
+        VERIFY_NO_MESSAGE(dialogs_);
+        const QString newName = how == QStringLiteral("open") ? QStringLiteral("second.jpg")
+                                                              : QStringLiteral("CLIPBOARD.jpg");
+        QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), newName);
+        QCOMPARE(Form3->Memo1->toPlainText(), QString());
+        QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally - Report"));
+        QVERIFY(!Form3->BnExp->isEnabled());
+
+        const QStringList filesBefore = filesInFolder();
+        QPushButton* pressed = button == QStringLiteral("report")            ? Form3->BnSaverep
+                               : button == QStringLiteral("report + marked") ? Form3->BnSavepic
+                                                                              : Form3->BnExp;
+        pressed->setEnabled(true);  // as a later edit of the text could leave it
+        pressed->click();
+        QCOMPARE(dialogs_->messageTexts(), QStringList{QString::fromUtf8(kNoCountToSaveWarning)});
+        QVERIFY(dialogs_->fileDialogs.empty());  // a pasted picture is not even renamed
+        QCOMPARE(filesInFolder(), filesBefore);
     }
 
     void missingPastedPictureIsReported() {
@@ -341,11 +420,11 @@ private slots:
     }
 
     void saveThenReopenRestoresEveryField() {
-        QVERIFY(writeAll(path(QStringLiteral("plate.xyz")), "a picture no decoder reads"));
+        writeBluePicture(QStringLiteral("plate.jpg"));
         const ParameterTexts counted =
             fieldsOf({"3", "12", "121", "223", "95", "35", "45", "30", "2000", "200", "1,5"});
         Form1->setParameterTexts(counted);
-        countedPicture(QStringLiteral("plate.xyz"));
+        countedPicture(QStringLiteral("plate.jpg"));
         Form3->Memo1->appendPlainText("Probe M" + QString(QChar(0xFC)) + "ller " + kAcute + "A" + kAcute);
         Form3->BnSaverep->click();
         const QStringList savedText = Form3->lines();
@@ -369,11 +448,15 @@ private slots:
         QCOMPARE(Form1->PnColorColour(), std::uint32_t{6283129});
         QCOMPARE(Form1->PnColor->palette().color(QPalette::Window), QColor(121, 223, 95));
         QCOMPARE(Form3->lines(), savedText);
-        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.xyz"));  // found beside the report
+        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.jpg"));  // found beside the report
         QCOMPARE(QString::fromStdString(Form1->workingFolder().string()), folder_->path());
         QVERIFY(AnalysisState.ReportActive);
         QVERIFY(Form3->isVisible());
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report"));
+        // Opened with its own picture, the report can be saved again.
+        Form3->BnSaverep->click();
+        VERIFY_NO_MESSAGE(dialogs_);
+        QVERIFY(readAll(path(QStringLiteral("c_plate.txt"))).contains("Probe M\xFCller"));
     }
 
     void reopeningLoadsThePictureBesideTheReport() {
@@ -398,7 +481,8 @@ private slots:
         const ParameterTexts counted =
             fieldsOf({"4", "9", "10", "20", "30", "41", "51", "31", "3000", "300", "0,5"});
         Form1->setParameterTexts(counted);
-        countedPicture(QStringLiteral("plate.xyz"));
+        writeBluePicture(QStringLiteral("plate.jpg"));
+        countedPicture(QStringLiteral("plate.jpg"));
         for (const char* line : {"<Statistics of 12 grid fields> ", "<Mean per field:> 8,333",
                                  "<Colour R / G / B:> 1 / 2 / 3", "<Pixels per mm:> 1"})
             Form3->Memo1->appendPlainText(QString::fromLatin1(line));
@@ -449,9 +533,11 @@ private slots:
         QVERIFY(sameFields(Form1->parameterTexts(),
                            fieldsOf({"6", "9", "121", "223", "95", "33", "44", "22", "1000", "100", "2,5"})));
         QVERIFY(Form3->isVisible());
-        // A following save goes under the previous picture's name, beside the report.
+        // The text is another picture's report: it is not saved under the name of the one still loaded.
         Form3->BnSaverep->click();
-        QVERIFY(QFile::exists(path(QStringLiteral("reports/c_previous.txt"))));
+        QCOMPARE(dialogs_->messageTexts(), QStringList{QString::fromUtf8(kNoCountToSaveWarning)});
+        QVERIFY(!QFile::exists(path(QStringLiteral("reports/c_previous.txt"))));
+        QVERIFY(!QFile::exists(path(QStringLiteral("c_previous.txt"))));
     }
 
     void partialReports_data() {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -284,7 +285,8 @@ private slots:
         Form3->show();
         Form1->Openimage1Click();  // nothing scripted: the dialog is cancelled
         QCOMPARE(dialogs_->fileDialogs.size(), size_t(1));
-        QCOMPARE(dialogs_->fileDialogs[0].filter, QStringLiteral("Images|*.jpg;*.bmp|All files|*.*"));
+        QCOMPARE(dialogs_->fileDialogs[0].filter,
+                 QStringLiteral("Images|*.jpg;*.jpeg;*.jpe;*.bmp;*.tif;*.tiff;*.png|All files|*.*"));
         QCOMPARE(readAll(settingsPath()), QByteArray("\r\n"));
         QVERIFY(Form3->Memo1->toPlainText().isEmpty());
         QVERIFY(!Form3->isVisible());
@@ -294,12 +296,14 @@ private slots:
     void openWritesThePictureFolder()
     {
         start();
-        const QString picture = folder_.filePath(QStringLiteral("plate.xyz"));  // no decoder: loads nothing
-        writeAll(picture, "not a picture");
+        const QString picture = folder_.filePath(QStringLiteral("plate.bmp"));
+        QImage image(4, 3, QImage::Format_RGB888);
+        image.fill(Qt::darkGreen);
+        QVERIFY(image.save(picture, "BMP"));
         dialogs_->answerNextFileDialog(picture);
         Form1->Openimage1Click();
         QCOMPARE(readAll(settingsPath()), (folder_.path() + QStringLiteral("/\r\n")).toLocal8Bit());
-        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.xyz"));
+        QCOMPARE(AnalysisState.ImageFileName, std::string("plate.bmp"));
         QVERIFY(Form1->BnCount->isEnabled());
         // A later cancel writes the folder chosen last time.
         Form1->Openimage1Click();

@@ -2,6 +2,7 @@
 // ScriptedDialogs: the test double of UserDialogs. Records every box and dialog that would have been
 // shown and answers file dialogs from a script; an unscripted dialog answers "cancelled".
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -24,7 +25,14 @@ public:
 
     void message(MessageKind kind, const QString& text) override { messages.push_back({kind, text}); }
     QString openFile(const FileDialogSpec& request) override { return answer(request); }
-    QString saveFile(const FileDialogSpec& request) override { return answer(request); }
+    QString saveFile(const FileDialogSpec& request) override
+    {
+        QString path = answer(request);
+        // The platform's save dialog asks before it accepts a file that exists, unless told not to.
+        if (request.askBeforeReplacing && !path.isEmpty() && QFileInfo::exists(path))
+            replaceQuestions << path;
+        return path;
+    }
     /// Several files: the next scripted answer split at '\n' (an empty answer: cancelled).
     QStringList openFiles(const FileDialogSpec& request) override
     {
@@ -43,6 +51,7 @@ public:
 
     std::vector<Shown> messages;
     std::vector<FileDialogSpec> fileDialogs;  // every file dialog shown, in order
+    QStringList replaceQuestions;             // files a save dialog asked about replacing (answered yes)
     std::deque<QString> fileAnswers;
 
 private:
