@@ -14,7 +14,9 @@
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
 #include "picture/PictureLoading.h"
+#include "detect/BlobCount.h"
 #include "detect/CountRun.h"
+#include "report/BlobReport.h"
 #include "report/MarkedPicture.h"
 #include "report/NumberFormat.h"
 #include "report/ReportFile.h"
@@ -121,6 +123,20 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         return outcome;
     }
     rewriteNameLines(lines, state.ImageFileName);
+    int blobCount = 0;
+    if (options.blobs) {
+        // One picture at a time uses every core; pictures counted side by side use one each.
+        const int threads = options.jobs > 1 && options.pictures.size() > 1 ? 1 : 0;
+        blobCount = static_cast<int>(findBlobs(layers.Image1, targetColour, options.blobSettings, threads).size());
+        try {
+            const std::vector<std::string> blobLines =
+                blobReportLines(blobCount, options.blobSettings, options.texts, state);
+            lines.insert(lines.end(), blobLines.begin(), blobLines.end());
+        } catch (const FieldError& error) {
+            outcome.error = error.message;
+            return outcome;
+        }
+    }
     if (options.stats) {
         try {
             const FieldScan scan = scanmarkers(layers.Image3, state, options.texts);
@@ -164,10 +180,12 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     outcome.printedLine = pathText + "\t" + std::to_string(state.AutoCount) + "\t" +
                           formatScientific(state.ParticlesPerFilter) + "\t" +
                           formatScientific(state.ParticlesPerCm3);
+    if (options.blobs) outcome.printedLine += "\t" + std::to_string(blobCount);
     outcome.summaryRow = csvField(pathText) + "," + std::to_string(state.ImageWidth) + "," +
                          std::to_string(state.ImageHeight) + "," + std::to_string(state.AutoCount) + "," +
                          plainNumber(state.ParticlesPerFilter) + "," + plainNumber(state.ParticlesPerCm3) + "," +
                          std::to_string(state.TotalAreaPixels);
+    if (options.blobs) outcome.summaryRow += "," + std::to_string(blobCount);
     return outcome;
 }
 
@@ -191,8 +209,19 @@ std::string readReportParameters(const fs::path& report, ParameterTexts& texts)
     return applied.complete ? std::string() : problems;
 }
 
-int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& err)
+int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostream& err)
 {
+    CounterOptions options = givenOptions;
+    if (!options.blobSettingsFrom.empty()) {
+        std::string problem;
+        if (const auto settings = readReportBlobSettings(options.blobSettingsFrom, problem))
+            options.blobSettings = *settings;
+        if (!problem.empty()) {
+            err << "spottally-count: --params-from " << options.blobSettingsFrom.string() << ": " << problem << "\n";
+            return 2;
+        }
+    }
+    if (!options.learnMarks.empty()) return runLearning(options, out, err);
     if (!options.outFolder.empty()) {
         std::error_code ec;
         fs::create_directories(options.outFolder, ec);
@@ -240,7 +269,8 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
     bool failed = false;
     for (const PictureOutcome& outcome : outcomes) failed = failed || !outcome.counted;
     if (!options.summaryFile.empty()) {
-        std::string csv = "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels\n";
+        std::string csv = "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels";
+        csv += options.blobs ? ",blob_count\n" : "\n";
         for (const PictureOutcome& outcome : outcomes)
             if (outcome.counted) csv += outcome.summaryRow + "\n";
         const FileSaveOutcome saved = writeFileAtomically(options.summaryFile, csv);

@@ -51,6 +51,14 @@ Output:
                             particles_per_filter,particles_per_cm3,total_area_pixels
   --jobs N                  pictures counted at once (default: the number of cores)
   --help                    this text
+Blob count and teaching by example:
+  --blobs                   also count blobs (Laplacian-of-Gaussian peaks; settings from --params-from
+                            when it holds them): a fifth printed column, four report lines after the
+                            21 lines, and a blob_count column of --summary
+  --learn MARKS.csv         learn the parameters from the marks (header x,y) of one picture instead
+                            of counting: needs --learn-region and --learn-out; prints the options
+  --learn-region X,Y,W,H    the teaching region in pixels (marks outside it are ignored)
+  --learn-out FILE          the report-format parameter file to write; --params-from FILE restores it
 
 Exit status: 0 all pictures counted, 1 a picture failed (named on stderr), 2 bad options.
 )";
@@ -104,10 +112,15 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             flag(options.stats);
             continue;
         }
+        if (name == "--blobs") {
+            flag(options.blobs);
+            continue;
+        }
         static const char* const kValued[] = {"--min-size", "--max-size", "--colour", "--colour-tolerance",
                                               "--brightness-tolerance", "--min-contrast", "--pixels-per-mm",
                                               "--filter-area", "--volume", "--grid", "--scale", "--params-from",
-                                              "--out", "--summary", "--jobs"};
+                                              "--out", "--summary", "--jobs", "--learn", "--learn-region",
+                                              "--learn-out"};
         bool known = false;
         for (const char* valued : kValued) known = known || name == valued;
         if (!known) {
@@ -170,6 +183,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             }
             const std::string problem = readReport(value, texts);
             if (!problem.empty()) error = "--params-from " + value + ": " + problem;
+            options.blobSettingsFrom = value;
         } else if (name == "--out") {
             options.outFolder = value;
         } else if (name == "--summary") {
@@ -177,7 +191,24 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         } else if (name == "--jobs") {
             const std::string text = wholeNumberText(name, value, 1, 256, error);
             if (error.empty()) options.jobs = std::stoi(text);
+        } else if (name == "--learn") {
+            options.learnMarks = value;
+        } else if (name == "--learn-region") {
+            const std::string problem = parseRegionText(value, options.learnRegion);
+            if (!problem.empty()) error = "--learn-region: " + problem;
+        } else if (name == "--learn-out") {
+            options.learnOut = value;
         }
+    }
+    if (error.empty() && !options.learnMarks.empty()) {
+        if (options.learnRegion.empty())
+            error = "--learn needs --learn-region X,Y,W,H";
+        else if (options.learnOut.empty())
+            error = "--learn needs --learn-out FILE";
+        else if (options.pictures.size() != 1 && !options.help)
+            error = "--learn teaches on exactly one picture, not " + std::to_string(options.pictures.size());
+    } else if (error.empty() && (!options.learnRegion.empty() || !options.learnOut.empty())) {
+        error = "--learn-region and --learn-out go with --learn MARKS.csv";
     }
     if (error.empty() && !options.help && options.pictures.empty()) error = "no picture given";
     if (error.empty() && options.jobs == 0)

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/BlobSettings.h"
 #include "core/ParameterTexts.h"
+#include "detect/Marks.h"
 
 struct CounterOptions {
     ParameterTexts texts;            // the parameter fields as the window would hold them
@@ -20,6 +22,13 @@ struct CounterOptions {
     int jobs = 0;                     // 0: the number of cores
     std::vector<std::filesystem::path> pictures;
     bool help = false;
+    // Teaching by example and the blob count.
+    std::filesystem::path learnMarks;   // --learn: marks file; the picture is then taught on, not counted
+    PixelRegion learnRegion;            // --learn-region
+    std::filesystem::path learnOut;     // --learn-out: the parameter file written
+    bool blobs = false;                 // --blobs: the blob count beside the count
+    std::filesystem::path blobSettingsFrom;  // the last --params-from: its blob settings, if any, are used
+    BlobSettings blobSettings;          // the defaults, or those of blobSettingsFrom
 };
 
 struct OptionsResult {

@@ -109,32 +109,40 @@ FloatPlane flattenedChannel(const Picture& picture, std::uint32_t targetColour, 
     flat.width = width;
     flat.height = height;
     flat.values.resize(static_cast<std::size_t>(width) * height);
+    // Particles = light / background - 1: the inverse level is interpolated (bilinearly between block
+    // centres), so a pixel costs one multiplication.
     const float sign = brightParticles ? 1.0F : -1.0F;
+    for (float& value : level) value = sign / value;
+    // Per column: the block column to its left (clamped) and its weight towards the next one.
+    std::vector<int> leftBlock(static_cast<std::size_t>(width));
+    std::vector<float> rightWeight(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        const float fx = std::clamp((x + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockColumns - 1));
+        leftBlock[static_cast<std::size_t>(x)] = std::min(static_cast<int>(fx), std::max(0, blockColumns - 2));
+        rightWeight[static_cast<std::size_t>(x)] = fx - static_cast<float>(leftBlock[static_cast<std::size_t>(x)]);
+    }
     parallelSlices(height, threads, [&](int firstRow, int endRow) {
         std::vector<float> inverse(static_cast<std::size_t>(width));
-        std::vector<float> column(static_cast<std::size_t>(blockColumns));
+        std::vector<float> column(static_cast<std::size_t>(blockColumns) + 1);
         for (int y = firstRow; y < endRow; ++y) {
-            // Between block centres the level is interpolated linearly, first down, then across.
             const float fy = std::clamp((y + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockRows - 1));
-            const int by = std::min(static_cast<int>(fy), blockRows - 1);
+            const int by = std::min(static_cast<int>(fy), std::max(0, blockRows - 2));
             const int by1 = std::min(by + 1, blockRows - 1);
             const float wy = fy - static_cast<float>(by);
             for (int bx = 0; bx < blockColumns; ++bx)
                 column[static_cast<std::size_t>(bx)] =
                     level[static_cast<std::size_t>(by) * blockColumns + bx] * (1 - wy) +
                     level[static_cast<std::size_t>(by1) * blockColumns + bx] * wy;
+            column[static_cast<std::size_t>(blockColumns)] = column[static_cast<std::size_t>(blockColumns) - 1];
             for (int x = 0; x < width; ++x) {
-                const float fx =
-                    std::clamp((x + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockColumns - 1));
-                const int bx = std::min(static_cast<int>(fx), blockColumns - 1);
-                const int bx1 = std::min(bx + 1, blockColumns - 1);
-                const float wx = fx - static_cast<float>(bx);
-                inverse[static_cast<std::size_t>(x)] =
-                    sign / (column[static_cast<std::size_t>(bx)] * (1 - wx) + column[static_cast<std::size_t>(bx1)] * wx);
+                const auto b = static_cast<std::size_t>(leftBlock[static_cast<std::size_t>(x)]);
+                const float w = rightWeight[static_cast<std::size_t>(x)];
+                inverse[static_cast<std::size_t>(x)] = column[b] + w * (column[b + 1] - column[b]);
             }
             const std::uint8_t* source = picture.row(y) + channel;
             float* out = flat.row(y);
-            for (int x = 0; x < width; ++x) out[x] = source[3 * x] * inverse[static_cast<std::size_t>(x)] - sign;
+            for (int x = 0; x < width; ++x)
+                out[x] = static_cast<float>(source[3 * x]) * inverse[static_cast<std::size_t>(x)] - sign;
         }
     });
     return flat;
@@ -174,10 +182,14 @@ FloatPlane blobResponse(FloatPlane flat, double scale, int threads)
             std::fill(padded.begin() + radius + width, padded.end(), in[width - 1]);
             float* out = blurred.row(y);
             const float* centre = padded.data() + radius;
-            for (int x = 0; x < width; ++x) {
-                float sum = half[0] * centre[x];
-                for (int k = 1; k <= radius; ++k) sum += half[static_cast<std::size_t>(k)] * (centre[x - k] + centre[x + k]);
-                out[x] = sum;
+            // One tap at a time over the whole row: the inner loop runs along memory and vectorises.
+            const float h0 = half[0];
+            for (int x = 0; x < width; ++x) out[x] = h0 * centre[x];
+            for (int k = 1; k <= radius; ++k) {
+                const float w = half[static_cast<std::size_t>(k)];
+                const float* left = centre - k;
+                const float* right = centre + k;
+                for (int x = 0; x < width; ++x) out[x] += w * (left[x] + right[x]);
             }
         }
     });
@@ -204,10 +216,11 @@ FloatPlane blobResponse(FloatPlane flat, double scale, int threads)
             const float* here = smooth.row(y);
             const float* down = smooth.row(std::min(height - 1, y + 1));
             float* out = blurred.row(y);
-            for (int x = 0; x < width; ++x) {
-                const float left = here[std::max(0, x - 1)], right = here[std::min(width - 1, x + 1)];
-                out[x] = factor * (4 * here[x] - left - right - up[x] - down[x]);
-            }
+            out[0] = factor * (4 * here[0] - here[0] - here[std::min(width - 1, 1)] - up[0] - down[0]);
+            for (int x = 1; x + 1 < width; ++x)
+                out[x] = factor * (4 * here[x] - here[x - 1] - here[x + 1] - up[x] - down[x]);
+            if (width > 1)
+                out[width - 1] = factor * (3 * here[width - 1] - here[width - 2] - up[width - 1] - down[width - 1]);
         }
     });
     return blurred;

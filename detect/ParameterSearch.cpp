@@ -447,7 +447,8 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     teaching.count = search.params(best);
     teaching.evaluations = search.evaluations();
     teaching.countFit = fitMarks(marks, countInRegion(picture, region, teaching.count), teaching.matchRadius);
-    teaching.blobFit = fitMarks(marks, blobsInRegion(picture, region, teaching.blobs, colour), teaching.matchRadius);
-    teaching.count.targetColour = search.params(best).targetColour;
+    // The blob count follows the count's target colour (its dominant channel), as the counts will.
+    teaching.blobFit = fitMarks(marks, blobsInRegion(picture, region, teaching.blobs, teaching.count.targetColour),
+                                teaching.matchRadius);
     return teaching;
 }
