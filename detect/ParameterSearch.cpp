@@ -54,14 +54,19 @@ Picture cropPicture(const Picture& picture, const PixelRegion& area)
     return crop;
 }
 
-/// The centre markers of the area layer inside region (crop coordinates), moved by (dx, dy).
-std::vector<Mark> centreMarkers(const Picture& areaLayer, const PixelRegion& region, int dx, int dy)
+/// The count's accepted pixels inside region (crop coordinates), moved by (dx, dy). The count writes
+/// green 55 only at an accepted pixel (the area fill changes blue alone), so a CentreMarker whose
+/// green byte was 55 in the original already may be paint and is not taken: a rare miss, never a
+/// painted pixel taken for a particle.
+std::vector<Mark> centreMarkers(const Layers& layers, const PixelRegion& region, int dx, int dy)
 {
     std::vector<Mark> found;
     for (int y = region.y; y < region.y + region.height; ++y) {
-        const std::uint8_t* row = areaLayer.row(y);
+        const std::uint8_t* area = layers.Image3.row(y);
+        const std::uint8_t* original = layers.Image1.row(y);
         for (int x = region.x; x < region.x + region.width; ++x)
-            if (row[3 * x] == kMarkBlue && row[3 * x + 1] == kCentreGreen) found.push_back({x + dx, y + dy});
+            if (area[3 * x] == kMarkBlue && area[3 * x + 1] == kCentreGreen && original[3 * x + 1] != kCentreGreen)
+                found.push_back({x + dx, y + dy});
     }
     return found;
 }
@@ -74,7 +79,7 @@ std::vector<Mark> countCrop(Layers& layers, const PixelRegion& regionInCrop, con
     state.ImageWidth = layers.Image1.width();
     state.ImageHeight = layers.Image1.height();
     runCount(layers, state, params);
-    return centreMarkers(layers.Image3, regionInCrop, dx, dy);
+    return centreMarkers(layers, regionInCrop, dx, dy);
 }
 
 bool cancelled(const TeachOptions& options)
@@ -90,7 +95,7 @@ public:
         : marks_(marks), colour_(colour), matchRadius_(matchRadius), options_(options)
     {
         const int r = std::max(1, static_cast<int>(std::lround(particleRadius)));
-        highest_ = {150, 400, 255, 255, std::min(255, 6 * r + 4), 8 * r + 20};
+        highest_ = {250, 400, 255, 255, std::min(255, 6 * r + 4), 8 * r + 20};
         const int reach = static_cast<int>(countReach(highest_[5]));
         const PixelRegion area = grown(region, reach + highest_[4] + 8, picture.width(), picture.height());
         crop_ = cropPicture(picture, area);
@@ -110,7 +115,7 @@ public:
             }
             return values;
         };
-        grid_[0] = {75, 100};
+        grid_[0] = {80, 120};
         grid_[1] = {15, 35, 70, 120};
         grid_[2] = {30, 60, 100, 150};
         grid_[3] = {4, 10, 20, 35};
