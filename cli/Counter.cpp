@@ -212,7 +212,7 @@ std::string readReportParameters(const fs::path& report, ParameterTexts& texts)
 int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostream& err)
 {
     CounterOptions options = givenOptions;
-    if (!options.blobSettingsFrom.empty()) {
+    if (options.blobs && !options.blobSettingsFrom.empty()) {
         std::string problem;
         if (const auto settings = readReportBlobSettings(options.blobSettingsFrom, problem))
             options.blobSettings = *settings;

@@ -124,9 +124,16 @@ TEST_F(TeachTest, LearntFileRestoresEverythingAndBothCountsMatchTheCore)
     countParticles(layers, state, p.targetColour, texts);
     const std::size_t blobs = findBlobs(other, p.targetColour, teaching.blobs).size();
     EXPECT_GT(blobs, 100u);
+    const std::vector<std::string> countLines = linesOf(count.out);
+    ASSERT_EQ(countLines.size(), 1u) << count.out;
     const std::vector<std::string> columns = [&] {
         std::vector<std::string> parts(1);
-        for (char c : linesOf(count.out).at(0)) c == '\t' ? parts.emplace_back() : parts.back().push_back(c);
+        for (char c : countLines[0]) {
+            if (c == '\t')
+                parts.emplace_back();
+            else
+                parts.back().push_back(c);
+        }
         return parts;
     }();
     ASSERT_EQ(columns.size(), 5u) << count.out;
