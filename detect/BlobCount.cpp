@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kBlock = 32;                 // side of the blocks the background is estimated in
 constexpr int kBlockSampleStep = 2;        // every second pixel of every second row is enough
-constexpr double kBackgroundShare = 0.25;  // the background is at least this share of any block
+constexpr double kBackgroundShare = 0.10;  // the background is at least this share of any block
 constexpr float kDarkestBackground = 8.0F; // a black ground would make the quotient meaningless
 
 /// The value below which share of the histogram's samples lie.
