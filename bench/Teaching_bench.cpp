@@ -1,5 +1,5 @@
 // Teaching by example: how well parameters learnt from about 30 marks count other pictures of the
-// same kind, with the specified count and with the blob count, and how long learning and the blob
+// same kind, with the particle count (the scan) and with the blob count, and how long learning and the blob
 // count take. A plain program: it prints its figures rather than timing loops.
 //
 //   Teaching_bench [--threads N] [--vgg FOLDER] [--skip-big | --only-big]
@@ -49,7 +49,7 @@ double processSeconds()
 }
 
 struct Counts {
-    int specified = 0;
+    int particles = 0;  // the scan's count (AutoCount)
     int blobs = 0;
 };
 
@@ -62,7 +62,7 @@ Counts countBoth(const Picture& picture, const Teaching& teaching, int threads)
     state.ImageHeight = picture.height();
     runCount(layers, state, teaching.count);
     Counts counts;
-    counts.specified = state.AutoCount;
+    counts.particles = state.AutoCount;
     counts.blobs = static_cast<int>(findBlobs(picture, teaching.count.targetColour, teaching.blobs, threads).size());
     return counts;
 }
@@ -139,20 +139,20 @@ void vggCells(const fs::path& folder, int threads)
             continue;
         }
         printTeaching(teaching, learnt, cpu);
-        double specifiedError = 0, blobError = 0;
+        double particleError = 0, blobError = 0;
         int pictures = 0;
         for (int index = 101; index <= 200; ++index) {
             const Picture test = fromImage(QImage(QString::fromStdString((folder / name(index)).string())));
             const auto truth = static_cast<double>(dots[name(index)].size());
             if (test.empty() || truth == 0) continue;
             const Counts counts = countBoth(test, teaching, threads);
-            specifiedError += std::abs(counts.specified - truth) / truth;
+            particleError += std::abs(counts.particles - truth) / truth;
             blobError += std::abs(counts.blobs - truth) / truth;
             ++pictures;
         }
         if (pictures > 0)
-            std::printf("    %d pictures: mean absolute error, specified count %.1f %%, blob count %.1f %%\n",
-                        pictures, 100 * specifiedError / pictures, 100 * blobError / pictures);
+            std::printf("    %d pictures: mean absolute error, particle count %.1f %%, blob count %.1f %%\n",
+                        pictures, 100 * particleError / pictures, 100 * blobError / pictures);
     }
 }
 
@@ -189,18 +189,18 @@ int main(int argc, char* argv[])
             continue;
         }
         printTeaching(teaching, learnt, cpu);
-        double specifiedError = 0, blobError = 0;
+        double particleError = 0, blobError = 0;
         for (int index = 1; index <= 5; ++index) {
             const Micrograph test = makeTeachingPicture(kind, index);
             const auto truth = static_cast<double>(test.particles.size());
             const Counts counts = countBoth(test.picture, teaching, threads);
-            std::printf("    picture %d: true %d, specified count %d, blob count %d\n", index,
-                        static_cast<int>(truth), counts.specified, counts.blobs);
-            specifiedError += std::abs(counts.specified - truth) / truth;
+            std::printf("    picture %d: true %d, particle count %d, blob count %d\n", index,
+                        static_cast<int>(truth), counts.particles, counts.blobs);
+            particleError += std::abs(counts.particles - truth) / truth;
             blobError += std::abs(counts.blobs - truth) / truth;
         }
-        std::printf("    mean absolute error over 5 pictures: specified count %.1f %%, blob count %.1f %%\n",
-                    100 * specifiedError / 5, 100 * blobError / 5);
+        std::printf("    mean absolute error over 5 pictures: particle count %.1f %%, blob count %.1f %%\n",
+                    100 * particleError / 5, 100 * blobError / 5);
     }
     std::printf("slowest learning of a 300 x 300 region: %.2f s wall, %.2f s CPU (%.2f s on %d idle cores)\n",
                 worstLearning, worstLearningCpu, worstLearningCpu / threads, threads);
