@@ -22,8 +22,10 @@
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
 #include "picture/PictureLoading.h"
+#include "detect/BlobCount.h"
 #include "picture/PictureMemory.h"
 #include "detect/CountRun.h"
+#include "report/BlobReport.h"
 #include "report/MarkedPicture.h"
 #include "report/NumberFormat.h"
 #include "report/ParticleTable.h"
@@ -245,6 +247,20 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         return outcome;
     }
     rewriteNameLines(lines, state.ImageFileName);
+    int blobCount = 0;
+    if (options.blobs) {
+        // One picture at a time uses every core; pictures counted side by side use one each.
+        const int threads = options.jobs > 1 && options.pictures.size() > 1 ? 1 : 0;
+        blobCount = static_cast<int>(findBlobs(layers.Image1, targetColour, options.blobSettings, threads).size());
+        try {
+            const std::vector<std::string> blobLines =
+                blobReportLines(blobCount, options.blobSettings, options.texts, state);
+            lines.insert(lines.end(), blobLines.begin(), blobLines.end());
+        } catch (const FieldError& error) {
+            outcome.error = error.message;
+            return outcome;
+        }
+    }
     if (options.stats) {
         try {
             const FieldScan scan = scanmarkers(layers.Image3, state, options.texts);
@@ -301,13 +317,16 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     outcome.counted = true;
     outcome.printedLine = pathText + "\t" + std::to_string(state.AutoCount) + "\t" +
                           formatScientific(state.ParticlesPerFilter) + "\t" +
-                          formatScientific(state.ParticlesPerCm3) + (outcome.damaged ? "\tdamaged" : "");
+                          formatScientific(state.ParticlesPerCm3);
+    if (options.blobs) outcome.printedLine += "\t" + std::to_string(blobCount);
+    if (outcome.damaged) outcome.printedLine += "\tdamaged";
     std::string warnings;
     for (const std::string& message : outcome.damage) warnings += (warnings.empty() ? "" : " | ") + message;
     outcome.summaryRow = csvField(pathText) + "," + std::to_string(state.ImageWidth) + "," +
                          std::to_string(state.ImageHeight) + "," + std::to_string(state.AutoCount) + "," +
                          plainNumber(state.ParticlesPerFilter) + "," + plainNumber(state.ParticlesPerCm3) + "," +
                          std::to_string(state.TotalAreaPixels);
+    if (options.blobs) outcome.summaryRow += "," + std::to_string(blobCount);
     outcome.summaryWarnings = csvField(warnings);
     return outcome;
 }
@@ -326,7 +345,7 @@ constexpr const char* kSummaryHeader =
 /// Appends rows to the summary file under an exclusive lock, in one write, so that counters running
 /// at once (a workflow's parallel jobs) never mix their rows or lose any. The header goes first when
 /// the file is new or empty. Returns an empty text or the reason.
-std::string appendSummaryRows(const fs::path& path, const std::string& rows)
+std::string appendSummaryRows(const fs::path& path, const std::string& header, const std::string& rows)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return "Cannot open the file " + quotedPath(path) + ": " + systemReason(errno);
@@ -335,7 +354,7 @@ std::string appendSummaryRows(const fs::path& path, const std::string& rows)
         problem = "Cannot lock the file " + quotedPath(path) + ": " + systemReason(errno);
     } else {
         struct stat status {};
-        std::string text = (::fstat(fd, &status) == 0 && status.st_size == 0) ? std::string(kSummaryHeader) : "";
+        std::string text = (::fstat(fd, &status) == 0 && status.st_size == 0) ? header : "";
         text += rows;
         std::size_t done = 0;
         while (done < text.size()) {
@@ -378,10 +397,21 @@ int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err)
     return 0;
 }
 
-int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& err)
+int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostream& err)
 {
-    // Folders stand for their pictures.
+    CounterOptions options = givenOptions;
     bool failed = false;
+    if (options.blobs && !options.blobSettingsFrom.empty()) {
+        std::string problem;
+        if (const auto settings = readReportBlobSettings(options.blobSettingsFrom, problem))
+            options.blobSettings = *settings;
+        if (!problem.empty()) {
+            err << "spottally-count: --params-from " << options.blobSettingsFrom.string() << ": " << problem << "\n";
+            return 2;
+        }
+    }
+    if (!options.learnMarks.empty()) return runLearning(options, out, err);
+    // Folders stand for their pictures.
     std::vector<fs::path> pictures;
     for (const fs::path& given : options.pictures) {
         std::error_code ec;
@@ -495,11 +525,14 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
         warnings = warnings || !outcome.damage.empty();
     }
     if (damaged && !options.acceptDamaged) failed = true;
+    // The blob count's column comes after the specified ones.
+    std::string summaryHeader = kSummaryHeader;
+    if (options.blobs) summaryHeader.insert(summaryHeader.size() - 1, ",blob_count");
     if (!options.summaryAppendFile.empty()) {
         std::string rows;
         for (const PictureOutcome& outcome : outcomes)
             if (outcome.counted) rows += outcome.summaryRow + "\n";
-        const std::string problem = appendSummaryRows(options.summaryAppendFile, rows);
+        const std::string problem = appendSummaryRows(options.summaryAppendFile, summaryHeader, rows);
         if (!problem.empty()) {
             err << "spottally-count: " << problem << "\n";
             failed = true;
@@ -508,7 +541,7 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
     if (!options.summaryFile.empty()) {
         // The warnings column only when a picture has warnings: the summary of a sound run stays as it
         // always was, column for column.
-        std::string csv = kSummaryHeader;
+        std::string csv = summaryHeader;
         if (warnings) csv.insert(csv.size() - 1, ",warnings");
         for (const PictureOutcome& outcome : outcomes)
             if (outcome.counted) csv += outcome.summaryRow + (warnings ? "," + outcome.summaryWarnings : "") + "\n";

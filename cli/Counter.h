@@ -1,7 +1,10 @@
 #pragma once
 // The headless counter's work: every picture counted as the window's count button counts it.
 
+#include <optional>
 #include <ostream>
+
+#include "core/BlobSettings.h"
 
 #include "cli/Options.h"
 
@@ -15,3 +18,12 @@ int runCounter(const CounterOptions& options, std::ostream& out, std::ostream& e
 /// the tab-separated result line on out. Returns 0, or 1 (reasons on err, nothing written) when a
 /// report cannot be used.
 int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err);
+
+/// The blob settings of a saved report (the lines after its 21 lines), if it holds them; problem
+/// says why a settings line could not be read.
+std::optional<BlobSettings> readReportBlobSettings(const std::filesystem::path& report, std::string& problem);
+
+/// --learn: teaches on the one picture of options from its marks, writes the parameter file
+/// (a report of the picture counted with the learnt parameters, blob lines included) and prints the
+/// learnt options and how they fit the marks. Returns 0, or 1 when it could not.
+int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& err);

@@ -126,6 +126,14 @@ Pooling (no count):
                             kind (poisson or t), tab-separated. Each report's picture is looked
                             for beside it, then in every --pictures DIR, for the field's size.
   --help                    this text
+Blob count and teaching by example:
+  --blobs                   also count blobs (Laplacian-of-Gaussian peaks; settings from --params-from
+                            when it holds them): a fifth printed column, four report lines after the
+                            21 lines, and a blob_count column of --summary
+  --learn MARKS.csv         learn the parameters from the marks (header x,y) of one picture instead
+                            of counting: needs --learn-region and --learn-out; prints the options
+  --learn-region X,Y,W,H    the teaching region in pixels (marks outside it are ignored)
+  --learn-out FILE          the report-format parameter file to write; --params-from FILE restores it
 
 Exit status: 0 all pictures counted, 1 a picture failed or was damaged (named on stderr), 2 bad
 options, or outputs that would overwrite each other or an input (nothing is counted then).
@@ -195,11 +203,15 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             flag(options.particles);
             continue;
         }
+        if (name == "--blobs") {
+            flag(options.blobs);
+            continue;
+        }
         static const char* const kValued[] = {"--min-size", "--max-size", "--colour", "--colour-tolerance",
                                               "--brightness-tolerance", "--min-contrast", "--pixels-per-mm",
                                               "--filter-area", "--volume", "--grid", "--scale", "--params-from",
                                               "--out", "--summary", "--jobs", "--memory-limit", "--summary-append", "--pool",
-                                              "--pictures"};
+                                              "--pictures", "--learn", "--learn-region", "--learn-out"};
         bool known = false;
         for (const char* valued : kValued) known = known || name == valued;
         if (!known) {
@@ -266,6 +278,7 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             if (!problem.empty()) error = "--params-from " + shortenedValue(value) + ": " + problem;
             reportFile = value;
             reportMissing = std::move(missing);
+            options.blobSettingsFrom = value;
         } else if (name == "--out") {
             options.outFolder = value;
         } else if (name == "--summary") {
@@ -282,6 +295,13 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         } else if (name == "--memory-limit") {
             const std::string text = wholeNumberText(name, value, 1, 1ll << 40, error);
             if (error.empty()) options.memoryLimitMB = std::stoull(text);
+        } else if (name == "--learn") {
+            options.learnMarks = value;
+        } else if (name == "--learn-region") {
+            const std::string problem = parseRegionText(value, options.learnRegion);
+            if (!problem.empty()) error = "--learn-region: " + problem;
+        } else if (name == "--learn-out") {
+            options.learnOut = value;
         }
     }
     if (error.empty() && !reportMissing.empty()) {
@@ -292,6 +312,16 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         if (!lines.empty())
             error = "--params-from " + shortenedValue(reportFile) + ": the report has no line " + lines +
                     "; give those values as options";
+    }
+    if (error.empty() && !options.learnMarks.empty()) {
+        if (options.learnRegion.empty())
+            error = "--learn needs --learn-region X,Y,W,H";
+        else if (options.learnOut.empty())
+            error = "--learn needs --learn-out FILE";
+        else if (options.pictures.size() != 1 && !options.help)
+            error = "--learn teaches on exactly one picture, not " + std::to_string(options.pictures.size());
+    } else if (error.empty() && (!options.learnRegion.empty() || !options.learnOut.empty())) {
+        error = "--learn-region and --learn-out go with --learn MARKS.csv";
     }
     if (error.empty() && !options.help && options.pictures.empty())
         error = options.poolFile.empty() ? "no picture given" : "no report given to pool";

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/BlobSettings.h"
 #include "core/ParameterTexts.h"
+#include "detect/Marks.h"
 #include "report/ReportFile.h"
 
 struct CounterOptions {
@@ -29,6 +31,13 @@ struct CounterOptions {
     std::vector<std::filesystem::path> pictureFolders;  // --pictures: where --pool also looks
     std::vector<std::filesystem::path> pictures;  // as given: pictures and folders of pictures
     bool help = false;
+    // Teaching by example and the blob count.
+    std::filesystem::path learnMarks;   // --learn: marks file; the picture is then taught on, not counted
+    PixelRegion learnRegion;            // --learn-region
+    std::filesystem::path learnOut;     // --learn-out: the parameter file written
+    bool blobs = false;                 // --blobs: the blob count beside the count
+    std::filesystem::path blobSettingsFrom;  // the last --params-from: its blob settings, if any, are used
+    BlobSettings blobSettings;          // the defaults, or those of blobSettingsFrom
 };
 
 struct OptionsResult {

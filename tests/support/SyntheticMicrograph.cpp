@@ -43,14 +43,19 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
     // Background: dark green-grey, brighter towards one off-centre spot and fading to the corners.
     const double hotColumn = width * random.uniform(0.3, 0.7), hotRow = height * random.uniform(0.3, 0.7);
     const double diagonal = std::hypot(width, height);
+    const auto lightAt = [&](double x, double y) {
+        const double distance = std::hypot(x - hotColumn, y - hotRow) / diagonal;
+        return 1.25 - options.lightFalloff * distance + 0.08 * std::sin(x * 0.01 + y * 0.007);
+    };
+    const double groundBlue = colourBlue(options.groundColour), groundGreen = colourGreen(options.groundColour),
+                 groundRed = colourRed(options.groundColour);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = result.picture.row(y);
         for (int x = 0; x < width; ++x) {
-            const double distance = std::hypot(x - hotColumn, y - hotRow) / diagonal;
-            const double level = 1.25 - 1.1 * distance + 0.08 * std::sin(x * 0.01 + y * 0.007);
-            row[3 * x + 0] = toByte(14 * level + 2.5 * random.noise());  // blue
-            row[3 * x + 1] = toByte(26 * level + 3.0 * random.noise());  // green
-            row[3 * x + 2] = toByte(12 * level + 2.5 * random.noise());  // red
+            const double level = lightAt(x, y);
+            row[3 * x + 0] = toByte(groundBlue * level + 2.5 * random.noise());  // blue
+            row[3 * x + 1] = toByte(groundGreen * level + 3.0 * random.noise());  // green
+            row[3 * x + 2] = toByte(groundRed * level + 2.5 * random.noise());  // red
         }
     }
 
@@ -67,15 +72,28 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
          attempt < options.particles * 20 && static_cast<int>(result.particles.size()) < options.particles;
          ++attempt) {
         if (width <= 2 * border || height <= 2 * border) break;
-        const DrawnParticle particle{random.uniform(border, width - border),
-                                     random.uniform(border, height - border),
-                                     random.uniform(options.minRadius, options.maxRadius)};
+        DrawnParticle particle{random.uniform(border, width - border), random.uniform(border, height - border),
+                               random.uniform(options.minRadius, options.maxRadius)};
+        // A touching particle sits against the one drawn last, its edge just overlapping.
+        int partner = -1;
+        if (options.touchingShare > 0 && !result.particles.empty() && random.uniform() < options.touchingShare) {
+            partner = static_cast<int>(result.particles.size()) - 1;
+            const DrawnParticle& base = result.particles.back();
+            const double angle = random.uniform(0, 6.283185307179586);
+            const double distance = 0.9 * (base.radius + particle.radius);
+            particle.column = base.column + distance * std::cos(angle);
+            particle.row = base.row + distance * std::sin(angle);
+            if (particle.column < border || particle.row < border || particle.column >= width - border ||
+                particle.row >= height - border)
+                continue;
+        }
         const int cellColumn = static_cast<int>(particle.column / cellSize);
         const int cellRow = static_cast<int>(particle.row / cellSize);
         bool crowded = false;
         for (int cy = std::max(0, cellRow - 1); cy <= std::min(cellRows - 1, cellRow + 1); ++cy)
             for (int cx = std::max(0, cellColumn - 1); cx <= std::min(cellColumns - 1, cellColumn + 1); ++cx)
                 for (int index : cells[static_cast<std::size_t>(cy) * cellColumns + cx]) {
+                    if (index == partner) continue;
                     const DrawnParticle& other = result.particles[static_cast<std::size_t>(index)];
                     crowded =
                         crowded || std::hypot(other.column - particle.column, other.row - particle.row) <
@@ -85,7 +103,9 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
         cells[static_cast<std::size_t>(cellRow) * cellColumns + cellColumn].push_back(
             static_cast<int>(result.particles.size()));
         result.particles.push_back(particle);
-        const double intensity = random.uniform(0.84, 1.04);
+        double intensity = random.uniform(0.84, 1.04);
+        if (options.particlesFollowLight)
+            intensity *= 0.45 + 0.55 * std::clamp(lightAt(particle.column, particle.row), 0.0, 1.25) / 1.25;
         const int reach = static_cast<int>(std::ceil(particle.radius + 2.5));
         const int centreColumn = static_cast<int>(particle.column),
                   centreRow = static_cast<int>(particle.row);
@@ -105,6 +125,32 @@ Micrograph makeSyntheticMicrograph(const MicrographOptions& options)
                 pixel[1] = toByte(pixel[1] * keep + green * weight + 2.0 * random.noise());
                 pixel[2] = toByte(pixel[2] * keep + red * weight + 2.0 * random.noise());
             }
+        }
+    }
+
+    // Debris: clumps of two to five small specks of another colour, dimmer than the particles.
+    const double debrisRed = colourRed(options.debrisColour), debrisGreen = colourGreen(options.debrisColour),
+                 debrisBlue = colourBlue(options.debrisColour);
+    for (int speck = 0; speck < options.debris && width > 20 && height > 20; ++speck) {
+        const double column = random.uniform(8, width - 8), row = random.uniform(8, height - 8);
+        const int pieces = 2 + static_cast<int>(random.uniform() * 4);
+        const double strength = random.uniform(0.35, 0.8);
+        result.debris.push_back({column, row, 0});
+        for (int piece = 0; piece < pieces; ++piece) {
+            const double pc = column + random.uniform(-3, 3), pr = row + random.uniform(-3, 3);
+            const double radius = random.uniform(0.8, 2.2);
+            result.debris.back().radius = std::max(result.debris.back().radius, radius);
+            for (int y = static_cast<int>(pr) - 3; y <= static_cast<int>(pr) + 3; ++y)
+                for (int x = static_cast<int>(pc) - 3; x <= static_cast<int>(pc) + 3; ++x) {
+                    if (!result.picture.contains(x, y)) continue;
+                    const double distance = std::hypot(x + 0.5 - pc, y + 0.5 - pr);
+                    const double weight = std::clamp(radius + 0.5 - distance, 0.0, 1.0) * strength;
+                    if (weight <= 0) continue;
+                    std::uint8_t* pixel = result.picture.row(y) + 3 * x;
+                    pixel[0] = toByte(pixel[0] * (1 - weight) + debrisBlue * weight);
+                    pixel[1] = toByte(pixel[1] * (1 - weight) + debrisGreen * weight);
+                    pixel[2] = toByte(pixel[2] * (1 - weight) + debrisRed * weight);
+                }
         }
     }
     return result;

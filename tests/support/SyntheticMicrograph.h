@@ -15,6 +15,13 @@ struct MicrographOptions {
     std::uint32_t particleColour = rgbColour(121, 223, 95);  // the brightest particles' colour
     double minRadius = 2.5;                                  // particle radius in pixels
     double maxRadius = 4.0;
+    // Harder pictures, for teaching by example. The defaults draw the pictures as they always were.
+    std::uint32_t groundColour = rgbColour(12, 26, 14);  // the background where the light is fullest
+    double lightFalloff = 1.1;           // how much the light fades from its brightest spot to a corner
+    bool particlesFollowLight = false;   // particles dim with the light as the background does
+    double touchingShare = 0;            // share of particles drawn touching the particle before them
+    int debris = 0;                      // irregular specks that are not particles
+    std::uint32_t debrisColour = rgbColour(150, 140, 120);
 };
 
 /// One particle as it was drawn.
@@ -27,6 +34,7 @@ struct DrawnParticle {
 struct Micrograph {
     Picture picture;
     std::vector<DrawnParticle> particles;  // the true particles (fewer than asked when the picture is full)
+    std::vector<DrawnParticle> debris;     // the specks drawn as debris (not counted)
 };
 
 Micrograph makeSyntheticMicrograph(const MicrographOptions& options);
