@@ -124,6 +124,14 @@ void LayerView::setBand(const QRect& area)
     updateBand(band_);
 }
 
+void LayerView::setTeachOverlay(const QRect& region, std::vector<QPoint> marks, std::vector<QPoint> blobs)
+{
+    teachRegion_ = region;
+    teachMarks_ = std::move(marks);
+    blobMarkers_ = std::move(blobs);
+    update();
+}
+
 const QImage& LayerView::shownImage() const
 {
     bringUpToDate();
@@ -141,11 +149,39 @@ void LayerView::paintEvent(QPaintEvent* event)
     // Only the exposed part is drawn; nearest-pixel stretching keeps a zoomed paint cheap.
     painter.setClipRect(event->rect());
     painter.drawImage(rect(), image_);
+    paintTeachOverlay(painter);
     if (band_.isEmpty()) return;
     // The band inverts what lies under its dots, so it shows on any picture.
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     for (const QRect& dot : bandDots())
         if (dot.intersects(event->rect())) painter.fillRect(dot, Qt::white);
+}
+
+void LayerView::paintTeachOverlay(QPainter& painter) const
+{
+    if (teachRegion_.isEmpty() && teachMarks_.empty() && blobMarkers_.empty()) return;
+    const QSize picture = layer_ != nullptr ? QSize(layer_->width(), layer_->height()) : image_.size();
+    if (picture.isEmpty()) return;
+    const double sx = double(width()) / picture.width();
+    const double sy = double(height()) / picture.height();
+    const auto centre = [&](const QPoint& p) { return QPointF((p.x() + 0.5) * sx, (p.y() + 0.5) * sy); };
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    if (!teachRegion_.isEmpty()) {
+        painter.setPen(QPen(Qt::yellow, 1, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(shownRect(teachRegion_));
+    }
+    painter.setPen(QPen(Qt::magenta, 1));
+    for (const QPoint& blob : blobMarkers_) painter.drawEllipse(centre(blob), 4.0, 4.0);
+    painter.setPen(QPen(Qt::cyan, 1));
+    constexpr double arm = 3.0;
+    for (const QPoint& mark : teachMarks_) {
+        const QPointF c = centre(mark);
+        painter.drawLine(QPointF(c.x() - arm, c.y()), QPointF(c.x() + arm, c.y()));
+        painter.drawLine(QPointF(c.x(), c.y() - arm), QPointF(c.x(), c.y() + arm));
+    }
+    painter.restore();
 }
 
 void LayerView::mousePressEvent(QMouseEvent* event)

@@ -19,6 +19,8 @@
 
 #include "core/Picture.h"
 
+class QPainter;
+
 class LayerView : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +40,11 @@ public:
     void setBand(const QRect& area);
     /// The area the band shown over the picture goes round; empty when no band is shown.
     const QRect& band() const { return band_; }
+    /// Teaching overlay, drawn on screen only: the region's outline, marks as small crosses and blob
+    /// markers as small circles of their own colour (picture coordinates).
+    void setTeachOverlay(const QRect& region, std::vector<QPoint> marks, std::vector<QPoint> blobs);
+    const QRect& teachRegion() const { return teachRegion_; }
+    const std::vector<QPoint>& teachMarks() const { return teachMarks_; }
     /// How often the whole picture was converted for display (for tests of the caching).
     int fullConversions() const { return fullConversions_; }
 
@@ -54,6 +61,7 @@ protected:
 
 private:
     void convertAll(const Picture& picture) const;
+    void paintTeachOverlay(QPainter& painter) const;
     void bringUpToDate() const;
     /// The widget pixels that show the picture pixels of area, at the current display size.
     QRect shownRect(const QRect& area) const;
@@ -66,5 +74,8 @@ private:
     mutable QImage image_;                 // Format_RGB32 copy of the picture
     mutable bool stale_ = false;           // the whole layer changed since image_ was made
     mutable int fullConversions_ = 0;
-    QRect band_;  // the area the selection band goes round, in picture coordinates
+    QRect band_;
+    QRect teachRegion_;
+    std::vector<QPoint> teachMarks_;
+    std::vector<QPoint> blobMarkers_;  // the area the selection band goes round, in picture coordinates
 };

@@ -332,6 +332,21 @@ void TForm1::setParameterTexts(const ParameterTexts& texts)
     set(EdCont, texts.EdCont);
 }
 
+void TForm1::setLearntParameters(const CountParams& learnt)
+{
+    ParameterTexts texts = parameterTexts();
+    texts.Edmin = std::to_string(learnt.minSize);
+    texts.EdMax = std::to_string(learnt.maxSize);
+    texts.EdR = std::to_string(colourRed(learnt.targetColour));
+    texts.EdG = std::to_string(colourGreen(learnt.targetColour));
+    texts.EdB = std::to_string(colourBlue(learnt.targetColour));
+    texts.EdDevi = std::to_string(learnt.colourTolerance);
+    texts.Edhell = std::to_string(learnt.brightnessTolerance);
+    texts.EdCont = std::to_string(learnt.minContrast);
+    setParameterTexts(texts);
+    setPnColorColour(learnt.targetColour);
+}
+
 void TForm1::setTargetColour(std::uint32_t colour)
 {
     setPnColorColour(colour);
@@ -559,6 +574,7 @@ bool TForm1::loadimage(const QString& fileName)
     }
     try {
         newpictureparams(QString::fromStdString(namePart(name)));
+        Form2->pictureOpened(path.parent_path() / marksFileName(namePart(name)));
     } catch (const std::bad_alloc&) {
         return noMemory();
     }

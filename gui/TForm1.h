@@ -28,6 +28,7 @@
 #include "core/ParameterTexts.h"
 #include "gui/UserDialogs.h"
 
+struct CountParams;
 class QAction;
 class QFrame;
 class QGroupBox;
@@ -87,6 +88,9 @@ public:
     /// The parameter fields' current texts.
     ParameterTexts parameterTexts() const;
     void setParameterTexts(const ParameterTexts& texts);
+    /// Parameters learnt by teaching: the size, tolerance and contrast fields and the target colour
+    /// (fields and panel) take them, as the counter's --learn writes them.
+    void setLearntParameters(const CountParams& learnt);
 
     /// The target colour shown by PnColor: red in the low byte, green in the second, blue in the third.
     std::uint32_t PnColorColour() const { return panelColour_; }

@@ -1,5 +1,6 @@
 #include "gui/TForm2.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -11,6 +12,10 @@
 #include <algorithm>
 
 #include "core/AnalysisState.h"
+#include "core/FieldText.h"
+#include "detect/BlobCount.h"
+#include "detect/ParameterSearch.h"
+#include "report/BlobReport.h"
 #include "gui/Forms.h"
 #include "gui/TForm1.h"
 #include "picture/PictureLoading.h"
@@ -47,6 +52,16 @@ constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
 constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
 // A removal takes a marker within kRemoveReach of the click and rings it: everything it can touch.
 constexpr int kEditReach = kRemoveReach + 5;
+// A teach-mode click removes a mark within this many pixels each way, or adds one.
+constexpr int kMarkReach = 4;
+// A press moved further than this (picture pixels) is a drag that sets the teaching region.
+constexpr int kDragThreshold = 2;
+
+std::string fitText(const MarkFit& fit)
+{
+    return "found " + std::to_string(fit.matched) + ", missed " + std::to_string(fit.missed()) + ", extra " +
+           std::to_string(fit.extra());
+}
 
 /// A picture coordinate clamped into 0 .. limit (limit: the picture's width or height; a selection
 /// corner may lie on the far edge, so that the last column and row can be selected).
@@ -98,6 +113,13 @@ void TForm2::FormCreate()
     Orig1 = menuBar()->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
                                                       : QString::fromLatin1(kFirstClickModeCaption));
     ToggleimageOriginal1 = menuBar()->addAction(QString::fromLatin1(kFirstFlipCaption));
+    Teach1 = menuBar()->addMenu(QStringLiteral("Teach"));
+    Teachmode1 = Teach1->addAction(QStringLiteral("Teach mode"));
+    Teachmode1->setCheckable(true);
+    Suggestparameters1 = Teach1->addAction(QStringLiteral("Suggest parameters"));
+    Blobview1 = Teach1->addAction(QStringLiteral("Blob view"));
+    Blobview1->setCheckable(true);
+    Clearmarks1 = Teach1->addAction(QStringLiteral("Clear marks"));
     // Every command stays in view whatever its caption: no item may go into the menu bar's overflow.
     resize(std::max(kDefaultWidth, menuBarWidthForWidestCaptions()), kDefaultHeight);
     connectControls();
@@ -144,6 +166,10 @@ void TForm2::connectControls()
     connect(Fittoframe1, &QAction::triggered, this, &TForm2::Fittoframe1Click);
     connect(Orig1, &QAction::triggered, this, &TForm2::Orig1Click);
     connect(ToggleimageOriginal1, &QAction::triggered, this, &TForm2::ToggleimageOriginal1Click);
+    connect(Teachmode1, &QAction::toggled, this, &TForm2::setTeachMode);
+    connect(Suggestparameters1, &QAction::triggered, this, &TForm2::SuggestparametersClick);
+    connect(Blobview1, &QAction::triggered, this, &TForm2::BlobviewClick);
+    connect(Clearmarks1, &QAction::triggered, this, &TForm2::ClearmarksClick);
     connect(Copy1, &QAction::triggered, this, &TForm2::Copy1Click);
     connect(Paste1, &QAction::triggered, this, &TForm2::Paste1Click);
     connect(Cut1, &QAction::triggered, this, &TForm2::Cut1Click);
@@ -151,7 +177,12 @@ void TForm2::connectControls()
     connect(Image1, &LayerView::mouseMoved, this, &TForm2::Image1MouseMove);
     connect(Image2, &LayerView::mousePressed, this, &TForm2::Image2MouseDown);
     connect(Image2, &LayerView::mouseReleased, this, &TForm2::Image2MouseUp);
-    // Image3, the area view, ignores the mouse.
+    // Image3, the area view, ignores the mouse outside teach mode.
+    for (LayerView* layer : {Image1, Image2, Image3}) {
+        connect(layer, &LayerView::mousePressed, this, &TForm2::teachPress);
+        connect(layer, &LayerView::mouseMoved, this, &TForm2::teachMove);
+        connect(layer, &LayerView::mouseReleased, this, &TForm2::teachRelease);
+    }
 }
 
 void TForm2::bringToFront(LayerView* view)
@@ -293,6 +324,7 @@ void TForm2::pickColour(const Picture& layer, QPoint position)
 
 void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint position)
 {
+    if (teachMode()) return;  // teach mode takes the mouse
     if (ctrlHeld(modifiers)) {
         Form1->raise();
         Form1->activateWindow();
@@ -310,6 +342,7 @@ void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
 
 void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position)
 {
+    if (teachMode()) return;  // teach mode takes the mouse
     if (!buttons.testFlag(Qt::LeftButton) || ctrlHeld(modifiers)) return;
     const int x = moveCoordinate(position.x(), AnalysisState.ZoomPercent);
     const int y = moveCoordinate(position.y(), AnalysisState.ZoomPercent);
@@ -326,6 +359,7 @@ void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mod
 
 void TForm2::Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
+    if (teachMode()) return;  // teach mode takes the mouse
     if (!ctrlHeld(modifiers) && button != Qt::RightButton) return;
     pickColour(layers_.Image2, position);
     Form1->raise();
@@ -334,6 +368,7 @@ void TForm2::Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modif
 
 void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint position)
 {
+    if (teachMode()) return;  // teach mode takes the mouse
     if (ctrlHeld(modifiers)) return;
     // A release beyond the picture (the button went down on it and the pointer left) edits nothing.
     if (position.x() < 0 || position.y() < 0) return;
@@ -370,7 +405,181 @@ void TForm2::collapseSelection()
     drawBand();
 }
 
-void TForm2::originalReplaced() { collapseSelection(); }
+void TForm2::originalReplaced()
+{
+    collapseSelection();
+    // The marks, region and blob count belong to the old picture; a picture opened from file brings
+    // its own marks (pictureOpened).
+    marks_.clear();
+    teachRegion_ = PixelRegion();
+    marksFile_.clear();
+    blobSettings_.reset();
+    blobMarkers_.clear();
+    teachPressed_ = false;
+    showTeachOverlay();
+}
+
+// --- Teaching by example ----------------------------------------------------------------------
+
+void TForm2::setTeachMode(bool on)
+{
+    if (Teachmode1->isChecked() != on) Teachmode1->setChecked(on);  // toggled calls back once
+    teachPressed_ = false;
+    if (on) collapseSelection();
+}
+
+bool TForm2::teachMode() const { return Teachmode1 != nullptr && Teachmode1->isChecked(); }
+
+QPoint TForm2::picturePoint(QPoint position) const
+{
+    return QPoint(pressCoordinate(position.x(), AnalysisState.ZoomPercent),
+                  pressCoordinate(position.y(), AnalysisState.ZoomPercent));
+}
+
+void TForm2::teachPress(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position)
+{
+    if (!teachMode() || button != Qt::LeftButton || layers_.Image1.empty()) return;
+    if (position.x() < 0 || position.y() < 0) return;
+    const QPoint at = picturePoint(position);
+    if (!layers_.Image1.contains(at.x(), at.y())) return;
+    teachPressed_ = true;
+    teachDragged_ = false;
+    teachStart_ = at;
+}
+
+void TForm2::teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoint position)
+{
+    if (!teachMode() || !teachPressed_ || !buttons.testFlag(Qt::LeftButton)) return;
+    const int width = layers_.Image1.width(), height = layers_.Image1.height();
+    const int x = std::clamp(moveCoordinate(position.x(), AnalysisState.ZoomPercent), 0, width);
+    const int y = std::clamp(moveCoordinate(position.y(), AnalysisState.ZoomPercent), 0, height);
+    if (!teachDragged_ && std::abs(x - teachStart_.x()) <= kDragThreshold &&
+        std::abs(y - teachStart_.y()) <= kDragThreshold)
+        return;
+    teachDragged_ = true;
+    const int left = std::min(x, teachStart_.x()), top = std::min(y, teachStart_.y());
+    teachRegion_ = PixelRegion{left, top, std::max(x, teachStart_.x()) - left, std::max(y, teachStart_.y()) - top};
+    showTeachOverlay();
+}
+
+void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint)
+{
+    if (!teachMode() || button != Qt::LeftButton || !teachPressed_) return;
+    teachPressed_ = false;
+    if (teachDragged_) return;  // the region is set
+    // A click: the nearest mark within reach goes, otherwise a mark is added at the pixel.
+    const QPoint at = teachStart_;
+    auto nearest = marks_.end();
+    int best = 0;
+    for (auto it = marks_.begin(); it != marks_.end(); ++it) {
+        const int dx = std::abs(it->x - at.x()), dy = std::abs(it->y - at.y());
+        if (dx > kMarkReach || dy > kMarkReach) continue;
+        if (nearest == marks_.end() || dx * dx + dy * dy < best) {
+            nearest = it;
+            best = dx * dx + dy * dy;
+        }
+    }
+    if (nearest != marks_.end())
+        marks_.erase(nearest);
+    else
+        marks_.push_back(Mark{at.x(), at.y()});
+    marksChanged();
+}
+
+void TForm2::showTeachOverlay()
+{
+    std::vector<QPoint> marks, blobs;
+    marks.reserve(marks_.size());
+    for (const Mark& mark : marks_) marks.emplace_back(mark.x, mark.y);
+    if (Blobview1 != nullptr && Blobview1->isChecked())
+        for (const Mark& blob : blobMarkers_) blobs.emplace_back(blob.x, blob.y);
+    const QRect region(teachRegion_.x, teachRegion_.y, teachRegion_.width, teachRegion_.height);
+    for (LayerView* layer : {Image1, Image2, Image3}) layer->setTeachOverlay(region, marks, blobs);
+}
+
+void TForm2::marksChanged()
+{
+    showTeachOverlay();
+    saveMarks();
+}
+
+bool TForm2::saveMarks()
+{
+    if (marksFile_.empty()) return true;  // a picture not opened from file keeps its marks in the window
+    const FileSaveOutcome saved = writeMarksFile(marksFile_, marks_);
+    if (!saved.saved()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
+        return false;
+    }
+    return true;
+}
+
+void TForm2::pictureOpened(const std::filesystem::path& marksFile)
+{
+    marksFile_ = marksFile;
+    marks_.clear();
+    std::error_code ignored;
+    if (std::filesystem::exists(marksFile, ignored)) {
+        const MarksReading reading = readMarksFile(marksFile);
+        if (!reading.error.empty())
+            dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
+        else
+            marks_ = reading.marks;
+    }
+    showTeachOverlay();
+}
+
+void TForm2::ClearmarksClick()
+{
+    marks_.clear();
+    marksChanged();
+}
+
+void TForm2::BlobviewClick() { showTeachOverlay(); }
+
+std::vector<std::string> TForm2::blobLines(const ParameterTexts& texts, const TAnalysisState& state)
+{
+    if (!blobSettings_ || layers_.Image1.empty()) return {};
+    blobMarkers_.clear();
+    for (const Blob& blob : findBlobs(layers_.Image1, blobColour_, *blobSettings_))
+        blobMarkers_.push_back(Mark{blob.x, blob.y});
+    showTeachOverlay();
+    return blobReportLines(static_cast<int>(blobMarkers_.size()), *blobSettings_, texts, state);
+}
+
+void TForm2::SuggestparametersClick()
+{
+    if (layers_.Image1.empty()) return;
+    Teaching teaching;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            teaching = teachFromMarks(layers_.Image1, teachRegion_, marks_);
+        } catch (const std::bad_alloc&) {
+            teaching.error = "there is not enough memory for the search";
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    if (!teaching.error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot suggest parameters: %1").arg(QString::fromStdString(teaching.error)));
+        return;
+    }
+    blobSettings_ = teaching.blobs;
+    blobColour_ = teaching.count.targetColour;
+    Form1->setLearntParameters(teaching.count);
+    Form1->BnCountClick();  // the count, and the report with the blob lines
+    saveMarks();
+    QString text = QStringLiteral("Teaching region: %1 marks.\nCount: %2.\nBlob count: %3.")
+                       .arg(teaching.countFit.marks)
+                       .arg(QString::fromStdString(fitText(teaching.countFit)),
+                            QString::fromStdString(fitText(teaching.blobFit)));
+    if (teaching.countFit.marks < kAdvisedTeachingMarks)
+        text += QStringLiteral("\nOnly %1 marks: %2 or more give parameters that hold beyond the region.")
+                    .arg(teaching.countFit.marks)
+                    .arg(kAdvisedTeachingMarks);
+    dialogs().message(UserDialogs::MessageKind::Information, text);
+}
 
 // --- Clipboard and crop --------------------------------------------------------------------------
 

@@ -13,17 +13,28 @@
 //   malgrossklein             applies ZoomPercent to the three layers' display
 //   Toggleview, Showgrid, Showscale   front layer by ViewMode; the two overlays into Image2
 //   SelStartX/Y, SelEndX/Y    the selection on the original
+//   Teach1: Teachmode1, Suggestparameters1, Blobview1, Clearmarks1   teaching by example: in teach
+//                             mode a drag sets the teaching region and a click adds or removes a mark
 //
 // The other windows ask this one for: layers(), refreshLayers(), malgrossklein(), Toggleview(),
-// Orig1Click(), Showgrid(), Showscale(), originalReplaced().
+// Orig1Click(), Showgrid(), Showscale(), originalReplaced(), pictureOpened(), saveMarks(),
+// blobLines().
 
 #include <QMainWindow>
 #include <QRect>
 #include <QString>
 #include <cstdint>
 
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/BlobSettings.h"
 #include "core/Layers.h"
+#include "core/ParameterTexts.h"
 #include "core/Particles.h"
+#include "detect/Marks.h"
 
 class QAction;
 class QKeyEvent;
@@ -92,6 +103,36 @@ public:
     /// its band goes. Called by the picture loading.
     void originalReplaced();
 
+    // Teaching by example.
+    /// Teach mode on or off (the Teach mode item's check follows).
+    void setTeachMode(bool on);
+    bool teachMode() const;
+    /// Press, move and release on the view in front while in teach mode: a drag sets the teaching
+    /// region, a click adds a mark or removes the one within kMarkReach of it.
+    void teachPress(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    void teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
+    void teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    const std::vector<Mark>& marks() const { return marks_; }
+    const PixelRegion& teachingRegion() const { return teachRegion_; }
+    /// "Suggest parameters": learns from the region's marks, fills the main window's fields, counts and
+    /// tells how well the learnt values fit the marks.
+    void SuggestparametersClick();
+    /// "Blob view": the blob count's markers over the picture, on or off.
+    void BlobviewClick();
+    /// "Clear marks": the marks of this picture go (the file keeps an empty list).
+    void ClearmarksClick();
+    /// A picture was opened from file: its marks are read from marksFile (none when there is none).
+    void pictureOpened(const std::filesystem::path& marksFile);
+    /// Writes the marks beside the picture; false (after a message) when they could not be written.
+    bool saveMarks();
+    /// The learnt blob settings, once "Suggest parameters" has run on this picture.
+    const std::optional<BlobSettings>& blobSettings() const { return blobSettings_; }
+    /// The blob count's report lines for the record, counted on the original with the learnt settings;
+    /// none before anything was learnt for this picture.
+    std::vector<std::string> blobLines(const ParameterTexts& texts, const struct TAnalysisState& state);
+    /// The blob count's positions shown by the blob view (after blobLines or Suggest parameters).
+    const std::vector<Mark>& blobMarkers() const { return blobMarkers_; }
+
     // Controls, named as the program names them.
     LayerView* Image1 = nullptr;
     LayerView* Image2 = nullptr;
@@ -105,6 +146,11 @@ public:
     QAction* Cut1 = nullptr;
     QAction* Orig1 = nullptr;
     QAction* ToggleimageOriginal1 = nullptr;
+    QMenu* Teach1 = nullptr;
+    QAction* Teachmode1 = nullptr;
+    QAction* Suggestparameters1 = nullptr;
+    QAction* Blobview1 = nullptr;
+    QAction* Clearmarks1 = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -134,7 +180,23 @@ private:
     /// Shows status in the title for a moment, then restoreTo (unless the title changed meanwhile).
     void showStatus(const QString& status, const QString& restoreTo);
 
+    /// Picture pixel under a view position (zoom applied).
+    QPoint picturePoint(QPoint position) const;
+    /// Shows region, marks and blob markers over every view.
+    void showTeachOverlay();
+    /// The marks changed: shown anew and written.
+    void marksChanged();
+
     Layers layers_;
+    std::vector<Mark> marks_;
+    PixelRegion teachRegion_;
+    std::filesystem::path marksFile_;  // beside the picture; empty until a picture was opened from file
+    bool teachPressed_ = false;
+    bool teachDragged_ = false;
+    QPoint teachStart_;
+    std::optional<BlobSettings> blobSettings_;
+    std::uint32_t blobColour_ = 0;     // the target colour the blob settings were learnt for
+    std::vector<Mark> blobMarkers_;
     ParticleList particles_;
     QScrollArea* scrollArea_ = nullptr;
     QWidget* canvas_ = nullptr;  // holds the three stacked layers inside the scroll area

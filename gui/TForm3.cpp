@@ -132,8 +132,15 @@ bool TForm3::report()
     // The results come first: a field that cannot be used leaves the window as it was.
     if (!computeResultsOrTell()) return false;
     show();
-    const std::vector<std::string> text =
+    std::vector<std::string> text =
         reportLines(Form1->parameterTexts(), AnalysisState, reportDateTime(now_(), regional_));
+    // The blob count's lines follow the report's own lines, once settings were learnt for the picture.
+    try {
+        const std::vector<std::string> blobs = Form2->blobLines(Form1->parameterTexts(), AnalysisState);
+        text.insert(text.end(), blobs.begin(), blobs.end());
+    } catch (const FieldError& error) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+    }
     QStringList qtLines;
     for (const std::string& line : text) qtLines << QString::fromStdString(line);
     Memo1->setPlainText(qtLines.join(QLatin1Char('\n')));  // the change rule sets the caption
@@ -182,6 +189,7 @@ bool TForm3::saveReport()
         return false;
     }
     if (!saved.warning.empty()) warn(saved.warning);
+    Form2->saveMarks();
     Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
     return true;
