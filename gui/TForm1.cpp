@@ -22,6 +22,7 @@
 #include "picture/PictureLoading.h"
 #include "core/SettingsFile.h"
 #include "detect/CountRun.h"
+#include "report/BlobReport.h"
 #include "report/Pooling.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
@@ -644,6 +645,15 @@ void TForm1::Savereport1Click()
     for (const std::string& message : outcome.messages)
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(message));
     if (!outcome.complete) return;
+    // Blob settings saved after the report's own lines come back with it, for the picture they were
+    // learnt on.
+    if (pictureLoaded) {
+        std::string problem;
+        const std::optional<BlobSettings> blobs = readBlobSettings(reading.lines, problem);
+        if (!problem.empty())
+            dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(problem));
+        Form2->restoreBlobSettings(blobs);
+    }
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.
     Form3->showOpenedReport(pictureLoaded);

@@ -537,11 +537,19 @@ void TForm2::ClearmarksClick()
 
 void TForm2::BlobviewClick() { showTeachOverlay(); }
 
+void TForm2::restoreBlobSettings(const std::optional<BlobSettings>& settings)
+{
+    blobSettings_ = settings;
+    blobMarkers_.clear();
+    showTeachOverlay();
+}
+
 std::vector<std::string> TForm2::blobLines(const ParameterTexts& texts, const TAnalysisState& state)
 {
     if (!blobSettings_ || layers_.Image1.empty()) return {};
     blobMarkers_.clear();
-    for (const Blob& blob : findBlobs(layers_.Image1, blobColour_, *blobSettings_))
+    // The target colour of the count, as the counter's --blobs takes it.
+    for (const Blob& blob : findBlobs(layers_.Image1, Form1->PnColorColour(), *blobSettings_))
         blobMarkers_.push_back(Mark{blob.x, blob.y});
     showTeachOverlay();
     return blobReportLines(static_cast<int>(blobMarkers_.size()), *blobSettings_, texts, state);
@@ -566,7 +574,6 @@ void TForm2::SuggestparametersClick()
         return;
     }
     blobSettings_ = teaching.blobs;
-    blobColour_ = teaching.count.targetColour;
     Form1->setLearntParameters(teaching.count);
     Form1->BnCountClick();  // the count, and the report with the blob lines
     saveMarks();

@@ -127,7 +127,10 @@ public:
     bool saveMarks();
     /// The learnt blob settings, once "Suggest parameters" has run on this picture.
     const std::optional<BlobSettings>& blobSettings() const { return blobSettings_; }
-    /// The blob count's report lines for the record, counted on the original with the learnt settings;
+    /// Blob settings read back from a report of this picture (none: the report had no blob lines).
+    void restoreBlobSettings(const std::optional<BlobSettings>& settings);
+    /// The blob count's report lines for the record, counted on the original with the learnt settings
+    /// and the count's target colour (the main window's panel);
     /// none before anything was learnt for this picture.
     std::vector<std::string> blobLines(const ParameterTexts& texts, const struct TAnalysisState& state);
     /// The blob count's positions shown by the blob view (after blobLines or Suggest parameters).
@@ -195,7 +198,6 @@ private:
     bool teachDragged_ = false;
     QPoint teachStart_;
     std::optional<BlobSettings> blobSettings_;
-    std::uint32_t blobColour_ = 0;     // the target colour the blob settings were learnt for
     std::vector<Mark> blobMarkers_;
     ParticleList particles_;
     QScrollArea* scrollArea_ = nullptr;

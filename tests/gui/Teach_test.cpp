@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -283,6 +284,21 @@ void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
     QCOMPARE(saved.lines.size(), windowLines.size());
     for (std::size_t i = 0; i < windowLines.size(); ++i)
         if (i != 14) QCOMPARE(saved.lines[i], windowLines[i]);  // all but the date
+
+    // The saved report keeps the blob settings: opened again, it brings them back with the picture,
+    // and a new count gives the same blob lines.
+    QVERIFY(Form3->saveReport());
+    Form2->Teachmode1->trigger();
+    Form2->ClearmarksClick();
+    QVERIFY(Form1->loadimage(QStringLiteral("taught.jpg")));
+    QVERIFY(!Form2->blobSettings().has_value());
+    dialogs_->answerNextFileDialog(folder_->filePath(QStringLiteral("c_taught.txt")));
+    Form1->Savereport1Click();
+    QVERIFY(Form2->blobSettings().has_value());
+    QCOMPARE(*Form2->blobSettings(), teaching.blobs);
+    Form1->BnCount->click();
+    QCOMPARE(Form3->lines().mid(15), lines.mid(15));
+    QCOMPARE(dialogs_->messages.size(), std::size_t(1));
 }
 
 QTEST_MAIN(TeachTest)
