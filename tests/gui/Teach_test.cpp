@@ -87,6 +87,7 @@ private slots:
     void dragSetsTheRegionOverThePicture();
     void clicksAddAndRemoveMarksKeptBesideThePicture();
     void badMarksFileGivesAMessageAndNoMarks();
+    void suggestWithoutEnoughToLearnFromChangesNothing();
     void suggestParametersGivesTheSearchesAndTheCountersValues();
 
 private:
@@ -203,6 +204,29 @@ void TeachTest::badMarksFileGivesAMessageAndNoMarks()
     // The bad file is left as it was: reading it wrote nothing.
     QVERIFY(bad.open(QIODevice::ReadOnly));
     QCOMPARE(bad.readAll(), QByteArray("x,y\n10,10\n12,banana\n"));
+}
+
+void TeachTest::suggestWithoutEnoughToLearnFromChangesNothing()
+{
+    QVERIFY(!openPicture(generatedPicture(), QStringLiteral("few")).empty());
+    const ParameterTexts before = Form1->parameterTexts();
+    Form2->Teachmode1->trigger();
+    // No region yet, then a region with a single mark: told why, and nothing changes.
+    click(QPoint(100, 100));
+    Form2->Suggestparameters1->trigger();
+    drag(QPoint(50, 50), QPoint(200, 200));
+    Form2->Suggestparameters1->trigger();
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));
+    for (const auto& shown : dialogs_->messages) {
+        QCOMPARE(shown.kind, UserDialogs::MessageKind::Warning);
+        QVERIFY(shown.text.startsWith(QStringLiteral("Cannot suggest parameters: ")));
+    }
+    const ParameterTexts after = Form1->parameterTexts();
+    QCOMPARE(after.Edmin, before.Edmin);
+    QCOMPARE(after.EdR, before.EdR);
+    QCOMPARE(after.EdCont, before.EdCont);
+    QVERIFY(!Form2->blobSettings().has_value());
+    QCOMPARE(AnalysisState.AutoCount, 0);
 }
 
 void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
