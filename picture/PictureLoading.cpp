@@ -1,5 +1,6 @@
 #include "picture/PictureLoading.h"
 
+#include "picture/tiff/LibTiffReader.h"
 #include "picture/tiff/ReadTiff.h"
 
 #include <fcntl.h>
@@ -245,6 +246,22 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
         // picture stays empty when no directory decoded.
         TiffResult tiff = ReadTiffToBitmap(path.string());
         DecodedPicture result;
+        std::error_code unknown;
+        if (tiff.picture.empty() && std::filesystem::is_regular_file(path, unknown)) {
+            // Nothing our reader decodes: compressed, tiled, planar, 16-bit or BigTIFF pictures are
+            // read through libtiff instead of showing our refusal.
+            LibTiffResult second = ReadTiffThroughLibtiff(path.string());
+            if (!second.picture.empty()) {
+                result.picture = std::move(second.picture);
+                result.messages = std::move(second.messages);
+                result.damaged = second.damaged;
+                return result;
+            }
+            // Neither reads it: our reader's messages name the variant or the fault; libtiff's reason
+            // is added where libtiff took it for a TIFF file but could not decode it either.
+            if (second.opened)
+                tiff.messages.insert(tiff.messages.end(), second.messages.begin(), second.messages.end());
+        }
         result.picture = std::move(tiff.picture);
         result.messages = std::move(tiff.messages);
         result.damaged = tiff.damaged;

@@ -43,7 +43,8 @@ struct DecodedPicture {
 
 /// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing (the
 /// caller refuses such a name before it gets here);
-/// PictureKind::Tiff is left to the TIFF reader and decodes nothing here. A file that cannot be read or
+/// PictureKind::Tiff is read by our TIFF reader (ReadTiff) first; when it decodes no picture, libtiff
+/// reads the first full-resolution page instead (LibTiffReader), and when neither does, the messages say why. A file that cannot be read or
 /// decoded gives an error naming the file and the reason, and no picture.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind);
 
