@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "picture/JpegCodec.h"
 #include "picture/PictureMemory.h"
 #include "picture/ReadBmp.h"
+#include "picture/SampleRange.h"
 
 namespace {
 
@@ -215,6 +217,20 @@ DecodedPicture decodePng(const std::filesystem::path& path)
 
 }  // namespace
 
+namespace {
+std::atomic<int> chosenPage{0};
+}  // namespace
+
+int picturePage()
+{
+    return chosenPage.load();
+}
+
+void setPicturePage(int page)
+{
+    chosenPage.store(page < 0 ? 0 : page);
+}
+
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind)
 {
     return decodePictureFile(path, kind, Picture());
@@ -244,22 +260,26 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
     case PictureKind::Tiff: {
         // The TIFF reader never fails the load: what it could not read comes back as messages, and the
         // picture stays empty when no directory decoded.
-        TiffResult tiff = ReadTiffToBitmap(path.string());
+        // A page asked for beyond the first is libtiff's to find: our reader keeps the last one it decodes.
+        TiffResult tiff = picturePage() > 1 ? TiffResult() : ReadTiffToBitmap(path.string());
         DecodedPicture result;
         std::error_code unknown;
         if (tiff.picture.empty() && std::filesystem::is_regular_file(path, unknown)) {
             // Nothing our reader decodes: compressed, tiled, planar, 16-bit or BigTIFF pictures are
             // read through libtiff instead of showing our refusal.
-            LibTiffResult second = ReadTiffThroughLibtiff(path.string());
+            LibTiffResult second = ReadTiffThroughLibtiff(path.string(), sampleRange(), picturePage());
             if (!second.picture.empty()) {
+                result.mapping = std::move(second.mapping);
+                result.pages = second.pages;
                 result.picture = std::move(second.picture);
                 result.messages = std::move(second.messages);
                 result.damaged = second.damaged;
                 return result;
             }
             // Neither reads it: our reader's messages name the variant or the fault; libtiff's reason
-            // is added where libtiff took it for a TIFF file but could not decode it either.
-            if (second.opened)
+            // is added where libtiff took it for a TIFF file but could not decode it either, or where
+            // there is nothing else to say.
+            if (second.opened || tiff.messages.empty())
                 tiff.messages.insert(tiff.messages.end(), second.messages.begin(), second.messages.end());
         }
         result.picture = std::move(tiff.picture);
