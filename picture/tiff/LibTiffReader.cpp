@@ -77,9 +77,10 @@ bool sixteenBitGreyOrRgb(TIFF* tif, int& channels)
     return false;
 }
 
-// Reads the first `channels` samples of every pixel into one plane each. False when libtiff failed.
+// Reads the first `channels` samples of every pixel into one plane each. False when the layout cannot
+// be read at all; a strip or tile libtiff cannot decode stays 0 and sets damaged, as in the RGBA reader.
 bool readSixteenBit(TIFF* tif, std::uint32_t width, std::uint32_t height, int channels,
-                    std::vector<std::vector<std::uint16_t>>& planes)
+                    std::vector<std::vector<std::uint16_t>>& planes, bool& damaged)
 {
     std::uint16_t samples = 1, planar = PLANARCONFIG_CONTIG, photometric = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -114,12 +115,17 @@ bool readSixteenBit(TIFF* tif, std::uint32_t width, std::uint32_t height, int ch
                     const std::uint32_t strip = TIFFComputeStrip(tif, y0, static_cast<std::uint16_t>(plane));
                     got = TIFFReadEncodedStrip(tif, strip, block.data(), blockBytes);
                 }
-                if (got < 0) return false;
+                if (got < 0) {
+                    damaged = true;
+                    continue;
+                }
                 const std::uint32_t rows = std::min(blockHeight, height - y0);
                 const std::uint32_t columns = std::min(blockWidth, width - x0);
                 if (static_cast<std::size_t>(got) < static_cast<std::size_t>(rows - 1) * blockWidth * perPixel * 2 +
-                                                        static_cast<std::size_t>(columns) * perPixel * 2)
-                    return false;  // a short strip: libtiff has said why
+                                                        static_cast<std::size_t>(columns) * perPixel * 2) {
+                    damaged = true;  // a short strip: libtiff has said why
+                    continue;
+                }
                 for (std::uint32_t r = 0; r < rows; ++r) {
                     const std::uint16_t* in = block.data() + static_cast<std::size_t>(r) * blockWidth * perPixel;
                     const std::size_t out = static_cast<std::size_t>(y0 + r) * width + x0;
@@ -200,10 +206,16 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
         std::vector<std::vector<std::uint16_t>> planes;
         try {
             result.picture.resize(static_cast<int>(width), static_cast<int>(height));
-            if (!readSixteenBit(tif.get(), width, height, channels, planes)) {
+            bool damaged = false;
+            if (!readSixteenBit(tif.get(), width, height, channels, planes, damaged)) {
                 result.picture = Picture();
                 result.messages.push_back(label + " cannot be read: " + lastError("its pixel data is damaged") + ".");
                 return result;
+            }
+            if (damaged || !libtiffErrors.empty()) {
+                result.damaged = true;
+                result.messages.push_back(label + " is damaged, the picture may be incomplete: " +
+                                          lastError("a strip or tile could not be decoded") + ".");
             }
         } catch (const std::bad_alloc&) {
             result.picture = Picture();
