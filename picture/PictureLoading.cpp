@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <QRgba64>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -199,6 +200,38 @@ DecodedPicture decodePng(const std::filesystem::path& path)
     }
     buffer.close();
     std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
+    const QImage::Format format = image.format();
+    const bool grey16 = format == QImage::Format_Grayscale16;
+    if (grey16 || format == QImage::Format_RGBA64 || format == QImage::Format_RGBX64 ||
+        format == QImage::Format_RGBA64_Premultiplied) {
+        // 16 bits a sample: mapped onto 8 bits by the chosen range, as 16-bit TIFF pictures are.
+        if (format == QImage::Format_RGBA64_Premultiplied) image = std::move(image).convertToFormat(QImage::Format_RGBA64);
+        try {
+            const std::size_t pixels = static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height());
+            std::vector<std::vector<std::uint16_t>> channels(grey16 ? 1 : 3, std::vector<std::uint16_t>(pixels));
+            for (int y = 0; y < image.height(); ++y) {
+                const auto* line = reinterpret_cast<const std::uint16_t*>(image.constScanLine(y));
+                const std::size_t first = static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width());
+                for (int x = 0; x < image.width(); ++x)
+                    if (grey16) {
+                        channels[0][first + static_cast<std::size_t>(x)] = line[x];
+                    } else {
+                        const QRgba64 pixel = reinterpret_cast<const QRgba64*>(line)[x];
+                        channels[0][first + static_cast<std::size_t>(x)] = pixel.red();
+                        channels[1][first + static_cast<std::size_t>(x)] = pixel.green();
+                        channels[2][first + static_cast<std::size_t>(x)] = pixel.blue();
+                    }
+            }
+            const int width = image.width(), height = image.height();
+            image = QImage();  // keep the peak low
+            result.picture.resize(width, height);
+            result.mapping = mapSamplesTo8Bit(channels, sampleRange(), result.picture);
+        } catch (const std::bad_alloc&) {
+            result.picture = Picture();
+            result.error = "Not enough memory to load " + quotedLabel + ".";
+        }
+        return result;
+    }
     image = std::move(image).convertToFormat(QImage::Format_BGR888);
     if (image.isNull()) {
         result.error = "Not enough memory to load " + quotedLabel + ".";
