@@ -501,7 +501,8 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
                     err << "spottally-count: " << name << ": warning: " << message << "\n";
                 for (const std::string& message : shown.notices)
                     err << "spottally-count: " << name << ": warning: " << oneLine(message) << "\n";
-                for (const std::string& note : shown.notes) err << "spottally-count: " << name << ": " << note << "\n";
+                for (const std::string& note : shown.notes)
+                    err << "spottally-count: " << name << ": " << note << "\n";
                 if (shown.counted) {
                     errno = 0;
                     out << shown.printedLine << "\n" << std::flush;

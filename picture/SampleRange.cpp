@@ -9,19 +9,18 @@ namespace {
 std::mutex rangeLock;
 SampleRange currentRange;
 
-bool parseSample(std::string_view text, std::uint16_t& value)
-{
+bool parseSample(std::string_view text, std::uint16_t& value) {
     unsigned number = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty() || number > 65535) return false;
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() || number > 65535)
+        return false;
     value = static_cast<std::uint16_t>(number);
     return true;
 }
 
 // The value below which a share of at most `below` of the n values lies: the smallest v whose
 // cumulative count exceeds below * n.
-std::uint16_t percentile(const std::vector<std::uint32_t>& histogram, std::size_t n, double share)
-{
+std::uint16_t percentile(const std::vector<std::uint32_t>& histogram, std::size_t n, double share) {
     const double wanted = share * static_cast<double>(n);
     std::uint64_t seen = 0;
     for (std::size_t v = 0; v < histogram.size(); ++v) {
@@ -33,8 +32,7 @@ std::uint16_t percentile(const std::vector<std::uint32_t>& histogram, std::size_
 
 }  // namespace
 
-bool parseSampleRange(std::string_view text, SampleRange& range)
-{
+bool parseSampleRange(std::string_view text, SampleRange& range) {
     if (text == "auto") {
         range = SampleRange{};
         return true;
@@ -53,23 +51,21 @@ bool parseSampleRange(std::string_view text, SampleRange& range)
     return true;
 }
 
-SampleRange sampleRange()
-{
+SampleRange sampleRange() {
     const std::lock_guard<std::mutex> lock(rangeLock);
     return currentRange;
 }
 
-void setSampleRange(const SampleRange& range)
-{
+void setSampleRange(const SampleRange& range) {
     const std::lock_guard<std::mutex> lock(rangeLock);
     currentRange = range;
 }
 
-std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& channels, const SampleRange& range,
-                             Picture& picture)
-{
+std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& channels,
+                             const SampleRange& range, Picture& picture) {
     static constexpr std::array<const char*, 3> kNames{"red", "green", "blue"};
-    const std::size_t pixels = static_cast<std::size_t>(picture.width()) * static_cast<std::size_t>(picture.height());
+    const std::size_t pixels =
+        static_cast<std::size_t>(picture.width()) * static_cast<std::size_t>(picture.height());
     std::vector<std::array<std::uint8_t, 65536>> tables(channels.size());
     std::string ends;
     for (std::size_t c = 0; c < channels.size(); ++c) {
@@ -80,8 +76,8 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
             low = percentile(histogram, pixels, 0.001);
             high = percentile(histogram, pixels, 0.999);
             if (!ends.empty()) ends += ", ";
-            ends += std::string(channels.size() == 1 ? "grey" : kNames[c]) + " " + std::to_string(low) + ".." +
-                    std::to_string(high);
+            ends += std::string(channels.size() == 1 ? "grey" : kNames[c]) + " " + std::to_string(low) +
+                    ".." + std::to_string(high);
         }
         auto& table = tables[c];
         for (std::uint32_t v = 0; v < 65536; ++v) {
@@ -111,12 +107,13 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
         }
     }
     switch (range.mode) {
-    case SampleRange::Mode::Full:
-        return "16-bit samples mapped linearly: full range 0..65535 (value / 257)";
-    case SampleRange::Mode::Fixed:
-        return "16-bit samples mapped linearly: " + std::to_string(range.low) + ".." + std::to_string(range.high);
-    case SampleRange::Mode::Auto:
-        break;
+        case SampleRange::Mode::Full:
+            return "16-bit samples mapped linearly: full range 0..65535 (value / 257)";
+        case SampleRange::Mode::Fixed:
+            return "16-bit samples mapped linearly: " + std::to_string(range.low) + ".." +
+                   std::to_string(range.high);
+        case SampleRange::Mode::Auto:
+            break;
     }
     return "16-bit samples mapped linearly: " + ends + " (0.1st to 99.9th percentile)";
 }

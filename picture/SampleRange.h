@@ -33,5 +33,5 @@ void setSampleRange(const SampleRange& range);
 /// "16-bit samples mapped linearly: red 120..3400, green 98..3100, blue 101..2990 (0.1st to 99.9th
 /// percentile)", so that a count can be reproduced with the same range. Values below a channel's low end
 /// become 0, above its high end 255; a flat channel (low == high) becomes 0 at and below its value.
-std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& channels, const SampleRange& range,
-                             Picture& picture);
+std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& channels,
+                             const SampleRange& range, Picture& picture);

@@ -17,26 +17,22 @@ namespace {
 // thread's list, so readers on several threads keep their messages apart and nothing reaches stderr.
 thread_local std::vector<std::string> libtiffErrors;
 
-std::string formatted(const char* module, const char* format, va_list arguments)
-{
+std::string formatted(const char* module, const char* format, va_list arguments) {
     char text[1024];
     std::vsnprintf(text, sizeof text, format, arguments);
     std::string line = module && *module ? std::string(module) + ": " : std::string();
     return line + text;
 }
 
-void collectError(thandle_t, const char* module, const char* format, va_list arguments)
-{
+void collectError(thandle_t, const char* module, const char* format, va_list arguments) {
     libtiffErrors.push_back(formatted(module, format, arguments));
 }
 
-void ignoreWarning(thandle_t, const char*, const char*, va_list)
-{
+void ignoreWarning(thandle_t, const char*, const char*, va_list) {
     // Unknown tags and the like: the picture is read anyway, so they are not worth a message box.
 }
 
-void installHandlersOnce()
-{
+void installHandlersOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
         TIFFSetErrorHandler(nullptr);
@@ -50,16 +46,14 @@ struct TiffCloser {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
 };
 
-bool reducedResolution(TIFF* tif)
-{
+bool reducedResolution(TIFF* tif) {
     std::uint32_t subfileType = 0;
     return TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &subfileType) && (subfileType & FILETYPE_REDUCEDIMAGE);
 }
 
 // 16-bit unsigned grey or RGB samples, which the RGBA reader would cut to their high byte: read as
 // they are, by strips or tiles, contiguous or in planes, for the mapping onto 8 bits.
-bool sixteenBitGreyOrRgb(TIFF* tif, int& channels)
-{
+bool sixteenBitGreyOrRgb(TIFF* tif, int& channels) {
     std::uint16_t bits = 1, samples = 1, photometric = 0, format = SAMPLEFORMAT_UINT;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -80,8 +74,7 @@ bool sixteenBitGreyOrRgb(TIFF* tif, int& channels)
 // Reads the first `channels` samples of every pixel into one plane each. False when the layout cannot
 // be read at all; a strip or tile libtiff cannot decode stays 0 and sets damaged, as in the RGBA reader.
 bool readSixteenBit(TIFF* tif, std::uint32_t width, std::uint32_t height, int channels,
-                    std::vector<std::vector<std::uint16_t>>& planes, bool& damaged)
-{
+                    std::vector<std::vector<std::uint16_t>>& planes, bool& damaged) {
     std::uint16_t samples = 1, planar = PLANARCONFIG_CONTIG, photometric = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
@@ -121,18 +114,21 @@ bool readSixteenBit(TIFF* tif, std::uint32_t width, std::uint32_t height, int ch
                 }
                 const std::uint32_t rows = std::min(blockHeight, height - y0);
                 const std::uint32_t columns = std::min(blockWidth, width - x0);
-                if (static_cast<std::size_t>(got) < static_cast<std::size_t>(rows - 1) * blockWidth * perPixel * 2 +
-                                                        static_cast<std::size_t>(columns) * perPixel * 2) {
+                if (static_cast<std::size_t>(got) <
+                    static_cast<std::size_t>(rows - 1) * blockWidth * perPixel * 2 +
+                        static_cast<std::size_t>(columns) * perPixel * 2) {
                     damaged = true;  // a short strip: libtiff has said why
                     continue;
                 }
                 for (std::uint32_t r = 0; r < rows; ++r) {
-                    const std::uint16_t* in = block.data() + static_cast<std::size_t>(r) * blockWidth * perPixel;
+                    const std::uint16_t* in =
+                        block.data() + static_cast<std::size_t>(r) * blockWidth * perPixel;
                     const std::size_t out = static_cast<std::size_t>(y0 + r) * width + x0;
                     for (std::uint32_t x = 0; x < columns; ++x)
                         for (int c = separate ? plane : 0; c < (separate ? plane + 1 : channels); ++c)
                             planes[static_cast<std::size_t>(c)][out + x] =
-                                in[static_cast<std::size_t>(x) * perPixel + (separate ? 0 : static_cast<std::size_t>(c))];
+                                in[static_cast<std::size_t>(x) * perPixel +
+                                   (separate ? 0 : static_cast<std::size_t>(c))];
                 }
             }
     if (photometric == PHOTOMETRIC_MINISWHITE)
@@ -140,15 +136,13 @@ bool readSixteenBit(TIFF* tif, std::uint32_t width, std::uint32_t height, int ch
     return true;
 }
 
-std::string lastError(const std::string& fallback)
-{
+std::string lastError(const std::string& fallback) {
     return libtiffErrors.empty() ? fallback : libtiffErrors.back();
 }
 
 }  // namespace
 
-LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRange& range, int page)
-{
+LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRange& range, int page) {
     installHandlersOnce();
     libtiffErrors.clear();
     LibTiffResult result;
@@ -156,7 +150,8 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
     // "r": read only, never created or written; memory mapping is libtiff's default for reading.
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(fileName.c_str(), "r"));
     if (!tif) {
-        result.messages.push_back(label + " cannot be read as a TIFF file: " + lastError("unknown reason") + ".");
+        result.messages.push_back(label + " cannot be read as a TIFF file: " + lastError("unknown reason") +
+                                  ".");
         return result;
     }
     result.opened = true;
@@ -184,7 +179,8 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
         return result;
     }
     if (!TIFFSetDirectory(tif.get(), chosen)) {
-        result.messages.push_back(label + " cannot be read as a TIFF file: " + lastError("no readable directory") + ".");
+        result.messages.push_back(
+            label + " cannot be read as a TIFF file: " + lastError("no readable directory") + ".");
         return result;
     }
 
@@ -198,7 +194,8 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
         return result;
     }
     if (!pictureFitsMemoryLimit(width, height)) {
-        result.messages.push_back(label + " is too large to load: " + overMemoryLimitReason(width, height) + ".");
+        result.messages.push_back(label + " is too large to load: " + overMemoryLimitReason(width, height) +
+                                  ".");
         return result;
     }
     int channels = 0;
@@ -209,7 +206,8 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
             bool damaged = false;
             if (!readSixteenBit(tif.get(), width, height, channels, planes, damaged)) {
                 result.picture = Picture();
-                result.messages.push_back(label + " cannot be read: " + lastError("its pixel data is damaged") + ".");
+                result.messages.push_back(label +
+                                          " cannot be read: " + lastError("its pixel data is damaged") + ".");
                 return result;
             }
             if (damaged || !libtiffErrors.empty()) {
@@ -240,7 +238,8 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
         return result;
     }
     // stopOnError 0: a damaged strip or tile leaves its part blank, the rest is still decoded.
-    const int complete = TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 0);
+    const int complete =
+        TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 0);
     if (!complete || !libtiffErrors.empty()) {
         if (libtiffErrors.empty()) {
             result.picture = Picture();
@@ -248,8 +247,8 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
             return result;
         }
         result.damaged = true;
-        result.messages.push_back(label + " is damaged, the picture may be incomplete: " + libtiffErrors.front() +
-                                  ".");
+        result.messages.push_back(
+            label + " is damaged, the picture may be incomplete: " + libtiffErrors.front() + ".");
     }
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint32_t* in = raster.data() + static_cast<std::size_t>(y) * width;

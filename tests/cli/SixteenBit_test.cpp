@@ -21,8 +21,7 @@ struct CounterRun {
     std::string out, err;
 };
 
-CounterRun count(const QStringList& arguments)
-{
+CounterRun count(const QStringList& arguments) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
@@ -37,8 +36,7 @@ CounterRun count(const QStringList& arguments)
 }
 
 // The particle count: the second field of the counter's line.
-long particles(const std::string& line)
-{
+long particles(const std::string& line) {
     std::istringstream fields(line);
     std::string name, number;
     std::getline(fields, name, '\t');
@@ -46,8 +44,7 @@ long particles(const std::string& line)
     return number.empty() ? -1 : std::stol(number);
 }
 
-bool writeTiff16(const std::string& path, const Picture& picture)
-{
+bool writeTiff16(const std::string& path, const Picture& picture) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif) return false;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, picture.width());
@@ -63,7 +60,8 @@ bool writeTiff16(const std::string& path, const Picture& picture)
     bool ok = true;
     for (int y = 0; y < picture.height() && ok; ++y) {
         for (int x = 0; x < picture.width(); ++x)
-            for (int c = 0; c < 3; ++c) line[3 * x + c] = static_cast<std::uint16_t>(picture.row(y)[3 * x + 2 - c] * 257);
+            for (int c = 0; c < 3; ++c)
+                line[3 * x + c] = static_cast<std::uint16_t>(picture.row(y)[3 * x + 2 - c] * 257);
         ok = TIFFWriteScanline(tif, line.data(), static_cast<std::uint32_t>(y), 0) >= 0;
     }
     ok = ok && TIFFWriteDirectory(tif);
@@ -71,8 +69,7 @@ bool writeTiff16(const std::string& path, const Picture& picture)
     return ok;
 }
 
-bool writePng16(const QString& path, const Picture& picture)
-{
+bool writePng16(const QString& path, const Picture& picture) {
     QImage image(picture.width(), picture.height(), QImage::Format_RGBX64);
     for (int y = 0; y < picture.height(); ++y) {
         auto* line = reinterpret_cast<QRgba64*>(image.scanLine(y));
@@ -87,8 +84,7 @@ bool writePng16(const QString& path, const Picture& picture)
 
 }  // namespace
 
-TEST(SixteenBitCount, SampleTimes257CountsAsTheOriginal)
-{
+TEST(SixteenBitCount, SampleTimes257CountsAsTheOriginal) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const std::string sample = std::string(SPOTTALLY_SOURCE_DIR) + "/samples/sample.jpg";
@@ -114,14 +110,16 @@ TEST(SixteenBitCount, SampleTimes257CountsAsTheOriginal)
         const CounterRun full = count({QStringLiteral("--range"), QStringLiteral("full"), file});
         ASSERT_EQ(full.exitCode, 0) << full.err;
         EXPECT_EQ(particles(full.out), expected);
-        EXPECT_NE(full.err.find("16-bit samples mapped linearly: full range 0..65535 (value / 257)"), std::string::npos)
+        EXPECT_NE(full.err.find("16-bit samples mapped linearly: full range 0..65535 (value / 257)"),
+                  std::string::npos)
             << full.err;
         // The default stretches each channel from its own 0.1st to 99.9th percentile: every channel's
         // values move, differently, so the particle colour of the default parameters no longer matches and
         // the count differs (0 on the sample); only the mapping's report is checked, the count is printed.
         const CounterRun automatic = count({file});
         ASSERT_EQ(automatic.exitCode, 0) << automatic.err;
-        EXPECT_NE(automatic.err.find("red 514..29812, green 3084..53970, blue 514..24415 (0.1st to 99.9th percentile)"),
+        EXPECT_NE(automatic.err.find(
+                      "red 514..29812, green 3084..53970, blue 514..24415 (0.1st to 99.9th percentile)"),
                   std::string::npos)
             << automatic.err;
         const long stretched = particles(automatic.out);

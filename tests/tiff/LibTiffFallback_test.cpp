@@ -3,6 +3,7 @@
 // decodes it); on the shared corpus every file gives a picture or a message, and more files give a picture.
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <unistd.h>
 
 #include "picture/PictureLoading.h"
 #include "picture/PictureMemory.h"
@@ -23,8 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A picture whose every pixel differs from its neighbours in all three channels.
-Picture testPicture(int width, int height)
-{
+Picture testPicture(int width, int height) {
     Picture picture(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -47,15 +46,13 @@ struct Variant {
     bool exact = true;  // lossless: the picture written comes back exactly
 };
 
-std::uint16_t sampleOf(const Picture& picture, int x, int y, int channel, int bits)
-{
+std::uint16_t sampleOf(const Picture& picture, int x, int y, int channel, int bits) {
     const std::uint8_t value = picture.row(y)[3 * x + (2 - channel)];  // channel 0 red, 1 green, 2 blue
     return static_cast<std::uint16_t>(bits == 16 ? value * 257 : value);
 }
 
 // Writes picture in the variant's form; returns false when libtiff could not.
-bool writeVariant(const fs::path& path, const Picture& picture, const Variant& v)
-{
+bool writeVariant(const fs::path& path, const Picture& picture, const Variant& v) {
     TIFF* tif = TIFFOpen(path.c_str(), v.mode);
     if (!tif) return false;
     const int width = picture.width(), height = picture.height();
@@ -78,7 +75,8 @@ bool writeVariant(const fs::path& path, const Picture& picture, const Variant& v
                     if (x0 + x >= width || y0 + y >= height) continue;  // tile padding stays 0
                     const int channel = v.grey ? 1 : (v.planar ? plane : s);
                     const std::uint16_t value = sampleOf(picture, x0 + x, y0 + y, channel, v.bits);
-                    const std::size_t at = ((static_cast<std::size_t>(y) * w + x) * perPixel + s) * bytesPerSample;
+                    const std::size_t at =
+                        ((static_cast<std::size_t>(y) * w + x) * perPixel + s) * bytesPerSample;
                     if (bytesPerSample == 2)
                         std::memcpy(&buffer[at], &value, 2);  // native order: libtiff swaps for "wb"
                     else
@@ -95,7 +93,8 @@ bool writeVariant(const fs::path& path, const Picture& picture, const Variant& v
             for (int y = 0; y < height; y += 16)
                 for (int x = 0; x < width; x += 16) {
                     fill(buffer, x, y, 16, 16, plane);
-                    ok = ok && TIFFWriteTile(tif, buffer.data(), x, y, 0, static_cast<std::uint16_t>(plane)) >= 0;
+                    ok = ok &&
+                         TIFFWriteTile(tif, buffer.data(), x, y, 0, static_cast<std::uint16_t>(plane)) >= 0;
                 }
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
@@ -112,8 +111,7 @@ bool writeVariant(const fs::path& path, const Picture& picture, const Variant& v
 }
 
 // What libtiff's own RGBA reader makes of the file's first directory, as a 24-bit picture.
-Picture libtiffPicture(const fs::path& path)
-{
+Picture libtiffPicture(const fs::path& path) {
     TIFF* tif = TIFFOpen(path.c_str(), "r");
     if (!tif) return {};
     std::uint32_t width = 0, height = 0;
@@ -136,8 +134,7 @@ Picture libtiffPicture(const fs::path& path)
     return picture;
 }
 
-Picture greyOf(const Picture& picture)
-{
+Picture greyOf(const Picture& picture) {
     Picture grey(picture.width(), picture.height());
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x) {
@@ -150,13 +147,11 @@ Picture greyOf(const Picture& picture)
 
 class LibTiffFallback : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         folder_ = fs::temp_directory_path() / ("spottally-libtiff-" + std::to_string(::getpid()));
         fs::create_directories(folder_);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
         setPictureMemoryLimit(0);
@@ -169,8 +164,7 @@ protected:
 }  // namespace
 
 // One row per variant: our reader refuses it (or reads it, for the plain file), the loader shows it.
-TEST_F(LibTiffFallback, EveryVariantLoadsAsWritten)
-{
+TEST_F(LibTiffFallback, EveryVariantLoadsAsWritten) {
     const Picture original = testPicture(37, 29);  // not a multiple of the tile or strip size
     setSampleRange(SampleRange{SampleRange::Mode::Full, 0, 65535});  // 16-bit rows: 257 * v gives v back
     const Variant variants[] = {
@@ -214,8 +208,7 @@ TEST_F(LibTiffFallback, EveryVariantLoadsAsWritten)
 }
 
 // Several pages: a thumbnail first, then two full-resolution pages; the first full-resolution one loads.
-TEST_F(LibTiffFallback, FirstFullResolutionPageOfSeveral)
-{
+TEST_F(LibTiffFallback, FirstFullResolutionPageOfSeveral) {
     const fs::path path = folder_ / "pages.tif";
     const Picture first = testPicture(20, 10);
     Picture second = testPicture(20, 10);
@@ -260,8 +253,7 @@ TEST_F(LibTiffFallback, FirstFullResolutionPageOfSeveral)
 
 // 16-bit samples onto 8 bits: a dim 12-bit picture is stretched from its 0.1st to its 99.9th percentile,
 // a flat one divides by nothing, and a fixed range is used as given.
-TEST_F(LibTiffFallback, SixteenBitMapping)
-{
+TEST_F(LibTiffFallback, SixteenBitMapping) {
     // 100 x 100 grey: values 1000 + x + 10 * y (12-bit, dim), except one hot pixel at 4095 and one at 0.
     const int n = 100;
     std::vector<std::vector<std::uint16_t>> grey(1, std::vector<std::uint16_t>(n * n));
@@ -289,19 +281,19 @@ TEST_F(LibTiffFallback, SixteenBitMapping)
     SampleRange fixed;
     ASSERT_TRUE(parseSampleRange("1000,2020", fixed));
     EXPECT_EQ(mapSamplesTo8Bit(grey, fixed, picture), "16-bit samples mapped linearly: 1000..2020");
-    EXPECT_EQ(picture.row(0)[0], 0);             // 1000
-    EXPECT_EQ(picture.row(2)[3 * 0], 5);         // 1020: 20 * 255 / 1020 = 5
-    EXPECT_EQ(picture.row(99)[3 * 99], 255);     // 2089, above the range
+    EXPECT_EQ(picture.row(0)[0], 0);          // 1000
+    EXPECT_EQ(picture.row(2)[3 * 0], 5);      // 1020: 20 * 255 / 1020 = 5
+    EXPECT_EQ(picture.row(99)[3 * 99], 255);  // 2089, above the range
     ASSERT_TRUE(parseSampleRange("full", fixed));
-    EXPECT_EQ(mapSamplesTo8Bit(grey, fixed, picture), "16-bit samples mapped linearly: full range 0..65535 (value / 257)");
+    EXPECT_EQ(mapSamplesTo8Bit(grey, fixed, picture),
+              "16-bit samples mapped linearly: full range 0..65535 (value / 257)");
     EXPECT_EQ(picture.row(0)[0], (1000 + 128) / 257);
     for (const char* wrong : {"", "2,1", "5,5", "0,65536", "-1,10", "1,", "auto ", "FULL", "1,2,3"})
         EXPECT_FALSE(parseSampleRange(wrong, fixed)) << wrong;
 }
 
 // Files neither reader decodes: a clear message, no picture; over the memory limit, nothing allocated.
-TEST_F(LibTiffFallback, RefusalsNameWhatIsWrong)
-{
+TEST_F(LibTiffFallback, RefusalsNameWhatIsWrong) {
     const Variant lzw{"big-lzw.tif", "w", COMPRESSION_LZW};
     ASSERT_TRUE(writeVariant(folder_ / lzw.name, testPicture(300, 200), lzw));
     setPictureMemoryLimit(pictureLayersBytes(300, 200) - 1);
@@ -318,7 +310,8 @@ TEST_F(LibTiffFallback, RefusalsNameWhatIsWrong)
     std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     // libtiff writes the directory after the pixel data: spoil the middle of the strips instead.
     for (std::size_t i = 200; i < 1200 && i < bytes.size() / 2; ++i) bytes[i] = static_cast<char>(0xFF);
-    std::ofstream(folder_ / "spoilt.tif", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(folder_ / "spoilt.tif", std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     decoded = decodePictureFile(folder_ / "spoilt.tif", PictureKind::Tiff);
     EXPECT_FALSE(decoded.failed());
     EXPECT_FALSE(decoded.messages.empty());
@@ -335,8 +328,7 @@ TEST_F(LibTiffFallback, RefusalsNameWhatIsWrong)
 }
 
 // The shared corpus: every file gives a picture or a message, and libtiff adds pictures.
-TEST_F(LibTiffFallback, CorpusGivesMorePictures)
-{
+TEST_F(LibTiffFallback, CorpusGivesMorePictures) {
     const fs::path corpus = fs::path(SPOTTALLY_SHARED_DATA) / "tiff-corpus";
     if (!fs::is_regular_file(corpus / "INDEX.tsv")) GTEST_SKIP() << "no TIFF corpus at " << corpus;
     int files = 0, ours = 0, loaded = 0;
