@@ -182,6 +182,8 @@ TEST_F(LibTiffFallback, EveryVariantLoadsAsWritten) {
         {"rgb16.tif", "w", COMPRESSION_NONE, 16},
         {"rgb16-lzw-bigendian.tif", "wb", COMPRESSION_LZW, 16},
         {"grey16-lzw.tif", "w", COMPRESSION_LZW, 16, true},
+        {"rgb16-planar-deflate.tif", "w", COMPRESSION_ADOBE_DEFLATE, 16, false, false, true},
+        {"rgb16-planar-tiled.tif", "wb", COMPRESSION_NONE, 16, false, true, true},
         {"grey16-tiled.tif", "w", COMPRESSION_NONE, 16, true, true},
         {"grey8-deflate.tif", "w", COMPRESSION_ADOBE_DEFLATE, 8, true},
     };
