@@ -101,7 +101,7 @@ TEST(SixteenBitCount, SampleTimes257CountsAsTheOriginal) {
         EXPECT_NE(sixteen.mapping.find("16-bit samples"), std::string::npos) << name;
     }
 
-    const CounterRun eight = count({QString::fromStdString(sample)});
+    const CounterRun eight = count({QStringLiteral("--out"), folder.path(), QString::fromStdString(sample)});
     ASSERT_EQ(eight.exitCode, 0) << eight.err;
     const long expected = particles(eight.out);
     ASSERT_GT(expected, 0);
