@@ -92,18 +92,20 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
             }
         }
     }
+    const bool grey = channels.size() == 1;
     for (int y = 0; y < picture.height(); ++y) {
         std::uint8_t* out = picture.row(y);
         const std::size_t first = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width());
+        const std::uint16_t* red = channels[0].data() + first;
+        const std::uint16_t* green = channels[grey ? 0 : 1].data() + first;
+        const std::uint16_t* blue = channels[grey ? 0 : 2].data() + first;
+        const auto& redTable = tables[0];
+        const auto& greenTable = tables[grey ? 0 : 1];
+        const auto& blueTable = tables[grey ? 0 : 2];
         for (int x = 0; x < picture.width(); ++x) {
-            const std::size_t at = first + static_cast<std::size_t>(x);
-            if (channels.size() == 1) {
-                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = tables[0][channels[0][at]];
-            } else {
-                out[3 * x] = tables[2][channels[2][at]];
-                out[3 * x + 1] = tables[1][channels[1][at]];
-                out[3 * x + 2] = tables[0][channels[0][at]];
-            }
+            out[3 * x] = blueTable[blue[x]];
+            out[3 * x + 1] = greenTable[green[x]];
+            out[3 * x + 2] = redTable[red[x]];
         }
     }
     switch (range.mode) {
