@@ -22,6 +22,7 @@
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
 #include "picture/PictureLoading.h"
+#include "picture/SampleRange.h"
 #include "detect/BlobCount.h"
 #include "picture/PictureMemory.h"
 #include "detect/CountRun.h"
@@ -48,6 +49,7 @@ struct PictureOutcome {
     std::vector<std::string> damage;   // the reader's messages, printed as warnings
     bool damaged = false;              // the reader says the picture may be incomplete
     std::vector<std::string> notices;  // written, but with something to know (characters replaced)
+    std::vector<std::string> notes;    // plain information: the 16-bit mapping used, the pages
     std::string printedLine;           // the tab-separated line for stdout
     std::string summaryRow;            // the CSV row for --summary
     std::string summaryWarnings;       // its warnings field, when the summary has that column
@@ -206,6 +208,11 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     // marked as damaged.
     for (const std::string& message : decoded.messages) outcome.damage.push_back(oneLine(message));
     outcome.damaged = decoded.damaged;
+    // What makes the count reproducible: the mapping of 16-bit samples, the page of several.
+    if (!decoded.mapping.empty()) outcome.notes.push_back(decoded.mapping);
+    if (decoded.pages > 1)
+        outcome.notes.push_back(std::to_string(decoded.pages) + " pages, page " +
+                                std::to_string(std::max(1, picturePage())) + " counted");
 
     // The same steps as the window: a new picture, then the count run and its finishing.
     TAnalysisState state;
@@ -494,6 +501,8 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
                     err << "spottally-count: " << name << ": warning: " << message << "\n";
                 for (const std::string& message : shown.notices)
                     err << "spottally-count: " << name << ": warning: " << oneLine(message) << "\n";
+                for (const std::string& note : shown.notes)
+                    err << "spottally-count: " << name << ": " << note << "\n";
                 if (shown.counted) {
                     errno = 0;
                     out << shown.printedLine << "\n" << std::flush;
@@ -507,6 +516,8 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
         }
     };
     if (options.memoryLimitMB != 0) setPictureMemoryLimit(options.memoryLimitMB << 20);
+    setSampleRange(options.range);
+    setPicturePage(options.page);
     const int workers = std::max(1, std::min<int>(options.jobs, static_cast<int>(total)));
     std::vector<std::thread> threads;
     try {

@@ -114,6 +114,12 @@ Output:
   --jobs N                  pictures counted at once (default: the number of cores)
   --memory-limit MB         memory the three picture layers of one picture may take (default: half
                             of the physical memory); a picture claiming more is refused unread
+  --range auto|full|LOW,HIGH
+                            how 16-bit samples become 8 bits, linearly: auto (default) from each
+                            channel's 0.1st to its 99.9th percentile, full divides by 257 (rounded
+                            to the nearest), LOW,HIGH maps LOW..HIGH onto 0..255; the mapping used
+                            is printed for each such picture
+  --page N                  the N-th full-resolution page of a TIFF file of several (default: 1)
   --particles               also write the particle table c_NAME.csv: number,x,y,area_pixels,
                             area_um2,ecd_um,mean_red,mean_green,mean_blue,added,removed
   --summary-append FILE     append the --summary rows to FILE (header only when it is new),
@@ -210,8 +216,9 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         static const char* const kValued[] = {"--min-size", "--max-size", "--colour", "--colour-tolerance",
                                               "--brightness-tolerance", "--min-contrast", "--pixels-per-mm",
                                               "--filter-area", "--volume", "--grid", "--scale", "--params-from",
-                                              "--out", "--summary", "--jobs", "--memory-limit", "--summary-append", "--pool",
-                                              "--pictures", "--learn", "--learn-region", "--learn-out"};
+                                              "--out", "--summary", "--jobs", "--memory-limit", "--range", "--page",
+                                              "--summary-append", "--pool", "--pictures", "--learn", "--learn-region",
+                                              "--learn-out"};
         bool known = false;
         for (const char* valued : kValued) known = known || name == valued;
         if (!known) {
@@ -295,6 +302,12 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         } else if (name == "--memory-limit") {
             const std::string text = wholeNumberText(name, value, 1, 1ll << 40, error);
             if (error.empty()) options.memoryLimitMB = std::stoull(text);
+        } else if (name == "--range") {
+            if (!parseSampleRange(value, options.range))
+                error = "--range: '" + shortenedValue(value) + "' is not auto, full or LOW,HIGH (0 <= LOW < HIGH <= 65535)";
+        } else if (name == "--page") {
+            const std::string text = wholeNumberText(name, value, 1, 65535, error);
+            if (error.empty()) options.page = std::stoi(text);
         } else if (name == "--learn") {
             options.learnMarks = value;
         } else if (name == "--learn-region") {

@@ -10,6 +10,7 @@
 #include "core/BlobSettings.h"
 #include "core/ParameterTexts.h"
 #include "detect/Marks.h"
+#include "picture/SampleRange.h"
 #include "report/ReportFile.h"
 
 struct CounterOptions {
@@ -25,6 +26,8 @@ struct CounterOptions {
     std::filesystem::path summaryFile;
     int jobs = 0;                     // 0: the number of cores
     std::uint64_t memoryLimitMB = 0;  // --memory-limit; 0: the readers' default
+    SampleRange range;                // --range: how 16-bit samples become 8 bits
+    int page = 0;                     // --page: the page of a TIFF file of several; 0: the first
     bool particles = false;           // also write the particle table c_NAME.csv
     std::filesystem::path summaryAppendFile;  // rows appended under a lock; header only when empty
     std::filesystem::path poolFile;   // --pool: the positional arguments are reports to pool

@@ -574,7 +574,10 @@ bool TForm1::loadimage(const QString& fileName)
         layers.Image3 = std::move(image3);
     }
     try {
-        newpictureparams(QString::fromStdString(namePart(name)));
+        QStringList notes;
+        if (decoded.pages > 1) notes << QStringLiteral("page %1 of %2").arg(std::max(1, picturePage())).arg(decoded.pages);
+        if (!decoded.mapping.empty()) notes << QString::fromStdString(decoded.mapping);
+        newpictureparams(QString::fromStdString(namePart(name)), notes.join(QStringLiteral("; ")));
         Form2->pictureOpened(path.parent_path() / marksFileName(namePart(name)));
     } catch (const std::bad_alloc&) {
         return noMemory();
@@ -582,14 +585,15 @@ bool TForm1::loadimage(const QString& fileName)
     return true;
 }
 
-void TForm1::newpictureparams(const QString& name)
+void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
 {
     Form2->originalReplaced();   // the old picture's selection and its band go
     Form2->particles().clear();  // so do the particles of its count
     Form3->clearResults();       // and the results
     AnalysisState.ZoomPercent = 100;
     AnalysisState.ImageFileName = name.toStdString();
-    Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name);
+    Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name +
+                          (pictureNote.isEmpty() ? QString() : QStringLiteral(" (") + pictureNote + QStringLiteral(")")));
     AnalysisState.ReportActive = true;
     Form2->show();
     Layers& layers = Form2->layers();

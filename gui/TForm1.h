@@ -83,7 +83,9 @@ public:
     /// file records it. False (after a message) when it could not be loaded: nothing changed then.
     bool openChosenPicture(const QString& fileName);
     /// Resets the analysis state and the image window for the picture already in Image1.
-    void newpictureparams(const QString& name);
+    /// pictureNote, when not empty, follows the name in the picture window's title: the page of several
+    /// and the mapping of 16-bit samples, so that a count can be reproduced.
+    void newpictureparams(const QString& name, const QString& pictureNote = {});
 
     /// The parameter fields' current texts.
     ParameterTexts parameterTexts() const;

@@ -1,5 +1,6 @@
 #include "picture/PictureLoading.h"
 
+#include "picture/tiff/LibTiffReader.h"
 #include "picture/tiff/ReadTiff.h"
 
 #include <fcntl.h>
@@ -10,7 +11,9 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
+#include <QRgba64>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +23,7 @@
 #include "picture/JpegCodec.h"
 #include "picture/PictureMemory.h"
 #include "picture/ReadBmp.h"
+#include "picture/SampleRange.h"
 
 namespace {
 
@@ -196,6 +200,38 @@ DecodedPicture decodePng(const std::filesystem::path& path)
     }
     buffer.close();
     std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
+    const QImage::Format format = image.format();
+    const bool grey16 = format == QImage::Format_Grayscale16;
+    if (grey16 || format == QImage::Format_RGBA64 || format == QImage::Format_RGBX64 ||
+        format == QImage::Format_RGBA64_Premultiplied) {
+        // 16 bits a sample: mapped onto 8 bits by the chosen range, as 16-bit TIFF pictures are.
+        if (format == QImage::Format_RGBA64_Premultiplied) image = std::move(image).convertToFormat(QImage::Format_RGBA64);
+        try {
+            const std::size_t pixels = static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height());
+            std::vector<std::vector<std::uint16_t>> channels(grey16 ? 1 : 3, std::vector<std::uint16_t>(pixels));
+            for (int y = 0; y < image.height(); ++y) {
+                const auto* line = reinterpret_cast<const std::uint16_t*>(image.constScanLine(y));
+                const std::size_t first = static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width());
+                for (int x = 0; x < image.width(); ++x)
+                    if (grey16) {
+                        channels[0][first + static_cast<std::size_t>(x)] = line[x];
+                    } else {
+                        const QRgba64 pixel = reinterpret_cast<const QRgba64*>(line)[x];
+                        channels[0][first + static_cast<std::size_t>(x)] = pixel.red();
+                        channels[1][first + static_cast<std::size_t>(x)] = pixel.green();
+                        channels[2][first + static_cast<std::size_t>(x)] = pixel.blue();
+                    }
+            }
+            const int width = image.width(), height = image.height();
+            image = QImage();  // keep the peak low
+            result.picture.resize(width, height);
+            result.mapping = mapSamplesTo8Bit(channels, sampleRange(), result.picture);
+        } catch (const std::bad_alloc&) {
+            result.picture = Picture();
+            result.error = "Not enough memory to load " + quotedLabel + ".";
+        }
+        return result;
+    }
     image = std::move(image).convertToFormat(QImage::Format_BGR888);
     if (image.isNull()) {
         result.error = "Not enough memory to load " + quotedLabel + ".";
@@ -213,6 +249,20 @@ DecodedPicture decodePng(const std::filesystem::path& path)
 }
 
 }  // namespace
+
+namespace {
+std::atomic<int> chosenPage{0};
+}  // namespace
+
+int picturePage()
+{
+    return chosenPage.load();
+}
+
+void setPicturePage(int page)
+{
+    chosenPage.store(page < 0 ? 0 : page);
+}
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind)
 {
@@ -243,8 +293,28 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
     case PictureKind::Tiff: {
         // The TIFF reader never fails the load: what it could not read comes back as messages, and the
         // picture stays empty when no directory decoded.
-        TiffResult tiff = ReadTiffToBitmap(path.string());
+        // A page asked for beyond the first is libtiff's to find: our reader keeps the last one it decodes.
+        TiffResult tiff = picturePage() > 1 ? TiffResult() : ReadTiffToBitmap(path.string());
         DecodedPicture result;
+        std::error_code unknown;
+        if (tiff.picture.empty() && std::filesystem::is_regular_file(path, unknown)) {
+            // Nothing our reader decodes: compressed, tiled, planar, 16-bit or BigTIFF pictures are
+            // read through libtiff instead of showing our refusal.
+            LibTiffResult second = ReadTiffThroughLibtiff(path.string(), sampleRange(), picturePage());
+            if (!second.picture.empty()) {
+                result.mapping = std::move(second.mapping);
+                result.pages = second.pages;
+                result.picture = std::move(second.picture);
+                result.messages = std::move(second.messages);
+                result.damaged = second.damaged;
+                return result;
+            }
+            // Neither reads it: our reader's messages name the variant or the fault; libtiff's reason
+            // is added where libtiff took it for a TIFF file but could not decode it either, or where
+            // there is nothing else to say.
+            if (second.opened || tiff.messages.empty())
+                tiff.messages.insert(tiff.messages.end(), second.messages.begin(), second.messages.end());
+        }
         result.picture = std::move(tiff.picture);
         result.messages = std::move(tiff.messages);
         result.damaged = tiff.damaged;

@@ -38,12 +38,21 @@ struct DecodedPicture {
     bool damaged = false;               // the messages report damage: the picture may be incomplete or
                                         // not the file's whole content (not plain information)
     std::string error;                  // JPEG/BMP: why the file could not be read; empty on success
+    std::string mapping;                // 16-bit pictures: how the samples became 8 bits (SampleRange)
+    int pages = 1;                      // full-resolution pages in the file; only the first (or the one
+                                        // asked for) is decoded
     bool failed() const { return !error.empty(); }
 };
 
+/// Which full-resolution page of a TIFF file of several is loaded, from 1; 0 (the default) leaves the choice
+/// to the readers. A page other than the first is read through libtiff. Applies from the next picture on.
+int picturePage();
+void setPicturePage(int page);
+
 /// Decodes path with the decoder of kind. PictureKind::None decodes nothing and fails nothing (the
 /// caller refuses such a name before it gets here);
-/// PictureKind::Tiff is left to the TIFF reader and decodes nothing here. A file that cannot be read or
+/// PictureKind::Tiff is read by our TIFF reader (ReadTiff) first; when it decodes no picture, libtiff
+/// reads the first full-resolution page instead (LibTiffReader), and when neither does, the messages say why. A file that cannot be read or
 /// decoded gives an error naming the file and the reason, and no picture.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind);
 

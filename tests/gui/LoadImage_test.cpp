@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <tiffio.h>
 
 #include "core/AnalysisState.h"
 #include "gui/Forms.h"
@@ -204,6 +205,43 @@ private slots:
         QCOMPARE(Form2->layers().Image1.width(), 6);
         QCOMPARE(Form2->layers().Image1.pixel(3, 2), rgbColour(23, 23, 23));
         QCOMPARE(AnalysisState.ImageFileName, std::string("grey.tif"));
+    }
+
+    // A 16-bit picture is mapped onto 8 bits and its title says how; a TIFF of several pages says which
+    // page of how many is shown.
+    void sixteenBitAndPagesAreNamedInTheTitle()
+    {
+        QImage grey(8, 4, QImage::Format_Grayscale16);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 8; ++x) reinterpret_cast<quint16*>(grey.scanLine(y))[x] = static_cast<quint16>(1000 + 100 * x);
+        QVERIFY(grey.save(path("dim16.png"), "png"));
+        QVERIFY(Form1->loadimage(path("dim16.png")));
+        VERIFY_NO_MESSAGE(dialogs_);
+        QCOMPARE(Form2->windowTitle(),
+                 QStringLiteral("SpotTally: dim16.png (16-bit samples mapped linearly: grey 1000..1700 (0.1st to "
+                                "99.9th percentile))"));
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(0, 0, 0));
+        QCOMPARE(Form2->layers().Image1.pixel(7, 0), rgbColour(255, 255, 255));
+
+        const std::string pages = path("pages.tif").toStdString();
+        TIFF* tif = TIFFOpen(pages.c_str(), "w");
+        QVERIFY(tif != nullptr);
+        for (int page = 0; page < 3; ++page) {
+            TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 4);
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+            const unsigned char row[4] = {static_cast<unsigned char>(10 * (page + 1)), 0, 0, 0};
+            for (std::uint32_t y = 0; y < 2; ++y) TIFFWriteScanline(tif, const_cast<unsigned char*>(row), y, 0);
+            TIFFWriteDirectory(tif);
+        }
+        TIFFClose(tif);
+        QVERIFY(Form1->loadimage(path("pages.tif")));
+        VERIFY_NO_MESSAGE(dialogs_);
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: pages.tif (page 1 of 3)"));
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(10, 10, 10));
     }
 
     void unreadableTiffGivesAnEmptyPictureAndTheUsualReset()
