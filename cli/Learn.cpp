@@ -60,14 +60,7 @@ int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& 
     // The learnt values as the window's fields would hold them.
     ParameterTexts texts = options.texts;
     const CountParams& learnt = teaching.count;
-    texts.Edmin = std::to_string(learnt.minSize);
-    texts.EdMax = std::to_string(learnt.maxSize);
-    texts.EdR = std::to_string(colourRed(learnt.targetColour));
-    texts.EdG = std::to_string(colourGreen(learnt.targetColour));
-    texts.EdB = std::to_string(colourBlue(learnt.targetColour));
-    texts.EdDevi = std::to_string(learnt.colourTolerance);
-    texts.Edhell = std::to_string(learnt.brightnessTolerance);
-    texts.EdCont = std::to_string(learnt.minContrast);
+    writeLearntTexts(learnt, texts);
 
     // The parameter file is the report of the picture counted with them, blob lines included.
     TAnalysisState state;

@@ -457,3 +457,15 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
                                 teaching.matchRadius);
     return teaching;
 }
+
+void writeLearntTexts(const CountParams& learnt, ParameterTexts& texts)
+{
+    texts.Edmin = std::to_string(learnt.minSize);
+    texts.EdMax = std::to_string(learnt.maxSize);
+    texts.EdR = std::to_string(colourRed(learnt.targetColour));
+    texts.EdG = std::to_string(colourGreen(learnt.targetColour));
+    texts.EdB = std::to_string(colourBlue(learnt.targetColour));
+    texts.EdDevi = std::to_string(learnt.colourTolerance);
+    texts.Edhell = std::to_string(learnt.brightnessTolerance);
+    texts.EdCont = std::to_string(learnt.minContrast);
+}

@@ -68,3 +68,7 @@ std::vector<Mark> blobsInRegion(const Picture& picture, const PixelRegion& regio
 
 /// The target colour of the marks: per channel the median of the marks' 3 x 3 mean colours (0xBBGGRR).
 std::uint32_t markedColour(const Picture& picture, const std::vector<Mark>& marks);
+
+/// The learnt count values as the main window's fields and a parameter file hold them: sizes, target
+/// colour, tolerances and contrast written into texts; the scale, filter area and volume are kept.
+void writeLearntTexts(const CountParams& learnt, ParameterTexts& texts);

@@ -22,6 +22,7 @@
 #include "picture/PictureLoading.h"
 #include "core/SettingsFile.h"
 #include "detect/CountRun.h"
+#include "detect/ParameterSearch.h"
 #include "report/BlobReport.h"
 #include "report/Pooling.h"
 #include "report/ReportFile.h"
@@ -336,14 +337,7 @@ void TForm1::setParameterTexts(const ParameterTexts& texts)
 void TForm1::setLearntParameters(const CountParams& learnt)
 {
     ParameterTexts texts = parameterTexts();
-    texts.Edmin = std::to_string(learnt.minSize);
-    texts.EdMax = std::to_string(learnt.maxSize);
-    texts.EdR = std::to_string(colourRed(learnt.targetColour));
-    texts.EdG = std::to_string(colourGreen(learnt.targetColour));
-    texts.EdB = std::to_string(colourBlue(learnt.targetColour));
-    texts.EdDevi = std::to_string(learnt.colourTolerance);
-    texts.Edhell = std::to_string(learnt.brightnessTolerance);
-    texts.EdCont = std::to_string(learnt.minContrast);
+    writeLearntTexts(learnt, texts);
     setParameterTexts(texts);
     setPnColorColour(learnt.targetColour);
 }
