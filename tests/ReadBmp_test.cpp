@@ -112,7 +112,7 @@ TEST(ReadBmpCorpus, SoundFilesGiveQtsPictureAndNoneIsFilledSilently)
 namespace {
 
 /// A BMP file built by hand: any header size, depth, compression, colour table and masks.
-struct BmpSpec {
+struct BmpLayout {
     std::uint32_t headerSize = 40;  // 12 core, 40 INFO, 108 V4, 124 V5
     std::int32_t width = 0;
     std::int32_t height = 0;  // negative: rows top-down
@@ -123,39 +123,39 @@ struct BmpSpec {
     Bytes pixels;  // rows as stored, or the RLE stream
 };
 
-Bytes bmpFile(const BmpSpec& spec)
+Bytes bmpFile(const BmpLayout& layout)
 {
     Bytes bytes = {'B', 'M'};
     const auto put = [&bytes](std::uint32_t value, int size) {
         for (int i = 0; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     };
-    const bool core = spec.headerSize == 12;
-    const std::uint32_t masksAfter = spec.headerSize == 40 && spec.compression == 3 ? 12 : 0;
+    const bool core = layout.headerSize == 12;
+    const std::uint32_t masksAfter = layout.headerSize == 40 && layout.compression == 3 ? 12 : 0;
     const std::uint32_t entry = core ? 3 : 4;
-    const auto offset = static_cast<std::uint32_t>(14 + spec.headerSize + masksAfter + entry * spec.palette.size());
-    put(offset + static_cast<std::uint32_t>(spec.pixels.size()), 4), put(0, 4), put(offset, 4);
-    put(spec.headerSize, 4);
+    const auto offset = static_cast<std::uint32_t>(14 + layout.headerSize + masksAfter + entry * layout.palette.size());
+    put(offset + static_cast<std::uint32_t>(layout.pixels.size()), 4), put(0, 4), put(offset, 4);
+    put(layout.headerSize, 4);
     if (core) {
-        put(static_cast<std::uint32_t>(spec.width), 2), put(static_cast<std::uint32_t>(spec.height), 2);
-        put(1, 2), put(spec.bits, 2);
+        put(static_cast<std::uint32_t>(layout.width), 2), put(static_cast<std::uint32_t>(layout.height), 2);
+        put(1, 2), put(layout.bits, 2);
     } else {
-        put(static_cast<std::uint32_t>(spec.width), 4), put(static_cast<std::uint32_t>(spec.height), 4);
-        put(1, 2), put(spec.bits, 2), put(spec.compression, 4), put(static_cast<std::uint32_t>(spec.pixels.size()), 4);
-        put(2835, 4), put(2835, 4), put(static_cast<std::uint32_t>(spec.palette.size()), 4), put(0, 4);
-        if (spec.headerSize >= 108) {
-            for (std::uint32_t mask : spec.masks) put(mask, 4);
+        put(static_cast<std::uint32_t>(layout.width), 4), put(static_cast<std::uint32_t>(layout.height), 4);
+        put(1, 2), put(layout.bits, 2), put(layout.compression, 4), put(static_cast<std::uint32_t>(layout.pixels.size()), 4);
+        put(2835, 4), put(2835, 4), put(static_cast<std::uint32_t>(layout.palette.size()), 4), put(0, 4);
+        if (layout.headerSize >= 108) {
+            for (std::uint32_t mask : layout.masks) put(mask, 4);
             put(0x73524742, 4);  // "sRGB"
             for (int i = 0; i < 12; ++i) put(0, 4);  // end points and gammas
-            if (spec.headerSize == 124) put(4, 4), put(0, 4), put(0, 4), put(0, 4);
+            if (layout.headerSize == 124) put(4, 4), put(0, 4), put(0, 4), put(0, 4);
         }
         if (masksAfter)
-            for (int i = 0; i < 3; ++i) put(spec.masks[static_cast<std::size_t>(i)], 4);
+            for (int i = 0; i < 3; ++i) put(layout.masks[static_cast<std::size_t>(i)], 4);
     }
-    for (const auto& colour : spec.palette) {
+    for (const auto& colour : layout.palette) {
         bytes.insert(bytes.end(), colour.begin(), colour.end());
         if (!core) bytes.push_back(0);
     }
-    bytes.insert(bytes.end(), spec.pixels.begin(), spec.pixels.end());
+    bytes.insert(bytes.end(), layout.pixels.begin(), layout.pixels.end());
     return bytes;
 }
 
@@ -188,7 +188,7 @@ TEST(ReadBmp, EveryVariantGivesQtsPicture)
 {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
     };
     const std::vector<Case> cases = {
         {"1 bit", {40, 13, 5, 1, 0, patternPalette(2), {}, patternRows(13, 5, 1)}},
@@ -207,14 +207,14 @@ TEST(ReadBmp, EveryVariantGivesQtsPicture)
         {"RLE4", {40, 7, 2, 4, 2, patternPalette(16), {}, {4, 0x12, 0, 3, 0x34, 0x50, 0, 0, 7, 0x9A, 0, 1}}},
     };
     for (const Case& c : cases) {
-        const Bytes bytes = bmpFile(c.spec);
+        const Bytes bytes = bmpFile(c.layout);
         const DecodedPicture ours = decode(bytes);
         const std::optional<Picture> qt = decodeWithQt(bytes);
         ASSERT_TRUE(qt.has_value()) << c.name;
         ASSERT_FALSE(ours.failed()) << c.name << ": " << ours.error;
         EXPECT_TRUE(ours.messages.empty()) << c.name << ": " << ours.messages.front();
         EXPECT_FALSE(ours.damaged) << c.name;
-        EXPECT_EQ(differences(ours.picture, *qt, c.spec.compression == 1 || c.spec.compression == 2), 0) << c.name;
+        EXPECT_EQ(differences(ours.picture, *qt, c.layout.compression == 1 || c.layout.compression == 2), 0) << c.name;
     }
 }
 
@@ -224,7 +224,7 @@ TEST(ReadBmp, DamageIsReportedNotFilledIn)
 {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
         std::size_t cutBytes;     // taken off the end of the file
         std::string errorPart;    // empty: the picture is kept, with messagePart
         std::string messagePart;
@@ -248,7 +248,7 @@ TEST(ReadBmp, DamageIsReportedNotFilledIn)
          "1 pixel uses a colour beyond the 4 of its colour table"},
     };
     for (const Case& c : cases) {
-        Bytes bytes = bmpFile(c.spec);
+        Bytes bytes = bmpFile(c.layout);
         bytes.resize(bytes.size() - c.cutBytes);
         if (c.errorPart.empty()) {
             ASSERT_TRUE(decodeWithQt(bytes).has_value()) << c.name << ": Qt read it silently";
@@ -261,7 +261,7 @@ TEST(ReadBmp, DamageIsReportedNotFilledIn)
         }
         ASSERT_FALSE(ours.failed()) << c.name << ": " << ours.error;
         EXPECT_TRUE(ours.damaged) << c.name;
-        EXPECT_EQ(ours.picture.width(), std::abs(c.spec.width)) << c.name;
+        EXPECT_EQ(ours.picture.width(), std::abs(c.layout.width)) << c.name;
         EXPECT_EQ(ours.messages, std::vector<std::string>{"\"d.bmp\" is damaged, the picture may be incomplete: " +
                                                           c.messagePart + "."})
             << c.name;
@@ -270,11 +270,11 @@ TEST(ReadBmp, DamageIsReportedNotFilledIn)
 
 TEST(ReadBmp, PictureOverTheMemoryLimitIsRefused)
 {
-    const BmpSpec spec{40, 100, 100, 8, 0, patternPalette(256), {}, patternRows(100, 100, 8)};
+    const BmpLayout layout{40, 100, 100, 8, 0, patternPalette(256), {}, patternRows(100, 100, 8)};
     setPictureMemoryLimit(pictureLayersBytes(100, 100));
-    EXPECT_FALSE(decode(bmpFile(spec)).failed());
+    EXPECT_FALSE(decode(bmpFile(layout)).failed());
     setPictureMemoryLimit(pictureLayersBytes(100, 100) - 1);
-    const DecodedPicture refused = decode(bmpFile(spec), "big.bmp");
+    const DecodedPicture refused = decode(bmpFile(layout), "big.bmp");
     setPictureMemoryLimit(0);
     EXPECT_TRUE(refused.picture.empty());
     EXPECT_EQ(refused.error, "\"big.bmp\" is too large to load: 100 x 100 pixels need 1 MB in three picture layers, "
