@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -148,8 +149,15 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
     libtiffErrors.clear();
     LibTiffResult result;
     const std::string label = "\"" + fileName + "\"";
+    // libtiff allocates what a file's tags claim (strip tables, decoding buffers): no single allocation
+    // may pass the picture memory limit, so a hostile header meets a refusal instead of the allocator.
+    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                         &TIFFOpenOptionsFree);
+    if (options)
+        TIFFOpenOptionsSetMaxSingleMemAlloc(
+            options.get(), static_cast<tmsize_t>(std::min<std::uint64_t>(pictureMemoryLimit(), INT64_MAX)));
     // "r": read only, never created or written; memory mapping is libtiff's default for reading.
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(fileName.c_str(), "r"));
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpenExt(fileName.c_str(), "r", options.get()));
     if (!tif) {
         result.messages.push_back(label + " cannot be read as a TIFF file: " + lastError("unknown reason") +
                                   ".");
