@@ -106,6 +106,7 @@ check "Section is science" test "$(field Section)" = science
 check "Maintainer is set" test -n "$(field Maintainer)"
 check "Depends names libqt6widgets6" grep -q '\blibqt6widgets6\b' <<<"$depends"
 check "Depends names libjpeg62-turbo" grep -q '\blibjpeg62-turbo\b' <<<"$depends"
+check "Depends names libtiff6 (compressed and 16-bit TIFF)" grep -q '\blibtiff6\b' <<<"$depends"
 
 # The files themselves, unpacked into a scratch folder.
 unpacked="$(mktemp -d)"
