@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
+#include <unistd.h>
 
 TEST(HelpTexts, BoxesSeparateLinesByLineFeedThenCarriageReturn)
 {
@@ -42,7 +44,8 @@ TEST(HelpTexts, BuiltInManualHasItsSectionsInOrder)
 
 TEST(HelpTexts, ManualIsFoundBesideTheProgramFirst)
 {
-    const auto base = std::filesystem::temp_directory_path() / "spottally_manual_test";
+    const auto base =
+        std::filesystem::temp_directory_path() / ("spottally_manual_test_" + std::to_string(::getpid()));
     std::filesystem::remove_all(base);
     std::filesystem::create_directories(base / "bin");
     std::filesystem::create_directories(base / "share");

@@ -3,13 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// A folder of each test's own: ctest runs the tests of this file at the same time.
+fs::path ownFolder()
+{
+    return fs::temp_directory_path() /
+           ("spottally_settings_test_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+}
+
 struct Folders {
-    fs::path base = fs::temp_directory_path() / "spottally_settings_test";
+    fs::path base = ownFolder();
     fs::path program = base / "program";
     fs::path config = base / "config";
     Folders()
