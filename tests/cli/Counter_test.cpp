@@ -20,36 +20,11 @@
 #include "report/ReportFile.h"
 #include "support/SyntheticMicrograph.h"
 #include "support/TiffWriter.h"
+#include "CounterProcess.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ProcessRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// childSetup runs in the child before the counter starts (limits, descriptors); stdoutFile, when
-// given, receives the standard output.
-ProcessRun runCounter(const QStringList& arguments, const std::function<void()>& childSetup = {},
-                      const QString& stdoutFile = {})
-{
-    QProcess process;
-    if (childSetup) process.setChildProcessModifier(childSetup);
-    if (!stdoutFile.isEmpty()) process.setStandardOutputFile(stdoutFile);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(SPOTTALLY_COUNTER), arguments);
-    process.waitForFinished(120000);
-    ProcessRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
-}
 
 std::string readFile(const fs::path& path)
 {

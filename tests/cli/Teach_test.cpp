@@ -17,31 +17,11 @@
 #include "report/BlobReport.h"
 #include "report/ReportFile.h"
 #include "support/TeachingPictures.h"
+#include "CounterProcess.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ProcessRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-ProcessRun runCounter(const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(SPOTTALLY_COUNTER), arguments);
-    process.waitForFinished(120000);
-    ProcessRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
-}
 
 std::vector<std::string> linesOf(const std::string& text)
 {
