@@ -610,13 +610,18 @@ void TForm1::Savereport1Click()
     OpenDialog2.title = QStringLiteral("Open report");
     const QString chosen = dialogs().openFile(OpenDialog2);
     if (chosen.isEmpty()) return;
-    const QFileInfo info(chosen);
+    openChosenReport(chosen);
+}
+
+bool TForm1::openChosenReport(const QString& fileName)
+{
+    const QFileInfo info(fileName);
     workingFolder_ = info.absolutePath().toStdString();  // the report's picture is looked for beside it
     OpenDialog2.initialDirectory = info.absolutePath();
     const ReportReading reading = readReportFile(info.absoluteFilePath().toStdString());
     if (!reading.error.empty()) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
-        return;
+        return false;
     }
     // The whole text first (the change rule runs), whatever follows.
     QStringList lines;
@@ -630,7 +635,7 @@ void TForm1::Savereport1Click()
         std::error_code ignored;
         if (!picture.empty() && fs::is_regular_file(workingFolder_ / picture, ignored)) {
             if (!loadimage(QString::fromStdString(picture)))
-                return;  // the loader has told why; the fields keep their texts
+                return false;  // the loader has told why; the fields keep their texts
             pictureLoaded = true;
             Form3->setReportText(lines);  // the new picture emptied the window: this report is its own
         }
@@ -642,7 +647,7 @@ void TForm1::Savereport1Click()
     if (reading.panelColour) setPnColorColour(*reading.panelColour);
     for (const std::string& message : outcome.messages)
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(message));
-    if (!outcome.complete) return;
+    if (!outcome.complete) return false;
     // Blob settings saved after the report's own lines come back with it, for the picture they were
     // learnt on.
     if (pictureLoaded) {
@@ -655,6 +660,7 @@ void TForm1::Savereport1Click()
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.
     Form3->showOpenedReport(pictureLoaded);
+    return true;
 }
 
 void TForm1::BnCountClick()

@@ -82,6 +82,9 @@ public:
     /// line: loads it; then the working folder and the open dialog move to its folder and the settings
     /// file records it. False (after a message) when it could not be loaded: nothing changed then.
     bool openChosenPicture(const QString& fileName);
+    /// Opens a chosen report file: its text into the report window, its picture (beside it) reloaded and
+    /// its parameters restored. False (after a message) when the report could not be used whole.
+    bool openChosenReport(const QString& fileName);
     /// Resets the analysis state and the image window for the picture already in Image1.
     /// pictureNote, when not empty, follows the name in the picture window's title: the page of several
     /// and the mapping of 16-bit samples, so that a count can be reproduced.
