@@ -8,7 +8,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QDateTime>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -161,7 +160,7 @@ void BM_DenseReport(benchmark::State& state)
         const auto start = Clock::now();
         computeResults(texts, analysis);
         const std::vector<std::string> lines =
-            reportLines(texts, analysis, reportDateTime(QDateTime::currentDateTime(), regional));
+            reportLines(texts, analysis, reportDateTime(currentLocalDateTime(), regional));
         const FileSaveOutcome saved = writeReportFile(file, lines);
         benchmark::DoNotOptimize(saved);
         best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());

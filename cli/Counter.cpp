@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDateTime>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -248,7 +247,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
                             "the filter area and the volume";
             return outcome;
         }
-        lines = reportLines(options.texts, state, reportDateTime(QDateTime::currentDateTime(), regional));
+        lines = reportLines(options.texts, state, reportDateTime(currentLocalDateTime(), regional));
     } catch (const FieldError& error) {
         outcome.error = error.message;
         return outcome;

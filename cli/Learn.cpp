@@ -1,6 +1,5 @@
 // The headless counter's teaching by example (--learn) and the blob settings of saved reports.
 
-#include <QDateTime>
 #include <algorithm>
 
 #include "cli/Counter.h"
@@ -79,7 +78,7 @@ int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& 
         countParticles(layers, state, learnt.targetColour, texts);
         finishCountState(state);
         computeResults(texts, state);
-        lines = reportLines(texts, state, reportDateTime(QDateTime::currentDateTime(), RegionalDateTime::fromSystem()));
+        lines = reportLines(texts, state, reportDateTime(currentLocalDateTime(), RegionalDateTime::fromSystem()));
         blobCount = static_cast<int>(findBlobs(layers.Image1, learnt.targetColour, teaching.blobs).size());
         const std::vector<std::string> blobLines = blobReportLines(blobCount, teaching.blobs, texts, state);
         lines.insert(lines.end(), blobLines.begin(), blobLines.end());

@@ -1,7 +1,6 @@
 // spottally-count: the headless counter. Counts pictures with the same core as the SpotTally window.
 
 #include <csignal>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,42 +10,24 @@
 
 #include "cli/Counter.h"
 #include "cli/Options.h"
+#include "cli/QtModule.h"
 #include "view/Overlays.h"
 
 namespace {
-
-/// The font module (cli/CounterFonts.cpp): beside the counter in a build, else where it is installed.
-constexpr const char* kFontModule = "spottally-count-fonts.so";
 
 using StartFonts = ScaleLabelWriter (*)(int* argc, char** argv);
 using StopFonts = void (*)();
 StopFonts stopFonts = nullptr;
 
-/// Loads the font module and sets its label writer. Returns an empty text or why it failed.
+/// Sets the label writer of the counter's Qt module. Returns an empty text or why it failed.
 std::string loadFonts(int& argc, char** argv)
 {
-    std::vector<std::filesystem::path> places;
-    std::error_code unknown;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", unknown);
-    if (!unknown) places.push_back(self.parent_path() / kFontModule);
-#ifdef SPOTTALLY_MODULE_DIR
-    places.push_back(std::filesystem::path(SPOTTALLY_MODULE_DIR) / kFontModule);
-#endif
-    std::string reasons;
-    for (const std::filesystem::path& place : places) {
-        if (!std::filesystem::exists(place, unknown)) continue;
-        void* module = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
-        const auto start = module ? reinterpret_cast<StartFonts>(dlsym(module, "spottallyStartFonts")) : nullptr;
-        stopFonts = module ? reinterpret_cast<StopFonts>(dlsym(module, "spottallyStopFonts")) : nullptr;
-        if (start && stopFonts) {
-            setScaleLabelWriter(start(&argc, argv));
-            return {};
-        }
-        const char* reason = dlerror();
-        reasons += "; " + place.string() + ": " + (reason ? reason : "not the font module");
-    }
-    return std::string("cannot load the fonts for the scale bar's label (") + kFontModule + ")" +
-           (reasons.empty() ? ": not found" : reasons);
+    std::string problem;
+    const auto start = reinterpret_cast<StartFonts>(counterQtFunction("spottallyStartFonts", problem));
+    stopFonts = reinterpret_cast<StopFonts>(counterQtFunction("spottallyStopFonts", problem));
+    if (!start || !stopFonts) return "cannot load the fonts for the scale bar's label: " + problem;
+    setScaleLabelWriter(start(&argc, argv));
+    return {};
 }
 
 }  // namespace
@@ -69,7 +50,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     if (!parsed.options.poolFile.empty()) return runPool(parsed.options, std::cout, std::cerr);
-    // Only the marked picture's scale bar needs fonts: they come from a module loaded for it alone.
+    // Only the marked picture's scale bar needs fonts: they come from the Qt module, loaded for it.
     if (parsed.options.marked) {
         const std::string problem = loadFonts(argc, argv);
         if (!problem.empty()) {

@@ -1,6 +1,7 @@
 #include "core/FieldText.h"
 
-#include <QLocale>
+#include "core/Regional.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -80,8 +81,7 @@ std::string shortenedForMessage(std::string_view text)
 char regionalDecimalSeparator()
 {
     if (overrideSeparator != '\0') return overrideSeparator;
-    const QString point = QLocale::system().decimalPoint();
-    return point == QStringLiteral(",") ? ',' : '.';
+    return systemRegionalSettings().decimalPoint;
 }
 
 void setDecimalSeparator(char separator) { overrideSeparator = separator; }

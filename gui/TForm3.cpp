@@ -116,6 +116,17 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+namespace {
+
+LocalDateTime localDateTimeOf(const QDateTime& now)
+{
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+}
+
+}  // namespace
+
 bool TForm3::computeResultsOrTell()
 {
     try {
@@ -133,7 +144,7 @@ bool TForm3::report()
     if (!computeResultsOrTell()) return false;
     show();
     std::vector<std::string> text =
-        reportLines(Form1->parameterTexts(), AnalysisState, reportDateTime(now_(), regional_));
+        reportLines(Form1->parameterTexts(), AnalysisState, reportDateTime(localDateTimeOf(now_()), regional_));
     // The blob count's lines follow the report's own lines, once settings were learnt for the picture.
     try {
         const std::vector<std::string> blobs = Form2->blobLines(Form1->parameterTexts(), AnalysisState);

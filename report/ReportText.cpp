@@ -1,53 +1,24 @@
 #include "report/ReportText.h"
 
-#include <QLocale>
-#include <QRegularExpression>
-
 #include "report/NumberFormat.h"
 #include "report/ReportFile.h"
 
-RegionalDateTime RegionalDateTime::fromSystem()
+std::string reportDateTime(const LocalDateTime& now, const RegionalDateTime& regional)
 {
-    const QLocale locale = QLocale::system();
-    RegionalDateTime regional;
-    regional.shortDateFormat = locale.dateFormat(QLocale::ShortFormat).toStdString();
-    const QString time = locale.timeFormat(QLocale::LongFormat);  // "HH:mm:ss t", "h:mm:ss AP t"
-    const qsizetype hour = time.indexOf(QRegularExpression(QStringLiteral("[hH]")));
-    if (hour >= 0) {
-        qsizetype end = hour;
-        while (end < time.size() && (time[end] == QLatin1Char('h') || time[end] == QLatin1Char('H'))) ++end;
-        regional.hourLeadingZero = end - hour >= 2;
-        qsizetype separatorEnd = end;
-        while (separatorEnd < time.size() && !time[separatorEnd].isLetter()) ++separatorEnd;
-        if (separatorEnd > end) regional.timeSeparator = time.mid(end, separatorEnd - end).toStdString();
-    }
-    const qsizetype marker = time.indexOf(QRegularExpression(QStringLiteral("[aA]")));
-    regional.twelveHour = marker >= 0;
-    regional.markerFirst = marker >= 0 && hour >= 0 && marker < hour;
-    regional.amText = locale.amText().toStdString();
-    regional.pmText = locale.pmText().toStdString();
-    return regional;
-}
-
-std::string reportDateTime(const QDateTime& now, const RegionalDateTime& regional)
-{
-    const QTime clock = now.time();
-    int hour = clock.hour();
+    int hour = now.hour;
     if (regional.twelveHour) {
         hour %= 12;
         if (hour == 0) hour = 12;
     }
     const auto twoDigits = [](int value) { return (value < 10 ? "0" : "") + std::to_string(value); };
     std::string time = regional.hourLeadingZero ? twoDigits(hour) : std::to_string(hour);
-    time += regional.timeSeparator + twoDigits(clock.minute());
-    time += regional.timeSeparator + twoDigits(clock.second());
+    time += regional.timeSeparator + twoDigits(now.minute);
+    time += regional.timeSeparator + twoDigits(now.second);
     if (regional.twelveHour) {
-        const std::string& marker = clock.hour() < 12 ? regional.amText : regional.pmText;
+        const std::string& marker = now.hour < 12 ? regional.amText : regional.pmText;
         if (!marker.empty()) time = regional.markerFirst ? marker + " " + time : time + " " + marker;
     }
-    const QString format = QString::fromStdString(regional.shortDateFormat);
-    const std::string date = now.date().toString(format).toStdString();
-    return date + "  " + time;
+    return formatDate(regional.shortDateFormat, now.year, now.month, now.day) + "  " + time;
 }
 
 std::array<std::string, 4> resultLines(const TAnalysisState& state)

@@ -2,13 +2,13 @@
 // The report text: its 21 lines, the in-place update of the four result lines (calcres) and the rule
 // that runs on every change of the text (Memo1Change). Lines are UTF-8 without line ends.
 
-#include <QDateTime>
 #include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/AnalysisState.h"
+#include "core/Regional.h"
 #include "core/ParameterTexts.h"
 
 // Captions of the report window.
@@ -20,22 +20,8 @@ inline constexpr const char* kReportCaptionSaved = "SpotTally Report";          
 inline constexpr int kReportLineCount = 21;
 inline constexpr int kFirstResultLine = 15;  // lines 15 to 18 carry the count and the results
 
-/// How the user's regional settings write a date and a time of day.
-struct RegionalDateTime {
-    std::string shortDateFormat = "dd.MM.yyyy";  // in QDate::toString notation
-    std::string timeSeparator = ":";
-    bool twelveHour = false;
-    bool hourLeadingZero = true;  // "09:05:03" rather than "9:05:03"
-    std::string amText = "AM";
-    std::string pmText = "PM";
-    bool markerFirst = false;  // the AM/PM marker stands before the time
-
-    /// The settings of the running system (QLocale::system()).
-    static RegionalDateTime fromSystem();
-};
-
 /// Line 14's date and time: short date, two spaces, hours/minutes/seconds with the time separator.
-std::string reportDateTime(const QDateTime& now, const RegionalDateTime& regional);
+std::string reportDateTime(const LocalDateTime& now, const RegionalDateTime& regional);
 
 /// The 21 report lines for the record (results already computed) and the parameter fields' texts.
 std::vector<std::string> reportLines(const ParameterTexts& fields, const TAnalysisState& state,

@@ -175,6 +175,10 @@ read -ra command_words <<<"$exec_line"
 for i in "${!command_words[@]}"; do
     [ "${command_words[$i]}" = %f ] && command_words[$i]="$picture"
 done
+# The counter finds its Qt module where the package installs it (fonts for --marked come from there).
+marked_out="$(mktemp -d)"
+check "installed spottally-count --marked loads its Qt module" eval 'spottally-count --marked --out "$marked_out" "$picture" >/dev/null'
+rm -rf "$marked_out"
 echo "running: ${command_words[*]}"
 status=0
 QT_QPA_PLATFORM=offscreen timeout 5 "${command_words[@]}" || status=$?

@@ -194,9 +194,9 @@ TEST(ReportChangeRule, CaptionAndExportButton)
 
 TEST(ReportDateTime, RegionalSettings)
 {
-    const QDateTime morning(QDate(2026, 3, 7), QTime(9, 5, 3));
-    const QDateTime evening(QDate(2026, 3, 7), QTime(21, 5, 3));
-    const QDateTime midnight(QDate(2026, 3, 7), QTime(0, 15, 0));
+    const LocalDateTime morning{2026, 3, 7, 9, 5, 3};
+    const LocalDateTime evening{2026, 3, 7, 21, 5, 3};
+    const LocalDateTime midnight{2026, 3, 7, 0, 15, 0};
     RegionalDateTime german;  // dd.MM.yyyy, 24 hours, leading zero
     EXPECT_EQ(reportDateTime(morning, german), "07.03.2026  09:05:03");
     RegionalDateTime us;

@@ -14,15 +14,15 @@ struct ProcessRun {
 };
 
 // childSetup runs in the child before the counter starts (limits, descriptors); stdoutFile, when
-// given, receives the standard output.
+// given, receives the standard output; locale is the counter's LC_ALL.
 inline ProcessRun runCounter(const QStringList& arguments, const std::function<void()>& childSetup = {},
-                             const QString& stdoutFile = {})
+                             const QString& stdoutFile = {}, const QString& locale = QStringLiteral("C.UTF-8"))
 {
     QProcess process;
     if (childSetup) process.setChildProcessModifier(childSetup);
     if (!stdoutFile.isEmpty()) process.setStandardOutputFile(stdoutFile);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.insert(QStringLiteral("LC_ALL"), locale);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(SPOTTALLY_COUNTER), arguments);
     process.waitForFinished(120000);

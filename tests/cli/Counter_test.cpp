@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -96,6 +98,31 @@ TEST_F(CounterTest, CountsAndWritesTheReportAsSaveReportWould)
     EXPECT_EQ(run.out.rfind(path("plate.jpg").string() + "\t" + std::to_string(state.AutoCount) + "\t", 0), 0u)
         << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\t'), 3);
+}
+
+// The counter reads the regional settings without Qt: from its table, or, for a name the table leaves
+// to Qt (a modifier), through its module. Either way the report writes numbers and the date as Qt's
+// system locale does in the window.
+TEST_F(CounterTest, RegionalSettingsAsTheWindowTakesThemFromQt)
+{
+    for (const char* name : {"de_DE.UTF-8", "en_US.UTF-8", "fr_CH", "de_DE@euro", "C"}) {
+        SCOPED_TRACE(name);
+        const QLocale qt{QString::fromLatin1(name)};
+        const QDate before = QDate::currentDate();
+        const ProcessRun run = runCounter({arg("plate.jpg")}, {}, {}, QString::fromLatin1(name));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const ReportReading reading = readReportText(readFile(path("c_plate.txt")), "c_plate.txt");
+        ASSERT_EQ(reading.lines.size(), 21u);
+        EXPECT_EQ(reading.lines[12], "<Sample volume (cm^3):> 0" + qt.decimalPoint().toStdString() + "143");
+        const QString format = qt.dateFormat(QLocale::ShortFormat);
+        const std::string dated = reading.lines[14];
+        const bool today = dated.rfind("<RESULTS> " + before.toString(format).toStdString() + "  ", 0) == 0 ||
+                           dated.rfind("<RESULTS> " + QDate::currentDate().toString(format).toStdString() + "  ", 0) == 0;
+        EXPECT_TRUE(today) << dated;
+        const bool marked = dated.ends_with(" " + qt.amText().toStdString()) || dated.ends_with(" " + qt.pmText().toStdString());
+        EXPECT_EQ(marked, qt.timeFormat(QLocale::LongFormat).contains(QLatin1Char('A'), Qt::CaseInsensitive)) << dated;
+    }
 }
 
 TEST_F(CounterTest, OptionsReachTheReportAndOutputsGoIntoOut)
