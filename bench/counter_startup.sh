@@ -12,7 +12,7 @@ runs=41
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" --target spottally-count >/dev/null
+cmake --build "$build" --target spottally-count spottally-count-qt >/dev/null
 
 folder=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 trap 'rm -rf "$folder"' EXIT
