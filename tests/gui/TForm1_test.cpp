@@ -13,6 +13,7 @@
 
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
+#include "core/Version.h"
 #include "gui/Forms.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
@@ -333,7 +334,7 @@ private slots:
         const QStringList lines = dialogs_->messages[0].text.split(QStringLiteral("\n\r"));
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], QStringLiteral("S p o t T a l l y"));
-        QCOMPARE(lines[3], QStringLiteral("Version 2011-08-18"));
+        QCOMPARE(lines[3], QStringLiteral("Version ") + QString::fromLatin1(kProgramVersion));
         QVERIFY(!dialogs_->messages[0].text.contains(QStringLiteral("\r\n")));
         QVERIFY(!AnalysisState.ReportActive);
     }
