@@ -171,11 +171,14 @@ void TForm3::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     if (Memo1 == nullptr) return;
-    // The design's margins: 21 pixels right of the text area, the two rows of buttons below it.
-    constexpr int kRightMargin = 21, kBelowMemo = 102;
+    // The design's margins: 21 pixels right of the text area, the two rows of buttons below it and 42
+    // pixels below them. A window lower than the design gives up that bottom margin before any text.
+    constexpr int kRightMargin = 21, kButtonRows = 60, kDesignBottom = 42, kLeastBottom = 4, kDesignMemoHeight = 249;
     const QSize client = centralWidget()->size();
+    const int bottom =
+        std::clamp(client.height() - Memo1->y() - kDesignMemoHeight - kButtonRows, kLeastBottom, kDesignBottom);
     Memo1->resize(std::max(client.width() - Memo1->x() - kRightMargin, 60),
-                  std::max(client.height() - Memo1->y() - kBelowMemo, 40));
+                  std::max(client.height() - Memo1->y() - kButtonRows - bottom, 40));
     const int below = Memo1->geometry().bottom() + 1;
     BnSaverep->move(BnSaverep->x(), below + 3);
     BnExp->move(BnExp->x(), below + 3);

@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
+#include <cmath>
 
 #include "core/SettingsFile.h"
 #include "gui/Forms.h"
@@ -18,7 +20,15 @@ constexpr int kImageMinimumHeight = 200;
 
 }  // namespace
 
-QMargins assumedWindowFrame() { return QMargins(6, 32, 6, 6); }
+QMargins assumedWindowFrame()
+{
+    // The window manager draws its frame in the screen's own pixels: fewer logical pixels at a scale
+    // factor above 1.
+    const QScreen* screen = Form1 != nullptr ? Form1->screen() : QGuiApplication::primaryScreen();
+    const qreal ratio = screen != nullptr ? std::max<qreal>(screen->devicePixelRatio(), 1) : 1;
+    const auto logical = [ratio](int pixels) { return static_cast<int>(std::ceil(pixels / ratio)); };
+    return QMargins(logical(6), logical(32), logical(6), logical(6));
+}
 
 std::vector<QRect> availableScreenAreas()
 {

@@ -12,8 +12,9 @@
 /// The settings file's key of the placement entry.
 inline constexpr const char* kPlacementKey = "placement";
 
-/// The frame the window manager is taken to draw around each window: before a window is shown its
-/// real frame is unknown. Generous, so that a frame never reaches past the screen's edge.
+/// The frame the window manager is taken to draw around each window, in logical pixels of the main
+/// window's screen: before a window is shown its real frame is unknown. Generous, so that a frame never
+/// reaches past the screen's edge.
 QMargins assumedWindowFrame();
 /// The available areas of all screens, the main window's screen first.
 std::vector<QRect> availableScreenAreas();

@@ -303,12 +303,14 @@ private slots:
         QVERIFY(image.save(picture, "BMP"));
         dialogs_->answerNextFileDialog(picture);
         Form1->Openimage1Click();
-        QCOMPARE(readAll(settingsPath()), (folder_.path() + QStringLiteral("/\r\n")).toLocal8Bit());
+        // The folder line first; the recent pictures follow it.
+        const QByteArray expected = (folder_.path() + QStringLiteral("/\r\nrecent-picture=") + picture + "\r\n").toLocal8Bit();
+        QCOMPARE(readAll(settingsPath()), expected);
         QCOMPARE(AnalysisState.ImageFileName, std::string("plate.bmp"));
         QVERIFY(Form1->BnCount->isEnabled());
         // A later cancel writes the folder chosen last time.
         Form1->Openimage1Click();
-        QCOMPARE(readAll(settingsPath()), (folder_.path() + QStringLiteral("/\r\n")).toLocal8Bit());
+        QCOMPARE(readAll(settingsPath()), expected);
     }
 
     void unwritableSettingsLeavesTheLineShowing()
