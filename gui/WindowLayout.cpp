@@ -76,6 +76,7 @@ void placeWindows()
 
 std::string saveWindowPlacement()
 {
-    const WindowPlacement placement{Form1->geometry(), Form2->geometry(), Form3->geometry()};
+    // A maximised window is saved as it stands when it is not maximised.
+    const WindowPlacement placement{Form1->normalGeometry(), Form2->normalGeometry(), Form3->normalGeometry()};
     return writeSettingsValues(Form1->settingsFile(), kPlacementKey, {placementText(placement)});
 }
