@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "core/Version.h"
+
 namespace {
 
 constexpr const char* kSpacedName = "S p o t T a l l y";
@@ -23,7 +25,7 @@ std::string joinHelpLines(std::initializer_list<std::string> lines)
 std::string infoText()
 {
     return joinHelpLines({kSpacedName, "Free for non-commercial use, without any warranty.", kAuthorNotice,
-                          "Version 2011-08-18"});
+                          std::string("Version ") + kProgramVersion});
 }
 
 std::string manualNotFoundText()
@@ -37,7 +39,7 @@ const std::vector<std::string>& builtInManualLines()
     static const std::vector<std::string> lines = {
         std::string(kSpacedName) + "    " + kAuthorNotice,
         "",
-        "M a n u a l   Version 2007-06-14",
+        std::string("M a n u a l   Version ") + kProgramVersion,
         "",
         "",
         "__________________",

@@ -40,6 +40,19 @@ SettingsRead readSettingsFile(const fs::path& path)
         return result;
     }
     result.firstLine = settingsFirstLine(line);
+    // The later lines are a few short entries; a file grown past this is not one of ours after its
+    // first line, and what lies beyond is not read.
+    constexpr std::size_t kLaterLinesLimit = 1 << 20;
+    std::size_t total = 0;
+    while (total < kLaterLinesLimit && std::getline(in, line)) {
+        total += line.size() + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        result.laterLines.push_back(line);
+    }
+    if (in.bad()) {
+        result.error = "Cannot read the settings file " + path.string() + ".";
+        result.laterLines.clear();
+    }
     return result;
 }
 
@@ -50,14 +63,60 @@ std::string settingsFirstLine(std::string_view bytes)
     return std::string(line);
 }
 
-std::string writeSettingsFile(const fs::path& path, const std::string& line)
+namespace {
+
+std::string writeSettingsLines(const fs::path& path, const std::string& firstLine,
+                               const std::vector<std::string>& laterLines)
 {
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return "Cannot create the file " + path.string() + ": " + std::strerror(errno);
-    out << line << "\r\n";
+    out << firstLine << "\r\n";
+    for (const std::string& line : laterLines) out << line << "\r\n";
     out.close();
     if (!out) return "Cannot write the file " + path.string() + ".";
     return {};
+}
+
+bool isEntryOf(const std::string& line, std::string_view key)
+{
+    return line.size() > key.size() && line.compare(0, key.size(), key) == 0 && line[key.size()] == '=';
+}
+
+}  // namespace
+
+std::string writeSettingsFile(const fs::path& path, const std::string& line)
+{
+    // The later lines stay; a file that cannot be read loses them, as the folder line must be written.
+    const SettingsRead current = readSettingsFile(path);
+    return writeSettingsLines(path, line, current.laterLines);
+}
+
+std::vector<std::string> settingsValues(const std::vector<std::string>& laterLines, std::string_view key)
+{
+    std::vector<std::string> values;
+    for (const std::string& line : laterLines)
+        if (isEntryOf(line, key)) values.push_back(line.substr(key.size() + 1));
+    return values;
+}
+
+std::string writeSettingsValues(const fs::path& path, std::string_view key, const std::vector<std::string>& values)
+{
+    const SettingsRead current = readSettingsFile(path);
+    if (!current.error.empty()) return current.error;
+    std::vector<std::string> lines;
+    for (const std::string& line : current.laterLines)
+        if (!isEntryOf(line, key)) lines.push_back(line);
+    for (const std::string& value : values)
+        if (value.find_first_of("\r\n") == std::string::npos) lines.push_back(std::string(key) + "=" + value);
+    return writeSettingsLines(path, current.firstLine, lines);
+}
+
+std::vector<std::string> withRecentFirst(std::vector<std::string> list, const std::string& path, std::size_t limit)
+{
+    std::erase(list, path);
+    list.insert(list.begin(), path);
+    if (list.size() > limit) list.resize(limit);
+    return list;
 }

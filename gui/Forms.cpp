@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "core/AnalysisState.h"
+#include "gui/FileDrop.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
 #include "gui/TForm2.h"
@@ -21,6 +22,8 @@ void createForms(const std::filesystem::path& settingsFile)
     Form1 = new TForm1(settingsFile);
     Form2 = new TForm2();
     Form3 = new TForm3();
+    for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2), static_cast<QWidget*>(Form3)})
+        acceptFileDrops(window);
 }
 
 void openCommandLinePicture(const QStringList& arguments)

@@ -27,6 +27,7 @@
 #include "report/Pooling.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
+#include "gui/RecentFiles.h"
 #include "gui/TForm3.h"
 #include "gui/TForm2.h"
 
@@ -62,6 +63,7 @@ TForm1::TForm1(fs::path settingsFile, QWidget* parent) : QMainWindow(parent), se
     buildMenus();
     connectControls();
     FormCreate();
+    recentFiles_ = new RecentFiles(settingsFile_, File1, Exit1, this);
 }
 
 void TForm1::buildControls()
@@ -504,6 +506,7 @@ bool TForm1::openChosenPicture(const QString& fileName)
     workingFolder_ = path.parent_path();
     OpenDialog1.initialDirectory = QString::fromStdString(workingFolder_.string());
     writeSettingsAfterOpen();
+    recentFiles_->rememberPicture(fullName);
     return true;
 }
 
@@ -660,6 +663,7 @@ bool TForm1::openChosenReport(const QString& fileName)
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.
     Form3->showOpenedReport(pictureLoaded);
+    recentFiles_->rememberReport(info.absoluteFilePath());
     return true;
 }
 

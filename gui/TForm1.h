@@ -36,6 +36,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class RecentFiles;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -109,6 +110,8 @@ public:
     /// Looks for the manual in folder only (tests); empty: beside the executable, then the data folder.
     void setManualFolder(const std::filesystem::path& folder) { manualFolder_ = folder; }
     const std::filesystem::path& settingsFile() const { return settingsFile_; }
+    /// File's "Recent pictures" and "Recent reports".
+    RecentFiles* recentFiles() const { return recentFiles_; }
 
     // --- Controls, named as the program names them ------------------------------------------------
     QGroupBox* GBsize = nullptr;
@@ -181,4 +184,5 @@ private:
     std::filesystem::path settingsFile_;
     std::filesystem::path workingFolder_;
     std::filesystem::path manualFolder_;
+    RecentFiles* recentFiles_ = nullptr;
 };

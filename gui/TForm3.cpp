@@ -2,6 +2,8 @@
 #include "core/FieldLabels.h"
 
 #include <QKeyEvent>
+#include <QResizeEvent>
+#include <algorithm>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -158,7 +160,40 @@ bool TForm3::report()
     holdsCurrentResults_ = true;
     raise();
     activateWindow();
+    showResultLines();
     return true;
+}
+
+void TForm3::showResultLines()
+{
+    // The last result line into view, then the first: both show when the text area can hold them, the
+    // first at least when it cannot. The cursor is left at the start of the first.
+    const QTextDocument* document = Memo1->document();
+    const QTextBlock first = document->findBlockByNumber(kFirstResultLine);
+    if (!first.isValid()) return;
+    const QTextBlock last = document->findBlockByNumber(kFirstResultLine + 3);
+    Memo1->setTextCursor(QTextCursor(last.isValid() ? last : document->lastBlock()));
+    Memo1->ensureCursorVisible();
+    Memo1->setTextCursor(QTextCursor(first));
+    Memo1->ensureCursorVisible();
+}
+
+void TForm3::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (Memo1 == nullptr) return;
+    // The design's margins: 21 pixels right of the text area, the two rows of buttons below it and 42
+    // pixels below them. A window lower than the design gives up that bottom margin before any text.
+    constexpr int kRightMargin = 21, kButtonRows = 60, kDesignBottom = 42, kLeastBottom = 4, kDesignMemoHeight = 249;
+    const QSize client = centralWidget()->size();
+    const int bottom =
+        std::clamp(client.height() - Memo1->y() - kDesignMemoHeight - kButtonRows, kLeastBottom, kDesignBottom);
+    Memo1->resize(std::max(client.width() - Memo1->x() - kRightMargin, 60),
+                  std::max(client.height() - Memo1->y() - kButtonRows - bottom, 40));
+    const int below = Memo1->geometry().bottom() + 1;
+    BnSaverep->move(BnSaverep->x(), below + 3);
+    BnExp->move(BnExp->x(), below + 3);
+    BnSavepic->move(BnSavepic->x(), below + 35);
 }
 
 void TForm3::calcres()

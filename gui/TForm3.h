@@ -79,6 +79,9 @@ public:
     /// ... then emptied and hidden once the line is written.
     void releaseScratchLine();
 
+    /// Scrolls the report text so that the result lines show (after a count, whatever the window's size).
+    void showResultLines();
+
     /// Where line 14 takes the date and time from, and how it writes them (tests fix both).
     void setClock(std::function<QDateTime()> now, const RegionalDateTime& regional);
 
@@ -91,6 +94,8 @@ public:
 protected:
     /// Keeps the Enter key from breaking a line of the report: line numbers carry its meaning.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    /// The text area follows the window's size; the buttons stay below it.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();

@@ -148,6 +148,15 @@ if [ -n "$man_page" ] && [ -x "$counter" ]; then
     fi
 fi
 
+# One version: the package's, as the build wrote it into the manual and the man page.
+version="$(field Version)"
+manual="$unpacked/usr/share/spottally/SpotTally_Manual.txt"
+[ -f "$manual" ] && check "manual names version $version" grep -qx "M a n u a l   Version $version" "$manual"
+if [ -n "$man_page" ]; then
+    if [[ "$man_page" == *.gz ]]; then th="$(gzip -dc "$unpacked/$man_page" | grep -m1 '^\.TH')"; else th="$(grep -m1 '^\.TH' "$unpacked/$man_page")"; fi
+    check "man page names version $version" grep -qF "\"SpotTally $version\"" <<<"$th"
+fi
+
 if [ "$failures" -gt 0 ]; then
     echo "check-package: $failures check(s) failed" >&2
     exit 1

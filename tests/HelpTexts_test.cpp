@@ -1,4 +1,5 @@
 #include "core/HelpTexts.h"
+#include "core/Version.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,7 @@ TEST(HelpTexts, BoxesSeparateLinesByLineFeedThenCarriageReturn)
         for (std::size_t at = text.find("\n\r"); at != std::string::npos; at = text.find("\n\r", at + 2)) ++breaks;
         EXPECT_EQ(breaks, 3u);
     }
-    EXPECT_NE(infoText().find("\n\rVersion 2011-08-18"), std::string::npos);
+    EXPECT_NE(infoText().find(std::string("\n\rVersion ") + kProgramVersion), std::string::npos);
     EXPECT_NE(manualNotFoundText().find("\n\rManual (SpotTally_Manual.txt) not found.\n\rPlease look at "),
               std::string::npos);
 }
@@ -26,7 +27,7 @@ TEST(HelpTexts, BuiltInManualHasItsSectionsInOrder)
     ASSERT_GT(lines.size(), 10u);
     EXPECT_EQ(lines[0].rfind("S p o t T a l l y    ", 0), 0u);
     EXPECT_EQ(lines[1], "");
-    EXPECT_EQ(lines[2], "M a n u a l   Version 2007-06-14");
+    EXPECT_EQ(lines[2], std::string("M a n u a l   Version ") + kProgramVersion);
     EXPECT_EQ(lines[3], "");
     EXPECT_EQ(lines[4], "");
     const std::string separator(18, '_');
@@ -55,4 +56,22 @@ TEST(HelpTexts, ManualIsFoundBesideTheProgramFirst)
     std::ofstream(base / "bin" / kManualFileName) << "portable";
     EXPECT_EQ(findManualFile(base / "bin", base / "share"), base / "bin" / kManualFileName);
     std::filesystem::remove_all(base);
+}
+
+// The build's one version: the Info box (above), the built-in manual, the manual file and the man page
+// as the build configures them for installing.
+TEST(HelpTexts, OneVersionFromTheBuildEverywhere)
+{
+    const std::string version = kProgramVersion;
+    ASSERT_FALSE(version.empty());
+    EXPECT_EQ(version.find_first_not_of("0123456789."), std::string::npos) << version;
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string manual = read(std::string(SPOTTALLY_BINARY_DIR) + "/SpotTally_Manual.txt");
+    const std::string manPage = read(std::string(SPOTTALLY_BINARY_DIR) + "/man/spottally-count.1");
+    EXPECT_NE(manual.find("\nM a n u a l   Version " + version + "\n"), std::string::npos);
+    EXPECT_NE(manPage.find("\n.TH SPOTTALLY-COUNT 1 \"2026\" \"SpotTally " + version + "\""), std::string::npos);
+    for (const std::string* text : {&manual, &manPage}) EXPECT_EQ(text->find("@PROJECT_VERSION@"), std::string::npos);
 }

@@ -65,3 +65,53 @@ TEST(SettingsFile, FirstLineOnlyAndWrittenWithCrLf)
     EXPECT_NE(readSettingsFile(file).error, "");
     EXPECT_NE(writeSettingsFile(file, "x"), "");
 }
+
+// Entries after the folder line: written and read back, the folder line kept byte for byte whatever
+// writes the file, lines of other forms and other keys kept, the folder line's own writer keeping them.
+TEST(SettingsFile, LaterEntriesBesideAnUnchangedFolderLine)
+{
+    const Folders folders;
+    const fs::path file = folders.config / "SpotTally.ini";
+    const auto bytesOf = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    // A file that is not there yet gets an empty folder line, as a cancelled first "Open image" writes.
+    EXPECT_EQ(writeSettingsValues(file, "recent-picture", {"/a/one.jpg"}), "");
+    EXPECT_EQ(bytesOf(), "\r\nrecent-picture=/a/one.jpg\r\n");
+    EXPECT_EQ(readSettingsFile(file).firstLine, "");
+
+    const std::string folder = "/data/pl\xE4tes \xC3\xA9/";  // bytes of any code page
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        << folder << "\r\nplacement=1,2,3,4 5,6,7,8 9,10,11,12\r\nfrom a later version\r\nrecent-picture=/old.jpg\r\n";
+    EXPECT_EQ(writeSettingsValues(file, "recent-picture", {"/b/two.jpg", "/a/one.jpg", "/bad\nname.jpg"}), "");
+    EXPECT_EQ(bytesOf(), folder + "\r\nplacement=1,2,3,4 5,6,7,8 9,10,11,12\r\nfrom a later version\r\n"
+                                  "recent-picture=/b/two.jpg\r\nrecent-picture=/a/one.jpg\r\n");
+    SettingsRead read = readSettingsFile(file);
+    EXPECT_EQ(read.firstLine, folder);
+    EXPECT_EQ(settingsValues(read.laterLines, "recent-picture"), (std::vector<std::string>{"/b/two.jpg", "/a/one.jpg"}));
+    EXPECT_EQ(settingsValues(read.laterLines, "placement"), (std::vector<std::string>{"1,2,3,4 5,6,7,8 9,10,11,12"}));
+    EXPECT_TRUE(settingsValues(read.laterLines, "recent").empty());  // a key is matched whole
+
+    // "Open image" replaces the folder line and nothing else.
+    EXPECT_EQ(writeSettingsFile(file, "/elsewhere/"), "");
+    read = readSettingsFile(file);
+    EXPECT_EQ(read.firstLine, "/elsewhere/");
+    EXPECT_EQ(read.laterLines.size(), 4u);
+    EXPECT_EQ(bytesOf().rfind("/elsewhere/\r\nplacement=", 0), 0u);
+
+    // A file that cannot be read is left alone.
+    fs::remove(file);
+    fs::create_directories(file);
+    EXPECT_NE(writeSettingsValues(file, "placement", {"1,2,3,4 5,6,7,8 9,10,11,12"}), "");
+    EXPECT_TRUE(fs::is_directory(file));
+}
+
+TEST(SettingsFile, RecentListMostRecentFirstWithoutRepeats)
+{
+    using List = std::vector<std::string>;
+    EXPECT_EQ(withRecentFirst({}, "a", 3), (List{"a"}));
+    EXPECT_EQ(withRecentFirst({"a", "b"}, "c", 3), (List{"c", "a", "b"}));
+    EXPECT_EQ(withRecentFirst({"a", "b", "c"}, "b", 3), (List{"b", "a", "c"}));
+    EXPECT_EQ(withRecentFirst({"a", "b", "c"}, "d", 3), (List{"d", "a", "b"}));
+}

@@ -279,7 +279,17 @@ private slots:
         QCOMPARE(stateText(AnalysisState), stateBefore);
         QVERIFY(Form2->layers().Image1 == before.Image1);
         QVERIFY(Form2->layers().Image3 == before.Image3);
-        QCOMPARE(folderContents(folder_.path()), filesBefore);
+        // No file is written, but for the settings file's list of recent reports: it takes a report
+        // that could be used, and no other.
+        auto filesAfter = folderContents(folder_.path());
+        auto filesBeforeLessSettings = filesBefore;
+        const QByteArray settingsBefore = filesBeforeLessSettings.take(QStringLiteral("SpotTally.ini"));
+        const QByteArray settingsAfter = filesAfter.take(QStringLiteral("SpotTally.ini"));
+        QCOMPARE(filesAfter, filesBeforeLessSettings);
+        if (messagePart.isEmpty())
+            QVERIFY(settingsAfter.contains("\r\nrecent-report=" + path(QStringLiteral("c_gone.txt")).toLocal8Bit() + "\r\n"));
+        else
+            QCOMPARE(settingsAfter, settingsBefore);
     }
 
     void openReportThatIsNoFile_data() {

@@ -13,6 +13,7 @@
 
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
+#include "core/Version.h"
 #include "gui/Forms.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
@@ -302,12 +303,14 @@ private slots:
         QVERIFY(image.save(picture, "BMP"));
         dialogs_->answerNextFileDialog(picture);
         Form1->Openimage1Click();
-        QCOMPARE(readAll(settingsPath()), (folder_.path() + QStringLiteral("/\r\n")).toLocal8Bit());
+        // The folder line first; the recent pictures follow it.
+        const QByteArray expected = (folder_.path() + QStringLiteral("/\r\nrecent-picture=") + picture + "\r\n").toLocal8Bit();
+        QCOMPARE(readAll(settingsPath()), expected);
         QCOMPARE(AnalysisState.ImageFileName, std::string("plate.bmp"));
         QVERIFY(Form1->BnCount->isEnabled());
         // A later cancel writes the folder chosen last time.
         Form1->Openimage1Click();
-        QCOMPARE(readAll(settingsPath()), (folder_.path() + QStringLiteral("/\r\n")).toLocal8Bit());
+        QCOMPARE(readAll(settingsPath()), expected);
     }
 
     void unwritableSettingsLeavesTheLineShowing()
@@ -333,7 +336,7 @@ private slots:
         const QStringList lines = dialogs_->messages[0].text.split(QStringLiteral("\n\r"));
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0], QStringLiteral("S p o t T a l l y"));
-        QCOMPARE(lines[3], QStringLiteral("Version 2011-08-18"));
+        QCOMPARE(lines[3], QStringLiteral("Version ") + QString::fromLatin1(kProgramVersion));
         QVERIFY(!dialogs_->messages[0].text.contains(QStringLiteral("\r\n")));
         QVERIFY(!AnalysisState.ReportActive);
     }
