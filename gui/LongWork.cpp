@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <exception>
 #include <thread>
 
@@ -72,7 +73,8 @@ bool LongWork::run(const std::function<bool(const WorkProgress& progress)>& work
     QApplication::setOverrideCursor(Qt::WaitCursor);
     qApp->installEventFilter(this);
 
-    // Shown by the dialog itself once kProgressDelayMs have passed since setValue(0).
+    // Shown by the dialog itself once kProgressDelayMs have passed since setValue(0). It takes the
+    // progress only from then on: before, its own guess of the time left could show it early.
     dialog_ = new QProgressDialog(label_, QStringLiteral("Cancel"), 0, kProgressSteps, parent_);
     dialog_->setWindowTitle(QStringLiteral("SpotTally"));
     dialog_->setAutoClose(false);
@@ -82,7 +84,8 @@ bool LongWork::run(const std::function<bool(const WorkProgress& progress)>& work
     dialog_->setValue(0);
     QTimer update;
     connect(&update, &QTimer::timeout, this, [this] {
-        if (!dialog_->wasCanceled()) dialog_->setValue(std::min(permille_.load(), kProgressSteps - 1));
+        if (dialog_->isVisible() && !dialog_->wasCanceled())
+            dialog_->setValue(std::max(1, std::min(permille_.load(), kProgressSteps - 1)));
     });
     update.start(kDialogUpdateMs);
 
