@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "detect/CountRun.h"
@@ -102,6 +103,32 @@ void BM_CountRunWithParticles(benchmark::State& state)
     state.counters["best_ms"] = best * 1e3;
 }
 BENCHMARK(BM_CountRunWithParticles)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+/// The count button's run: into new layers (allocated and first touched each time), with the
+/// particle table's data and a progress hook, as the window's worker thread runs it. Compare with
+/// BM_CountRunWithParticles, which reuses its layers.
+void BM_CountIntoNewLayers(benchmark::State& state)
+{
+    const Picture& picture = micrograph(static_cast<int>(state.range(0)));
+    std::int64_t calls = 0;
+    const WorkProgress progress = [&calls](std::int64_t, std::int64_t) {
+        ++calls;
+        return true;
+    };
+    std::optional<FinishedCount> made;
+    double best = 1e9;
+    for (auto _ : state) {
+        made.reset();
+        const auto start = Clock::now();
+        made = countIntoNewLayers(picture, CountParams{}, true, progress);
+        benchmark::ClobberMemory();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    state.counters["particles"] = made ? made->AutoCount : -1;
+    state.counters["best_ms"] = best * 1e3;
+    state.counters["hook_calls"] = static_cast<double>(calls) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_CountIntoNewLayers)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 void BM_Memcpy(benchmark::State& state)
 {

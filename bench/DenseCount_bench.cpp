@@ -3,6 +3,7 @@
 // users give such pictures. The steps of the counter one by one:
 //   decode/bmp, decode/jpeg: reading the picture from a file in memory or on disk,
 //   count: the whole count run (layer copies, scan, checks, fills),
+//   count into new layers: the same as the count button runs it, into layers of its own,
 //   report: results, report text and report file.
 // The fill's share of the count comes from bench/dense_count.sh (instruction counts of one run).
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "detect/CountRun.h"
@@ -141,6 +143,25 @@ void BM_DenseCount(benchmark::State& state)
     reportBest(state, best);
 }
 BENCHMARK(BM_DenseCount)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+/// The count button's run of the same count: into new layers, allocated each time, asking a progress
+/// hook every few rows. Compare with BM_DenseCount.
+void BM_DenseCountIntoNewLayers(benchmark::State& state)
+{
+    const WorkProgress progress = [](std::int64_t, std::int64_t) { return true; };
+    std::optional<FinishedCount> made;
+    double best = 1e9;
+    for (auto _ : state) {
+        made.reset();
+        const auto start = Clock::now();
+        made = countIntoNewLayers(densePicture(), denseParams(), false, progress);
+        benchmark::ClobberMemory();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    state.counters["particles"] = made ? made->AutoCount : -1;
+    reportBest(state, best);
+}
+BENCHMARK(BM_DenseCountIntoNewLayers)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_DenseReport(benchmark::State& state)
 {

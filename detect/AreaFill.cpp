@@ -41,7 +41,7 @@ inline bool passesFillTest(const std::uint8_t* row, std::ptrdiff_t o, const Coun
 
 }  // namespace
 
-LayerRowSupply::LayerRowSupply(Layers& layers) : layers_(layers), height_(layers.Image1.height())
+LayerRowSupply::LayerRowSupply(CountLayers layers) : layers_(layers), height_(layers.Image1.height())
 {
     layers.Image2.resize(layers.Image1.width(), layers.Image1.height());
     layers.Image3.resize(layers.Image1.width(), layers.Image1.height());

@@ -9,6 +9,7 @@
 #include "core/AnalysisState.h"
 #include "detect/ColourModel.h"
 #include "core/Layers.h"
+#include "detect/CountLayers.h"
 #include "core/Particles.h"
 #include "core/Picture.h"
 
@@ -20,7 +21,7 @@ class FillMasks;
 class LayerRowSupply {
 public:
     /// Sizes the count and area layers like the original (reusing their buffers); copies nothing yet.
-    explicit LayerRowSupply(Layers& layers);
+    explicit LayerRowSupply(CountLayers layers);
     /// Copies every row up to lastRow (clipped to the picture) that is not copied yet.
     void ensure(std::int64_t lastRow)
     {
@@ -30,7 +31,7 @@ public:
 
 private:
     void copyUpTo(std::int64_t lastRow);
-    Layers& layers_;
+    CountLayers layers_;
     std::int64_t height_ = 0;
     std::int64_t copiedRows_ = 0;  // rows 0 .. copiedRows_ - 1 are copied
     std::int64_t rowsPerStep_ = 1;

@@ -45,6 +45,10 @@ inline bool noByteInRange(const std::uint8_t* bytes, std::uint8_t low, std::uint
 #endif
 }
 
+/// Rows of the scan between two calls of a progress hook: a 24-megapixel picture's count asks about
+/// 250 times, and a hook that stops it is heard within a fraction of a second.
+constexpr std::int64_t kProgressRows = 16;
+
 /// Step 5 of the run: the manual counters and the area restart at 0.
 void resetCounters(TAnalysisState& state)
 {
@@ -57,8 +61,10 @@ void resetCounters(TAnalysisState& state)
 /// tests, then the surroundings checks; an accepted particle is counted, ringed, marked and filled.
 /// Step 2 (the count and area layers become copies of the original) happens through rows, row by
 /// row as the scan goes; all rows are copied when this returns.
-void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& params, LayerRowSupply& rows,
-                      ParticleList* particles)
+/// Returns false when progress asked it to stop: the layers are then partly made and the counters
+/// partly counted, and the caller drops them.
+bool scanForParticles(CountLayers layers, TAnalysisState& state, const CountParams& params, LayerRowSupply& rows,
+                      ParticleList* particles, const WorkProgress& progress = {})
 {
     state.AutoCount = 0;
     const Picture& original = layers.Image1;
@@ -71,7 +77,7 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
     const std::int64_t endByte = kPixel * (width - m - 3);
     if (lastRow < firstRow || endByte <= firstByte) {
         rows.copyAll();
-        return;
+        return true;
     }
 
     const ColourModel model = buildColourModel(params.targetColour);
@@ -104,7 +110,9 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
                brightHighByte = static_cast<std::uint8_t>(brightHigh);
     const std::int64_t skip = 2 * kPixel * params.minSize;  // bytes jumped after a hit, beyond the usual 3
 
+    const std::int64_t scanRows = lastRow - firstRow + 1;
     for (std::int64_t y = firstRow; y <= lastRow; ++y) {
+        if (progress && (y - firstRow) % kProgressRows == 0 && !progress(y - firstRow, scanRows)) return false;
         rows.ensure(y + lookahead);
         const std::uint8_t* upper = original.row(static_cast<int>(y - m));
         const std::uint8_t* centre = original.row(static_cast<int>(y));
@@ -149,6 +157,7 @@ void scanForParticles(Layers& layers, TAnalysisState& state, const CountParams& 
         }
     }
     rows.copyAll();
+    return !progress || progress(scanRows, scanRows);
 }
 
 }  // namespace
@@ -197,6 +206,30 @@ void runCount(Layers& layers, TAnalysisState& state, const CountParams& params, 
     LayerRowSupply rows(layers);
     resetCounters(state);
     scanForParticles(layers, state, params, rows, particles);
+}
+
+std::optional<FinishedCount> countIntoNewLayers(const Picture& original, const CountParams& params,
+                                              bool collectParticles, const WorkProgress& progress)
+{
+    std::optional<FinishedCount> outcome(std::in_place);
+    CountLayers layers(original, outcome->Image2, outcome->Image3);
+    LayerRowSupply rows(layers);
+    TAnalysisState counters;  // the run's own counters; the caller's record is not touched
+    if (!scanForParticles(layers, counters, params, rows, collectParticles ? &outcome->particles : nullptr, progress))
+        return std::nullopt;
+    outcome->AutoCount = counters.AutoCount;
+    outcome->TotalAreaPixels = counters.TotalAreaPixels;
+    return outcome;
+}
+
+void applyFinishedCount(FinishedCount&& outcome, Layers& layers, TAnalysisState& state, ParticleList* particles)
+{
+    layers.Image2 = std::move(outcome.Image2);
+    layers.Image3 = std::move(outcome.Image3);
+    resetCounters(state);
+    state.AutoCount = outcome.AutoCount;
+    state.TotalAreaPixels = outcome.TotalAreaPixels;
+    if (particles) *particles = std::move(outcome.particles);
 }
 
 void finishCountState(TAnalysisState& state)

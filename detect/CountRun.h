@@ -5,12 +5,14 @@
 // own finishing.
 
 #include <cstdint>
+#include <optional>
 
 #include "core/AnalysisState.h"
 #include "core/FieldLabels.h"
 #include "core/ParameterTexts.h"
 #include "core/Layers.h"
 #include "core/Particles.h"
+#include "core/WorkProgress.h"
 
 /// The count's parameters, converted from the main window's fields.
 struct CountParams {
@@ -44,6 +46,28 @@ void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetC
 /// The same run with parameters already converted.
 void runCount(Layers& layers, TAnalysisState& state, const CountParams& params,
               ParticleList* particles = nullptr);
+
+/// What a count made apart from the window's layers, ready to take their place: the count and area
+/// layers, the counters and the particles.
+struct FinishedCount {
+    Picture Image2;
+    Picture Image3;
+    std::int32_t AutoCount = 0;
+    std::int64_t TotalAreaPixels = 0;
+    ParticleList particles;  // filled only when asked for
+};
+
+/// runCount's run on original, written into layers of its own: nothing the caller holds changes, so a
+/// count on a worker thread can be cancelled by dropping what it made. progress is asked every few
+/// rows of the scan (rows scanned, rows in all); when it answers false the run stops and gives
+/// nothing. The layers, counters and particles are those runCount makes. Throws std::bad_alloc when
+/// the new layers do not fit.
+std::optional<FinishedCount> countIntoNewLayers(const Picture& original, const CountParams& params,
+                                              bool collectParticles, const WorkProgress& progress = {});
+
+/// A finished count's outcome in place of the old count: the count and area layers, AutoCount and
+/// TotalAreaPixels, the manual counters back to 0 and, when given, the particle list.
+void applyFinishedCount(FinishedCount&& outcome, Layers& layers, TAnalysisState& state, ParticleList* particles);
 
 /// The analysis record's part of the finishing after a run: remove mode (AddMode false), the report
 /// active, the count view in front. Zoom, overlays, buttons and the report are the windows' job.

@@ -77,7 +77,7 @@ inline std::uint64_t rangeBits(std::size_t i, int first, int last)
 
 }  // namespace
 
-FillMasks::FillMasks(Layers& layers, LayerRowSupply* rows, const FillTest& test)
+FillMasks::FillMasks(CountLayers layers, LayerRowSupply* rows, const FillTest& test)
     : layers_(layers), rows_(rows), test_(test), width_(layers.Image1.width()), height_(layers.Image1.height())
 {
 }

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "core/Layers.h"
+#include "detect/CountLayers.h"
 #include "core/Markers.h"
 #include "detect/ColourModel.h"
 
@@ -55,7 +56,7 @@ public:
 
     /// Planes for the layers of one count run; nothing is allocated until a fill first asks.
     /// rows, when given, is asked for the count and area layer rows of each tile before it is made.
-    FillMasks(Layers& layers, LayerRowSupply* rows, const FillTest& test);
+    FillMasks(CountLayers layers, LayerRowSupply* rows, const FillTest& test);
 
     /// Makes every tile that the rows firstRow..lastRow and columns firstColumn..lastColumn touch.
     void prepare(int firstRow, int lastRow, int firstColumn, int lastColumn);
@@ -106,7 +107,7 @@ private:
     };
     using Plane = std::unique_ptr<std::uint64_t[], Free>;
 
-    Layers& layers_;
+    CountLayers layers_;
     LayerRowSupply* rows_;
     FillTest test_;
     int width_ = 0, height_ = 0;

@@ -212,7 +212,7 @@ void TForm1::connectControls()
     connect(Off1, &QAction::triggered, this, &TForm1::Off1Click);
     connect(INfo1, &QAction::triggered, this, &TForm1::INfo1Click);
     connect(Manual1, &QAction::triggered, this, &TForm1::Manual1Click);
-    connect(BnCount, &QPushButton::clicked, this, &TForm1::BnCountClick);
+    connect(BnCount, &QPushButton::clicked, this, &TForm1::countWithProgress);
     connect(Particletable1, &QAction::triggered, this, &TForm1::Particletable1Click);
     connect(Poolreports1, &QAction::triggered, this, &TForm1::Poolreports1Click);
 }
@@ -546,7 +546,8 @@ bool TForm1::loadimage(const QString& fileName)
     DecodedPicture decoded;
     Picture image2, image3;
     try {
-        decoded = decodePictureFile(path, kind);
+        decoded = decodeWithProgress(path, kind, fileName);
+        if (decoded.cancelled) return false;  // the picture already open stays, and nothing is said
         // The new picture's other layers before anything is replaced: without memory for them, the
         // window keeps the picture it has.
         if (!decoded.failed()) {
@@ -672,7 +673,7 @@ void TForm1::BnCountClick()
     // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
     Form2->show();
     try {
-        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts(), &Form2->particles());
+        if (!countOnLayers()) return;  // cancelled: the layers, the record and the report are as they were
     } catch (const FieldError& error) {
         // The layers and the manual counters were reset before the bad field was read.
         Form2->refreshLayers();

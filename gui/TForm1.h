@@ -29,6 +29,8 @@
 #include "gui/UserDialogs.h"
 
 struct CountParams;
+struct DecodedPicture;
+enum class PictureKind;
 class QAction;
 class QFrame;
 class QGroupBox;
@@ -72,7 +74,13 @@ public:
     void Poolreports1Click();
     void INfo1Click();
     void Manual1Click();
+    /// The count, run in place: what the other windows and a reopened report call; it returns once the
+    /// layers, the record and the report are done.
     void BnCountClick();
+    /// The count button's handler: BnCountClick with the count on a worker thread, a busy cursor, a
+    /// progress dialog with Cancel for a long count and the windows repainting meanwhile. A cancelled
+    /// count changes nothing. A press while a count or a load runs does nothing.
+    void countWithProgress();
 
     // --- Operations ------------------------------------------------------------------------------
     /// Loads a picture file into the image window's original layer and resets the state for it.
@@ -171,6 +179,12 @@ private:
     void setGrid(std::uint8_t microns, const QString& caption);
     void setScale(std::uint8_t microns, const QString& caption);
     void writeSettingsAfterOpen();
+    /// BnCountClick's count on the layers: in place, or for the count button on a worker thread into
+    /// new layers that replace the old ones when it ends. False when it was cancelled: nothing changed.
+    bool countOnLayers();
+    /// loadimage's decoding, on a worker thread with a busy cursor and a progress dialog with Cancel.
+    DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name);
+    bool countInBackground_ = false;  // set by countWithProgress while it runs BnCountClick
 
     /// A field with its label, its unit label (or none) and the field's left edge in the design.
     struct FieldRow {

@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "picture/PictureMemory.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -28,6 +29,9 @@ struct ErrorManager {
     char message[JMSG_LENGTH_MAX];        // the fatal error's text
     char firstWarning[JMSG_LENGTH_MAX];   // the first warning's text
     int warnings;
+    const WorkProgress* progress;  // asked as libjpeg reports its progress; may be empty
+    bool stopped;                  // the jump came from progress asking to stop, not from an error
+    std::int64_t reported;         // the furthest point progress was told of
 };
 
 ErrorManager& errorManagerOf(j_common_ptr info) { return *reinterpret_cast<ErrorManager*>(info->err); }
@@ -57,15 +61,36 @@ void installErrorManager(ErrorManager& manager)
     manager.message[0] = '\0';
     manager.firstWarning[0] = '\0';
     manager.warnings = 0;
+    manager.progress = nullptr;
+    manager.stopped = false;
+    manager.reported = 0;
 }
 
-// A file of thousands of tiny progressive scans would keep the decoder busy for minutes.
-void limitScans(j_common_ptr info)
+// libjpeg's progress monitor, called once per band of rows (or of a progressive scan's blocks). A file
+// of thousands of tiny progressive scans would keep the decoder busy for minutes: it is refused. The
+// caller's progress hook hears how far the decoding is and may stop it.
+void monitorDecoding(j_common_ptr info)
 {
     if (!info->is_decompressor) return;
-    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= kMaxScans) return;
     ErrorManager& manager = errorManagerOf(info);
-    std::snprintf(manager.message, sizeof manager.message, "more than %d progressive scans", kMaxScans);
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+        std::snprintf(manager.message, sizeof manager.message, "more than %d progressive scans", kMaxScans);
+        std::longjmp(manager.jump, 1);
+    }
+    if (manager.progress == nullptr || !*manager.progress) return;
+    // Each pass counts for kPassSteps steps.
+    constexpr std::int64_t kPassSteps = 1000;
+    const jpeg_progress_mgr& monitor = *info->progress;
+    const std::int64_t passes = std::max(1, monitor.total_passes);
+    const std::int64_t inPass =
+        monitor.pass_limit > 0 ? std::min<std::int64_t>(kPassSteps, monitor.pass_counter * kPassSteps / monitor.pass_limit) : 0;
+    const std::int64_t done = std::min(passes, std::int64_t{monitor.completed_passes}) * kPassSteps + inPass;
+    // libjpeg raises a pass's limit when a progressive file has more scans than it guessed: the share
+    // told never goes back.
+    manager.reported = std::max(manager.reported, std::min(done, passes * kPassSteps));
+    if ((*manager.progress)(manager.reported, passes * kPassSteps)) return;
+    manager.stopped = true;
+    std::snprintf(manager.message, sizeof manager.message, "stopped");
     std::longjmp(manager.jump, 1);
 }
 
@@ -90,7 +115,7 @@ bool readJpegHeader(JpegReader& reader, const JpegSource& source)
     if (setjmp(reader.error.jump)) return false;
     jpeg_create_decompress(&reader.info);
     reader.created = true;
-    reader.progress.progress_monitor = limitScans;
+    reader.progress.progress_monitor = monitorDecoding;
     reader.info.progress = &reader.progress;
     if (source.file)
         jpeg_stdio_src(&reader.info, source.file);
@@ -183,18 +208,23 @@ std::string notReadable(const std::string& fileLabel, std::string_view reason)
     return quotedPath(fileLabel) + " is not a readable JPEG picture: " + std::string(reason) + ".";
 }
 
-DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel, Picture buffer)
+DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel, Picture buffer,
+                          const WorkProgress& progress)
 {
     DecodedPicture result;
     result.picture = std::move(buffer);
     JpegReader reader{};
     installErrorManager(reader.error);
+    reader.error.progress = &progress;
     reader.info.err = &reader.error.pub;
     DecompressorGuard guard(reader);
 
     if (!readJpegHeader(reader, source)) {
         result.picture.clear();
-        result.error = notReadable(fileLabel, reader.error.message);
+        if (reader.error.stopped)
+            result.cancelled = true;
+        else
+            result.error = notReadable(fileLabel, reader.error.message);
         return result;
     }
     const JDIMENSION width = reader.info.image_width;
@@ -222,6 +252,10 @@ DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel
     }
     if (!readJpegRows(reader, result.picture.data(), result.picture.stride())) {
         result.picture.clear();
+        if (reader.error.stopped) {
+            result.cancelled = true;
+            return result;
+        }
         result.error = notReadable(fileLabel, reader.error.message);
         return result;
     }
@@ -243,12 +277,13 @@ DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel
 DecodedPicture decodeJpegBytes(const std::uint8_t* data, std::size_t size, const std::string& fileLabel,
                                Picture buffer)
 {
-    return decodeJpeg(JpegSource{nullptr, data, size}, fileLabel, std::move(buffer));
+    return decodeJpeg(JpegSource{nullptr, data, size}, fileLabel, std::move(buffer), WorkProgress());
 }
 
-DecodedPicture decodeJpegStream(std::FILE* file, const std::string& fileLabel, Picture buffer)
+DecodedPicture decodeJpegStream(std::FILE* file, const std::string& fileLabel, Picture buffer,
+                                const WorkProgress& progress)
 {
-    return decodeJpeg(JpegSource{file, nullptr, 0}, fileLabel, std::move(buffer));
+    return decodeJpeg(JpegSource{file, nullptr, 0}, fileLabel, std::move(buffer), progress);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/WorkProgress.h"
 #include "picture/PictureLoading.h"
 
 /// Decodes a whole JPEG file held in memory into 24-bit blue-green-red rows: accurate integer DCT,
@@ -16,8 +17,11 @@
 DecodedPicture decodeJpegBytes(const std::uint8_t* data, std::size_t size, const std::string& fileLabel,
                                Picture buffer = {});
 
-/// The same, reading the JPEG from an open file as it decodes (the file is not closed).
-DecodedPicture decodeJpegStream(std::FILE* file, const std::string& fileLabel, Picture buffer = {});
+/// The same, reading the JPEG from an open file as it decodes (the file is not closed). progress is
+/// asked once per band of rows; when it answers false the decoding stops and gives no picture and no
+/// error, only cancelled.
+DecodedPicture decodeJpegStream(std::FILE* file, const std::string& fileLabel, Picture buffer = {},
+                                const WorkProgress& progress = {});
 
 /// Writes picture to file as a baseline colour JPEG (4:2:0). Returns an empty text on success,
 /// else libjpeg's reason. Does not close file.

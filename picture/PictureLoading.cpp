@@ -126,7 +126,7 @@ std::string readWholeFile(const std::filesystem::path& path, std::vector<std::ui
 namespace {
 
 // Streams the file through libjpeg as it decodes, as djpeg does: no copy of the whole file in memory.
-DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
+DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled, const WorkProgress& progress)
 {
     errno = 0;
     CFile file(std::fopen(path.c_str(), "rb"));
@@ -136,7 +136,7 @@ DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled)
         return result;
     }
     errno = 0;
-    result = decodeJpegStream(file.get(), path.string(), std::move(recycled));
+    result = decodeJpegStream(file.get(), path.string(), std::move(recycled), progress);
     if (std::ferror(file.get())) {  // libjpeg takes a failed read for the end of the file
         const int error = errno ? errno : EIO;
         result = DecodedPicture();
@@ -167,6 +167,9 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
 
 namespace {
 std::atomic<int> chosenPage{0};
+
+DecodedPicture decodeFile(const std::filesystem::path& path, PictureKind kind, Picture recycled,
+                          const WorkProgress& progress);
 }  // namespace
 
 int picturePage()
@@ -186,6 +189,25 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled)
 {
+    return decodeFile(path, kind, std::move(recycled), WorkProgress());
+}
+
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, const WorkProgress& progress)
+{
+    DecodedPicture result = decodeFile(path, kind, Picture(), progress);
+    // The other readers are not asked on the way: what they made is dropped when the hook says stop.
+    if (!result.cancelled && progress && !progress(1, 1)) {
+        result = DecodedPicture();
+        result.cancelled = true;
+    }
+    return result;
+}
+
+namespace {
+
+DecodedPicture decodeFile(const std::filesystem::path& path, PictureKind kind, Picture recycled,
+                          const WorkProgress& progress)
+{
     if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp || kind == PictureKind::Png) {
         // A folder or a device with a picture's name is refused before it is opened: a named pipe would
         // wait for a writer for ever.
@@ -200,7 +222,7 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
     }
     switch (kind) {
     case PictureKind::Jpeg:
-        return decodeJpeg(path, std::move(recycled));
+        return decodeJpeg(path, std::move(recycled), progress);
     case PictureKind::Bmp:
         return decodeBmp(path);
     case PictureKind::Png:
@@ -240,6 +262,8 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
     }
     return {};
 }
+
+}  // namespace
 
 DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::string& fileLabel)
 {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Picture.h"
+#include "core/WorkProgress.h"
 
 enum class PictureKind { None, Jpeg, Bmp, Tiff, Png };
 
@@ -41,6 +42,7 @@ struct DecodedPicture {
     std::string mapping;                // 16-bit pictures: how the samples became 8 bits (SampleRange)
     int pages = 1;                      // full-resolution pages in the file; only the first (or the one
                                         // asked for) is decoded
+    bool cancelled = false;             // the progress hook stopped the decoding: no picture, no error
     bool failed() const { return !error.empty(); }
 };
 
@@ -60,6 +62,11 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 /// lost either way). Loading picture after picture through one spare buffer spares allocating and
 /// first touching 72 MB for each 24-megapixel picture.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled);
+
+/// The same, telling progress how far the decoding is: a JPEG once per band of rows, the other kinds
+/// when they are decoded. When progress answers false the result is cancelled: no picture, no
+/// messages, no error.
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, const WorkProgress& progress);
 
 /// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name (ReadBmp).
 /// fileLabel names the file in the error text and the messages.

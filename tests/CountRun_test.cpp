@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -370,6 +371,102 @@ TEST(CountRun, LayerBuffersFromAnEarlierPictureNeverShowThrough)
     EXPECT_EQ(staleState.TotalAreaPixels, freshState.TotalAreaPixels);
     EXPECT_EQ(stale.Image2, fresh.Image2);
     EXPECT_EQ(stale.Image3, fresh.Image3);
+}
+
+}  // namespace
+
+namespace {
+
+bool sameParticles(const ParticleList& a, const ParticleList& b)
+{
+    if (a.particles.size() != b.particles.size()) return false;
+    for (std::size_t i = 0; i < a.particles.size(); ++i) {
+        const ParticleRecord &p = a.particles[i], &q = b.particles[i];
+        if (p.x != q.x || p.y != q.y || p.areaPixels != q.areaPixels || p.sumRed != q.sumRed ||
+            p.sumGreen != q.sumGreen || p.sumBlue != q.sumBlue || p.added != q.added || p.removed != q.removed)
+            return false;
+    }
+    return true;
+}
+
+// The count a worker thread runs: into layers of its own, asking its hook every few rows. Run to its
+// end it makes what runCount makes (with and without the particle table, whose fill takes another
+// path); stopped by its hook it gives nothing at all and the picture it read is as it was.
+TEST(CountRun, CountIntoNewLayersEqualsRunCountAndAStopLeavesNothing)
+{
+    ClusterOptions options;
+    options.width = 800;
+    options.height = 500;
+    options.clusters = 60;
+    const Picture picture = makeClusteredMicrograph(options).picture;
+    CountParams p;  // as the dense count's benchmark counts
+    p.minSize = 3;
+    p.maxSize = 9;
+    p.targetColour = rgbColour(0, 27, 210);
+    p.colourTolerance = 32;
+    p.brightnessTolerance = 36;
+    p.minContrast = 10;
+    for (const bool collect : {false, true}) {
+        SCOPED_TRACE(collect ? "with particles" : "without particles");
+        Layers expected;
+        expected.Image1 = picture;
+        TAnalysisState expectedState;
+        ParticleList expectedParticles;
+        runCount(expected, expectedState, p, collect ? &expectedParticles : nullptr);
+        ASSERT_GT(expectedState.AutoCount, 100);
+
+        std::int64_t calls = 0, lastDone = -1, lastTotal = 0;
+        bool ordered = true;
+        std::optional<FinishedCount> made =
+            countIntoNewLayers(picture, p, collect, [&](std::int64_t done, std::int64_t total) {
+                ordered = ordered && done > lastDone && done <= total && (lastTotal == 0 || total == lastTotal);
+                lastDone = done;
+                lastTotal = total;
+                ++calls;
+                return true;
+            });
+        ASSERT_TRUE(made.has_value());
+        EXPECT_TRUE(ordered);
+        EXPECT_EQ(lastDone, lastTotal);  // the last call says the work is done
+        EXPECT_GT(calls, 10);
+
+        // Put in place of an earlier count that had corrections, as the count button does.
+        Layers layers;
+        layers.Image1 = picture;
+        layers.Image2 = filledPicture(picture.width(), picture.height(), kTarget);
+        layers.Image3 = layers.Image2;
+        TAnalysisState state;
+        state.ManualAdded = 3;
+        state.ManualRemoved = 2;
+        state.AutoCount = 7;
+        state.TotalAreaPixels = 99;
+        ParticleList particles;
+        particles.recordAdd(1, 1);
+        applyFinishedCount(std::move(*made), layers, state, &particles);
+        EXPECT_EQ(layers.Image2, expected.Image2);
+        EXPECT_EQ(layers.Image3, expected.Image3);
+        EXPECT_EQ(state.AutoCount, expectedState.AutoCount);
+        EXPECT_EQ(state.TotalAreaPixels, expectedState.TotalAreaPixels);
+        EXPECT_EQ(state.ManualAdded, 0);
+        EXPECT_EQ(state.ManualRemoved, 0);
+        EXPECT_TRUE(sameParticles(particles, expectedParticles));
+
+        // Stopped at the first call, half-way and at the very last call: nothing comes back, and the
+        // hook is not asked again once it said stop.
+        for (const double stopAt : {0.0, 0.5, 1.0}) {
+            std::int64_t callsAfterStop = 0;
+            bool stopped = false;
+            const std::optional<FinishedCount> cancelled =
+                countIntoNewLayers(picture, p, collect, [&](std::int64_t done, std::int64_t total) {
+                    if (stopped) ++callsAfterStop;
+                    stopped = stopped || done >= static_cast<std::int64_t>(stopAt * static_cast<double>(total));
+                    return !stopped;
+                });
+            EXPECT_FALSE(cancelled.has_value()) << stopAt;
+            EXPECT_EQ(callsAfterStop, 0) << stopAt;
+        }
+        EXPECT_EQ(layers.Image1, picture);
+    }
 }
 
 }  // namespace

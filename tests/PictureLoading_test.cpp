@@ -345,6 +345,53 @@ TEST_F(PictureLoadingTest, RecycledBufferGivesSamePicture)
     EXPECT_TRUE(failed.picture.empty());
 }
 
+// A loading the user cancels: the hook hears of the decoding band by band (a JPEG, baseline or
+// progressive) or once at the end (the other kinds); a stop anywhere gives no picture, no messages and
+// no error, only cancelled. Never stopped, the picture is the one decoded without a hook.
+TEST_F(PictureLoadingTest, ProgressHookFollowsTheDecodingAndItsStopLeavesNothing)
+{
+    const Picture source = testPicture(640, 480);
+    ASSERT_EQ(writeJpegFile(source, file("baseline.jpg")), "");
+    std::vector<std::pair<fs::path, PictureKind>> files{{file("baseline.jpg"), PictureKind::Jpeg}};
+    if (toolAvailable("cjpeg")) files.emplace_back(cjpegFile(source, "progressive", "-progressive"), PictureKind::Jpeg);
+    ASSERT_TRUE(QImage(reinterpret_cast<const uchar*>(source.data()), source.width(), source.height(),
+                       static_cast<qsizetype>(source.stride()), QImage::Format_BGR888)
+                    .save(QString::fromStdString(file("plain.bmp").string()), "BMP"));
+    files.emplace_back(file("plain.bmp"), PictureKind::Bmp);
+    for (const auto& [path, kind] : files) {
+        SCOPED_TRACE(path.filename().string());
+        const DecodedPicture plain = decodePictureFile(path, kind);
+        ASSERT_FALSE(plain.failed()) << plain.error;
+        std::int64_t calls = 0;
+        double lastShare = 0;
+        bool ordered = true;
+        const DecodedPicture followed = decodePictureFile(path, kind, [&](std::int64_t done, std::int64_t total) {
+            const double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : -1;
+            ordered = ordered && share >= lastShare && share <= 1;
+            lastShare = share;
+            ++calls;
+            return true;
+        });
+        EXPECT_FALSE(followed.cancelled);
+        EXPECT_EQ(followed.picture, plain.picture);
+        EXPECT_TRUE(ordered);
+        EXPECT_EQ(lastShare, 1.0);
+        if (kind == PictureKind::Jpeg) EXPECT_GE(calls, 480 / 16) << "about one call per band of rows";
+
+        for (const std::int64_t stopAtCall : {std::int64_t{1}, std::max<std::int64_t>(1, calls / 2), calls}) {
+            std::int64_t call = 0;
+            const DecodedPicture stopped = decodePictureFile(path, kind, [&](std::int64_t, std::int64_t) {
+                return ++call < stopAtCall;
+            });
+            EXPECT_TRUE(stopped.cancelled) << stopAtCall;
+            EXPECT_TRUE(stopped.picture.empty());
+            EXPECT_TRUE(stopped.messages.empty());
+            EXPECT_FALSE(stopped.failed());
+            EXPECT_EQ(call, stopAtCall) << "not asked again after a stop";
+        }
+    }
+}
+
 // ---- JPEG: failures ----------------------------------------------------------------------------
 
 /// Offset of the first SOFn marker's height field, or 0.
