@@ -85,6 +85,10 @@ public:
     /// Opens a chosen report file: its text into the report window, its picture (beside it) reloaded and
     /// its parameters restored. False (after a message) when the report could not be used whole.
     bool openChosenReport(const QString& fileName);
+    /// Before work that would drop corrections not yet saved: asks whether to save them (as "Save
+    /// report" does), discard them or cancel. True when the work may go on (nothing unsaved, saved,
+    /// or discarded); false when cancelled or the save failed.
+    bool mayDropCorrections();
     /// Resets the analysis state and the image window for the picture already in Image1.
     /// pictureNote, when not empty, follows the name in the picture window's title: the page of several
     /// and the mapping of 16-bit samples, so that a count can be reproduced.
@@ -168,6 +172,10 @@ private:
     void setGrid(std::uint8_t microns, const QString& caption);
     void setScale(std::uint8_t microns, const QString& caption);
     void writeSettingsAfterOpen();
+    /// A reopened report's picture counted again with its restored parameters and its saved corrections
+    /// made again (when its corrections file is there); the report text stays as saved unless the
+    /// picture changed since.
+    void restoreCountAndCorrections(const std::filesystem::path& reportPath);
 
     /// A field with its label, its unit label (or none) and the field's left edge in the design.
     struct FieldRow {
