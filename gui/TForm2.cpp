@@ -763,6 +763,8 @@ Picture TForm2::copySelection()
 
 bool TForm2::loadAsClipboardPicture(const Picture& picture)
 {
+    // The new picture would take the corrections of this one along: asked first, as opening one is.
+    if (!Form1->mayDropCorrections()) return false;
     // The original layer changes only through loading the written file, so a picture that cannot be
     // written leaves it as it was.
     const std::string error = replaceWithJpegFile(picture, Form1->workingFolder() / kClipboardPictureName);

@@ -3,7 +3,9 @@
 // on reopening, and the save/discard/cancel question before corrections would be lost. Real mouse and
 // key events on the windows, offscreen.
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -307,7 +309,7 @@ void CorrectionsTest::unsavedCorrectionsAskFirst_data()
     QTest::addColumn<int>("answer");  // -1: no correction, no question; -2: save that fails
     QTest::addColumn<bool>("goesOn");
 
-    for (const char* action : {"close", "open picture", "manual"}) {
+    for (const char* action : {"close", "open picture", "open report", "manual", "paste"}) {
         const QString name = QString::fromLatin1(action);
         QTest::addRow("%s: save", action) << name << int(SaveChoice::Save) << true;
         QTest::addRow("%s: discard", action) << name << int(SaveChoice::Discard) << true;
@@ -317,7 +319,8 @@ void CorrectionsTest::unsavedCorrectionsAskFirst_data()
     }
 }
 
-// Closing, opening another picture and showing the manual with corrections not saved ask first:
+// Closing, opening another picture or report, showing the manual and pasting a picture (Ctrl+V) with corrections
+// not saved ask first:
 // save (as the Save button, going on only when it saved), discard, or cancel (nothing happens).
 void CorrectionsTest::unsavedCorrectionsAskFirst()
 {
@@ -332,6 +335,12 @@ void CorrectionsTest::unsavedCorrectionsAskFirst()
     manual.close();
     Form1->setManualFolder(folder_->path().toStdString());
     Form1->show();
+    if (action == QStringLiteral("open report")) {  // a report of the other picture to open
+        QVERIFY(Form1->openChosenPicture(path(QStringLiteral("other.jpg"))));
+        Form1->BnCount->click();
+        QVERIFY(Form3->saveReport());
+        VERIFY_NO_MESSAGE(dialogs_);
+    }
     countPlate();
     if (answer != -1) click(markers()[2]);
     if (answer == -2) QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("c_plate.edits")));  // cannot be written
@@ -345,6 +354,13 @@ void CorrectionsTest::unsavedCorrectionsAskFirst()
     } else if (action == QStringLiteral("open picture")) {
         done = Form1->openChosenPicture(path(QStringLiteral("other.jpg")));
         QCOMPARE(AnalysisState.ImageFileName, goesOn ? std::string("other.jpg") : std::string("plate.jpg"));
+    } else if (action == QStringLiteral("open report")) {
+        done = Form1->openChosenReport(path(QStringLiteral("c_other.txt")));
+        QCOMPARE(AnalysisState.ImageFileName, goesOn ? std::string("other.jpg") : std::string("plate.jpg"));
+    } else if (action == QStringLiteral("paste")) {
+        QGuiApplication::clipboard()->setImage(QImage(20, 10, QImage::Format_RGB32));
+        QTest::keyClick(Form2, Qt::Key_V, Qt::ControlModifier);
+        done = AnalysisState.ImageFileName == "CLIPBOARD.jpg";
     } else {
         Form1->Manual1->trigger();
         done = Form3->Memo1->toPlainText() == QStringLiteral("The manual.");
