@@ -4,13 +4,12 @@
 #include "view/EditHistory.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "core/Markers.h"
 #include "detect/CountRun.h"
@@ -37,10 +36,14 @@ struct Counted {
     TAnalysisState state;
     ParticleList particles;
     EditTarget target() { return EditTarget{layers, state, particles}; }
-    Snapshot snapshot() const
-    {
-        Snapshot shot{layers.Image1, layers.Image2, layers.Image3, state.AutoCount, state.ManualAdded,
-                      state.ManualRemoved, {}};
+    Snapshot snapshot() const {
+        Snapshot shot{layers.Image1,
+                      layers.Image2,
+                      layers.Image3,
+                      state.AutoCount,
+                      state.ManualAdded,
+                      state.ManualRemoved,
+                      {}};
         for (const ParticleRecord& r : particles.particles)
             shot.particles.push_back(std::to_string(r.x) + "," + std::to_string(r.y) + "," +
                                      std::to_string(r.areaPixels) + "," + std::to_string(r.sumRed) + "," +
@@ -50,8 +53,7 @@ struct Counted {
 };
 
 /// A counted synthetic micrograph.
-Counted countedMicrograph(int width = 600, int height = 450, int particles = 80)
-{
+Counted countedMicrograph(int width = 600, int height = 450, int particles = 80) {
     MicrographOptions options;
     options.width = width;
     options.height = height;
@@ -63,8 +65,7 @@ Counted countedMicrograph(int width = 600, int height = 450, int particles = 80)
 }
 
 /// The counted particles' markers in reading order.
-std::vector<MarkerPosition> markers(const Picture& area)
-{
+std::vector<MarkerPosition> markers(const Picture& area) {
     std::vector<MarkerPosition> found;
     for (int y = 0; y < area.height(); ++y)
         for (int x = 0; x < area.width(); ++x)
@@ -76,8 +77,7 @@ std::vector<MarkerPosition> markers(const Picture& area)
 
 // Every kind of step, undone one by one back to the count and redone to the end: each state comes
 // back exactly, layers byte for byte, counters and particle records included.
-TEST(EditHistory, UndoAndRedoGoBackToTheCountAndForwardExactly)
-{
+TEST(EditHistory, UndoAndRedoGoBackToTheCountAndForwardExactly) {
     Counted counted = countedMicrograph();
     ASSERT_GT(counted.state.AutoCount, 20);
     const std::vector<MarkerPosition> found = markers(counted.layers.Image3);
@@ -92,13 +92,14 @@ TEST(EditHistory, UndoAndRedoGoBackToTheCountAndForwardExactly)
         EXPECT_NE(states.back(), states[states.size() - 2]) << what << " changed nothing";
     };
     step("add on the ground", history.add(counted.target(), 300, 200));
-    step("remove a click off a marker", history.removeNear(counted.target(), int(first.column) + 3, int(first.row) - 2));
+    step("remove a click off a marker",
+         history.removeNear(counted.target(), int(first.column) + 3, int(first.row) - 2));
     step("add on a counted marker", history.add(counted.target(), int(second.column), int(second.row)));
-    step("remove there: the added one", history.removeNear(counted.target(), int(second.column), int(second.row)));
+    step("remove there: the added one",
+         history.removeNear(counted.target(), int(second.column), int(second.row)));
     step("add in the corner", history.add(counted.target(), 0, 0));
     step("remove in the corner", history.removeNear(counted.target(), 2, 2));
-    step("rectangle over the lower half",
-         history.removeInBox(counted.target(), {0, 225, 600, 225}) > 1);
+    step("rectangle over the lower half", history.removeInBox(counted.target(), {0, 225, 600, 225}) > 1);
     EXPECT_FALSE(history.removeNear(counted.target(), int(last.column), int(last.row)));  // already gone
     EXPECT_EQ(counted.snapshot(), states.back());
 
@@ -119,8 +120,7 @@ TEST(EditHistory, UndoAndRedoGoBackToTheCountAndForwardExactly)
 
 // The rectangle removes the markers inside it (right and bottom edges excluded) in reading order,
 // each as a removal click on it does, as one step; undone at once.
-TEST(EditHistory, RemovalInARectangleIsOneStepInReadingOrder)
-{
+TEST(EditHistory, RemovalInARectangleIsOneStepInReadingOrder) {
     Counted counted = countedMicrograph();
     const PixelBox box{100, 80, 300, 200};
     std::vector<MarkerPosition> inside;
@@ -141,7 +141,8 @@ TEST(EditHistory, RemovalInARectangleIsOneStepInReadingOrder)
     EXPECT_EQ(history.removeInBox(counted.target(), box), int(inside.size()));
     EXPECT_EQ(counted.snapshot(), byClicks.snapshot());
     std::vector<EditAction> expected;
-    for (const MarkerPosition& m : inside) expected.push_back({EditAction::Kind::Remove, int(m.column), int(m.row)});
+    for (const MarkerPosition& m : inside)
+        expected.push_back({EditAction::Kind::Remove, int(m.column), int(m.row)});
     EXPECT_EQ(history.actionsInEffect(), expected);
     history.undo(counted.target());
     EXPECT_FALSE(history.canUndo());
@@ -155,8 +156,7 @@ TEST(EditHistory, RemovalInARectangleIsOneStepInReadingOrder)
 }
 
 // A step keeps the pixels it touched, not the layers: its cost does not grow with the picture.
-TEST(EditHistory, StepsHoldOnlyTheirOwnPixels)
-{
+TEST(EditHistory, StepsHoldOnlyTheirOwnPixels) {
     for (const int side : {400, 4000}) {
         Layers layers;
         layers.Image1.resize(side, side * 3 / 4);
@@ -171,18 +171,21 @@ TEST(EditHistory, StepsHoldOnlyTheirOwnPixels)
 }
 
 // Which corrections count as unsaved: those in effect differ from the ones at the last count or save.
-TEST(EditHistory, UnsavedFollowsTheCorrectionsInEffect)
-{
+TEST(EditHistory, UnsavedFollowsTheCorrectionsInEffect) {
     struct Row {
         const char* what;
         const char* script;  // a add, u undo, r redo, s save
         bool unsaved;
     };
     const Row rows[] = {
-        {"just counted", "", false},        {"one add", "a", true},
-        {"added and undone", "au", false},  {"saved", "as", false},
-        {"saved, then undone", "asu", true}, {"saved, undone, redone", "asur", false},
-        {"saved, undone, another add", "asua", true}, {"and that undone too", "asuau", true},
+        {"just counted", "", false},
+        {"one add", "a", true},
+        {"added and undone", "au", false},
+        {"saved", "as", false},
+        {"saved, then undone", "asu", true},
+        {"saved, undone, redone", "asur", false},
+        {"saved, undone, another add", "asua", true},
+        {"and that undone too", "asuau", true},
     };
     for (const Row& row : rows) {
         Layers layers;
@@ -207,8 +210,7 @@ TEST(EditHistory, UnsavedFollowsTheCorrectionsInEffect)
 // The corrections in effect written, read back and made again on a fresh count of the same picture
 // give the same layers, counters and records; made on a picture that changed, the ones that find no
 // particle are left out and told.
-TEST(EditsFile, SavedCorrectionsReplayOnAFreshCount)
-{
+TEST(EditsFile, SavedCorrectionsReplayOnAFreshCount) {
     Counted counted = countedMicrograph();
     const std::vector<MarkerPosition> found = markers(counted.layers.Image3);
     EditHistory history;
@@ -252,8 +254,7 @@ TEST(EditsFile, SavedCorrectionsReplayOnAFreshCount)
 }
 
 // Foreign, damaged or newer files are refused with a message naming the file and the fault.
-TEST(EditsFile, RefusesWhatItCannotUse)
-{
+TEST(EditsFile, RefusesWhatItCannotUse) {
     struct Row {
         const char* text;
         const char* message;  // empty: accepted
@@ -266,23 +267,31 @@ TEST(EditsFile, RefusesWhatItCannotUse)
         {"<Report file:> c_x.txt\n", "it is not a SpotTally corrections file."},
         {"SpotTally corrections\ncount 3\n", "it is not a SpotTally corrections file."},
         {"SpotTally corrections x\ncount 3\n", "its first line names no format version."},
-        {"SpotTally corrections 2\ncount 3\n", "it is of format version 2, which this version of SpotTally does not read."},
+        {"SpotTally corrections 2\ncount 3\n",
+         "it is of format version 2, which this version of SpotTally does not read."},
         {"SpotTally corrections 1\n", "line 2 is missing: it should give the count."},
         {"SpotTally corrections 1\ncount -1\n", "line 2 should give the count, as \"count 212\"."},
-        {"SpotTally corrections 1\ncount 3\nadd 1\n", "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
-        {"SpotTally corrections 1\ncount 3\nadd 1 2\n\nadd 3 4\n", "line 4 should be a correction, as \"add X Y\" or \"remove X Y\"."},
-        {"SpotTally corrections 1\ncount 3\nremove -1 2\n", "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
-        {"SpotTally corrections 1\ncount 3\nmove 1 2\n", "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
-        {"SpotTally corrections 1\ncount 3\nadd 99999999999 2\n", "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
+        {"SpotTally corrections 1\ncount 3\nadd 1\n",
+         "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
+        {"SpotTally corrections 1\ncount 3\nadd 1 2\n\nadd 3 4\n",
+         "line 4 should be a correction, as \"add X Y\" or \"remove X Y\"."},
+        {"SpotTally corrections 1\ncount 3\nremove -1 2\n",
+         "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
+        {"SpotTally corrections 1\ncount 3\nmove 1 2\n",
+         "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
+        {"SpotTally corrections 1\ncount 3\nadd 99999999999 2\n",
+         "line 3 should be a correction, as \"add X Y\" or \"remove X Y\"."},
     };
     for (const Row& row : rows) {
         const EditsReading reading = parseEditsText(row.text, "c_x.edits");
         if (*row.message == '\0') {
             EXPECT_EQ(reading.error, "") << row.text;
-            EXPECT_EQ(reading.content.count, std::string(row.text).find("count 0") == std::string::npos ? 3 : 0)
+            EXPECT_EQ(reading.content.count,
+                      std::string(row.text).find("count 0") == std::string::npos ? 3 : 0)
                 << row.text;
         } else {
-            EXPECT_EQ(reading.error, std::string("Cannot use the corrections file \"c_x.edits\": ") + row.message)
+            EXPECT_EQ(reading.error,
+                      std::string("Cannot use the corrections file \"c_x.edits\": ") + row.message)
                 << row.text;
             EXPECT_TRUE(reading.content.actions.empty());
         }

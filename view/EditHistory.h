@@ -100,9 +100,9 @@ private:
         std::vector<EditAction> actions;
         std::vector<Patch> patches;
         Counters before, after;
-        std::size_t particlesBefore = 0;               // list size before the step
-        std::vector<ParticleRecord> appended;          // records the step added at the end
-        std::vector<std::size_t> flagged;              // records the step flagged as removed
+        std::size_t particlesBefore = 0;       // list size before the step
+        std::vector<ParticleRecord> appended;  // records the step added at the end
+        std::vector<std::size_t> flagged;      // records the step flagged as removed
         PixelBox changed;
     };
 

@@ -9,8 +9,7 @@ namespace fs = std::filesystem;
 namespace {
 
 /// A whole number in [low, high] filling text exactly.
-bool wholeNumber(std::string_view text, long long low, long long high, long long& value)
-{
+bool wholeNumber(std::string_view text, long long low, long long high, long long& value) {
     if (text.empty()) return false;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
@@ -18,13 +17,13 @@ bool wholeNumber(std::string_view text, long long low, long long high, long long
 }
 
 /// The words of a line, split at single blanks.
-std::vector<std::string_view> words(std::string_view line)
-{
+std::vector<std::string_view> words(std::string_view line) {
     std::vector<std::string_view> parts;
     std::size_t start = 0;
     while (true) {
         const std::size_t blank = line.find(' ', start);
-        parts.push_back(line.substr(start, blank == std::string_view::npos ? std::string_view::npos : blank - start));
+        parts.push_back(
+            line.substr(start, blank == std::string_view::npos ? std::string_view::npos : blank - start));
         if (blank == std::string_view::npos) break;
         start = blank + 1;
     }
@@ -33,15 +32,13 @@ std::vector<std::string_view> words(std::string_view line)
 
 }  // namespace
 
-std::string editsFileName(std::string_view reportFileName)
-{
+std::string editsFileName(std::string_view reportFileName) {
     std::string name(reportFileName);
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) name.resize(name.size() - 4);
     return name + ".edits";
 }
 
-std::string editsFileText(const EditsFileContent& content)
-{
+std::string editsFileText(const EditsFileContent& content) {
     std::string text = std::string(kEditsFileHeading) + " " + std::to_string(kEditsFileVersion) + "\n";
     text += "count " + std::to_string(content.count) + "\n";
     for (const EditAction& action : content.actions)
@@ -50,8 +47,7 @@ std::string editsFileText(const EditsFileContent& content)
     return text;
 }
 
-EditsReading parseEditsText(std::string_view text, const std::string& fileName)
-{
+EditsReading parseEditsText(std::string_view text, const std::string& fileName) {
     EditsReading reading;
     const std::string failure = "Cannot use the corrections file \"" + fileName + "\": ";
     std::vector<std::string_view> lines;
@@ -86,7 +82,8 @@ EditsReading parseEditsText(std::string_view text, const std::string& fileName)
     long long count = 0;
     if (lines.size() < 2) return lineError(1, "is missing: it should give the count.");
     const std::vector<std::string_view> countWords = words(lines[1]);
-    if (countWords.size() != 2 || countWords[0] != "count" || !wholeNumber(countWords[1], 0, INT32_MAX, count))
+    if (countWords.size() != 2 || countWords[0] != "count" ||
+        !wholeNumber(countWords[1], 0, INT32_MAX, count))
         return lineError(1, "should give the count, as \"count 212\".");
     reading.content.count = static_cast<std::int32_t>(count);
     for (std::size_t i = 2; i < lines.size(); ++i) {
@@ -96,14 +93,14 @@ EditsReading parseEditsText(std::string_view text, const std::string& fileName)
         const bool known = parts.size() == 3 && (parts[0] == "add" || parts[0] == "remove");
         if (!known || !wholeNumber(parts[1], 0, INT32_MAX, x) || !wholeNumber(parts[2], 0, INT32_MAX, y))
             return lineError(i, "should be a correction, as \"add X Y\" or \"remove X Y\".");
-        reading.content.actions.push_back({parts[0] == "add" ? EditAction::Kind::Add : EditAction::Kind::Remove,
-                                           static_cast<int>(x), static_cast<int>(y)});
+        reading.content.actions.push_back(
+            {parts[0] == "add" ? EditAction::Kind::Add : EditAction::Kind::Remove, static_cast<int>(x),
+             static_cast<int>(y)});
     }
     return reading;
 }
 
-EditsReading readEditsFile(const fs::path& path)
-{
+EditsReading readEditsFile(const fs::path& path) {
     EditsReading reading;
     const std::string failure = "Cannot read the corrections file " + quotedPath(path) + ": ";
     std::error_code error;
@@ -134,7 +131,6 @@ EditsReading readEditsFile(const fs::path& path)
     return parseEditsText(bytes, path.filename().string());
 }
 
-FileSaveOutcome writeEditsFile(const fs::path& path, const EditsFileContent& content)
-{
+FileSaveOutcome writeEditsFile(const fs::path& path, const EditsFileContent& content) {
     return writeFileAtomically(path, editsFileText(content));
 }

@@ -5,8 +5,8 @@
 
 #include <QClipboard>
 #include <QDir>
-#include <QGuiApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -36,16 +36,19 @@ struct Shown {
     bool operator==(const Shown&) const = default;
 };
 
-Shown shown()
-{
+Shown shown() {
     const Layers& layers = Form2->layers();
-    return {layers.Image1, layers.Image2, layers.Image3, AnalysisState.AutoCount, AnalysisState.ManualAdded,
-            AnalysisState.ManualRemoved, Form3->lines().mid(kFirstResultLine, 4)};
+    return {layers.Image1,
+            layers.Image2,
+            layers.Image3,
+            AnalysisState.AutoCount,
+            AnalysisState.ManualAdded,
+            AnalysisState.ManualRemoved,
+            Form3->lines().mid(kFirstResultLine, 4)};
 }
 
 /// The counted particles' markers, in reading order.
-std::vector<QPoint> markers()
-{
+std::vector<QPoint> markers() {
     std::vector<QPoint> found;
     const Picture& area = Form2->layers().Image3;
     for (int y = 0; y < area.height(); ++y)
@@ -55,27 +58,26 @@ std::vector<QPoint> markers()
 }
 
 /// A green particle on dark ground.
-void drawParticle(Picture& picture, int cx, int cy)
-{
+void drawParticle(Picture& picture, int cx, int cy) {
     for (int y = cy - 3; y <= cy + 3; ++y)
         for (int x = cx - 3; x <= cx + 3; ++x)
-            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 9) picture.setPixel(x, y, rgbColour(121, 223, 95));
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 9)
+                picture.setPixel(x, y, rgbColour(121, 223, 95));
 }
 
 /// A 200 x 150 picture of twelve particles in three rows.
-Picture plate(bool withLastParticle = true)
-{
+Picture plate(bool withLastParticle = true) {
     Picture picture = plainPicture(200, 150, rgbColour(10, 20, 12));
     for (int row = 0; row < 3; ++row)
         for (int column = 0; column < 4; ++column)
-            if (withLastParticle || row < 2 || column < 3) drawParticle(picture, 25 + 50 * column, 25 + 50 * row);
+            if (withLastParticle || row < 2 || column < 3)
+                drawParticle(picture, 25 + 50 * column, 25 + 50 * row);
     return picture;
 }
 
 void click(QPoint at) { QTest::mouseClick(Form2->Image2, Qt::LeftButton, Qt::NoModifier, at); }
 
-void ctrlKey(Qt::Key key, Qt::KeyboardModifiers more = Qt::NoModifier)
-{
+void ctrlKey(Qt::Key key, Qt::KeyboardModifiers more = Qt::NoModifier) {
     QTest::keyClick(Form2, key, Qt::ControlModifier | more);
 }
 
@@ -103,8 +105,7 @@ private:
     std::unique_ptr<ScriptedDialogs> dialogs_;
 };
 
-void CorrectionsTest::init()
-{
+void CorrectionsTest::init() {
     folder_ = std::make_unique<QTemporaryDir>();
     QVERIFY(folder_->isValid());
     dialogs_ = openTestWindows(path(QStringLiteral("SpotTally.ini")).toStdString());
@@ -112,15 +113,14 @@ void CorrectionsTest::init()
     Form3->setClock([] { return QDateTime(QDate(2026, 3, 7), QTime(9, 5, 3)); }, RegionalDateTime{});
 }
 
-void CorrectionsTest::cleanup()
-{
+void CorrectionsTest::cleanup() {
     closeTestWindows(dialogs_);
     folder_.reset();
 }
 
-void CorrectionsTest::countPlate()
-{
-    QCOMPARE(QString::fromStdString(writeJpegFile(plate(), path(QStringLiteral("plate.jpg")).toStdString())), QString());
+void CorrectionsTest::countPlate() {
+    QCOMPARE(QString::fromStdString(writeJpegFile(plate(), path(QStringLiteral("plate.jpg")).toStdString())),
+             QString());
     QVERIFY(Form1->openChosenPicture(path(QStringLiteral("plate.jpg"))));
     Form1->BnCount->click();
     QCOMPARE(AnalysisState.AutoCount, 12);
@@ -132,8 +132,7 @@ void CorrectionsTest::countPlate()
 
 // Removals, adds and a rectangle, then Ctrl+Z back to the count and Ctrl+Shift+Z, Ctrl+Y and the menu
 // item forward again: layers, counters and result lines as they were at every step.
-void CorrectionsTest::undoAndRedoGoBackToTheCountAndForward()
-{
+void CorrectionsTest::undoAndRedoGoBackToTheCountAndForward() {
     countPlate();
     QVERIFY(!Form2->Undo1->isEnabled() && !Form2->Redo1->isEnabled());
     std::vector<Shown> states{shown()};
@@ -152,7 +151,8 @@ void CorrectionsTest::undoAndRedoGoBackToTheCountAndForward()
     states.push_back(shown());
     QCOMPARE(AnalysisState.AutoCount, 12 - 2 + 1 - 5);  // the rectangle took the added one and the last row
     QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report (unsaved)"));
-    for (std::size_t i = 1; i < states.size(); ++i) QVERIFY2(states[i] != states[i - 1], qPrintable(QString::number(i)));
+    for (std::size_t i = 1; i < states.size(); ++i)
+        QVERIFY2(states[i] != states[i - 1], qPrintable(QString::number(i)));
     VERIFY_NO_MESSAGE(dialogs_);
 
     QVERIFY(Form2->Undo1->isEnabled() && !Form2->Redo1->isEnabled());
@@ -184,8 +184,7 @@ void CorrectionsTest::undoAndRedoGoBackToTheCountAndForward()
 
 // While dragging the band shows the rectangle; the release removes every particle inside it and
 // nothing else, as one step. A Shift+click without a drag removes as a plain click.
-void CorrectionsTest::shiftDragRemovesTheRectangleAsOneStep()
-{
+void CorrectionsTest::shiftDragRemovesTheRectangleAsOneStep() {
     countPlate();
     zoomTo(200);
     const Shown counted = shown();
@@ -210,8 +209,7 @@ void CorrectionsTest::shiftDragRemovesTheRectangleAsOneStep()
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
-void CorrectionsTest::savedCorrectionsComeBackWithTheReport_data()
-{
+void CorrectionsTest::savedCorrectionsComeBackWithTheReport_data() {
     QTest::addColumn<QString>("change");
 
     QTest::newRow("picture as saved") << QString();
@@ -222,8 +220,7 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport_data()
 
 // Save -> reopen: the count and the corrections come back as saved; a changed picture or a foreign
 // file is told, and the fresh count is shown.
-void CorrectionsTest::savedCorrectionsComeBackWithTheReport()
-{
+void CorrectionsTest::savedCorrectionsComeBackWithTheReport() {
     QFETCH(QString, change);
     countPlate();
     const std::vector<QPoint> found = markers();
@@ -254,7 +251,8 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport()
                                          .toLatin1());
     }
     if (change == QStringLiteral("picture"))
-        QCOMPARE(QString::fromStdString(writeJpegFile(plate(false), path(QStringLiteral("plate.jpg")).toStdString())),
+        QCOMPARE(QString::fromStdString(
+                     writeJpegFile(plate(false), path(QStringLiteral("plate.jpg")).toStdString())),
                  QString());
     if (change == QStringLiteral("foreign")) {
         QFile file(edits);
@@ -268,7 +266,8 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport()
     dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
     Form1->Savereport1->trigger();
 
-    QCOMPARE(QDir(folder_->path()).entryList(QDir::Files, QDir::Name), filesBefore);  // reading writes nothing
+    QCOMPARE(QDir(folder_->path()).entryList(QDir::Files, QDir::Name),
+             filesBefore);  // reading writes nothing
     QVERIFY(dialogs_->questions.isEmpty());
     if (change.isEmpty()) {
         VERIFY_NO_MESSAGE(dialogs_);
@@ -277,13 +276,14 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport()
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report"));
         QVERIFY(!Form2->hasUnsavedCorrections());
         QVERIFY(Form2->Undo1->isEnabled());  // the corrections can be taken back as before
-        ctrlKey(Qt::Key_Z);  // the last removal taken back
+        ctrlKey(Qt::Key_Z);                  // the last removal taken back
         QCOMPARE(AnalysisState.AutoCount, 12);
         QVERIFY(Form2->hasUnsavedCorrections());
     } else if (change == QStringLiteral("picture")) {
         QCOMPARE(dialogs_->messageTexts(),
-                 QStringList{QStringLiteral("The picture plate.jpg changed since its report was saved: the count is "
-                                            "now 11, it was 12. The 3 saved corrections were not made again.")});
+                 QStringList{
+                     QStringLiteral("The picture plate.jpg changed since its report was saved: the count is "
+                                    "now 11, it was 12. The 3 saved corrections were not made again.")});
         QCOMPARE(AnalysisState.AutoCount, 11);
         QCOMPARE(int(AnalysisState.ManualAdded) + int(AnalysisState.ManualRemoved), 0);
         QCOMPARE(Form3->lines().mid(0, kFirstResultLine), savedText.mid(0, kFirstResultLine));
@@ -295,16 +295,16 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport()
         QVERIFY(!Form2->Undo1->isEnabled());
     } else {
         QCOMPARE(dialogs_->messageTexts(),
-                 QStringList{QStringLiteral("Cannot use the corrections file \"c_plate.edits\": it is not a SpotTally "
-                                            "corrections file.")});
+                 QStringList{QStringLiteral(
+                     "Cannot use the corrections file \"c_plate.edits\": it is not a SpotTally "
+                     "corrections file.")});
         QCOMPARE(AnalysisState.AutoCount, 12);  // the fresh count, shown
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report (unsaved)"));
     }
     QCOMPARE(AnalysisState.ImageFileName, std::string("plate.jpg"));
 }
 
-void CorrectionsTest::unsavedCorrectionsAskFirst_data()
-{
+void CorrectionsTest::unsavedCorrectionsAskFirst_data() {
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("answer");  // -1: no correction, no question; -2: save that fails
     QTest::addColumn<bool>("goesOn");
@@ -319,15 +319,15 @@ void CorrectionsTest::unsavedCorrectionsAskFirst_data()
     }
 }
 
-// Closing, opening another picture or report, showing the manual and pasting a picture (Ctrl+V) with corrections
-// not saved ask first:
-// save (as the Save button, going on only when it saved), discard, or cancel (nothing happens).
-void CorrectionsTest::unsavedCorrectionsAskFirst()
-{
+// Closing, opening another picture or report, showing the manual and pasting a picture (Ctrl+V) with
+// corrections not saved ask first: save (as the Save button, going on only when it saved), discard, or cancel
+// (nothing happens).
+void CorrectionsTest::unsavedCorrectionsAskFirst() {
     QFETCH(QString, action);
     QFETCH(int, answer);
     QFETCH(bool, goesOn);
-    QCOMPARE(QString::fromStdString(writeJpegFile(plainPicture(30, 20, 0), path(QStringLiteral("other.jpg")).toStdString())),
+    QCOMPARE(QString::fromStdString(
+                 writeJpegFile(plainPicture(30, 20, 0), path(QStringLiteral("other.jpg")).toStdString())),
              QString());
     QFile manual(path(QString::fromLatin1(kManualFileName)));
     QVERIFY(manual.open(QIODevice::WriteOnly));
@@ -343,7 +343,8 @@ void CorrectionsTest::unsavedCorrectionsAskFirst()
     }
     countPlate();
     if (answer != -1) click(markers()[2]);
-    if (answer == -2) QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("c_plate.edits")));  // cannot be written
+    if (answer == -2)
+        QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("c_plate.edits")));  // cannot be written
     dialogs_->answerNextQuestion(answer >= 0 ? SaveChoice(answer) : SaveChoice::Save);
     const QString reportBefore = Form3->Memo1->toPlainText();
 
@@ -377,7 +378,8 @@ void CorrectionsTest::unsavedCorrectionsAskFirst()
     if (answer == int(SaveChoice::Save)) QVERIFY(QFile::exists(path(QStringLiteral("c_plate.edits"))));
     if (answer == -2) {
         QCOMPARE(dialogs_->messages.size(), std::size_t(1));
-        QVERIFY(dialogs_->messageTexts().constFirst().endsWith(QStringLiteral("The report was saved, its corrections were not.")));
+        QVERIFY(dialogs_->messageTexts().constFirst().endsWith(
+            QStringLiteral("The report was saved, its corrections were not.")));
         QVERIFY(Form2->hasUnsavedCorrections());
     } else {
         VERIFY_NO_MESSAGE(dialogs_);
