@@ -710,8 +710,8 @@ void TForm1::restoreCountAndCorrections(const fs::path& reportPath)
     Form2->malgrossklein(AnalysisState.ZoomPercent);
     AnalysisState.AddMode = true;
     Form2->Orig1Click();
-    Form2->Showgrid();
-    Form2->Showscale();
+    // A scale that cannot be used is told once, by the first overlay that reads it.
+    if (Form2->Showgrid()) Form2->Showscale();
     AnalysisState.ViewMode = kViewCount;
     Form2->Toggleview();
     Form2->refreshLayers();

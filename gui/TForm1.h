@@ -18,7 +18,7 @@
 //   OpenDialog1 / OpenDialog2 the picture and report open dialogs
 //
 // The other windows ask this one for: parameterTexts(), setTargetColour(), loadimage(),
-// workingFolder() / setWorkingFolder().
+// workingFolder() / setWorkingFolder(), mayDropCorrections().
 
 #include <QMainWindow>
 #include <cstdint>

@@ -18,7 +18,8 @@
 //
 // The other windows ask this one for: layers(), refreshLayers(), malgrossklein(), Toggleview(),
 // Orig1Click(), Showgrid(), Showscale(), originalReplaced(), pictureOpened(), saveMarks(),
-// blobLines().
+// blobLines(), countReplaced(), hasUnsavedCorrections(), markCorrectionsSaved(), saveCorrections(),
+// restoreCorrections().
 
 #include <QMainWindow>
 #include <QRect>

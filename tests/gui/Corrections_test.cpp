@@ -215,11 +215,12 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport_data() {
     QTest::newRow("picture as saved") << QString();
     QTest::newRow("picture changed since") << QStringLiteral("picture");
     QTest::newRow("corrections all undone before saving") << QStringLiteral("undone");
+    QTest::newRow("a correction finds no particle") << QStringLiteral("no particle");
     QTest::newRow("foreign corrections file") << QStringLiteral("foreign");
 }
 
-// Save -> reopen: the count and the corrections come back as saved; a changed picture or a foreign
-// file is told, and the fresh count is shown.
+// Save -> reopen: the count and the corrections come back as saved. A changed picture, a correction
+// that finds no particle or a foreign file is told; what can be kept is shown.
 void CorrectionsTest::savedCorrectionsComeBackWithTheReport() {
     QFETCH(QString, change);
     countPlate();
@@ -254,6 +255,11 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport() {
         QCOMPARE(QString::fromStdString(
                      writeJpegFile(plate(false), path(QStringLiteral("plate.jpg")).toStdString())),
                  QString());
+    if (change == QStringLiteral("no particle")) {
+        QFile file(edits);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("remove 1 1\n");
+    }
     if (change == QStringLiteral("foreign")) {
         QFile file(edits);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -289,6 +295,13 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport() {
         QCOMPARE(Form3->lines().mid(0, kFirstResultLine), savedText.mid(0, kFirstResultLine));
         QVERIFY(Form3->lines().mid(kFirstResultLine, 4) != saved.resultLines);
         QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report (unsaved)"));
+    } else if (change == QStringLiteral("no particle")) {
+        QCOMPARE(dialogs_->messageTexts(),
+                 QStringList{QStringLiteral(
+                     "The picture plate.jpg changed since its report was saved: 1 of the 4 saved corrections "
+                     "found no particle and were left out (remove at 1, 1).")});
+        QVERIFY(shown() == saved);  // the others were made again
+        QCOMPARE(Form3->lines(), savedText);
     } else if (change == QStringLiteral("undone")) {
         VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(Form3->lines(), savedText);
