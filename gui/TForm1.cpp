@@ -776,6 +776,7 @@ void TForm1::Manual1Click()
     QFile file(QString::fromStdString(manual.string()));
     if (!file.open(QIODevice::ReadOnly)) {
         Form3->showManual(QString());  // the window is shown empty, then the reason
+        Form2->markCorrectionsSaved();
         dialogs().message(UserDialogs::MessageKind::Warning,
                           QStringLiteral("Cannot read the manual %1: %2").arg(file.fileName(), file.errorString()));
         return;

@@ -368,6 +368,10 @@ void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mod
 
 void TForm2::Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
+    if (removalDrag_) {  // every press starts a gesture of its own
+        removalDrag_ = false;
+        Image2->setBand(QRect());
+    }
     if (teachMode()) return;  // teach mode takes the mouse
     // Shift+drag in remove mode spans a rectangle whose particles all go.
     if (!AnalysisState.AddMode && button == Qt::LeftButton && modifiers.testFlag(Qt::ShiftModifier) &&
