@@ -4,6 +4,7 @@
 // Removed ones stay in the list, flagged. The count fills it (when asked to), the manual corrections
 // update it, the particle table writes it.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -34,13 +35,17 @@ struct ParticleList {
     /// The particle whose CentreMarker at (x, y) was removed by hand: the latest one there that is
     /// not removed yet (a particle added on top of a counted one shares its pixel and goes first).
     /// False when the list has none there.
-    bool recordRemove(std::int32_t x, std::int32_t y)
+    bool recordRemove(std::int32_t x, std::int32_t y) { return recordRemoveIndex(x, y) >= 0; }
+    /// recordRemove, telling which record was flagged: its index, or -1 when none.
+    std::ptrdiff_t recordRemoveIndex(std::int32_t x, std::int32_t y)
     {
-        for (auto it = particles.rbegin(); it != particles.rend(); ++it)
-            if (it->x == x && it->y == y && !it->removed) {
-                it->removed = true;
-                return true;
+        for (std::size_t i = particles.size(); i-- > 0;) {
+            ParticleRecord& record = particles[i];
+            if (record.x == x && record.y == y && !record.removed) {
+                record.removed = true;
+                return static_cast<std::ptrdiff_t>(i);
             }
-        return false;
+        }
+        return -1;
     }
 };

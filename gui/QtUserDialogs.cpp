@@ -40,6 +40,19 @@ public:
         return dialog.selectedFiles();
     }
 
+    SaveChoice askSaveDiscardCancel(const QString& text) override
+    {
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QApplication::activeWindow());
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        switch (box.exec()) {
+        case QMessageBox::Save: return SaveChoice::Save;
+        case QMessageBox::Discard: return SaveChoice::Discard;
+        default: return SaveChoice::Cancel;
+        }
+    }
+
 private:
     static QString run(const FileDialogSpec& request, QFileDialog::AcceptMode mode)
     {

@@ -2,6 +2,7 @@
 #include "core/FieldLabels.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QEvent>
 #include <QFileInfo>
@@ -28,6 +29,7 @@
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "gui/RecentFiles.h"
+#include "view/EditsFile.h"
 #include "gui/TForm3.h"
 #include "gui/TForm2.h"
 
@@ -479,6 +481,10 @@ void TForm1::Exit1Click() { close(); }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (!mayDropCorrections()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     QApplication::quit();
 }
@@ -494,8 +500,24 @@ void TForm1::Openimage1Click()
     openChosenPicture(chosen);
 }
 
+bool TForm1::mayDropCorrections()
+{
+    if (!Form2->hasUnsavedCorrections()) return true;
+    const QString text =
+        QStringLiteral("The count of %1 has corrections made by hand that are not saved.\n"
+                       "Save the report with its corrections first?")
+            .arg(QString::fromStdString(AnalysisState.ImageFileName));
+    switch (dialogs().askSaveDiscardCancel(text)) {
+    case UserDialogs::SaveChoice::Save: return Form3->saveReport();
+    case UserDialogs::SaveChoice::Discard: return true;
+    case UserDialogs::SaveChoice::Cancel: break;
+    }
+    return false;
+}
+
 bool TForm1::openChosenPicture(const QString& fileName)
 {
+    if (!mayDropCorrections()) return false;
     fs::path path(fileName.toStdString());
     if (path.is_relative()) path = workingFolder_ / path;
     const QString fullName = QString::fromStdString(path.string());
@@ -619,6 +641,7 @@ void TForm1::Savereport1Click()
 
 bool TForm1::openChosenReport(const QString& fileName)
 {
+    if (!mayDropCorrections()) return false;
     const QFileInfo info(fileName);
     workingFolder_ = info.absolutePath().toStdString();  // the report's picture is looked for beside it
     OpenDialog2.initialDirectory = info.absolutePath();
@@ -664,8 +687,44 @@ bool TForm1::openChosenReport(const QString& fileName)
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.
     Form3->showOpenedReport(pictureLoaded);
+    if (pictureLoaded) restoreCountAndCorrections(info.absoluteFilePath().toStdString());
     recentFiles_->rememberReport(info.absoluteFilePath());
     return true;
+}
+
+void TForm1::restoreCountAndCorrections(const fs::path& reportPath)
+{
+    std::error_code ignored;
+    if (!fs::exists(reportPath.parent_path() / editsFileName(reportPath.filename().string()), ignored)) return;
+    try {
+        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts(), &Form2->particles());
+    } catch (const FieldError& error) {
+        Form2->countReplaced();
+        Form2->refreshLayers();
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+        return;
+    } catch (const std::bad_alloc&) {
+        Form2->countReplaced();
+        Form2->refreshLayers();
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Cannot count the picture: there is not enough memory for the count."));
+        return;
+    }
+    Form2->countReplaced();
+    // The view as after the count button's count.
+    Form2->malgrossklein(AnalysisState.ZoomPercent);
+    AnalysisState.AddMode = true;
+    Form2->Orig1Click();
+    // A scale that cannot be used is told once, by the first overlay that reads it.
+    if (Form2->Showgrid()) Form2->Showscale();
+    AnalysisState.ViewMode = kViewCount;
+    Form2->Toggleview();
+    Form2->refreshLayers();
+    if (!Form2->restoreCorrections(reportPath)) {
+        // The result lines show what was kept, and the report differs from its file.
+        Form3->calcres();
+        Form2->markCorrectionsSaved();
+    }
 }
 
 void TForm1::BnCountClick()
@@ -674,12 +733,15 @@ void TForm1::BnCountClick()
     Form2->show();
     try {
         if (!countOnLayers()) return;  // cancelled: the layers, the record and the report are as they were
+        Form2->countReplaced();  // corrections start anew from this count
     } catch (const FieldError& error) {
         // The layers and the manual counters were reset before the bad field was read.
+        Form2->countReplaced();
         Form2->refreshLayers();
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
         return;
     } catch (const std::bad_alloc&) {
+        Form2->countReplaced();
         Form2->refreshLayers();
         dialogs().message(UserDialogs::MessageKind::Warning,
                           QStringLiteral("Cannot count the picture: there is not enough memory for the count."));
@@ -708,6 +770,7 @@ void TForm1::INfo1Click()
 
 void TForm1::Manual1Click()
 {
+    if (!mayDropCorrections()) return;
     const fs::path manual = findManualFile(
         manualFolder_.empty() ? fs::path(QCoreApplication::applicationDirPath().toStdString()) : manualFolder_,
         manualFolder_.empty() ? fs::path(SPOTTALLY_DATA_DIR) : fs::path());
@@ -718,6 +781,7 @@ void TForm1::Manual1Click()
     QFile file(QString::fromStdString(manual.string()));
     if (!file.open(QIODevice::ReadOnly)) {
         Form3->showManual(QString());  // the window is shown empty, then the reason
+        Form2->markCorrectionsSaved();
         dialogs().message(UserDialogs::MessageKind::Warning,
                           QStringLiteral("Cannot read the manual %1: %2").arg(file.fileName(), file.errorString()));
         return;
@@ -727,4 +791,5 @@ void TForm1::Manual1Click()
     if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
     Form3->showManual(text);
     AnalysisState.ReportActive = false;
+    Form2->markCorrectionsSaved();  // kept or given up: the report they belonged to has left the window
 }

@@ -18,7 +18,7 @@
 //   OpenDialog1 / OpenDialog2 the picture and report open dialogs
 //
 // The other windows ask this one for: parameterTexts(), setTargetColour(), loadimage(),
-// workingFolder() / setWorkingFolder().
+// workingFolder() / setWorkingFolder(), mayDropCorrections().
 
 #include <QMainWindow>
 #include <cstdint>
@@ -94,6 +94,10 @@ public:
     /// Opens a chosen report file: its text into the report window, its picture (beside it) reloaded and
     /// its parameters restored. False (after a message) when the report could not be used whole.
     bool openChosenReport(const QString& fileName);
+    /// Before work that would drop corrections not yet saved: asks whether to save them (as "Save
+    /// report" does), discard them or cancel. True when the work may go on (nothing unsaved, saved,
+    /// or discarded); false when cancelled or the save failed.
+    bool mayDropCorrections();
     /// Resets the analysis state and the image window for the picture already in Image1.
     /// pictureNote, when not empty, follows the name in the picture window's title: the page of several
     /// and the mapping of 16-bit samples, so that a count can be reproduced.
@@ -185,6 +189,10 @@ private:
     /// loadimage's decoding, on a worker thread with a busy cursor and a progress dialog with Cancel.
     DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name);
     bool countInBackground_ = false;  // set by countWithProgress while it runs BnCountClick
+    /// A reopened report's picture counted again with its restored parameters and its saved corrections
+    /// made again (when its corrections file is there); the report text stays as saved unless the
+    /// picture changed since.
+    void restoreCountAndCorrections(const std::filesystem::path& reportPath);
 
     /// A field with its label, its unit label (or none) and the field's left edge in the design.
     struct FieldRow {

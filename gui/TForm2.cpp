@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollArea>
@@ -24,6 +25,7 @@
 #include "gui/TForm3.h"
 #include "view/ClipboardOps.h"
 #include "gui/LayerView.h"
+#include "view/EditsFile.h"
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
 #include "view/Zoom.h"
@@ -50,8 +52,6 @@ constexpr int kDefaultHeight = 471;
 
 constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
 constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
-// A removal takes a marker within kRemoveReach of the click and rings it: everything it can touch.
-constexpr int kEditReach = kRemoveReach + 5;
 // A teach-mode click removes a mark within this many pixels each way, or adds one.
 constexpr int kMarkReach = 4;
 // A press moved further than this (picture pixels) is a drag that sets the teaching region.
@@ -109,6 +109,12 @@ void TForm2::FormCreate()
     Copy1 = Edit1->addAction(QStringLiteral("Copy"));
     Paste1 = Edit1->addAction(QStringLiteral("Paste"));
     Cut1 = Edit1->addAction(QStringLiteral("Crop"));
+    Edit1->addSeparator();
+    Undo1 = Edit1->addAction(QStringLiteral("Undo"));
+    Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Redo1 = Edit1->addAction(QStringLiteral("Redo"));
+    Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction* item : {Undo1, Redo1}) item->setEnabled(false);
     // The caption agrees with the click mode from the start: the main window, created first, sets it.
     Orig1 = menuBar()->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
                                                       : QString::fromLatin1(kFirstClickModeCaption));
@@ -173,6 +179,9 @@ void TForm2::connectControls()
     connect(Copy1, &QAction::triggered, this, &TForm2::Copy1Click);
     connect(Paste1, &QAction::triggered, this, &TForm2::Paste1Click);
     connect(Cut1, &QAction::triggered, this, &TForm2::Cut1Click);
+    connect(Undo1, &QAction::triggered, this, &TForm2::UndoClick);
+    connect(Redo1, &QAction::triggered, this, &TForm2::RedoClick);
+    connect(Image2, &LayerView::mouseMoved, this, &TForm2::Image2MouseMove);
     connect(Image1, &LayerView::mousePressed, this, &TForm2::Image1MouseDown);
     connect(Image1, &LayerView::mouseMoved, this, &TForm2::Image1MouseMove);
     connect(Image2, &LayerView::mousePressed, this, &TForm2::Image2MouseDown);
@@ -359,16 +368,49 @@ void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mod
 
 void TForm2::Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
+    if (removalDrag_) {  // every press starts a gesture of its own
+        removalDrag_ = false;
+        Image2->setBand(QRect());
+    }
     if (teachMode()) return;  // teach mode takes the mouse
+    // Shift+drag in remove mode spans a rectangle whose particles all go.
+    if (!AnalysisState.AddMode && button == Qt::LeftButton && modifiers.testFlag(Qt::ShiftModifier) &&
+        !ctrlHeld(modifiers) && position.x() >= 0 && position.y() >= 0) {
+        removalDrag_ = true;
+        removalStart_ = picturePoint(position);
+        return;
+    }
     if (!ctrlHeld(modifiers) && button != Qt::RightButton) return;
     pickColour(layers_.Image2, position);
     Form1->raise();
     Form1->activateWindow();
 }
 
-void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint position)
+void TForm2::Image2MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoint position)
+{
+    if (!removalDrag_ || !buttons.testFlag(Qt::LeftButton)) return;
+    const QPoint at = picturePoint(QPoint(std::max(0, position.x()), std::max(0, position.y())));
+    const QRect box = QRect(removalStart_, at).normalized().adjusted(0, 0, -1, -1);
+    Image2->setBand(box.intersected(QRect(0, 0, layers_.Image2.width(), layers_.Image2.height())));
+}
+
+EditTarget TForm2::editTarget() { return EditTarget{layers_, AnalysisState, particles_}; }
+
+void TForm2::Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
     if (teachMode()) return;  // teach mode takes the mouse
+    if (removalDrag_ && button == Qt::LeftButton) {
+        removalDrag_ = false;
+        Image2->setBand(QRect());
+        const QPoint at = picturePoint(QPoint(std::max(0, position.x()), std::max(0, position.y())));
+        const QRect box = QRect(removalStart_, at).normalized().adjusted(0, 0, -1, -1);
+        // A Shift+click without a drag removes as a plain click does.
+        if (!box.isEmpty()) {
+            if (history_.removeInBox(editTarget(), PixelBox{box.x(), box.y(), box.width(), box.height()}) > 0)
+                editShown(history_.lastChange());
+            return;
+        }
+    }
     if (ctrlHeld(modifiers)) return;
     // A release beyond the picture (the button went down on it and the pointer left) edits nothing.
     if (position.x() < 0 || position.y() < 0) return;
@@ -376,19 +418,127 @@ void TForm2::Image2MouseUp(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPo
     const int y = pressCoordinate(position.y(), AnalysisState.ZoomPercent);
     if (!layers_.Image2.contains(x, y)) return;
     if (AnalysisState.AddMode) {
-        manualAdd(layers_, AnalysisState, x, y);
-        particles_.recordAdd(x, y);
-    } else {
-        MarkerPosition removed;
-        if (!manualRemove(layers_, AnalysisState, x, y, &removed))
-            return;  // no particle within reach: nothing at all happens
-        particles_.recordRemove(static_cast<std::int32_t>(removed.column), static_cast<std::int32_t>(removed.row));
+        history_.add(editTarget(), x, y);
+    } else if (!history_.removeNear(editTarget(), x, y)) {
+        return;  // no particle within reach: nothing at all happens
     }
-    // Only the part an edit can touch is shown anew, so a large picture stays quick to edit.
-    refreshLayer(Image2, QRect(x - kEditReach, y - kEditReach, 2 * kEditReach + 1, 2 * kEditReach + 1));
-    refreshLayer(Image3,
-                 QRect(x - kRemoveReach, y - kRemoveReach, 2 * kRemoveReach + 1, 2 * kRemoveReach + 1));
+    editShown(history_.lastChange());
+}
+
+void TForm2::editShown(const PixelBox& changed)
+{
+    // Only the part an edit touched is shown anew, so a large picture stays quick to edit.
+    const QRect area(changed.x, changed.y, changed.width, changed.height);
+    if (!area.isEmpty()) {
+        refreshLayer(Image2, area);
+        refreshLayer(Image3, area);
+    }
+    updateUndoItems();
     Form3->calcres();
+}
+
+void TForm2::updateUndoItems()
+{
+    Undo1->setEnabled(history_.canUndo());
+    Redo1->setEnabled(history_.canRedo());
+}
+
+void TForm2::UndoClick()
+{
+    if (!history_.canUndo()) return;
+    editShown(history_.undo(editTarget()));
+}
+
+void TForm2::RedoClick()
+{
+    if (!history_.canRedo()) return;
+    editShown(history_.redo(editTarget()));
+}
+
+void TForm2::countReplaced()
+{
+    history_.reset(AnalysisState.AutoCount);
+    removalDrag_ = false;
+    Image2->setBand(QRect());
+    updateUndoItems();
+}
+
+void TForm2::markCorrectionsSaved() { history_.markSaved(); }
+
+bool TForm2::saveCorrections(const std::filesystem::path& reportPath)
+{
+    const std::filesystem::path path = reportPath.parent_path() / editsFileName(reportPath.filename().string());
+    const std::vector<EditAction> actions = history_.actionsInEffect();
+    std::error_code error;
+    if (actions.empty()) {
+        // A corrections file left from an earlier save would be made again on reopening a report that
+        // holds none: it goes.
+        if (std::filesystem::is_regular_file(path, error) && !std::filesystem::remove(path, error)) {
+            dialogs().message(UserDialogs::MessageKind::Warning,
+                              QStringLiteral("Cannot remove the earlier corrections file %1: %2")
+                                  .arg(QString::fromStdString(quotedPath(path)), QString::fromStdString(error.message())));
+            return false;
+        }
+        history_.markSaved();
+        return true;
+    }
+    const FileSaveOutcome saved = writeEditsFile(path, EditsFileContent{history_.countedParticles(), actions});
+    if (!saved.saved()) {
+        // An earlier file beside the new report would bring back the wrong corrections.
+        if (std::filesystem::is_regular_file(path, error)) std::filesystem::remove(path, error);
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QString::fromStdString(saved.error) +
+                              QStringLiteral("\nThe report was saved, its corrections were not."));
+        return false;
+    }
+    history_.markSaved();
+    return true;
+}
+
+bool TForm2::restoreCorrections(const std::filesystem::path& reportPath)
+{
+    const std::filesystem::path path = reportPath.parent_path() / editsFileName(reportPath.filename().string());
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return true;
+    const EditsReading reading = readEditsFile(path);
+    if (!reading.error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
+        return false;
+    }
+    const QString picture = QString::fromStdString(AnalysisState.ImageFileName);
+    if (reading.content.count != history_.countedParticles()) {
+        // The positions belong to another count: made on this one they would correct other particles.
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("The picture %1 changed since its report was saved: the count is now %2, "
+                                         "it was %3. The %4 saved corrections were not made again.")
+                              .arg(picture)
+                              .arg(history_.countedParticles())
+                              .arg(reading.content.count)
+                              .arg(reading.content.actions.size()));
+        return false;
+    }
+    const ReplayOutcome outcome = replayEdits(history_, editTarget(), reading.content.actions);
+    refreshLayer(Image2);
+    refreshLayer(Image3);
+    updateUndoItems();
+    if (!outcome.notApplied.empty()) {
+        QStringList positions;
+        for (const EditAction& action : outcome.notApplied)
+            positions << QStringLiteral("%1 at %2, %3")
+                             .arg(action.kind == EditAction::Kind::Add ? QStringLiteral("add") : QStringLiteral("remove"))
+                             .arg(action.x)
+                             .arg(action.y);
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("The picture %1 changed since its report was saved: %2 of the %3 saved "
+                                         "corrections found no particle and were left out (%4).")
+                              .arg(picture)
+                              .arg(outcome.notApplied.size())
+                              .arg(reading.content.actions.size())
+                              .arg(positions.mid(0, 10).join(QStringLiteral("; ")) +
+                                   (positions.size() > 10 ? QStringLiteral("; ...") : QString())));
+        return false;
+    }
+    return true;
 }
 
 void TForm2::drawBand()
@@ -408,6 +558,7 @@ void TForm2::collapseSelection()
 void TForm2::originalReplaced()
 {
     collapseSelection();
+    countReplaced();  // the corrections belonged to the old picture
     // The marks, region and blob count belong to the old picture; a picture opened from file brings
     // its own marks (pictureOpened).
     marks_.clear();
@@ -616,6 +767,8 @@ Picture TForm2::copySelection()
 
 bool TForm2::loadAsClipboardPicture(const Picture& picture)
 {
+    // The new picture would take the corrections of this one along: asked first, as opening one is.
+    if (!Form1->mayDropCorrections()) return false;
     // The original layer changes only through loading the written file, so a picture that cannot be
     // written leaves it as it was.
     const std::string error = replaceWithJpegFile(picture, Form1->workingFolder() / kClipboardPictureName);

@@ -18,7 +18,8 @@
 //
 // The other windows ask this one for: layers(), refreshLayers(), malgrossklein(), Toggleview(),
 // Orig1Click(), Showgrid(), Showscale(), originalReplaced(), pictureOpened(), saveMarks(),
-// blobLines().
+// blobLines(), countReplaced(), hasUnsavedCorrections(), markCorrectionsSaved(), saveCorrections(),
+// restoreCorrections().
 
 #include <QMainWindow>
 #include <QRect>
@@ -35,6 +36,7 @@
 #include "core/ParameterTexts.h"
 #include "core/Particles.h"
 #include "detect/Marks.h"
+#include "view/EditHistory.h"
 
 class QAction;
 class QKeyEvent;
@@ -87,6 +89,28 @@ public:
     void Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
     /// Release on the count view without Ctrl: adds or removes a particle by the click mode.
     void Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+
+    // Undo and redo of the corrections made by hand.
+    /// "Undo" (Ctrl+Z): takes back the last add or removal in effect.
+    void UndoClick();
+    /// "Redo" (Ctrl+Shift+Z, Ctrl+Y): makes the last undone one again.
+    void RedoClick();
+    /// Move on the count view: with a removal rectangle being dragged, shows its band.
+    void Image2MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// A count was made (or failed, leaving the layers reset): the corrections start anew from it.
+    void countReplaced();
+    /// Corrections in effect that were not saved since the last count, open or save.
+    bool hasUnsavedCorrections() const { return history_.unsaved(); }
+    /// The corrections in effect are taken as saved (or given up).
+    void markCorrectionsSaved();
+    /// Saving the report at reportPath: writes its corrections file beside it, or removes a stale one
+    /// when there are no corrections. False (after a message) when that failed.
+    bool saveCorrections(const std::filesystem::path& reportPath);
+    /// Reopening the report at reportPath after its count: its corrections file, when there is one,
+    /// is checked against the count and made again. True when the corrections were made as saved (or
+    /// there were none); false after a message saying what could not be kept.
+    bool restoreCorrections(const std::filesystem::path& reportPath);
+    const EditHistory& editHistory() const { return history_; }
 
     // Edit commands.
     /// Copy: the selected part of the original to the clipboard.
@@ -147,6 +171,8 @@ public:
     QAction* Copy1 = nullptr;
     QAction* Paste1 = nullptr;
     QAction* Cut1 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
     QAction* Orig1 = nullptr;
     QAction* ToggleimageOriginal1 = nullptr;
     QMenu* Teach1 = nullptr;
@@ -190,7 +216,16 @@ private:
     /// The marks changed: shown anew and written.
     void marksChanged();
 
+    /// Undo and Redo are enabled only when there is a step to take.
+    void updateUndoItems();
+    /// Shows the box of the count and area layers changed by an edit, and the report's result lines.
+    void editShown(const PixelBox& changed);
+    EditTarget editTarget();
+
     Layers layers_;
+    EditHistory history_;
+    bool removalDrag_ = false;  // a Shift+drag in remove mode is spanning a removal rectangle
+    QPoint removalStart_;       // its press, in picture pixels
     std::vector<Mark> marks_;
     PixelRegion teachRegion_;
     std::filesystem::path marksFile_;  // beside the picture; empty until a picture was opened from file

@@ -228,13 +228,15 @@ bool TForm3::saveReport()
     const std::string& imageName = AnalysisState.ImageFileName;
     const std::array<std::string, 2> names = nameLines(imageName);
     replaceLines(2, {names[0], names[1]});
-    const FileSaveOutcome saved =
-        writeReportFile(Form1->workingFolder() / reportFileName(imageName), reportFileLines());
+    const fs::path reportPath = Form1->workingFolder() / reportFileName(imageName);
+    const FileSaveOutcome saved = writeReportFile(reportPath, reportFileLines());
     if (!saved.saved()) {
         warn(saved.error);
         return false;
     }
     if (!saved.warning.empty()) warn(saved.warning);
+    // The corrections made by hand go beside the report (c_NAME.edits).
+    if (!Form2->saveCorrections(reportPath)) return false;
     Form2->saveMarks();
     Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));

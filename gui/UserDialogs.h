@@ -20,6 +20,9 @@ public:
         bool askBeforeReplacing = true;
     };
 
+    /// The three answers to "save first?".
+    enum class SaveChoice { Save, Discard, Cancel };
+
     virtual ~UserDialogs() = default;
     /// A modal box with one OK button.
     virtual void message(MessageKind kind, const QString& text) = 0;
@@ -28,6 +31,8 @@ public:
     virtual QString saveFile(const FileDialogSpec& request) = 0;
     /// The chosen files' full paths, in the order chosen; empty when the user cancelled.
     virtual QStringList openFiles(const FileDialogSpec& request) = 0;
+    /// A question before work would be lost: save it, discard it, or cancel what was about to happen.
+    virtual SaveChoice askSaveDiscardCancel(const QString& text) = 0;
 };
 
 /// The program-wide dialogs; the Qt ones unless a test installed others.

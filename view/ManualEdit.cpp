@@ -76,25 +76,42 @@ void manualAdd(Layers& layers, TAnalysisState& state, int x, int y)
     if (layers.Image3.contains(x, y)) layers.Image3.setPixel(x, y, kAddedMarkerColour);
 }
 
-bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y, MarkerPosition* removedAt)
+bool findRemovableMarker(const Picture& area, int x, int y, MarkerPosition& found)
 {
-    Picture& area = layers.Image3;
     // Only the part of the search square inside the picture is read.
     const int top = std::max(0, y - kRemoveReach), bottom = std::min(area.height() - 1, y + kRemoveReach);
     const int left = std::max(0, x - kRemoveReach), right = std::min(area.width() - 1, x + kRemoveReach);
     for (int row = top; row <= bottom; ++row) {
-        std::uint8_t* line = area.row(row);
+        const std::uint8_t* line = area.row(row);
         for (int column = left; column <= right; ++column) {
-            std::uint8_t* p = line + static_cast<std::size_t>(column) * Picture::kBytesPerPixel;
+            const std::uint8_t* p = line + static_cast<std::size_t>(column) * Picture::kBytesPerPixel;
             if (p[0] != kMarkBlue || p[1] != kCentreGreen) continue;
-            p[0] = kDisabledByte;
-            p[1] = kDisabledByte;
-            drawRing(layers.Image2, column, row, kRemovedRingColour);
-            ++state.ManualRemoved;
-            --state.AutoCount;
-            if (removedAt) *removedAt = {static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column)};
+            found = {static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column)};
             return true;
         }
     }
     return false;
+}
+
+bool removeMarkerAt(Layers& layers, TAnalysisState& state, int x, int y)
+{
+    Picture& area = layers.Image3;
+    if (!area.contains(x, y)) return false;
+    std::uint8_t* p = area.row(y) + static_cast<std::size_t>(x) * Picture::kBytesPerPixel;
+    if (p[0] != kMarkBlue || p[1] != kCentreGreen) return false;
+    p[0] = kDisabledByte;
+    p[1] = kDisabledByte;
+    drawRing(layers.Image2, x, y, kRemovedRingColour);
+    ++state.ManualRemoved;
+    --state.AutoCount;
+    return true;
+}
+
+bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y, MarkerPosition* removedAt)
+{
+    MarkerPosition found;
+    if (!findRemovableMarker(layers.Image3, x, y, found)) return false;
+    removeMarkerAt(layers, state, static_cast<int>(found.column), static_cast<int>(found.row));
+    if (removedAt) *removedAt = found;
+    return true;
 }

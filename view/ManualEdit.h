@@ -42,3 +42,11 @@ void manualAdd(Layers& layers, TAnalysisState& state, int x, int y);
 /// it in the removal colour and updates the counters. False, with nothing changed, when none is found.
 /// With removedAt given, the position of the marker taken is written there.
 bool manualRemove(Layers& layers, TAnalysisState& state, int x, int y, MarkerPosition* removedAt = nullptr);
+
+/// The CentreMarker a removal click at (x, y) takes (the first in reading order within kRemoveReach),
+/// without changing anything. False when there is none.
+bool findRemovableMarker(const Picture& area, int x, int y, MarkerPosition& found);
+
+/// Removes the CentreMarker at exactly (x, y) as a removal click that takes it does: disabled, ringed
+/// in the removal colour, counters updated. False, with nothing changed, when (x, y) holds none.
+bool removeMarkerAt(Layers& layers, TAnalysisState& state, int x, int y);

@@ -1,6 +1,7 @@
 #pragma once
 // ScriptedDialogs: the test double of UserDialogs. Records every box and dialog that would have been
-// shown and answers file dialogs from a script; an unscripted dialog answers "cancelled".
+// shown and answers file dialogs from a script; an unscripted dialog answers "cancelled". An unscripted
+// save/discard/cancel question answers "discard": what the windows did before they asked.
 
 #include <QFileInfo>
 #include <QString>
@@ -40,6 +41,17 @@ public:
         return path.isEmpty() ? QStringList() : path.split(QLatin1Char('\n'));
     }
 
+    SaveChoice askSaveDiscardCancel(const QString& text) override
+    {
+        questions << text;
+        if (saveAnswers.empty()) return SaveChoice::Discard;
+        const SaveChoice choice = saveAnswers.front();
+        saveAnswers.pop_front();
+        return choice;
+    }
+    /// The next save/discard/cancel question answers choice.
+    void answerNextQuestion(SaveChoice choice) { saveAnswers.push_back(choice); }
+
     /// The next file dialog answers path (an empty text means the user cancels).
     void answerNextFileDialog(const QString& path) { fileAnswers.push_back(path); }
     QStringList messageTexts() const
@@ -53,6 +65,8 @@ public:
     std::vector<FileDialogSpec> fileDialogs;  // every file dialog shown, in order
     QStringList replaceQuestions;             // files a save dialog asked about replacing (answered yes)
     std::deque<QString> fileAnswers;
+    QStringList questions;  // every save/discard/cancel question asked, in order
+    std::deque<SaveChoice> saveAnswers;
 
 private:
     QString answer(const FileDialogSpec& request)

@@ -1,0 +1,404 @@
+// Corrections made by hand in the image window: undo and redo from the keyboard and the Edit menu,
+// removal in a Shift-dragged rectangle, the corrections file saved beside the report and made again
+// on reopening, and the save/discard/cancel question before corrections would be lost. Real mouse and
+// key events on the windows, offscreen.
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "core/HelpTexts.h"
+#include "core/Markers.h"
+#include "gui/TForm3.h"
+#include "picture/PictureLoading.h"
+#include "report/ReportText.h"
+#include "support/LayerMouse.h"
+#include "support/WindowTest.h"
+#include "view/EditHistory.h"
+
+using namespace layermouse;
+using SaveChoice = UserDialogs::SaveChoice;
+
+namespace {
+
+/// What the corrections change, to compare byte for byte.
+struct Shown {
+    Picture image1, image2, image3;
+    std::int32_t autoCount;
+    std::uint16_t added, removed;
+    QStringList resultLines;
+    bool operator==(const Shown&) const = default;
+};
+
+Shown shown() {
+    const Layers& layers = Form2->layers();
+    return {layers.Image1,
+            layers.Image2,
+            layers.Image3,
+            AnalysisState.AutoCount,
+            AnalysisState.ManualAdded,
+            AnalysisState.ManualRemoved,
+            Form3->lines().mid(kFirstResultLine, 4)};
+}
+
+/// The counted particles' markers, in reading order.
+std::vector<QPoint> markers() {
+    std::vector<QPoint> found;
+    const Picture& area = Form2->layers().Image3;
+    for (int y = 0; y < area.height(); ++y)
+        for (int x = 0; x < area.width(); ++x)
+            if (isCentreMarker(area.row(y) + 3 * x)) found.emplace_back(x, y);
+    return found;
+}
+
+/// A green particle on dark ground.
+void drawParticle(Picture& picture, int cx, int cy) {
+    for (int y = cy - 3; y <= cy + 3; ++y)
+        for (int x = cx - 3; x <= cx + 3; ++x)
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= 9)
+                picture.setPixel(x, y, rgbColour(121, 223, 95));
+}
+
+/// A 200 x 150 picture of twelve particles in three rows.
+Picture plate(bool withLastParticle = true) {
+    Picture picture = plainPicture(200, 150, rgbColour(10, 20, 12));
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 4; ++column)
+            if (withLastParticle || row < 2 || column < 3)
+                drawParticle(picture, 25 + 50 * column, 25 + 50 * row);
+    return picture;
+}
+
+void click(QPoint at) { QTest::mouseClick(Form2->Image2, Qt::LeftButton, Qt::NoModifier, at); }
+
+void ctrlKey(Qt::Key key, Qt::KeyboardModifiers more = Qt::NoModifier) {
+    QTest::keyClick(Form2, key, Qt::ControlModifier | more);
+}
+
+}  // namespace
+
+class CorrectionsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void undoAndRedoGoBackToTheCountAndForward();
+    void shiftDragRemovesTheRectangleAsOneStep();
+    void savedCorrectionsComeBackWithTheReport_data();
+    void savedCorrectionsComeBackWithTheReport();
+    void unsavedCorrectionsAskFirst_data();
+    void unsavedCorrectionsAskFirst();
+
+private:
+    QString path(const QString& name) const { return folder_->filePath(name); }
+    /// plate.jpg written, opened and counted; the count view in front, in remove mode.
+    void countPlate();
+
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+};
+
+void CorrectionsTest::init() {
+    folder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder_->isValid());
+    dialogs_ = openTestWindows(path(QStringLiteral("SpotTally.ini")).toStdString());
+    Form1->setWorkingFolder(folder_->path().toStdString());
+    Form3->setClock([] { return QDateTime(QDate(2026, 3, 7), QTime(9, 5, 3)); }, RegionalDateTime{});
+}
+
+void CorrectionsTest::cleanup() {
+    closeTestWindows(dialogs_);
+    folder_.reset();
+}
+
+void CorrectionsTest::countPlate() {
+    QCOMPARE(QString::fromStdString(writeJpegFile(plate(), path(QStringLiteral("plate.jpg")).toStdString())),
+             QString());
+    QVERIFY(Form1->openChosenPicture(path(QStringLiteral("plate.jpg"))));
+    Form1->BnCount->click();
+    QCOMPARE(AnalysisState.AutoCount, 12);
+    QVERIFY(!AnalysisState.AddMode);
+    QCOMPARE(Form2->frontLayer(), Form2->Image2);
+    Form2->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form2));
+}
+
+// Removals, adds and a rectangle, then Ctrl+Z back to the count and Ctrl+Shift+Z, Ctrl+Y and the menu
+// item forward again: layers, counters and result lines as they were at every step.
+void CorrectionsTest::undoAndRedoGoBackToTheCountAndForward() {
+    countPlate();
+    QVERIFY(!Form2->Undo1->isEnabled() && !Form2->Redo1->isEnabled());
+    std::vector<Shown> states{shown()};
+    const std::vector<QPoint> found = markers();
+    click(found[0] + QPoint(2, 3));  // within reach of the first particle
+    states.push_back(shown());
+    click(found[5]);
+    states.push_back(shown());
+    Form2->Orig1->trigger();  // add mode
+    click(QPoint(100, 140));
+    states.push_back(shown());
+    Form2->Orig1->trigger();  // remove mode
+    QTest::mousePress(Form2->Image2, Qt::LeftButton, Qt::ShiftModifier, QPoint(0, 90));
+    move(Form2->Image2, QPoint(199, 149), Qt::LeftButton, Qt::ShiftModifier);
+    QTest::mouseRelease(Form2->Image2, Qt::LeftButton, Qt::ShiftModifier, QPoint(199, 149));
+    states.push_back(shown());
+    QCOMPARE(AnalysisState.AutoCount, 12 - 2 + 1 - 5);  // the rectangle took the added one and the last row
+    QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report (unsaved)"));
+    for (std::size_t i = 1; i < states.size(); ++i)
+        QVERIFY2(states[i] != states[i - 1], qPrintable(QString::number(i)));
+    VERIFY_NO_MESSAGE(dialogs_);
+
+    QVERIFY(Form2->Undo1->isEnabled() && !Form2->Redo1->isEnabled());
+    for (std::size_t i = states.size() - 1; i-- > 0;) {
+        ctrlKey(Qt::Key_Z);
+        QVERIFY2(shown() == states[i], qPrintable(QStringLiteral("undo to %1").arg(i)));
+    }
+    QVERIFY(!Form2->Undo1->isEnabled() && Form2->Redo1->isEnabled());
+    ctrlKey(Qt::Key_Z);  // at the count: nothing more
+    QVERIFY(shown() == states[0]);
+
+    ctrlKey(Qt::Key_Z, Qt::ShiftModifier);
+    QVERIFY(shown() == states[1]);
+    ctrlKey(Qt::Key_Y);
+    QVERIFY(shown() == states[2]);
+    Form2->Redo1->trigger();
+    QVERIFY(shown() == states[3]);
+    ctrlKey(Qt::Key_Y);
+    QVERIFY(shown() == states[4]);
+    QVERIFY(Form2->Undo1->isEnabled() && !Form2->Redo1->isEnabled());
+    Form2->Undo1->trigger();
+    QVERIFY(shown() == states[3]);
+
+    // A new count forgets the steps.
+    Form1->BnCount->click();
+    QVERIFY(!Form2->Undo1->isEnabled() && !Form2->Redo1->isEnabled());
+    VERIFY_NO_MESSAGE(dialogs_);
+}
+
+// While dragging the band shows the rectangle; the release removes every particle inside it and
+// nothing else, as one step. A Shift+click without a drag removes as a plain click.
+void CorrectionsTest::shiftDragRemovesTheRectangleAsOneStep() {
+    countPlate();
+    zoomTo(200);
+    const Shown counted = shown();
+    QTest::mousePress(Form2->Image2, Qt::LeftButton, Qt::ShiftModifier, QPoint(2 * 60, 2 * 10));
+    move(Form2->Image2, QPoint(2 * 130, 2 * 80), Qt::LeftButton, Qt::ShiftModifier);
+    QCOMPARE(Form2->Image2->band(), QRect(60, 10, 70, 70));
+    QCOMPARE(AnalysisState.AutoCount, 12);  // nothing removed while dragging
+    QTest::mouseRelease(Form2->Image2, Qt::LeftButton, Qt::ShiftModifier, QPoint(2 * 130, 2 * 80));
+    QCOMPARE(Form2->Image2->band(), QRect());
+    // The particles at (75, 25), (125, 25), (75, 75) and (125, 75) were inside.
+    QCOMPARE(AnalysisState.AutoCount, 8);
+    QCOMPARE(int(AnalysisState.ManualRemoved), 4);
+    for (const QPoint& p : markers()) QVERIFY(p.x() < 60 || p.x() >= 130 || p.y() < 10 || p.y() >= 80);
+    QCOMPARE(markers().size(), std::size_t(8));
+
+    Form2->Undo1->trigger();
+    QVERIFY(shown() == counted);
+    QVERIFY(!Form2->Undo1->isEnabled());
+
+    QTest::mouseClick(Form2->Image2, Qt::LeftButton, Qt::ShiftModifier, QPoint(2 * 27, 2 * 26));
+    QCOMPARE(AnalysisState.AutoCount, 11);
+    VERIFY_NO_MESSAGE(dialogs_);
+}
+
+void CorrectionsTest::savedCorrectionsComeBackWithTheReport_data() {
+    QTest::addColumn<QString>("change");
+
+    QTest::newRow("picture as saved") << QString();
+    QTest::newRow("picture changed since") << QStringLiteral("picture");
+    QTest::newRow("corrections all undone before saving") << QStringLiteral("undone");
+    QTest::newRow("a correction finds no particle") << QStringLiteral("no particle");
+    QTest::newRow("foreign corrections file") << QStringLiteral("foreign");
+}
+
+// Save -> reopen: the count and the corrections come back as saved. A changed picture, a correction
+// that finds no particle or a foreign file is told; what can be kept is shown.
+void CorrectionsTest::savedCorrectionsComeBackWithTheReport() {
+    QFETCH(QString, change);
+    countPlate();
+    const std::vector<QPoint> found = markers();
+    click(found[1]);
+    Form2->Orig1->trigger();
+    click(QPoint(180, 130));
+    Form2->Orig1->trigger();
+    click(found[7] + QPoint(-4, 1));
+    if (change == QStringLiteral("undone"))
+        for (int i = 0; i < 3; ++i) ctrlKey(Qt::Key_Z);
+    const QString edits = path(QStringLiteral("c_plate.edits"));
+    if (change == QStringLiteral("undone")) QVERIFY(QFile(edits).open(QIODevice::WriteOnly));  // a stale one
+    Form3->BnSaverep->click();
+    VERIFY_NO_MESSAGE(dialogs_);
+    QVERIFY(!Form2->hasUnsavedCorrections());
+    const Shown saved = shown();
+    const QStringList savedText = Form3->lines();
+    QCOMPARE(QFile::exists(edits), change != QStringLiteral("undone"));  // none without corrections
+    if (change.isEmpty()) {
+        QFile file(edits);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("SpotTally corrections 1\ncount 12\n") +
+                                     QStringLiteral("remove %1 %2\nadd 180 130\nremove %3 %4\n")
+                                         .arg(found[1].x())
+                                         .arg(found[1].y())
+                                         .arg(found[7].x())
+                                         .arg(found[7].y())
+                                         .toLatin1());
+    }
+    if (change == QStringLiteral("picture"))
+        QCOMPARE(QString::fromStdString(
+                     writeJpegFile(plate(false), path(QStringLiteral("plate.jpg")).toStdString())),
+                 QString());
+    if (change == QStringLiteral("no particle")) {
+        QFile file(edits);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("remove 1 1\n");
+    }
+    if (change == QStringLiteral("foreign")) {
+        QFile file(edits);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("x 1 2\n");
+    }
+    const QStringList filesBefore = QDir(folder_->path()).entryList(QDir::Files, QDir::Name);
+
+    // Another picture in between, then the report opened again.
+    loadIntoWindow(plainPicture(30, 20, 0), QStringLiteral("other.jpg"));
+    dialogs_->answerNextFileDialog(path(QStringLiteral("c_plate.txt")));
+    Form1->Savereport1->trigger();
+
+    QCOMPARE(QDir(folder_->path()).entryList(QDir::Files, QDir::Name),
+             filesBefore);  // reading writes nothing
+    QVERIFY(dialogs_->questions.isEmpty());
+    if (change.isEmpty()) {
+        VERIFY_NO_MESSAGE(dialogs_);
+        QVERIFY(shown() == saved);
+        QCOMPARE(Form3->lines(), savedText);
+        QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report"));
+        QVERIFY(!Form2->hasUnsavedCorrections());
+        QVERIFY(Form2->Undo1->isEnabled());  // the corrections can be taken back as before
+        ctrlKey(Qt::Key_Z);                  // the last removal taken back
+        QCOMPARE(AnalysisState.AutoCount, 12);
+        QVERIFY(Form2->hasUnsavedCorrections());
+    } else if (change == QStringLiteral("picture")) {
+        QCOMPARE(dialogs_->messageTexts(),
+                 QStringList{
+                     QStringLiteral("The picture plate.jpg changed since its report was saved: the count is "
+                                    "now 11, it was 12. The 3 saved corrections were not made again.")});
+        QCOMPARE(AnalysisState.AutoCount, 11);
+        QCOMPARE(int(AnalysisState.ManualAdded) + int(AnalysisState.ManualRemoved), 0);
+        QCOMPARE(Form3->lines().mid(0, kFirstResultLine), savedText.mid(0, kFirstResultLine));
+        QVERIFY(Form3->lines().mid(kFirstResultLine, 4) != saved.resultLines);
+        QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report (unsaved)"));
+    } else if (change == QStringLiteral("no particle")) {
+        QCOMPARE(dialogs_->messageTexts(),
+                 QStringList{QStringLiteral(
+                     "The picture plate.jpg changed since its report was saved: 1 of the 4 saved corrections "
+                     "found no particle and were left out (remove at 1, 1).")});
+        QVERIFY(shown() == saved);  // the others were made again
+        QCOMPARE(Form3->lines(), savedText);
+    } else if (change == QStringLiteral("undone")) {
+        VERIFY_NO_MESSAGE(dialogs_);
+        QCOMPARE(Form3->lines(), savedText);
+        QVERIFY(!Form2->Undo1->isEnabled());
+    } else {
+        QCOMPARE(dialogs_->messageTexts(),
+                 QStringList{QStringLiteral(
+                     "Cannot use the corrections file \"c_plate.edits\": it is not a SpotTally "
+                     "corrections file.")});
+        QCOMPARE(AnalysisState.AutoCount, 12);  // the fresh count, shown
+        QCOMPARE(Form3->windowTitle(), QStringLiteral("SpotTally Report (unsaved)"));
+    }
+    QCOMPARE(AnalysisState.ImageFileName, std::string("plate.jpg"));
+}
+
+void CorrectionsTest::unsavedCorrectionsAskFirst_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("answer");  // -1: no correction, no question; -2: save that fails
+    QTest::addColumn<bool>("goesOn");
+
+    for (const char* action : {"close", "open picture", "open report", "manual", "paste"}) {
+        const QString name = QString::fromLatin1(action);
+        QTest::addRow("%s: save", action) << name << int(SaveChoice::Save) << true;
+        QTest::addRow("%s: discard", action) << name << int(SaveChoice::Discard) << true;
+        QTest::addRow("%s: cancel", action) << name << int(SaveChoice::Cancel) << false;
+        QTest::addRow("%s: save fails", action) << name << -2 << false;
+        QTest::addRow("%s: nothing unsaved", action) << name << -1 << true;
+    }
+}
+
+// Closing, opening another picture or report, showing the manual and pasting a picture (Ctrl+V) with
+// corrections not saved ask first: save (as the Save button, going on only when it saved), discard, or cancel
+// (nothing happens).
+void CorrectionsTest::unsavedCorrectionsAskFirst() {
+    QFETCH(QString, action);
+    QFETCH(int, answer);
+    QFETCH(bool, goesOn);
+    QCOMPARE(QString::fromStdString(
+                 writeJpegFile(plainPicture(30, 20, 0), path(QStringLiteral("other.jpg")).toStdString())),
+             QString());
+    QFile manual(path(QString::fromLatin1(kManualFileName)));
+    QVERIFY(manual.open(QIODevice::WriteOnly));
+    manual.write("The manual.\n");
+    manual.close();
+    Form1->setManualFolder(folder_->path().toStdString());
+    Form1->show();
+    if (action == QStringLiteral("open report")) {  // a report of the other picture to open
+        QVERIFY(Form1->openChosenPicture(path(QStringLiteral("other.jpg"))));
+        Form1->BnCount->click();
+        QVERIFY(Form3->saveReport());
+        VERIFY_NO_MESSAGE(dialogs_);
+    }
+    countPlate();
+    if (answer != -1) click(markers()[2]);
+    if (answer == -2)
+        QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("c_plate.edits")));  // cannot be written
+    dialogs_->answerNextQuestion(answer >= 0 ? SaveChoice(answer) : SaveChoice::Save);
+    const QString reportBefore = Form3->Memo1->toPlainText();
+
+    bool done = false;
+    if (action == QStringLiteral("close")) {
+        done = Form1->close();
+        QCOMPARE(Form1->isVisible(), !goesOn);
+    } else if (action == QStringLiteral("open picture")) {
+        done = Form1->openChosenPicture(path(QStringLiteral("other.jpg")));
+        QCOMPARE(AnalysisState.ImageFileName, goesOn ? std::string("other.jpg") : std::string("plate.jpg"));
+    } else if (action == QStringLiteral("open report")) {
+        done = Form1->openChosenReport(path(QStringLiteral("c_other.txt")));
+        QCOMPARE(AnalysisState.ImageFileName, goesOn ? std::string("other.jpg") : std::string("plate.jpg"));
+    } else if (action == QStringLiteral("paste")) {
+        QGuiApplication::clipboard()->setImage(QImage(20, 10, QImage::Format_RGB32));
+        QTest::keyClick(Form2, Qt::Key_V, Qt::ControlModifier);
+        done = AnalysisState.ImageFileName == "CLIPBOARD.jpg";
+    } else {
+        Form1->Manual1->trigger();
+        done = Form3->Memo1->toPlainText() == QStringLiteral("The manual.");
+        if (!goesOn) QCOMPARE(Form3->Memo1->toPlainText(), reportBefore);
+    }
+    QCOMPARE(done, goesOn);
+    QCOMPARE(dialogs_->questions.size(), answer == -1 ? 0 : 1);
+    if (answer != -1)
+        QCOMPARE(dialogs_->questions.constFirst(),
+                 QStringLiteral("The count of plate.jpg has corrections made by hand that are not saved.\n"
+                                "Save the report with its corrections first?"));
+    const bool reportSaved = QFile::exists(path(QStringLiteral("c_plate.txt")));
+    QCOMPARE(reportSaved, answer == int(SaveChoice::Save) || answer == -2);
+    if (answer == int(SaveChoice::Save)) QVERIFY(QFile::exists(path(QStringLiteral("c_plate.edits"))));
+    if (answer == -2) {
+        QCOMPARE(dialogs_->messages.size(), std::size_t(1));
+        QVERIFY(dialogs_->messageTexts().constFirst().endsWith(
+            QStringLiteral("The report was saved, its corrections were not.")));
+        QVERIFY(Form2->hasUnsavedCorrections());
+    } else {
+        VERIFY_NO_MESSAGE(dialogs_);
+    }
+    if (answer == int(SaveChoice::Cancel)) QCOMPARE(AnalysisState.ManualRemoved, std::uint16_t(1));
+}
+
+QTEST_MAIN(CorrectionsTest)
+#include "Corrections_test.moc"
