@@ -102,15 +102,22 @@ std::string readWholeFile(const std::filesystem::path& path, std::vector<std::ui
     if (!file.get()) return "Cannot open " + quotedPath(path) + ": " + systemReason(errno) + ".";
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     try {
+        // The first read asks for the file's size and one byte more, so a small file costs no more
+        // memory than its size; a file that grows meanwhile is read on in chunks.
+        std::size_t chunk = kChunk;
         std::error_code sizeUnknown;
         const auto expected = std::filesystem::file_size(path, sizeUnknown);
-        if (!sizeUnknown && expected < kMaxPictureBytes) bytes.reserve(static_cast<std::size_t>(expected) + kChunk);
+        if (!sizeUnknown && expected < kMaxPictureBytes) {
+            chunk = static_cast<std::size_t>(expected) + 1;
+            bytes.reserve(chunk);
+        }
         for (;;) {
             const std::size_t used = bytes.size();
-            bytes.resize(used + kChunk);
-            const std::size_t got = std::fread(bytes.data() + used, 1, kChunk, file.get());
+            bytes.resize(used + chunk);
+            const std::size_t got = std::fread(bytes.data() + used, 1, chunk, file.get());
             bytes.resize(used + got);
-            if (got < kChunk) break;
+            if (got < chunk) break;
+            chunk = kChunk;
         }
     } catch (const std::bad_alloc&) {
         bytes.clear();
