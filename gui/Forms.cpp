@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "core/AnalysisState.h"
+#include "gui/CommandKeys.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
 #include "gui/TForm2.h"
@@ -21,6 +22,8 @@ void createForms(const std::filesystem::path& settingsFile)
     Form1 = new TForm1(settingsFile);
     Form2 = new TForm2();
     Form3 = new TForm3();
+    addCommandKeys(Form2);
+    addCommandKeys(Form3);
 }
 
 void openCommandLinePicture(const QStringList& arguments)
