@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "core/AnalysisState.h"
@@ -127,6 +128,7 @@ void TForm2::FormCreate()
     resize(std::max(kDefaultWidth, menuBarWidthForWidestCaptions()), kDefaultHeight);
     connectControls();
     addShortcuts();
+    scrollArea_->viewport()->installEventFilter(this);
 }
 
 int TForm2::menuBarWidthForWidestCaptions()
@@ -299,6 +301,18 @@ void TForm2::wheelZoom(int angle, QPoint position)
     if (zoom == AnalysisState.ZoomPercent) return;
     // The layers lie at the canvas's origin: a place on the layer is the same place on the canvas.
     zoomAbout(zoom, canvas_->mapTo(scrollArea_->viewport(), position));
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == scrollArea_->viewport() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers().testFlag(Qt::ControlModifier)) {
+            wheelZoom(wheel->angleDelta().y(), canvas_->mapFrom(scrollArea_->viewport(), wheel->position().toPoint()));
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm2::panPressed(QPoint globalPosition)

@@ -165,6 +165,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    /// Ctrl+wheel beside the picture (a picture smaller than the window) zooms as on the picture.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();

@@ -115,6 +115,13 @@ void NavigationTest::ctrlWheelZoomsAboutTheMouse()
     // Without Ctrl the wheel does not zoom.
     turnWheel(Form2->frontLayer(), mouse + scrolled(), 120, Qt::NoModifier);
     QCOMPARE(int(AnalysisState.ZoomPercent), 100);
+    // Beside a picture smaller than the window, Ctrl+wheel zooms too.
+    zoomTo(10);
+    QWidget* view = Form2->scrollArea()->viewport();
+    const QPoint beside(view->width() - 5, view->height() - 5);
+    QVERIFY(!Form2->Image1->geometry().contains(beside));
+    turnWheel(view, beside, 120, Qt::ControlModifier);
+    QCOMPARE(int(AnalysisState.ZoomPercent), 20);
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
