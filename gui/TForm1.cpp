@@ -228,7 +228,10 @@ void TForm1::addShortcuts()
     // The report window's own button saves, so the item does what the button does, and nothing while
     // the button is off (no count to save yet).
     connect(Savereport2, &QAction::triggered, this, [] { Form3->BnSaverep->click(); });
+    // The open menu shows whether there is something to save; closed, the item stays on, so that its key
+    // reaches the button whatever the menu showed last time.
     connect(File1, &QMenu::aboutToShow, this, [this] { Savereport2->setEnabled(Form3->BnSaverep->isEnabled()); });
+    connect(File1, &QMenu::aboutToHide, this, [this] { Savereport2->setEnabled(true); });
     // Count: F5 anywhere in the window, and Enter in any parameter field.
     auto* count = new QAction(this);
     count->setShortcut(countKeys());
