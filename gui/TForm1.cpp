@@ -230,14 +230,16 @@ void TForm1::addShortcuts()
     connect(Savereport2, &QAction::triggered, this, [] { Form3->BnSaverep->click(); });
     // The open menu shows whether there is something to save; closed, the item stays on, so that its key
     // reaches the button whatever the menu showed last time.
-    connect(File1, &QMenu::aboutToShow, this, [this] { Savereport2->setEnabled(Form3->BnSaverep->isEnabled()); });
+    connect(File1, &QMenu::aboutToShow, this,
+            [this] { Savereport2->setEnabled(Form3->BnSaverep->isEnabled()); });
     connect(File1, &QMenu::aboutToHide, this, [this] { Savereport2->setEnabled(true); });
     // Count: F5 anywhere in the window, and Enter in any parameter field.
     auto* count = new QAction(this);
     count->setShortcut(countKeys());
     addAction(count);
     connect(count, &QAction::triggered, BnCount, &QPushButton::click);
-    for (const FieldRow& row : fieldRows_) connect(row.field, &QLineEdit::returnPressed, BnCount, &QPushButton::click);
+    for (const FieldRow& row : fieldRows_)
+        connect(row.field, &QLineEdit::returnPressed, BnCount, &QPushButton::click);
 }
 
 void TForm1::arrangeFields()

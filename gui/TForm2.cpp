@@ -270,7 +270,8 @@ void TForm2::Fittowindow1Click()
 {
     // The view's size without scroll bars: at the fitting zoom none are needed.
     const QSize view = scrollArea_->maximumViewportSize();
-    zoomAboutCentre(fittingZoom(AnalysisState.ImageWidth, AnalysisState.ImageHeight, view.width(), view.height()));
+    zoomAboutCentre(
+        fittingZoom(AnalysisState.ImageWidth, AnalysisState.ImageHeight, view.width(), view.height()));
 }
 
 void TForm2::zoomAbout(std::uint16_t zoom, QPoint anchor)
@@ -286,7 +287,10 @@ void TForm2::zoomAbout(std::uint16_t zoom, QPoint anchor)
     down->setValue(static_cast<int>(std::clamp<std::int64_t>(y, 0, kMaxDisplaySide)));
 }
 
-void TForm2::zoomAboutCentre(std::uint16_t zoom) { zoomAbout(zoom, scrollArea_->viewport()->rect().center()); }
+void TForm2::zoomAboutCentre(std::uint16_t zoom)
+{
+    zoomAbout(zoom, scrollArea_->viewport()->rect().center());
+}
 
 void TForm2::wheelZoom(int angle, QPoint position)
 {
@@ -308,7 +312,8 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
     if (watched == scrollArea_->viewport() && event->type() == QEvent::Wheel) {
         const auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers().testFlag(Qt::ControlModifier)) {
-            wheelZoom(wheel->angleDelta().y(), canvas_->mapFrom(scrollArea_->viewport(), wheel->position().toPoint()));
+            const QPoint onCanvas = canvas_->mapFrom(scrollArea_->viewport(), wheel->position().toPoint());
+            wheelZoom(wheel->angleDelta().y(), onCanvas);
             return true;
         }
     }
@@ -318,7 +323,8 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
 void TForm2::panPressed(QPoint globalPosition)
 {
     panStart_ = globalPosition;
-    panScroll_ = QPoint(scrollArea_->horizontalScrollBar()->value(), scrollArea_->verticalScrollBar()->value());
+    panScroll_ =
+        QPoint(scrollArea_->horizontalScrollBar()->value(), scrollArea_->verticalScrollBar()->value());
 }
 
 void TForm2::panMoved(QPoint globalPosition)
@@ -332,7 +338,8 @@ void TForm2::panMoved(QPoint globalPosition)
 void TForm2::addShortcuts()
 {
     // Zoom in on Ctrl++ and, for keyboards where + needs Shift, on Ctrl+= too.
-    Fittoframe1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    Fittoframe1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     Zoom1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
     N1001->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     Fittowindow1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));

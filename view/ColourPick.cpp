@@ -17,6 +17,9 @@ std::uint32_t meanColour(const Picture& picture, int x, int y, int side)
         }
     }
     const std::uint64_t count = std::uint64_t(right - left + 1) * std::uint64_t(bottom - top + 1);
-    const auto rounded = [count](std::uint64_t sum) { return static_cast<int>((2 * sum + count) / (2 * count)); };
+    // Nearest whole value, halves up: (sum + count / 2) / count without losing the half of an odd count.
+    const auto rounded = [count](std::uint64_t sum) {
+        return static_cast<int>((2 * sum + count) / (2 * count));
+    };
     return rgbColour(rounded(red), rounded(green), rounded(blue));
 }

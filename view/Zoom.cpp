@@ -24,7 +24,8 @@ std::uint16_t zoomedOut(std::uint16_t zoom)
     return zoom;
 }
 
-std::uint16_t fittingZoom(std::int64_t width, std::int64_t height, std::int64_t viewWidth, std::int64_t viewHeight)
+std::uint16_t fittingZoom(std::int64_t width, std::int64_t height, std::int64_t viewWidth,
+                          std::int64_t viewHeight)
 {
     if (width <= 0 || height <= 0) return kZoomFull;
     const auto fits = [&](std::uint16_t zoom) {

@@ -34,7 +34,8 @@ QPoint scrolled() { return QPoint(across()->value(), down()->value()); }
 QPointF pictureAt(QPoint inView)
 {
     const QPoint onLayer = inView + scrolled();
-    return QPointF(onLayer.x() * 100.0 / AnalysisState.ZoomPercent, onLayer.y() * 100.0 / AnalysisState.ZoomPercent);
+    const double scale = 100.0 / AnalysisState.ZoomPercent;
+    return QPointF(onLayer.x() * scale, onLayer.y() * scale);
 }
 
 void turnWheel(QWidget* layer, QPoint position, int angle, Qt::KeyboardModifiers modifiers)
@@ -79,7 +80,8 @@ void NavigationTest::init()
 {
     folder_ = std::make_unique<QTemporaryDir>();
     QVERIFY(folder_->isValid());
-    dialogs_ = openTestWindows(std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
+    dialogs_ = openTestWindows(
+        std::filesystem::path(folder_->filePath(QStringLiteral("SpotTally.ini")).toStdString()));
     Form1->setWorkingFolder(folder_->path().toStdString());
 }
 
@@ -256,7 +258,8 @@ void NavigationTest::commandKeys()
     dialogs_->fileDialogs.clear();
 
     QWidget* target = nullptr;
-    QWidget* owner = window == 1 ? static_cast<QWidget*>(Form1) : window == 2 ? static_cast<QWidget*>(Form2) : Form3;
+    QWidget* const windows[] = {Form1, Form2, Form3};
+    QWidget* owner = windows[window - 1];
     activate(owner);
     if (window == 1) target = Form1->EdDevi;
     if (window == 2) target = Form2;
