@@ -226,7 +226,7 @@ void TForm1::addShortcuts()
     Savereport1->setShortcut(openReportKeys());
     Savereport2->setShortcut(saveReportKeys());
     // The report window's own button saves, so the item does what the button does, and nothing while
-    // the button is off (no count to save yet).
+    // the button is off (the window shows the manual or a pooled result).
     connect(Savereport2, &QAction::triggered, this, [] { Form3->BnSaverep->click(); });
     // The open menu shows whether there is something to save; closed, the item stays on, so that its key
     // reaches the button whatever the menu showed last time.

@@ -5,6 +5,7 @@
 // Given names (they trace the program's behaviour; kept as they are):
 //   Image1, Image2, Image3    the original, the count view (rings, grid, scale bar), the area view
 //   Zoom1 "[ - ]"             zoom out;  Fittoframe1 "[ + ]": zoom in (despite its name)
+//   Fittowindow1              "Fit to window": the largest zoom step showing the whole picture
 //   N1001 "100 %"             zoom to 100 %, caption showing the zoom. The main window's scale-bar
 //                             menu is also called N1001: two different controls, one per window
 //   Edit1: Copy1, Paste1, Cut1 ("Crop")   the clipboard commands
