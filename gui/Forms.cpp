@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "core/AnalysisState.h"
+#include "gui/CommandKeys.h"
 #include "gui/FileDrop.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
@@ -24,6 +25,8 @@ void createForms(const std::filesystem::path& settingsFile)
     Form3 = new TForm3();
     for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2), static_cast<QWidget*>(Form3)})
         acceptFileDrops(window);
+    addCommandKeys(Form2);
+    addCommandKeys(Form3);
 }
 
 void openCommandLinePicture(const QStringList& arguments)

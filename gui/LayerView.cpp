@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <cmath>
 
 #include "view/DisplayImage.h"
@@ -186,15 +187,40 @@ void LayerView::paintTeachOverlay(QPainter& painter) const
 
 void LayerView::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::MiddleButton) {
+        panning_ = true;
+        setCursor(Qt::ClosedHandCursor);
+        emit panPressed(event->globalPosition().toPoint());
+        return;
+    }
     emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
 }
 
 void LayerView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (panning_ && event->buttons().testFlag(Qt::MiddleButton)) {
+        emit panMoved(event->globalPosition().toPoint());
+        return;
+    }
     emit mouseMoved(event->buttons(), event->modifiers(), event->position().toPoint());
 }
 
 void LayerView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::MiddleButton) {
+        if (panning_) unsetCursor();
+        panning_ = false;
+        return;
+    }
     emit mouseReleased(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+void LayerView::wheelEvent(QWheelEvent* event)
+{
+    if (!event->modifiers().testFlag(Qt::ControlModifier)) {
+        event->ignore();  // scrolls the view
+        return;
+    }
+    emit zoomWheel(event->angleDelta().y(), event->position().toPoint());
+    event->accept();
 }

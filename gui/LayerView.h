@@ -52,12 +52,20 @@ signals:
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
     void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
     void mouseReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+    /// The wheel turned with Ctrl held (angle in eighths of a degree, positive away from the user).
+    void zoomWheel(int angle, QPoint position);
+    /// A drag with the middle button: pressed, then each move, at screen positions. The middle button
+    /// only pans: it reports no press, move or release of its own.
+    void panPressed(QPoint globalPosition);
+    void panMoved(QPoint globalPosition);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    /// With Ctrl: zoomWheel. Without, the wheel is left to the scroll area around the view.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void convertAll(const Picture& picture) const;
@@ -78,4 +86,5 @@ private:
     QRect teachRegion_;
     std::vector<QPoint> teachMarks_;
     std::vector<QPoint> blobMarkers_;  // the area the selection band goes round, in picture coordinates
+    bool panning_ = false;             // the middle button went down on the view and is held
 };

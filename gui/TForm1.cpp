@@ -1,6 +1,7 @@
 #include "gui/TForm1.h"
 #include "core/FieldLabels.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 #include <new>
 
 #include "core/AnalysisState.h"
+#include "gui/CommandKeys.h"
 #include "core/FieldText.h"
 #include "gui/Forms.h"
 #include "core/HelpTexts.h"
@@ -64,6 +67,7 @@ TForm1::TForm1(fs::path settingsFile, QWidget* parent) : QMainWindow(parent), se
     buildControls();
     buildMenus();
     connectControls();
+    addShortcuts();
     FormCreate();
     recentFiles_ = new RecentFiles(settingsFile_, File1, Exit1, this);
 }
@@ -160,13 +164,14 @@ void TForm1::buildControls()
 
 void TForm1::buildMenus()
 {
-    File1 = menuBar()->addMenu(QStringLiteral("File"));
-    Openimage1 = File1->addAction(QStringLiteral("Open image"));
-    Savereport1 = File1->addAction(QStringLiteral("Open report"));
-    Poolreports1 = File1->addAction(QStringLiteral("Pool reports…"));
-    Exit1 = File1->addAction(QStringLiteral("Exit"));
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    Openimage1 = File1->addAction(QStringLiteral("&Open image"));
+    Savereport1 = File1->addAction(QStringLiteral("Open &report"));
+    Savereport2 = File1->addAction(QStringLiteral("&Save report"));
+    Poolreports1 = File1->addAction(QStringLiteral("&Pool reports…"));
+    Exit1 = File1->addAction(QStringLiteral("E&xit"));
 
-    Options1 = menuBar()->addMenu(QStringLiteral("Options"));
+    Options1 = menuBar()->addMenu(QStringLiteral("&Options"));
     Nogrid1 = Options1->addMenu(QStringLiteral("Grid= 25 um"));
     um100 = Nogrid1->addAction(QStringLiteral("100 um"));
     um50 = Nogrid1->addAction(QStringLiteral("50 um"));
@@ -187,9 +192,9 @@ void TForm1::buildMenus()
     Off1 = Exportxyvalues1->addAction(QStringLiteral("Off"));
     Particletable1 = Exportxyvalues1->addAction(QStringLiteral("Particle table"));
 
-    Help1 = menuBar()->addMenu(QStringLiteral("Help"));
-    INfo1 = Help1->addAction(QStringLiteral("Info"));
-    Manual1 = Help1->addAction(QStringLiteral("Manual"));
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    INfo1 = Help1->addAction(QStringLiteral("&Info"));
+    Manual1 = Help1->addAction(QStringLiteral("&Manual"));
 }
 
 void TForm1::connectControls()
@@ -217,6 +222,28 @@ void TForm1::connectControls()
     connect(BnCount, &QPushButton::clicked, this, &TForm1::countWithProgress);
     connect(Particletable1, &QAction::triggered, this, &TForm1::Particletable1Click);
     connect(Poolreports1, &QAction::triggered, this, &TForm1::Poolreports1Click);
+}
+
+void TForm1::addShortcuts()
+{
+    Openimage1->setShortcut(openImageKeys());
+    Savereport1->setShortcut(openReportKeys());
+    Savereport2->setShortcut(saveReportKeys());
+    // The report window's own button saves, so the item does what the button does, and nothing while
+    // the button is off (the window shows the manual or a pooled result).
+    connect(Savereport2, &QAction::triggered, this, [] { Form3->BnSaverep->click(); });
+    // The open menu shows whether there is something to save; closed, the item stays on, so that its key
+    // reaches the button whatever the menu showed last time.
+    connect(File1, &QMenu::aboutToShow, this,
+            [this] { Savereport2->setEnabled(Form3->BnSaverep->isEnabled()); });
+    connect(File1, &QMenu::aboutToHide, this, [this] { Savereport2->setEnabled(true); });
+    // Count: F5 anywhere in the window, and Enter in any parameter field.
+    auto* count = new QAction(this);
+    count->setShortcut(countKeys());
+    addAction(count);
+    connect(count, &QAction::triggered, BnCount, &QPushButton::click);
+    for (const FieldRow& row : fieldRows_)
+        connect(row.field, &QLineEdit::returnPressed, BnCount, &QPushButton::click);
 }
 
 void TForm1::arrangeFields()

@@ -7,7 +7,8 @@
 //   EdR, EdG, EdB, PnColor    target colour as texts and as the panel showing it, in GBcolor
 //   EdDevi, Edhell, EdCont    colour tolerance, brightness tolerance, minimum contrast
 //   BnCount / BnCountClick    the count button and its handler
-//   File1: Openimage1 "Open image", Savereport1 "Open report" (it opens, despite its name), Exit1
+//   File1: Openimage1 "Open image", Savereport1 "Open report" (it opens, despite its name),
+//                             Savereport2 "Save report" (the report window's save), Exit1
 //   Nogrid1                   the grid menu (um100 .. um0; um0 = "No grid")
 //   N1001                     the scale-bar menu (scale100 .. Noscale1). The image window's 100 % zoom
 //                             item is also called N1001: two different controls, one per window
@@ -146,6 +147,7 @@ public:
     QMenu* File1 = nullptr;
     QAction* Openimage1 = nullptr;
     QAction* Savereport1 = nullptr;
+    QAction* Savereport2 = nullptr;  // "Save report": the report window's save button
     QAction* Poolreports1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Options1 = nullptr;
@@ -180,6 +182,8 @@ private:
     /// Places each field right of its label's text, and sizes the boxes and the window to hold them.
     void arrangeFields();
     void connectControls();
+    /// Command keys of the menu items, F5 and Enter in the fields for the count.
+    void addShortcuts();
     void setGrid(std::uint8_t microns, const QString& caption);
     void setScale(std::uint8_t microns, const QString& caption);
     void writeSettingsAfterOpen();

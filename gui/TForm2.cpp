@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "core/AnalysisState.h"
@@ -24,6 +26,7 @@
 #include "report/ReportFile.h"
 #include "gui/TForm3.h"
 #include "view/ClipboardOps.h"
+#include "view/ColourPick.h"
 #include "gui/LayerView.h"
 #include "view/EditsFile.h"
 #include "view/ManualEdit.h"
@@ -105,30 +108,33 @@ void TForm2::FormCreate()
     Zoom1 = menuBar()->addAction(QStringLiteral("  [  -  ]"));
     N1001 = menuBar()->addAction(QStringLiteral("100 %"));
     Fittoframe1 = menuBar()->addAction(QStringLiteral("  [ + ] "));
-    Edit1 = menuBar()->addMenu(QStringLiteral("Edit"));
-    Copy1 = Edit1->addAction(QStringLiteral("Copy"));
-    Paste1 = Edit1->addAction(QStringLiteral("Paste"));
-    Cut1 = Edit1->addAction(QStringLiteral("Crop"));
+    Fittowindow1 = menuBar()->addAction(QStringLiteral("Fit to &window"));
+    Edit1 = menuBar()->addMenu(QStringLiteral("&Edit"));
+    Copy1 = Edit1->addAction(QStringLiteral("&Copy"));
+    Paste1 = Edit1->addAction(QStringLiteral("&Paste"));
+    Cut1 = Edit1->addAction(QStringLiteral("C&rop"));
     Edit1->addSeparator();
-    Undo1 = Edit1->addAction(QStringLiteral("Undo"));
+    Undo1 = Edit1->addAction(QStringLiteral("&Undo"));
     Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    Redo1 = Edit1->addAction(QStringLiteral("Redo"));
+    Redo1 = Edit1->addAction(QStringLiteral("Re&do"));
     Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     for (QAction* item : {Undo1, Redo1}) item->setEnabled(false);
     // The caption agrees with the click mode from the start: the main window, created first, sets it.
     Orig1 = menuBar()->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
                                                       : QString::fromLatin1(kFirstClickModeCaption));
     ToggleimageOriginal1 = menuBar()->addAction(QString::fromLatin1(kFirstFlipCaption));
-    Teach1 = menuBar()->addMenu(QStringLiteral("Teach"));
-    Teachmode1 = Teach1->addAction(QStringLiteral("Teach mode"));
+    Teach1 = menuBar()->addMenu(QStringLiteral("&Teach"));
+    Teachmode1 = Teach1->addAction(QStringLiteral("Teach &mode"));
     Teachmode1->setCheckable(true);
-    Suggestparameters1 = Teach1->addAction(QStringLiteral("Suggest parameters"));
-    Blobview1 = Teach1->addAction(QStringLiteral("Blob view"));
+    Suggestparameters1 = Teach1->addAction(QStringLiteral("&Suggest parameters"));
+    Blobview1 = Teach1->addAction(QStringLiteral("&Blob view"));
     Blobview1->setCheckable(true);
-    Clearmarks1 = Teach1->addAction(QStringLiteral("Clear marks"));
+    Clearmarks1 = Teach1->addAction(QStringLiteral("C&lear marks"));
     // Every command stays in view whatever its caption: no item may go into the menu bar's overflow.
     resize(std::max(kDefaultWidth, menuBarWidthForWidestCaptions()), kDefaultHeight);
     connectControls();
+    addShortcuts();
+    scrollArea_->viewport()->installEventFilter(this);
 }
 
 int TForm2::menuBarWidthForWidestCaptions()
@@ -170,6 +176,7 @@ void TForm2::connectControls()
     connect(Zoom1, &QAction::triggered, this, &TForm2::Zoom1Click);
     connect(N1001, &QAction::triggered, this, &TForm2::N1001Click);
     connect(Fittoframe1, &QAction::triggered, this, &TForm2::Fittoframe1Click);
+    connect(Fittowindow1, &QAction::triggered, this, &TForm2::Fittowindow1Click);
     connect(Orig1, &QAction::triggered, this, &TForm2::Orig1Click);
     connect(ToggleimageOriginal1, &QAction::triggered, this, &TForm2::ToggleimageOriginal1Click);
     connect(Teachmode1, &QAction::toggled, this, &TForm2::setTeachMode);
@@ -188,6 +195,9 @@ void TForm2::connectControls()
     connect(Image2, &LayerView::mouseReleased, this, &TForm2::Image2MouseUp);
     // Image3, the area view, ignores the mouse outside teach mode.
     for (LayerView* layer : {Image1, Image2, Image3}) {
+        connect(layer, &LayerView::zoomWheel, this, &TForm2::wheelZoom);
+        connect(layer, &LayerView::panPressed, this, &TForm2::panPressed);
+        connect(layer, &LayerView::panMoved, this, &TForm2::panMoved);
         connect(layer, &LayerView::mousePressed, this, &TForm2::teachPress);
         connect(layer, &LayerView::mouseMoved, this, &TForm2::teachMove);
         connect(layer, &LayerView::mouseReleased, this, &TForm2::teachRelease);
@@ -256,23 +266,94 @@ void TForm2::malgrossklein(std::uint16_t zoom)
     zoomApplied_ = true;
 }
 
-void TForm2::Zoom1Click()
-{
-    AnalysisState.ZoomPercent = zoomedOut(AnalysisState.ZoomPercent);
-    malgrossklein(AnalysisState.ZoomPercent);
-}
+void TForm2::Zoom1Click() { zoomAboutCentre(zoomedOut(AnalysisState.ZoomPercent)); }
 
-void TForm2::N1001Click()
-{
-    AnalysisState.ZoomPercent = kZoomFull;
-    malgrossklein(AnalysisState.ZoomPercent);
-}
+void TForm2::N1001Click() { zoomAboutCentre(kZoomFull); }
 
 void TForm2::Fittoframe1Click()
 {
-    AnalysisState.ZoomPercent =
-        zoomedIn(AnalysisState.ZoomPercent, AnalysisState.ImageWidth, AnalysisState.ImageHeight);
-    malgrossklein(AnalysisState.ZoomPercent);
+    zoomAboutCentre(zoomedIn(AnalysisState.ZoomPercent, AnalysisState.ImageWidth, AnalysisState.ImageHeight));
+}
+
+void TForm2::Fittowindow1Click()
+{
+    // The view's size without scroll bars: at the fitting zoom none are needed.
+    const QSize view = scrollArea_->maximumViewportSize();
+    zoomAboutCentre(
+        fittingZoom(AnalysisState.ImageWidth, AnalysisState.ImageHeight, view.width(), view.height()));
+}
+
+void TForm2::zoomAbout(std::uint16_t zoom, QPoint anchor)
+{
+    QScrollBar* across = scrollArea_->horizontalScrollBar();
+    QScrollBar* down = scrollArea_->verticalScrollBar();
+    const std::int64_t x = anchoredOffset(across->value(), anchor.x(), AnalysisState.ZoomPercent, zoom);
+    const std::int64_t y = anchoredOffset(down->value(), anchor.y(), AnalysisState.ZoomPercent, zoom);
+    AnalysisState.ZoomPercent = zoom;
+    malgrossklein(zoom);
+    // The scroll bars have their new ranges now and keep the offsets within them.
+    across->setValue(static_cast<int>(std::clamp<std::int64_t>(x, 0, kMaxDisplaySide)));
+    down->setValue(static_cast<int>(std::clamp<std::int64_t>(y, 0, kMaxDisplaySide)));
+}
+
+void TForm2::zoomAboutCentre(std::uint16_t zoom)
+{
+    zoomAbout(zoom, scrollArea_->viewport()->rect().center());
+}
+
+void TForm2::wheelZoom(int angle, QPoint position)
+{
+    // A notch of a wheel turns 15 degrees (120 eighths); finer wheels and touch pads add up to notches.
+    constexpr int kNotch = 120;
+    if ((wheelAngle_ > 0 && angle < 0) || (wheelAngle_ < 0 && angle > 0)) wheelAngle_ = 0;
+    wheelAngle_ += angle;
+    std::uint16_t zoom = AnalysisState.ZoomPercent;
+    for (; wheelAngle_ >= kNotch; wheelAngle_ -= kNotch)
+        zoom = zoomedIn(zoom, AnalysisState.ImageWidth, AnalysisState.ImageHeight);
+    for (; wheelAngle_ <= -kNotch; wheelAngle_ += kNotch) zoom = zoomedOut(zoom);
+    if (zoom == AnalysisState.ZoomPercent) return;
+    // The layers lie at the canvas's origin: a place on the layer is the same place on the canvas.
+    zoomAbout(zoom, canvas_->mapTo(scrollArea_->viewport(), position));
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == scrollArea_->viewport() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers().testFlag(Qt::ControlModifier)) {
+            const QPoint onCanvas = canvas_->mapFrom(scrollArea_->viewport(), wheel->position().toPoint());
+            wheelZoom(wheel->angleDelta().y(), onCanvas);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm2::panPressed(QPoint globalPosition)
+{
+    panStart_ = globalPosition;
+    panScroll_ =
+        QPoint(scrollArea_->horizontalScrollBar()->value(), scrollArea_->verticalScrollBar()->value());
+}
+
+void TForm2::panMoved(QPoint globalPosition)
+{
+    // The picture follows the mouse: dragging to the left shows more of its right part.
+    const QPoint moved = globalPosition - panStart_;
+    scrollArea_->horizontalScrollBar()->setValue(panScroll_.x() - moved.x());
+    scrollArea_->verticalScrollBar()->setValue(panScroll_.y() - moved.y());
+}
+
+void TForm2::addShortcuts()
+{
+    // Zoom in on Ctrl++ and, for keyboards where + needs Shift, on Ctrl+= too.
+    Fittoframe1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    Zoom1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    N1001->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    Fittowindow1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    // The window has no text field: Tab and F are free for flipping.
+    ToggleimageOriginal1->setShortcuts({QKeySequence(Qt::Key_Tab), QKeySequence(Qt::Key_F)});
 }
 
 bool TForm2::finishOverlay(const OverlayResult& result)
@@ -322,12 +403,13 @@ void TForm2::refreshLayers()
 
 // --- Mouse ---------------------------------------------------------------------------------------
 
-void TForm2::pickColour(const Picture& layer, QPoint position)
+void TForm2::pickColour(const Picture& layer, QPoint position, Qt::KeyboardModifiers modifiers)
 {
     const int x = pressCoordinate(position.x(), AnalysisState.ZoomPercent);
     const int y = pressCoordinate(position.y(), AnalysisState.ZoomPercent);
     if (position.x() < 0 || position.y() < 0 || !layer.contains(x, y)) return;
-    const std::uint32_t colour = layer.pixel(x, y);
+    const std::uint32_t colour =
+        modifiers.testFlag(Qt::ShiftModifier) ? meanColour(layer, x, y) : layer.pixel(x, y);
     Form1->setTargetColour(colour);
 }
 
@@ -337,7 +419,7 @@ void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
     if (ctrlHeld(modifiers)) {
         Form1->raise();
         Form1->activateWindow();
-        pickColour(layers_.Image1, position);
+        pickColour(layers_.Image1, position, modifiers);
         return;
     }
     const int x = pressCoordinate(position.x(), AnalysisState.ZoomPercent);
@@ -381,7 +463,7 @@ void TForm2::Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modif
         return;
     }
     if (!ctrlHeld(modifiers) && button != Qt::RightButton) return;
-    pickColour(layers_.Image2, position);
+    pickColour(layers_.Image2, position, modifiers);
     Form1->raise();
     Form1->activateWindow();
 }

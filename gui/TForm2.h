@@ -5,6 +5,7 @@
 // Given names (they trace the program's behaviour; kept as they are):
 //   Image1, Image2, Image3    the original, the count view (rings, grid, scale bar), the area view
 //   Zoom1 "[ - ]"             zoom out;  Fittoframe1 "[ + ]": zoom in (despite its name)
+//   Fittowindow1              "Fit to window": the largest zoom step showing the whole picture
 //   N1001 "100 %"             zoom to 100 %, caption showing the zoom. The main window's scale-bar
 //                             menu is also called N1001: two different controls, one per window
 //   Edit1: Copy1, Paste1, Cut1 ("Crop")   the clipboard commands
@@ -69,6 +70,13 @@ public:
     void N1001Click();
     /// Zoom in by one step.
     void Fittoframe1Click();
+    /// "Fit to window": the largest zoom step at which the whole picture fits into the window.
+    void Fittowindow1Click();
+    /// Applies zoom keeping the picture point at anchor (a place in the scrolled view) where it is; the
+    /// zoom commands keep the view's centre, the Ctrl+wheel the point under the mouse.
+    void zoomAbout(std::uint16_t zoom, QPoint anchor);
+    /// The scroll area the layers lie in.
+    QScrollArea* scrollArea() const { return scrollArea_; }
     /// Draws the grid into Image2 and brings Image2 to the front. False (after a message) on failure.
     bool Showgrid();
     /// Draws the scale bar into Image2 and brings Image2 to the front. False (after a message) on failure.
@@ -167,6 +175,7 @@ public:
     QAction* Zoom1 = nullptr;
     QAction* N1001 = nullptr;
     QAction* Fittoframe1 = nullptr;
+    QAction* Fittowindow1 = nullptr;
     QMenu* Edit1 = nullptr;
     QAction* Copy1 = nullptr;
     QAction* Paste1 = nullptr;
@@ -183,10 +192,20 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    /// Ctrl+wheel beside the picture (a picture smaller than the window) zooms as on the picture.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
     void connectControls();
+    /// The zoom, flip and command keys.
+    void addShortcuts();
+    void zoomAboutCentre(std::uint16_t zoom);
+    /// Ctrl+wheel on the view in front: one zoom step per notch, about the point under the mouse.
+    void wheelZoom(int angle, QPoint position);
+    /// A middle-button drag moves the picture with the mouse.
+    void panPressed(QPoint globalPosition);
+    void panMoved(QPoint globalPosition);
     void bringToFront(LayerView* view);
     /// The window width at which the menu bar shows every item in one row with each item's widest
     /// caption.
@@ -194,8 +213,9 @@ private:
     const Picture& pictureOf(const LayerView* view) const;
     /// Shows a failed overlay's message; true when the overlay was drawn and Image2 came to the front.
     bool finishOverlay(const OverlayResult& result);
-    /// Colour pick: the pixel under position becomes the target colour of the main window.
-    void pickColour(const Picture& layer, QPoint position);
+    /// Colour pick: the pixel under position becomes the target colour of the main window; with Shift
+    /// held (Ctrl+Shift+click) the mean of the 5 x 5 pixels around it.
+    void pickColour(const Picture& layer, QPoint position, Qt::KeyboardModifiers modifiers = {});
     /// Shows the band of the current selection over Image1 (none while the selection is empty).
     void drawBand();
     /// The selection shrinks to its start, and its band goes.
@@ -239,6 +259,9 @@ private:
     QWidget* canvas_ = nullptr;  // holds the three stacked layers inside the scroll area
     LayerView* front_ = nullptr;
     bool zoomApplied_ = false;   // until the first malgrossklein the views take their picture's size
+    int wheelAngle_ = 0;         // the wheel's turn not yet taken as a zoom step
+    QPoint panStart_;            // screen position of the middle-button press
+    QPoint panScroll_;           // the scroll offsets then
 
     // The selection on the original, in picture pixels: the last plain press and the current drag point.
     // Empty while the two are equal; the corners are kept as dragged, not reordered.

@@ -53,4 +53,45 @@ TEST(ZoomTest, DisplayedSizeTruncates)
     EXPECT_EQ(displayedSize(65525, 65535, 65535), (DisplaySize{42941808, 42941808}));
 }
 
+TEST(ZoomTest, FitToWindowTakesTheLargestStepThatFits)
+{
+    struct FitCase {
+        std::int64_t width, height, viewWidth, viewHeight;
+        std::uint16_t zoom;
+    };
+    const FitCase cases[] = {
+        {1000, 800, 1000, 800, 100},   // exactly the view
+        {1000, 800, 999, 800, 90},     // one pixel short: the step below
+        {1000, 800, 470, 400, 40},     // 50 % would be 500 wide
+        {200, 100, 470, 400, 225},     // 250 % would be 500 wide
+        {100, 200, 470, 400, 200},     // the height decides
+        {6000, 4000, 470, 400, 10},    // even the floor is too large: the floor
+        {0, 0, 470, 400, 100},         // no picture
+        {1, 1, 100000, 100000, 65525}, // the largest zoom there is
+    };
+    for (const FitCase& c : cases)
+        EXPECT_EQ(fittingZoom(c.width, c.height, c.viewWidth, c.viewHeight), c.zoom)
+            << c.width << "x" << c.height << " in " << c.viewWidth << "x" << c.viewHeight;
+}
+
+TEST(ZoomTest, AnchoredOffsetKeepsThePointUnderTheAnchor)
+{
+    struct AnchorCase {
+        std::int64_t offset, anchor;
+        std::uint16_t from, to;
+        std::int64_t expected;
+    };
+    const AnchorCase cases[] = {
+        {0, 0, 100, 200, 0},          // the top-left corner stays
+        {0, 100, 100, 200, 100},      // layer 100 -> 200, still at 100 in the view
+        {300, 50, 100, 125, 388},     // layer 350 -> 437.5: 387.5, halves away from zero
+        {300, 50, 125, 100, 230},     // and back: layer 350 -> 280
+        {0, 200, 100, 50, -100},      // the view cannot follow: the caller clamps
+        {40, 10, 0, 100, 40},         // no zoom before: nothing to keep
+    };
+    for (const AnchorCase& c : cases)
+        EXPECT_EQ(anchoredOffset(c.offset, c.anchor, c.from, c.to), c.expected)
+            << c.offset << " + " << c.anchor << " at " << c.from << " -> " << c.to;
+}
+
 }  // namespace

@@ -26,3 +26,14 @@ DisplaySize displayedSize(std::uint16_t zoom, std::int64_t width, std::int64_t h
 std::uint16_t zoomedIn(std::uint16_t zoom, std::int64_t width, std::int64_t height);
 /// Zoom out ("[ - ]"): -25 above 100 %, -10 above 10 %, else unchanged (10 % is the floor).
 std::uint16_t zoomedOut(std::uint16_t zoom);
+
+/// "Fit to window": the largest zoom step (10, 20, ..., 100, 125, 150, ...) at which the whole picture
+/// fits into a view of viewWidth x viewHeight; 10 % when even that is larger than the view (the
+/// floor of the steps). 100 % for an empty picture.
+std::uint16_t fittingZoom(std::int64_t width, std::int64_t height, std::int64_t viewWidth,
+                          std::int64_t viewHeight);
+
+/// The scroll offset that keeps the picture point under an anchor in place when the zoom changes from
+/// `from` to `to`: the anchor lies at anchor pixels into the view, which is scrolled by offset. Not
+/// clamped to what the view can scroll.
+std::int64_t anchoredOffset(std::int64_t offset, std::int64_t anchor, std::uint16_t from, std::uint16_t to);
