@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fstream>
 #include <fcntl.h>
 #include <mutex>
 #include <set>
@@ -154,4 +155,37 @@ std::string renameWithoutReplacing(const fs::path& from, const fs::path& to)
         return failure + systemReason(error);
     }
     return {};
+}
+
+BoundedRead readBoundedFile(const std::filesystem::path& path, std::uintmax_t maxBytes)
+{
+    namespace fs = std::filesystem;
+    BoundedRead read;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error || !fs::exists(status)) {
+        read.reason = "the file does not exist.";
+        return read;
+    }
+    if (!fs::is_regular_file(status)) {
+        read.reason = "it is not a file.";
+        return read;
+    }
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) {
+        read.reason = error.message();
+        return read;
+    }
+    if (size > maxBytes) {
+        read.tooLarge = true;
+        read.reason = "at " + std::to_string(size) + " bytes it is too large";
+        return read;
+    }
+    std::ifstream file(path, std::ios::binary);
+    read.bytes.assign(static_cast<std::size_t>(size), '\0');
+    if (!file || !file.read(read.bytes.data(), static_cast<std::streamsize>(read.bytes.size()))) {
+        read.bytes.clear();
+        read.reason = systemReason(errno);
+    }
+    return read;
 }

@@ -4,6 +4,7 @@
 // existing file as it was. Also the small texts every file message uses.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -13,6 +14,15 @@
 std::string quotedPath(const std::filesystem::path& path);
 /// The system's text for an errno value.
 std::string systemReason(int error);
+
+/// A small file read whole (a report, a corrections file), after a look at its size.
+struct BoundedRead {
+    std::string bytes;
+    std::string reason;      // why it could not be read ("the file does not exist.", ...); empty on success
+    bool tooLarge = false;   // the file is over the limit: reason is "at N bytes it is too large", unended
+};
+/// Reads path whole when it is a regular file of at most maxBytes; nothing is read of a larger one.
+BoundedRead readBoundedFile(const std::filesystem::path& path, std::uintmax_t maxBytes);
 
 struct FileSaveOutcome {
     std::string error;    // the file was not written (an existing one is left as it was)

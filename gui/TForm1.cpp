@@ -723,30 +723,8 @@ void TForm1::restoreCountAndCorrections(const fs::path& reportPath)
 {
     std::error_code ignored;
     if (!fs::exists(reportPath.parent_path() / editsFileName(reportPath.filename().string()), ignored)) return;
-    try {
-        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts(), &Form2->particles());
-    } catch (const FieldError& error) {
-        Form2->countReplaced();
-        Form2->refreshLayers();
-        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
-        return;
-    } catch (const std::bad_alloc&) {
-        Form2->countReplaced();
-        Form2->refreshLayers();
-        dialogs().message(UserDialogs::MessageKind::Warning,
-                          QStringLiteral("Cannot count the picture: there is not enough memory for the count."));
-        return;
-    }
-    Form2->countReplaced();
-    // The view as after the count button's count.
-    Form2->malgrossklein(AnalysisState.ZoomPercent);
-    AnalysisState.AddMode = true;
-    Form2->Orig1Click();
-    // A scale that cannot be used is told once, by the first overlay that reads it.
-    if (Form2->Showgrid()) Form2->Showscale();
-    AnalysisState.ViewMode = kViewCount;
-    Form2->Toggleview();
-    Form2->refreshLayers();
+    if (!countOrTell()) return;
+    showCountView();  // a scale that cannot be used is told once, by the first overlay that reads it
     if (!Form2->restoreCorrections(reportPath)) {
         // The result lines show what was kept, and the report differs from its file.
         Form3->calcres();
@@ -754,38 +732,48 @@ void TForm1::restoreCountAndCorrections(const fs::path& reportPath)
     }
 }
 
-void TForm1::BnCountClick()
+bool TForm1::countOrTell()
 {
-    // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
-    Form2->show();
     try {
-        if (!countOnLayers()) return;  // cancelled: the layers, the record and the report are as they were
-        Form2->countReplaced();  // corrections start anew from this count
+        if (!countOnLayers()) return false;  // cancelled: the layers, the record and the report are as they were
     } catch (const FieldError& error) {
         // The layers and the manual counters were reset before the bad field was read.
         Form2->countReplaced();
         Form2->refreshLayers();
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
-        return;
+        return false;
     } catch (const std::bad_alloc&) {
         Form2->countReplaced();
         Form2->refreshLayers();
         dialogs().message(UserDialogs::MessageKind::Warning,
                           QStringLiteral("Cannot count the picture: there is not enough memory for the count."));
-        return;
+        return false;
     }
+    Form2->countReplaced();  // corrections start anew from this count
+    return true;
+}
+
+bool TForm1::showCountView()
+{
     Form2->malgrossklein(AnalysisState.ZoomPercent);
     AnalysisState.AddMode = true;
     Form2->Orig1Click();  // leaves the count in remove mode, with its caption
     AnalysisState.ReportActive = true;
     // The grid, the scale bar and the results all read "Pixels / mm": the first that cannot use it
-    // says why, once, and the finishing steps stop there; the report window keeps what it held. The
-    // count itself is shown in any case.
+    // says why, once, and the finishing steps stop there. The count itself is shown in any case.
     const bool overlaysDrawn = Form2->Showgrid() && Form2->Showscale();
     AnalysisState.ViewMode = kViewCount;
     Form2->Toggleview();
     Form2->refreshLayers();
-    if (!overlaysDrawn) return;
+    return overlaysDrawn;
+}
+
+void TForm1::BnCountClick()
+{
+    // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
+    Form2->show();
+    if (!countOrTell()) return;
+    if (!showCountView()) return;  // the report window keeps what it held
     Form3->enableSaving(exportEnabledAfterCount(AnalysisState));
     Form3->report();
 }

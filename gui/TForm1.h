@@ -197,6 +197,12 @@ private:
     /// made again (when its corrections file is there); the report text stays as saved unless the
     /// picture changed since.
     void restoreCountAndCorrections(const std::filesystem::path& reportPath);
+    /// BnCountClick's count (countOnLayers) with its failures told: a field that cannot be used, or no
+    /// memory. Corrections start anew from a count. False when it failed or was cancelled.
+    bool countOrTell();
+    /// The count view after a count: its zoom, remove mode, the grid and scale bar, the count layer in
+    /// front. False when an overlay could not be drawn (told once).
+    bool showCountView();
 
     /// A field with its label, its unit label (or none) and the field's left edge in the design.
     struct FieldRow {

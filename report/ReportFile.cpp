@@ -347,34 +347,12 @@ ReportReading readReportText(std::string_view bytes, const std::string& fileName
 
 ReportReading readReportFile(const fs::path& path)
 {
+    const BoundedRead read = readBoundedFile(path, kMaxReportFileBytes);
+    if (read.reason.empty()) return readReportText(read.bytes, path.filename().string());
     ReportReading reading;
-    const std::string failure = "Cannot read the report " + quotedPath(path) + ": ";
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error || !fs::exists(status)) {
-        reading.error = failure + "the file does not exist.";
-        return reading;
-    }
-    if (!fs::is_regular_file(status)) {
-        reading.error = failure + "it is not a file.";
-        return reading;
-    }
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error) {
-        reading.error = failure + error.message();
-        return reading;
-    }
-    if (size > kMaxReportFileBytes) {
-        reading.error = failure + "at " + std::to_string(size) + " bytes it is too large to be a report.";
-        return reading;
-    }
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (!file || !file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        reading.error = failure + systemReason(errno);
-        return reading;
-    }
-    return readReportText(bytes, path.filename().string());
+    reading.error = "Cannot read the report " + quotedPath(path) + ": " + read.reason +
+                    (read.tooLarge ? " to be a report." : "");
+    return reading;
 }
 
 ReportFieldsOutcome applyReportFields(const ReportReading& reading, ParameterTexts& fields)

@@ -101,34 +101,11 @@ EditsReading parseEditsText(std::string_view text, const std::string& fileName) 
 }
 
 EditsReading readEditsFile(const fs::path& path) {
+    const BoundedRead read = readBoundedFile(path, kMaxEditsFileBytes);
+    if (read.reason.empty()) return parseEditsText(read.bytes, path.filename().string());
     EditsReading reading;
-    const std::string failure = "Cannot read the corrections file " + quotedPath(path) + ": ";
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error || !fs::exists(status)) {
-        reading.error = failure + "the file does not exist.";
-        return reading;
-    }
-    if (!fs::is_regular_file(status)) {
-        reading.error = failure + "it is not a file.";
-        return reading;
-    }
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error) {
-        reading.error = failure + error.message();
-        return reading;
-    }
-    if (size > kMaxEditsFileBytes) {
-        reading.error = failure + "at " + std::to_string(size) + " bytes it is too large.";
-        return reading;
-    }
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (!file || !file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        reading.error = failure + systemReason(errno);
-        return reading;
-    }
-    return parseEditsText(bytes, path.filename().string());
+    reading.error = "Cannot read the corrections file " + quotedPath(path) + ": " + read.reason + (read.tooLarge ? "." : "");
+    return reading;
 }
 
 FileSaveOutcome writeEditsFile(const fs::path& path, const EditsFileContent& content) {
