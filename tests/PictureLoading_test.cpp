@@ -376,7 +376,9 @@ TEST_F(PictureLoadingTest, ProgressHookFollowsTheDecodingAndItsStopLeavesNothing
         EXPECT_EQ(followed.picture, plain.picture);
         EXPECT_TRUE(ordered);
         EXPECT_EQ(lastShare, 1.0);
-        if (kind == PictureKind::Jpeg) EXPECT_GE(calls, 480 / 16) << "about one call per band of rows";
+        if (kind == PictureKind::Jpeg) {
+            EXPECT_GE(calls, 480 / 16) << "about one call per band of rows";
+        }
 
         for (const std::int64_t stopAtCall : {std::int64_t{1}, std::max<std::int64_t>(1, calls / 2), calls}) {
             std::int64_t call = 0;

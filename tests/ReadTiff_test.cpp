@@ -567,7 +567,9 @@ TEST(ReadTiffFromDisk, PictureOverTheMemoryLimitIsRefusedUnread)
     const TiffOnDisk file("big.tif", tiff.bytes, tiff.bytes.size() + kRowBytes * kSide);
     const auto before = bytesReadSoFar();
     const TiffResult result = ReadTiffToBitmap(file.path());
-    if (before) EXPECT_LT(*bytesReadSoFar() - *before, 1u << 20);
+    if (before) {
+        EXPECT_LT(*bytesReadSoFar() - *before, 1u << 20);
+    }
     EXPECT_EQ(result.messages, std::vector<std::string>{
                                    "Cant read bilevel image: 65535 x 65535 pixels need 36863 MB in three picture "
                                    "layers, more than the memory limit of 4096 MB"});
