@@ -1,5 +1,7 @@
 #include "core/SettingsFile.h"
 
+#include "core/AtomicFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -70,13 +72,10 @@ std::string writeSettingsLines(const fs::path& path, const std::string& firstLin
 {
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return "Cannot create the file " + path.string() + ": " + std::strerror(errno);
-    out << firstLine << "\r\n";
-    for (const std::string& line : laterLines) out << line << "\r\n";
-    out.close();
-    if (!out) return "Cannot write the file " + path.string() + ".";
-    return {};
+    // Replaced whole or not at all: the file holds the folder, the placement and the recent lists.
+    std::string text = firstLine + "\r\n";
+    for (const std::string& line : laterLines) text += line + "\r\n";
+    return writeFileAtomically(path, text).error;
 }
 
 bool isEntryOf(const std::string& line, std::string_view key)

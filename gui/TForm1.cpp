@@ -771,6 +771,7 @@ bool TForm1::showCountView()
 void TForm1::BnCountClick()
 {
     // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
+    if (!mayDropCorrections()) return;  // a new count starts without the corrections made by hand
     Form2->show();
     if (!countOrTell()) return;
     if (!showCountView()) return;  // the report window keeps what it held

@@ -322,7 +322,7 @@ void CorrectionsTest::unsavedCorrectionsAskFirst_data() {
     QTest::addColumn<int>("answer");  // -1: no correction, no question; -2: save that fails
     QTest::addColumn<bool>("goesOn");
 
-    for (const char* action : {"close", "open picture", "open report", "manual", "paste"}) {
+    for (const char* action : {"close", "open picture", "open report", "manual", "paste", "count again"}) {
         const QString name = QString::fromLatin1(action);
         QTest::addRow("%s: save", action) << name << int(SaveChoice::Save) << true;
         QTest::addRow("%s: discard", action) << name << int(SaveChoice::Discard) << true;
@@ -332,8 +332,8 @@ void CorrectionsTest::unsavedCorrectionsAskFirst_data() {
     }
 }
 
-// Closing, opening another picture or report, showing the manual and pasting a picture (Ctrl+V) with
-// corrections not saved ask first: save (as the Save button, going on only when it saved), discard, or cancel
+// Closing, opening another picture or report, showing the manual, pasting a picture (Ctrl+V) and
+// counting again with corrections not saved ask first: save (as the Save button, going on only when it saved), discard, or cancel
 // (nothing happens).
 void CorrectionsTest::unsavedCorrectionsAskFirst() {
     QFETCH(QString, action);
@@ -371,6 +371,9 @@ void CorrectionsTest::unsavedCorrectionsAskFirst() {
     } else if (action == QStringLiteral("open report")) {
         done = Form1->openChosenReport(path(QStringLiteral("c_other.txt")));
         QCOMPARE(AnalysisState.ImageFileName, goesOn ? std::string("other.jpg") : std::string("plate.jpg"));
+    } else if (action == QStringLiteral("count again")) {
+        Form1->BnCount->click();
+        done = AnalysisState.ManualRemoved == 0;
     } else if (action == QStringLiteral("paste")) {
         QGuiApplication::clipboard()->setImage(QImage(20, 10, QImage::Format_RGB32));
         QTest::keyClick(Form2, Qt::Key_V, Qt::ControlModifier);
