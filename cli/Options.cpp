@@ -54,20 +54,7 @@ std::string takeReportParameters(const ReportReading& reading, ParameterTexts& t
             return "the volume of line 12, '" + shortenedValue(*reading.EdVol) +
                    "', is not positive (--volume takes a positive decimal number)";
     }
-    const auto take = [](std::string& field, const std::optional<std::string>& value) {
-        if (value) field = *value;
-    };
-    take(texts.Edmin, reading.Edmin);
-    take(texts.EdMax, reading.EdMax);
-    take(texts.EdR, reading.EdR);
-    take(texts.EdG, reading.EdG);
-    take(texts.EdB, reading.EdB);
-    take(texts.EdDevi, reading.EdDevi);
-    take(texts.Edhell, reading.Edhell);
-    take(texts.EdCont, reading.EdCont);
-    take(texts.Edpixmm, reading.Edpixmm);
-    take(texts.Edfilter, reading.Edfilter);
-    take(texts.EdVol, reading.EdVol);
+    copyReportValues(reading, texts);
     return {};
 }
 

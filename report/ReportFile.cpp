@@ -355,9 +355,8 @@ ReportReading readReportFile(const fs::path& path)
     return reading;
 }
 
-ReportFieldsOutcome applyReportFields(const ReportReading& reading, ParameterTexts& fields)
+void copyReportValues(const ReportReading& reading, ParameterTexts& fields, bool upToColour)
 {
-    ReportFieldsOutcome outcome;
     const auto take = [](std::string& field, const std::optional<std::string>& value) {
         if (value) field = *value;
     };
@@ -366,18 +365,25 @@ ReportFieldsOutcome applyReportFields(const ReportReading& reading, ParameterTex
     take(fields.EdR, reading.EdR);
     take(fields.EdG, reading.EdG);
     take(fields.EdB, reading.EdB);
-    if (!reading.panelColour) {
-        // Deliberate: the fields after the colour keep their texts, as a report reader always did.
-        if (reading.EdR) outcome.messages.push_back(reading.colourError);
-        if (!reading.missingLinesMessage.empty()) outcome.messages.push_back(reading.missingLinesMessage);
-        return outcome;
-    }
+    if (upToColour) return;
     take(fields.EdDevi, reading.EdDevi);
     take(fields.Edhell, reading.Edhell);
     take(fields.EdCont, reading.EdCont);
     take(fields.Edpixmm, reading.Edpixmm);
     take(fields.Edfilter, reading.Edfilter);
     take(fields.EdVol, reading.EdVol);
+}
+
+ReportFieldsOutcome applyReportFields(const ReportReading& reading, ParameterTexts& fields)
+{
+    ReportFieldsOutcome outcome;
+    copyReportValues(reading, fields, !reading.panelColour);
+    if (!reading.panelColour) {
+        // Deliberate: the fields after the colour keep their texts, as a report reader always did.
+        if (reading.EdR) outcome.messages.push_back(reading.colourError);
+        if (!reading.missingLinesMessage.empty()) outcome.messages.push_back(reading.missingLinesMessage);
+        return outcome;
+    }
     if (!reading.missingLinesMessage.empty()) outcome.messages.push_back(reading.missingLinesMessage);
     outcome.complete = true;
     return outcome;

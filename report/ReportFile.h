@@ -124,3 +124,7 @@ struct ReportFieldsOutcome {
     std::vector<std::string> messages;
 };
 ReportFieldsOutcome applyReportFields(const ReportReading& reading, ParameterTexts& fields);
+
+/// Copies the report's values of lines 4 to 12 that it holds into fields (missing lines leave their
+/// fields as they are); with upToColour, only the sizes and the colour (lines 4 to 6).
+void copyReportValues(const ReportReading& reading, ParameterTexts& fields, bool upToColour = false);
