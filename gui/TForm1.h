@@ -19,7 +19,7 @@
 //   OpenDialog1 / OpenDialog2 the picture and report open dialogs
 //
 // The other windows ask this one for: parameterTexts(), setTargetColour(), loadimage(),
-// workingFolder() / setWorkingFolder(), mayDropCorrections().
+// workingFolder() / setWorkingFolder(), mayDropCorrections(), pictureDamage(), layersShowCount().
 
 #include <QMainWindow>
 #include <cstdint>
