@@ -248,6 +248,8 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
             return outcome;
         }
         lines = reportLines(options.texts, state, reportDateTime(currentLocalDateTime(), regional));
+        // The report itself says that its picture was damaged, also when the damage was accepted.
+        if (decoded.damaged) lines.push_back(damagedPictureLine(decoded.messages));
     } catch (const FieldError& error) {
         outcome.error = error.message;
         return outcome;

@@ -79,6 +79,7 @@ int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& 
         finishCountState(state);
         computeResults(texts, state);
         lines = reportLines(texts, state, reportDateTime(currentLocalDateTime(), RegionalDateTime::fromSystem()));
+        if (decoded.damaged) lines.push_back(damagedPictureLine(decoded.messages));
         blobCount = static_cast<int>(findBlobs(layers.Image1, learnt.targetColour, teaching.blobs).size());
         const std::vector<std::string> blobLines = blobReportLines(blobCount, teaching.blobs, texts, state);
         lines.insert(lines.end(), blobLines.begin(), blobLines.end());

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 #include "gui/UserDialogs.h"
@@ -51,6 +52,21 @@ public:
         case QMessageBox::Discard: return SaveChoice::Discard;
         default: return SaveChoice::Cancel;
         }
+    }
+
+    ReplaceChoice askReplaceKeepBothCancel(const QString& text, const QString& keepBothCaption) override
+    {
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+                        QMessageBox::NoButton, QApplication::activeWindow());
+        QPushButton* replace = box.addButton(QStringLiteral("replace"), QMessageBox::DestructiveRole);
+        QPushButton* keepBoth = box.addButton(keepBothCaption, QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(keepBoth);  // Enter loses nothing
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == replace) return ReplaceChoice::Replace;
+        if (box.clickedButton() == keepBoth) return ReplaceChoice::KeepBoth;
+        return ReplaceChoice::Cancel;
     }
 
 private:

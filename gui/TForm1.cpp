@@ -29,6 +29,7 @@
 #include "detect/ParameterSearch.h"
 #include "report/BlobReport.h"
 #include "report/Pooling.h"
+#include "report/Results.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "gui/RecentFiles.h"
@@ -625,6 +626,8 @@ bool TForm1::loadimage(const QString& fileName)
         if (decoded.pages > 1) notes << QStringLiteral("page %1 of %2").arg(std::max(1, picturePage())).arg(decoded.pages);
         if (!decoded.mapping.empty()) notes << QString::fromStdString(decoded.mapping);
         newpictureparams(QString::fromStdString(namePart(name)), notes.join(QStringLiteral("; ")));
+        // A damaged picture is counted as it was decoded; its reports say so.
+        if (decoded.damaged) pictureDamage_ = decoded.messages;
         Form2->pictureOpened(path.parent_path() / marksFileName(namePart(name)));
     } catch (const std::bad_alloc&) {
         return noMemory();
@@ -637,6 +640,8 @@ void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
     Form2->originalReplaced();   // the old picture's selection and its band go
     Form2->particles().clear();  // so do the particles of its count
     Form3->clearResults();       // and the results
+    layersShowCount_ = false;
+    pictureDamage_.reset();  // a damaged one is marked again by loadimage
     AnalysisState.ZoomPercent = 100;
     AnalysisState.ImageFileName = name.toStdString();
     Form2->setWindowTitle(QStringLiteral("SpotTally: ") + name +
@@ -721,35 +726,95 @@ bool TForm1::openChosenReport(const QString& fileName)
 
 void TForm1::restoreCountAndCorrections(const fs::path& reportPath)
 {
+    const fs::path editsPath = reportPath.parent_path() / editsFileName(reportPath.filename().string());
     std::error_code ignored;
-    if (!fs::exists(reportPath.parent_path() / editsFileName(reportPath.filename().string()), ignored)) return;
+    if (!fs::exists(editsPath, ignored)) {
+        Form3->continueOpenedReport(reportPath);
+        return;
+    }
+    // Corrections belong to the count they were saved with: the report's count lines must be what they
+    // make of their count. A report written since by another count (the counter, or a save of a count
+    // without them) keeps its own lines, and the corrections file is left for the user.
+    const EditsReading edits = readEditsFile(editsPath);
+    if (edits.error.empty()) {
+        const CorrectionsTally tally = tallyCorrections(edits.content);
+        if (!reportShowsCount(Form3->reportFileLines(), tally.autoCount, tally.removed, tally.added)) {
+            dialogs().message(
+                UserDialogs::MessageKind::Warning,
+                QStringLiteral(
+                    "The corrections in %1 belong to another count of %2 than its report %3: they "
+                    "give %4 particles with %5 / %6 removed / added by hand, the report says otherwise. "
+                    "They were not made again; %1 is left as it is.")
+                    .arg(QString::fromStdString(editsPath.filename().string()),
+                         QString::fromStdString(AnalysisState.ImageFileName),
+                         QString::fromStdString(reportPath.filename().string()))
+                    .arg(tally.autoCount)
+                    .arg(tally.removed)
+                    .arg(tally.added));
+            return;
+        }
+    }
     if (!countOrTell()) return;
     showCountView();  // a scale that cannot be used is told once, by the first overlay that reads it
     if (!Form2->restoreCorrections(reportPath)) {
         // The result lines show what was kept, and the report differs from its file.
         Form3->calcres();
         Form2->markCorrectionsSaved();
+        return;
     }
+    Form3->continueOpenedReport(reportPath);
+}
+
+std::string TForm1::countRefusal() const
+{
+    // The count's own fields, then those of its results, read as the report reads them ("Pixels / mm",
+    // which the overlays read too, among them).
+    const ParameterTexts texts = parameterTexts();
+    try {
+        readCountParams(texts, panelColour_);
+        TAnalysisState trial;
+        trial.ImageWidth = AnalysisState.ImageWidth;
+        trial.ImageHeight = AnalysisState.ImageHeight;
+        trial.AutoCount = AnalysisState.AutoCount;
+        computeResults(texts, trial);
+    } catch (const FieldError& error) {
+        return error.message;
+    }
+    return {};
 }
 
 bool TForm1::countOrTell()
 {
-    try {
-        if (!countOnLayers()) return false;  // cancelled: the layers, the record and the report are as they were
-    } catch (const FieldError& error) {
-        // The layers and the manual counters were reset before the bad field was read.
-        Form2->countReplaced();
-        Form2->refreshLayers();
-        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
-        return false;
-    } catch (const std::bad_alloc&) {
-        Form2->countReplaced();
-        Form2->refreshLayers();
-        dialogs().message(UserDialogs::MessageKind::Warning,
-                          QStringLiteral("Cannot count the picture: there is not enough memory for the count."));
+    // A count the fields refuse changes nothing: the rings, the record and the report stay those of the
+    // earlier count, so that the report always tells what the layers show.
+    if (const std::string refusal = countRefusal(); !refusal.empty()) {
+        QString text = QString::fromStdString(refusal);
+        if (Form3->holdsCurrentResults())
+            text += QStringLiteral(
+                "\nNothing was counted: the picture and its report still show the earlier count, "
+                "and saving saves that count.");
+        dialogs().message(UserDialogs::MessageKind::Warning, text);
         return false;
     }
+    const auto failed = [&](const QString& why) {
+        // The layers were reset before the count stopped: the results shown go with the rings.
+        Form2->countReplaced();
+        Form2->refreshLayers();
+        layersShowCount_ = false;
+        Form3->clearResults();
+        dialogs().message(UserDialogs::MessageKind::Warning, why);
+        return false;
+    };
+    try {
+        if (!countOnLayers())
+            return false;  // cancelled: the layers, the record and the report are as they were
+    } catch (const FieldError& error) {
+        return failed(QString::fromStdString(error.message));
+    } catch (const std::bad_alloc&) {
+        return failed(QStringLiteral("Cannot count the picture: there is not enough memory for the count."));
+    }
     Form2->countReplaced();  // corrections start anew from this count
+    layersShowCount_ = true;
     return true;
 }
 
@@ -774,7 +839,9 @@ void TForm1::BnCountClick()
     if (!mayDropCorrections()) return;  // a new count starts without the corrections made by hand
     Form2->show();
     if (!countOrTell()) return;
-    if (!showCountView()) return;  // the report window keeps what it held
+    // The fields were checked before the count: an overlay that cannot be drawn (a grid finer than a
+    // pixel) has said why, and the report of the count shown is written all the same.
+    showCountView();
     Form3->enableSaving(exportEnabledAfterCount(AnalysisState));
     Form3->report();
 }

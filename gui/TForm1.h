@@ -19,11 +19,13 @@
 //   OpenDialog1 / OpenDialog2 the picture and report open dialogs
 //
 // The other windows ask this one for: parameterTexts(), setTargetColour(), loadimage(),
-// workingFolder() / setWorkingFolder(), mayDropCorrections().
+// workingFolder() / setWorkingFolder(), mayDropCorrections(), pictureDamage(), layersShowCount().
 
 #include <QMainWindow>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/ParameterTexts.h"
@@ -103,6 +105,12 @@ public:
     /// pictureNote, when not empty, follows the name in the picture window's title: the page of several
     /// and the mapping of 16-bit samples, so that a count can be reproduced.
     void newpictureparams(const QString& name, const QString& pictureNote = {});
+
+    /// The reader's messages when the picture loaded last is damaged; none for a sound one. Its reports
+    /// name the damage.
+    const std::optional<std::vector<std::string>>& pictureDamage() const { return pictureDamage_; }
+    /// The count and area layers show a count of the picture loaded, not only the picture itself.
+    bool layersShowCount() const { return layersShowCount_; }
 
     /// The parameter fields' current texts.
     ParameterTexts parameterTexts() const;
@@ -200,6 +208,9 @@ private:
     /// BnCountClick's count (countOnLayers) with its failures told: a field that cannot be used, or no
     /// memory. Corrections start anew from a count. False when it failed or was cancelled.
     bool countOrTell();
+    /// Why a count with the fields as they are would be refused (a field the count or its results
+    /// cannot use); empty when it can be made.
+    std::string countRefusal() const;
     /// The count view after a count: its zoom, remove mode, the grid and scale bar, the count layer in
     /// front. False when an overlay could not be drawn (told once).
     bool showCountView();
@@ -217,4 +228,6 @@ private:
     std::filesystem::path workingFolder_;
     std::filesystem::path manualFolder_;
     RecentFiles* recentFiles_ = nullptr;
+    std::optional<std::vector<std::string>> pictureDamage_;
+    bool layersShowCount_ = false;
 };

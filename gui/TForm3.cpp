@@ -22,6 +22,7 @@
 #include "report/Statistics.h"
 #include "report/ReportText.h"
 #include "gui/TForm2.h"
+#include "view/EditsFile.h"
 
 namespace fs = std::filesystem;
 
@@ -37,6 +38,27 @@ fs::path resolvedPath(const QString& chosen)
 {
     const fs::path path(chosen.toStdString());
     return path.is_relative() ? Form1->workingFolder() / path : path;
+}
+
+/// The question before a report of another count is replaced: what that report holds.
+QString replaceQuestion(const fs::path& existing, const std::string& keepBothName)
+{
+    const QString name = QString::fromStdString(existing.filename().string());
+    const ReportReading reading = readReportFile(existing);
+    QString holds = QStringLiteral("%1 already exists").arg(name);
+    if (reading.error.empty() && reading.pictureName && reading.lines.size() > kFirstResultLine + 1)
+        holds = QStringLiteral("%1 already holds a count of %2: %3 particles, %4 removed / added by hand")
+                    .arg(name, QString::fromStdString(*reading.pictureName),
+                         QString::fromStdString(reportLineValue(reading.lines[kFirstResultLine])),
+                         QString::fromStdString(reportLineValue(reading.lines[kFirstResultLine + 1])));
+    const fs::path edits = existing.parent_path() / editsFileName(existing.filename().string());
+    std::error_code ignored;
+    if (fs::exists(edits, ignored))
+        holds +=
+            QStringLiteral(", its corrections in %1").arg(QString::fromStdString(edits.filename().string()));
+    return holds +
+           QStringLiteral(".\nReplace that report with this count, or keep both and save this count as %1?")
+               .arg(QString::fromStdString(keepBothName));
 }
 
 }  // namespace
@@ -147,6 +169,7 @@ bool TForm3::report()
     show();
     std::vector<std::string> text =
         reportLines(Form1->parameterTexts(), AnalysisState, reportDateTime(localDateTimeOf(now_()), regional_));
+    if (Form1->pictureDamage()) text.push_back(damagedPictureLine(*Form1->pictureDamage()));
     // The blob count's lines follow the report's own lines, once settings were learnt for the picture.
     try {
         const std::vector<std::string> blobs = Form2->blobLines(Form1->parameterTexts(), AnalysisState);
@@ -158,6 +181,8 @@ bool TForm3::report()
     for (const std::string& line : text) qtLines << QString::fromStdString(line);
     Memo1->setPlainText(qtLines.join(QLatin1Char('\n')));  // the change rule sets the caption
     holdsCurrentResults_ = true;
+    forgetContinuedReport();  // a new count, saved for the first time when it is saved
+    openedReport_ = false;
     raise();
     activateWindow();
     showResultLines();
@@ -224,23 +249,79 @@ bool TForm3::saveReport()
     // A pasted picture gets a name of its own before anything is saved for it.
     if (needsClipboardRename(AnalysisState)) renamePastedPicture();
     if (AnalysisState.ImageFileName == kClipboardPictureName) return false;
-    // Lines 2 and 3 name the files as they are now (the change rule runs).
     const std::string& imageName = AnalysisState.ImageFileName;
-    const std::array<std::string, 2> names = nameLines(imageName);
+    int number = 0;
+    const fs::path reportPath = reportTarget(number);
+    if (reportPath.empty()) return false;
+    // Lines 2 and 3 name the files as they are now (the change rule runs).
+    const std::array<std::string, 2> names = nameLines(imageName, reportPath.filename().string());
     replaceLines(2, {names[0], names[1]});
-    const fs::path reportPath = Form1->workingFolder() / reportFileName(imageName);
     const FileSaveOutcome saved = writeReportFile(reportPath, reportFileLines());
     if (!saved.saved()) {
         warn(saved.error);
         return false;
     }
     if (!saved.warning.empty()) warn(saved.warning);
+    continuedReport_ = reportPath;
+    reportNumber_ = number;
     // The corrections made by hand go beside the report (c_NAME.edits).
     if (!Form2->saveCorrections(reportPath)) return false;
     Form2->saveMarks();
     Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
     return true;
+}
+
+fs::path TForm3::reportTarget(int& number)
+{
+    number = reportNumber_;
+    if (!continuedReport_.empty()) return continuedReport_;
+    number = 0;
+    const fs::path folder = Form1->workingFolder();
+    const std::string plainName = reportFileName(AnalysisState.ImageFileName);
+    std::error_code ignored;
+    if (!fs::exists(folder / plainName, ignored)) return folder / plainName;
+    // Another count of this picture is saved there, perhaps with corrections: it is replaced only when
+    // the user says so. Kept, this count takes the first number whose files are all free.
+    const auto taken = [&](int candidate) {
+        for (const std::string& name :
+             {numberedName(plainName, candidate), editsFileName(numberedName(plainName, candidate)),
+              numberedName(markedPictureName(AnalysisState.ImageFileName), candidate)})
+            if (fs::exists(folder / name, ignored)) return true;
+        return false;
+    };
+    int free = 2;
+    while (taken(free)) ++free;
+    const std::string keptName = numberedName(plainName, free);
+    switch (dialogs().askReplaceKeepBothCancel(
+        replaceQuestion(folder / plainName, keptName),
+        QStringLiteral("keep both as ") + QString::fromStdString(keptName))) {
+    case UserDialogs::ReplaceChoice::Replace: return folder / plainName;
+    case UserDialogs::ReplaceChoice::KeepBoth: number = free; return folder / keptName;
+    case UserDialogs::ReplaceChoice::Cancel: break;
+    }
+    return {};
+}
+
+std::string TForm3::companionName(const std::string& plainName) const
+{
+    return reportNumber_ >= 2 ? numberedName(plainName, reportNumber_) : plainName;
+}
+
+void TForm3::forgetContinuedReport()
+{
+    continuedReport_.clear();
+    reportNumber_ = 0;
+}
+
+void TForm3::continueOpenedReport(const fs::path& reportPath)
+{
+    if (!holdsCurrentResults_) return;
+    const std::optional<int> number =
+        reportNumber(reportPath.filename().string(), reportFileName(AnalysisState.ImageFileName));
+    if (!number) return;  // a report renamed by hand: saved under the picture's report name, as ever
+    continuedReport_ = reportPath;
+    reportNumber_ = *number;
 }
 
 void TForm3::renamePastedPicture()
@@ -278,13 +359,21 @@ void TForm3::BnSavepicClick()
     if (!AnalysisState.ReportActive) return;
     // The report first; a picture that kept the name "CLIPBOARD.jpg" gets no marked picture either.
     if (!saveReport()) return;
+    // The marked picture shows the count's rings: a report opened without counting its picture again
+    // has none to show, and an earlier marked picture with rings must not give way to one without.
+    if (openedReport_ && !Form1->layersShowCount()) {
+        warn("The report was saved, the marked picture was not: " + AnalysisState.ImageFileName +
+             " has not been counted since it was opened, so it shows no rings. Count it, then save again.");
+        return;
+    }
+    const std::string markedName = companionName(markedPictureName(AnalysisState.ImageFileName));
     // A picture whose name begins with "c_" would be replaced by its own marked picture.
-    if (markedPictureName(AnalysisState.ImageFileName) == AnalysisState.ImageFileName) {
+    if (markedName == AnalysisState.ImageFileName) {
         warn("The marked picture was not saved: it would replace the picture \"" + AnalysisState.ImageFileName +
              "\" itself.");
         return;
     }
-    const fs::path path = Form1->workingFolder() / markedPictureName(AnalysisState.ImageFileName);
+    const fs::path path = Form1->workingFolder() / markedName;
     const std::string error = writeMarkedPicture(Form2->layers().Image2, path);
     if (!error.empty()) warn(error);
 }
@@ -305,7 +394,8 @@ void TForm3::BnExpClick()
     const Picture& area = Form2->layers().Image3;
     try {
         if (AnalysisState.ExportMode == kExportParticles) {
-            const fs::path path = Form1->workingFolder() / particleTableFileName(AnalysisState.ImageFileName);
+            const fs::path path =
+                Form1->workingFolder() / companionName(particleTableFileName(AnalysisState.ImageFileName));
             const FileSaveOutcome written = writeParticleTable(path, Form2->particles(), fields);
             if (!written.saved()) warn(written.error);
             return;
@@ -313,7 +403,8 @@ void TForm3::BnExpClick()
         if (AnalysisState.ExportMode == kExportXY) {
             readWholeField(kMinSizeField, fields.Edmin, 0, 255);
             scanMarkerPositions(area, AnalysisState);
-            const fs::path path = Form1->workingFolder() / xyDataFileName(AnalysisState.ImageFileName);
+            const fs::path path =
+                Form1->workingFolder() / companionName(xyDataFileName(AnalysisState.ImageFileName));
             const FileSaveOutcome written = writeFileAtomically(path, xyDataText(AnalysisState.MarkerList));
             if (!written.saved()) warn(written.error);
             return;
@@ -347,12 +438,14 @@ void TForm3::enableSaving(bool exportEnabled)
 void TForm3::setReportText(const QStringList& lines)
 {
     holdsCurrentResults_ = false;
+    forgetContinuedReport();
     Memo1->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
 void TForm3::showOpenedReport(bool ofCurrentPicture)
 {
     holdsCurrentResults_ = ofCurrentPicture;
+    openedReport_ = ofCurrentPicture;
     show();
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
     raise();
@@ -362,6 +455,7 @@ void TForm3::showOpenedReport(bool ofCurrentPicture)
 void TForm3::clearResults()
 {
     holdsCurrentResults_ = false;
+    forgetContinuedReport();
     // Emptied without the change rule: an empty window is no unsaved report and has nothing to export.
     const QSignalBlocker quiet(Memo1);
     Memo1->clear();
@@ -372,6 +466,7 @@ void TForm3::clearResults()
 void TForm3::showManual(const QString& text)
 {
     holdsCurrentResults_ = false;
+    forgetContinuedReport();
     show();
     raise();
     Memo1->clear();
@@ -392,6 +487,7 @@ void TForm3::showPooledResult(const QStringList& lines)
 void TForm3::holdScratchLine(const QString& line)
 {
     holdsCurrentResults_ = false;  // the results leave the window for the line
+    forgetContinuedReport();
     show();
     Memo1->clear();
     Memo1->appendPlainText(line);

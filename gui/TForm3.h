@@ -10,11 +10,12 @@
 //   report, calcres           the whole report text; the four result lines rewritten in place
 //
 // The other windows ask this one for: report(), calcres(), setExportCaption(), enableSaving(),
-// setReportText(), showOpenedReport(), clearResults(), showManual(), holdScratchLine() /
-// releaseScratchLine().
+// setReportText(), showOpenedReport(), continueOpenedReport(), holdsCurrentResults(), clearResults(),
+// showManual(), holdScratchLine() / releaseScratchLine().
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -44,8 +45,8 @@ public:
     void BnSavepicClick();
     void BnExpClick();
     /// The work of BnSaverepClick. True when the report file was written; false when the window holds no
-    /// count of the current picture, a pasted picture kept its name or the file could not be written
-    /// (the user has been told why).
+    /// count of the current picture, a pasted picture kept its name, the user would not replace a report
+    /// of another count or the file could not be written (the user has been told why).
     bool saveReport();
 
     /// The report text's lines (no line ends).
@@ -67,6 +68,11 @@ public:
     /// Shows the window titled as a saved report, in front. ofCurrentPicture: the report's picture is
     /// the one loaded, so the report can be saved again.
     void showOpenedReport(bool ofCurrentPicture);
+    /// The opened report at reportPath holds the count now shown, its corrections made again (or it has
+    /// none): saving writes it back there without asking, if it bears this picture's report name.
+    void continueOpenedReport(const std::filesystem::path& reportPath);
+    /// The text holds results of the picture now loaded: its count, or its own report opened with it.
+    bool holdsCurrentResults() const { return holdsCurrentResults_; }
     /// The results shown no longer belong to the picture in the image window (a new picture opened,
     /// cropped or pasted): they leave the window, and nothing can be saved until it is counted.
     void clearResults();
@@ -105,9 +111,23 @@ private:
     /// Asks for a name for the pasted picture "CLIPBOARD.jpg" and renames the file to it. On success
     /// ImageFileName holds the new name and the working folder is the picture's folder.
     void renamePastedPicture();
+    /// Where this count's report goes: the report it continues, else the picture's report name, asking
+    /// first (replace, keep both, cancel) when a report is there already. Empty when cancelled.
+    std::filesystem::path reportTarget(int& number);
+    /// A file named after the picture (marked picture, x/y data, particle table), numbered as the
+    /// report is when it was kept beside an earlier one.
+    std::string companionName(const std::string& plainName) const;
 
     // The text holds results of the picture now loaded: its count, or its own report opened with it.
     bool holdsCurrentResults_ = false;
+    // The report file the text continues: the count was saved there, or opened from there with its
+    // corrections. Empty for a count not saved yet. reportNumber_: its number, when it was kept beside
+    // an earlier report of the picture (c_NAME-2.txt), else 0.
+    std::filesystem::path continuedReport_;
+    int reportNumber_ = 0;
+    // The text is a report opened with its picture, not a count's report written since.
+    bool openedReport_ = false;
+    void forgetContinuedReport();
     std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
     RegionalDateTime regional_ = RegionalDateTime::fromSystem();
 };

@@ -22,6 +22,8 @@ public:
 
     /// The three answers to "save first?".
     enum class SaveChoice { Save, Discard, Cancel };
+    /// The three answers when saving would replace a file that holds other work.
+    enum class ReplaceChoice { Replace, KeepBoth, Cancel };
 
     virtual ~UserDialogs() = default;
     /// A modal box with one OK button.
@@ -33,6 +35,9 @@ public:
     virtual QStringList openFiles(const FileDialogSpec& request) = 0;
     /// A question before work would be lost: save it, discard it, or cancel what was about to happen.
     virtual SaveChoice askSaveDiscardCancel(const QString& text) = 0;
+    /// A question before saving replaces a file holding other work: replace it, keep both (the new
+    /// work saved as keepBothCaption names it), or cancel the save.
+    virtual ReplaceChoice askReplaceKeepBothCancel(const QString& text, const QString& keepBothCaption) = 0;
 };
 
 /// The program-wide dialogs; the Qt ones unless a test installed others.

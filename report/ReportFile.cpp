@@ -205,6 +205,50 @@ std::array<std::string, 2> nameLines(std::string_view imageFileName)
             "<Image file analysed:> " + std::string(imageFileName)};
 }
 
+std::array<std::string, 2> nameLines(std::string_view imageFileName, std::string_view reportName)
+{
+    return {"<Report file:> " + std::string(reportName),
+            "<Image file analysed:> " + std::string(imageFileName)};
+}
+
+namespace {
+
+/// Where a name's suffix starts: its last '.', unless that is the first character; the end otherwise.
+std::size_t suffixStart(std::string_view name)
+{
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos || dot == 0 ? name.size() : dot;
+}
+
+}  // namespace
+
+std::string numberedName(std::string_view name, int number)
+{
+    const std::size_t suffix = suffixStart(name);
+    return std::string(name.substr(0, suffix)) + "-" + std::to_string(number) +
+           std::string(name.substr(suffix));
+}
+
+std::optional<int> reportNumber(std::string_view fileName, std::string_view plainName)
+{
+    if (fileName == plainName) return 0;
+    const std::size_t suffix = suffixStart(plainName);
+    const std::string_view stem = plainName.substr(0, suffix), ending = plainName.substr(suffix);
+    if (fileName.size() < stem.size() + ending.size() + 2 || fileName.substr(0, stem.size()) != stem ||
+        fileName[stem.size()] != '-' || fileName.substr(fileName.size() - ending.size()) != ending)
+        return std::nullopt;
+    const std::string_view digits =
+        fileName.substr(stem.size() + 1, fileName.size() - ending.size() - stem.size() - 1);
+    int number = 0;
+    for (const char digit : digits) {
+        if (digit < '0' || digit > '9' || number > 100'000'000) return std::nullopt;
+        number = 10 * number + (digit - '0');
+    }
+    // Only the names numberedName gives: no leading zero, no "-1".
+    if (number < 2 || digits.front() == '0') return std::nullopt;
+    return number;
+}
+
 void rewriteNameLines(std::vector<std::string>& lines, std::string_view imageFileName)
 {
     const std::array<std::string, 2> names = nameLines(imageFileName);

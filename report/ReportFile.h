@@ -59,6 +59,16 @@ ClipboardRename decideClipboardRename(std::string_view chosenPath, bool chosenEx
 
 /// Lines 2 and 3 as saving writes them: "<Report file:> " + report name, "<Image file analysed:> " + name.
 std::array<std::string, 2> nameLines(std::string_view imageFileName);
+/// The same for a report saved under reportName (one of numberedName's names).
+std::array<std::string, 2> nameLines(std::string_view imageFileName, std::string_view reportName);
+
+/// A second count of a picture kept beside the first: name with "-number" before its suffix,
+/// ("c_plate.txt", 2) -> "c_plate-2.txt", ("c_plate.jpg", 2) -> "c_plate-2.jpg"; a name without a
+/// suffix gets it at the end.
+std::string numberedName(std::string_view name, int number);
+/// 0 when fileName is plainName itself, n when it is numberedName(plainName, n) for some n >= 2, and
+/// nullopt for any other name.
+std::optional<int> reportNumber(std::string_view fileName, std::string_view plainName);
 /// Saving rewrites line 2 ("<Report file:> " + report name) and line 3 ("<Image file analysed:> " +
 /// picture name); lines the text does not have are not created.
 void rewriteNameLines(std::vector<std::string>& lines, std::string_view imageFileName);

@@ -1,5 +1,7 @@
 #include "report/ReportText.h"
 
+#include <algorithm>
+
 #include "report/NumberFormat.h"
 #include "report/ReportFile.h"
 
@@ -21,12 +23,42 @@ std::string reportDateTime(const LocalDateTime& now, const RegionalDateTime& reg
     return formatDate(regional.shortDateFormat, now.year, now.month, now.day) + "  " + time;
 }
 
+std::string countLine(std::int32_t autoCount) { return "<Particles counted:> " + std::to_string(autoCount); }
+
+std::string correctionsLine(std::uint16_t removed, std::uint16_t added)
+{
+    return "<including manually removed / added:> " + std::to_string(removed) + " / " + std::to_string(added);
+}
+
+bool reportShowsCount(const std::vector<std::string>& lines, std::int32_t autoCount, std::uint16_t removed,
+                      std::uint16_t added)
+{
+    return lines.size() > kFirstResultLine + 1 && lines[kFirstResultLine] == countLine(autoCount) &&
+           lines[kFirstResultLine + 1] == correctionsLine(removed, added);
+}
+
+std::string damagedPictureLine(const std::vector<std::string>& readerMessages)
+{
+    // One line whatever the messages hold; a reader that says much is cut short.
+    constexpr std::size_t kShown = 3;
+    std::string text;
+    for (std::size_t i = 0; i < readerMessages.size() && i < kShown; ++i) {
+        std::string message = readerMessages[i];
+        std::replace(message.begin(), message.end(), '\r', ' ');
+        std::replace(message.begin(), message.end(), '\n', ' ');
+        text += (i == 0 ? "" : " | ") + message;
+    }
+    if (readerMessages.size() > kShown)
+        text += " | and " + std::to_string(readerMessages.size() - kShown) + " more messages of the reader";
+    if (text.empty()) text = "the picture's reader found it damaged";
+    return kDamagedPictureLabel + text;
+}
+
 std::array<std::string, 4> resultLines(const TAnalysisState& state)
 {
     return {
-        "<Particles counted:> " + std::to_string(state.AutoCount),
-        "<including manually removed / added:> " + std::to_string(state.ManualRemoved) + " / " +
-            std::to_string(state.ManualAdded),
+        countLine(state.AutoCount),
+        correctionsLine(state.ManualRemoved, state.ManualAdded),
         "<Particles per filter:> " + formatScientific(state.ParticlesPerFilter),
         "<Particles per cm^3 of sample:> " + formatScientific(state.ParticlesPerCm3),
     };

@@ -3,6 +3,7 @@
 // that runs on every change of the text (Memo1Change). Lines are UTF-8 without line ends.
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,20 @@ std::vector<std::string> reportLines(const ParameterTexts& fields, const TAnalys
 
 /// Lines 15 to 18: count, manual corrections, particles per filter, particles per cm^3.
 std::array<std::string, 4> resultLines(const TAnalysisState& state);
+/// Line 15 for a count of autoCount particles, line 16 for removed / added by hand.
+std::string countLine(std::int32_t autoCount);
+std::string correctionsLine(std::uint16_t removed, std::uint16_t added);
+/// Lines 15 and 16 of lines say that count: autoCount particles with removed / added by hand. False
+/// when either line is missing or says anything else.
+bool reportShowsCount(const std::vector<std::string>& lines, std::int32_t autoCount, std::uint16_t removed,
+                      std::uint16_t added);
+
+/// The comment line a report of a damaged picture carries after line 20 (before any blob or
+/// statistics lines): the reader's messages, and that what could not be decoded was counted as filter
+/// area. The report reader never reads it.
+inline constexpr const char* kDamagedPictureLabel =
+    "<Damaged picture - what could not be decoded is counted as filter area:> ";
+std::string damagedPictureLine(const std::vector<std::string>& readerMessages);
 
 /// calcres on a list of lines: replaces lines 15 to 18 where they exist; adds none, touches no other.
 void replaceResultLines(std::vector<std::string>& lines, const TAnalysisState& state);

@@ -115,6 +115,33 @@ TEST(ReportFileNames, SavingRewritesLinesTwoAndThree)
     EXPECT_EQ(shortText, (std::vector<std::string>{"a", "b", "<Report file:> c_x.txt"}));
 }
 
+// A count kept beside an earlier report gets numbered names; only those names read back as numbered.
+TEST(ReportFileNames, NumberedNamesOfAKeptCount)
+{
+    EXPECT_EQ(numberedName("c_plate.txt", 2), "c_plate-2.txt");
+    EXPECT_EQ(numberedName("c_plate.edits", 12), "c_plate-12.edits");
+    EXPECT_EQ(numberedName("c_my.jpg.old", 3), "c_my.jpg-3.old");
+    EXPECT_EQ(numberedName("c_plate", 2), "c_plate-2");
+    EXPECT_EQ(numberedName(".txt", 2), ".txt-2");
+    const struct {
+        const char* fileName;
+        std::optional<int> number;
+    } cases[] = {{"c_plate.txt", 0},
+                 {"c_plate-2.txt", 2},
+                 {"c_plate-17.txt", 17},
+                 {"c_plate-1.txt", std::nullopt},
+                 {"c_plate-02.txt", std::nullopt},
+                 {"c_plate-.txt", std::nullopt},
+                 {"c_plate-2a.txt", std::nullopt},
+                 {"c_plate2.txt", std::nullopt},
+                 {"c_plate-2.txt.bak", std::nullopt},
+                 {"c_other-2.txt", std::nullopt},
+                 {"c_plate-99999999999.txt", std::nullopt}};
+    for (const auto& c : cases) EXPECT_EQ(reportNumber(c.fileName, "c_plate.txt"), c.number) << c.fileName;
+    for (const int n : {2, 9, 10, 4711})
+        EXPECT_EQ(reportNumber(numberedName("c_a.b.txt", n), "c_a.b.txt"), n);
+}
+
 TEST(ReportFileCharacters, Windows1252BothWays)
 {
     const Windows1252Text encoded = encodeWindows1252("a\u00b4\u00b5\u00e9\u20ac\u2122\u00ff");

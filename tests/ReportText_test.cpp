@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/FieldText.h"
+#include "report/ReportFile.h"
 #include "report/Results.h"
 
 namespace {
@@ -212,6 +213,21 @@ TEST(ReportDateTime, RegionalSettings)
     dotted.markerFirst = true;
     dotted.amText = "vorm.";
     EXPECT_EQ(reportDateTime(morning, dotted), "07.03.2026  vorm. 09.05.03");
+}
+
+// The damage line is one line whatever the reader's messages hold, and names them.
+TEST(ReportText, DamagedPictureLine)
+{
+    const std::string label = kDamagedPictureLabel;
+    EXPECT_EQ(damagedPictureLine({"'a.jpg' is damaged: Premature end of JPEG file."}),
+              label + "'a.jpg' is damaged: Premature end of JPEG file.");
+    EXPECT_EQ(damagedPictureLine({"Strip 3\rcut short", "line\r\nbreak"}),
+              label + "Strip 3 cut short | line  break");
+    EXPECT_EQ(damagedPictureLine({"1", "2", "3", "4", "5"}),
+              label + "1 | 2 | 3 | and 2 more messages of the reader");
+    EXPECT_EQ(damagedPictureLine({}), label + "the picture's reader found it damaged");
+    // Its label is none of the 21 lines' labels, and the report reader's value rule takes the messages.
+    EXPECT_EQ(reportLineValue(damagedPictureLine({"x"})), "x");
 }
 
 TEST(ReportText, SplitMemoText)

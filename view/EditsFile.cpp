@@ -32,6 +32,14 @@ std::vector<std::string_view> words(std::string_view line) {
 
 }  // namespace
 
+CorrectionsTally tallyCorrections(const EditsFileContent& content) {
+    std::int64_t adds = 0, removes = 0;
+    for (const EditAction& action : content.actions)
+        ++(action.kind == EditAction::Kind::Add ? adds : removes);
+    return {static_cast<std::int32_t>(content.count + adds - removes), static_cast<std::uint16_t>(removes),
+            static_cast<std::uint16_t>(adds)};
+}
+
 std::string editsFileName(std::string_view reportFileName) {
     std::string name(reportFileName);
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) name.resize(name.size() - 4);

@@ -35,6 +35,15 @@ struct EditsReading {
     std::string error;  // the file cannot be used: why, naming it
 };
 
+/// What a file's corrections make of its count: AutoCount after them and the two manual counters
+/// (16 bits, as the record keeps them), as the report's lines 15 and 16 show them once made.
+struct CorrectionsTally {
+    std::int32_t autoCount = 0;
+    std::uint16_t removed = 0;
+    std::uint16_t added = 0;
+};
+CorrectionsTally tallyCorrections(const EditsFileContent& content);
+
 /// The corrections file of the report reportFileName: "c_plate.txt" -> "c_plate.edits" (a name
 /// without ".txt" gets ".edits" appended).
 std::string editsFileName(std::string_view reportFileName);

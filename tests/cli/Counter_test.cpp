@@ -20,6 +20,7 @@
 #include "picture/PictureLoading.h"
 #include "detect/CountRun.h"
 #include "report/ReportFile.h"
+#include "report/ReportText.h"
 #include "support/SyntheticMicrograph.h"
 #include "support/TiffWriter.h"
 #include "CounterProcess.h"
@@ -298,6 +299,23 @@ TEST_F(CounterTest, DamagedPicturesAreMarkedAndFailTheRun)
                                                 0),
                   0u);
         EXPECT_NE(row[3].find("Cant read compressed"), std::string::npos);
+        // The reports say so themselves, in one comment line after line 20; the sound picture's does not.
+        for (const char* report : {"c_cut.txt", "c_two.txt", "c_plate.txt"}) {
+            const std::string text = readFile(path(report));
+            const std::size_t line = text.find(std::string("\r\n") + kDamagedPictureLabel);
+            if (std::string(report) == "c_plate.txt") {
+                EXPECT_EQ(line, std::string::npos) << text;
+                continue;
+            }
+            ASSERT_NE(line, std::string::npos) << report << "\n" << text;
+            EXPECT_EQ(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(line), '\n'), 20)
+                << text;
+            const std::string comment = text.substr(line + 2, text.find("\r\n", line + 2) - line - 2);
+            EXPECT_NE(
+                comment.find(report == std::string("c_cut.txt") ? "is damaged" : "Cant read compressed"),
+                std::string::npos)
+                << comment;
+        }
     }
 }
 

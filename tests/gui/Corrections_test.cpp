@@ -1,13 +1,17 @@
 // Corrections made by hand in the image window: undo and redo from the keyboard and the Edit menu,
 // removal in a Shift-dragged rectangle, the corrections file saved beside the report and made again
-// on reopening, and the save/discard/cancel question before corrections would be lost. Real mouse and
-// key events on the windows, offscreen.
+// on reopening, and the save/discard/cancel question before corrections would be lost; what is saved
+// is never lost or silently wrong: another count's report is replaced only when the user says so, a
+// refused count leaves what saving saves, a damaged picture's report says so. Real mouse and key events
+// on the windows, offscreen.
 
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,6 +21,7 @@
 #include "core/Markers.h"
 #include "gui/TForm3.h"
 #include "picture/PictureLoading.h"
+#include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "support/LayerMouse.h"
 #include "support/WindowTest.h"
@@ -24,6 +29,7 @@
 
 using namespace layermouse;
 using SaveChoice = UserDialogs::SaveChoice;
+using ReplaceChoice = UserDialogs::ReplaceChoice;
 
 namespace {
 
@@ -81,6 +87,11 @@ void ctrlKey(Qt::Key key, Qt::KeyboardModifiers more = Qt::NoModifier) {
     QTest::keyClick(Form2, key, Qt::ControlModifier | more);
 }
 
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace
 
 class CorrectionsTest : public QObject {
@@ -95,9 +106,21 @@ private slots:
     void savedCorrectionsComeBackWithTheReport();
     void unsavedCorrectionsAskFirst_data();
     void unsavedCorrectionsAskFirst();
+    void savingOverAnotherCountAsksFirst_data();
+    void savingOverAnotherCountAsksFirst();
+    void correctionsOfAnotherCountAreNotMadeAgain();
+    void savingSavesWhatIsShown_data();
+    void savingSavesWhatIsShown();
+    void damagedPictureIsNamedInItsReport();
 
 private:
     QString path(const QString& name) const { return folder_->filePath(name); }
+    /// A saved file's lines (Windows-1252 read as Latin-1, which the tests' texts are).
+    QStringList fileLines(const QString& name) const {
+        return QString::fromLatin1(readAll(path(name))).split(QStringLiteral("\r\n"));
+    }
+    /// A count of plate.jpg with one particle removed by hand, saved as c_plate.txt and c_plate.edits.
+    void saveCorrectedCount();
     /// plate.jpg written, opened and counted; the count view in front, in remove mode.
     void countPlate();
 
@@ -256,9 +279,19 @@ void CorrectionsTest::savedCorrectionsComeBackWithTheReport() {
                      writeJpegFile(plate(false), path(QStringLiteral("plate.jpg")).toStdString())),
                  QString());
     if (change == QStringLiteral("no particle")) {
+        // A saved removal that finds no particle, counted in the report as saved with it.
         QFile file(edits);
         QVERIFY(file.open(QIODevice::Append));
         file.write("remove 1 1\n");
+        file.close();
+        QFile report(path(QStringLiteral("c_plate.txt")));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QByteArray text = report.readAll();
+        report.close();
+        text.replace("<Particles counted:> 11\r\n<including manually removed / added:> 2 / 1\r\n",
+                     "<Particles counted:> 10\r\n<including manually removed / added:> 3 / 1\r\n");
+        QVERIFY(report.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(report.write(text), text.size());
     }
     if (change == QStringLiteral("foreign")) {
         QFile file(edits);
@@ -401,6 +434,194 @@ void CorrectionsTest::unsavedCorrectionsAskFirst() {
         VERIFY_NO_MESSAGE(dialogs_);
     }
     if (answer == int(SaveChoice::Cancel)) QCOMPARE(AnalysisState.ManualRemoved, std::uint16_t(1));
+}
+
+void CorrectionsTest::saveCorrectedCount() {
+    countPlate();
+    click(markers()[1]);
+    QCOMPARE(AnalysisState.AutoCount, 11);
+    QVERIFY(Form3->saveReport());
+    QVERIFY(QFile::exists(path(QStringLiteral("c_plate.edits"))));
+    QVERIFY(dialogs_->keepBothQuestions.isEmpty());  // nothing was there to replace
+}
+
+void CorrectionsTest::savingOverAnotherCountAsksFirst_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("statistics");  // saved by the statistics button, which saves first
+    QTest::newRow("replace") << int(ReplaceChoice::Replace) << false;
+    QTest::newRow("keep both") << int(ReplaceChoice::KeepBoth) << false;
+    QTest::newRow("cancel") << int(ReplaceChoice::Cancel) << false;
+    QTest::newRow("statistics, keep both") << int(ReplaceChoice::KeepBoth) << true;
+    QTest::newRow("statistics, cancel") << int(ReplaceChoice::Cancel) << true;
+}
+
+// The picture of a report with corrections opened and counted again: saving asks before the report and
+// its corrections go. Kept both, the new count has files of its own, saved again and reopened without
+// a question.
+void CorrectionsTest::savingOverAnotherCountAsksFirst() {
+    QFETCH(int, answer);
+    QFETCH(bool, statistics);
+    saveCorrectedCount();
+    const QByteArray report = readAll(path(QStringLiteral("c_plate.txt")));
+    const QByteArray edits = readAll(path(QStringLiteral("c_plate.edits")));
+    countPlate();
+    VERIFY_NO_MESSAGE(dialogs_);
+
+    dialogs_->answerNextReplaceQuestion(ReplaceChoice(answer));
+    if (statistics) {
+        Form1->Statistics1->trigger();
+        Form3->BnExp->click();
+    } else {
+        QTest::keyClick(Form2, Qt::Key_S, Qt::ControlModifier);
+    }
+    QCOMPARE(
+        dialogs_->keepBothQuestions,
+        QStringList{QStringLiteral(
+            "c_plate.txt already holds a count of plate.jpg: 11 particles, 1 / 0 removed / added by hand, "
+            "its corrections in c_plate.edits.\n"
+            "Replace that report with this count, or keep both and save this count as c_plate-2.txt?")});
+    QCOMPARE(dialogs_->keepBothCaptions, QStringList{QStringLiteral("keep both as c_plate-2.txt")});
+    VERIFY_NO_MESSAGE(dialogs_);
+    QCOMPARE(Form3->lines().contains(QStringLiteral("<STATISTICS> ")),
+             statistics && answer != int(ReplaceChoice::Cancel));
+
+    if (answer == int(ReplaceChoice::Replace)) {
+        QCOMPARE(fileLines(QStringLiteral("c_plate.txt")).mid(kFirstResultLine, 2),
+                 (QStringList{QStringLiteral("<Particles counted:> 12"),
+                              QStringLiteral("<including manually removed / added:> 0 / 0")}));
+        QVERIFY(!QFile::exists(path(QStringLiteral("c_plate.edits"))));  // the count replacing it has none
+        return;
+    }
+    // Cancelled or kept: the earlier report and its corrections stay as they were.
+    QCOMPARE(readAll(path(QStringLiteral("c_plate.txt"))), report);
+    QCOMPARE(readAll(path(QStringLiteral("c_plate.edits"))), edits);
+    if (answer == int(ReplaceChoice::Cancel)) {
+        QCOMPARE(QDir(folder_->path()).entryList({QStringLiteral("c_plate-*")}), QStringList());
+        return;
+    }
+    QCOMPARE(fileLines(QStringLiteral("c_plate-2.txt")).mid(2, 2),
+             (QStringList{QStringLiteral("<Report file:> c_plate-2.txt"),
+                          QStringLiteral("<Image file analysed:> plate.jpg")}));
+    // The new count goes on under its own name: corrections, the marked picture, without asking again.
+    Form2->activateWindow();
+    click(markers()[3]);
+    Form3->BnSavepic->click();
+    QCOMPARE(dialogs_->keepBothQuestions.size(), 1);
+    VERIFY_NO_MESSAGE(dialogs_);
+    QVERIFY(QFile::exists(path(QStringLiteral("c_plate-2.edits"))));
+    QVERIFY(QFile::exists(path(QStringLiteral("c_plate-2.jpg"))));
+    QVERIFY(!QFile::exists(path(QStringLiteral("c_plate.jpg"))));
+    // Reopened, it is saved back where it came from.
+    QVERIFY(Form1->openChosenReport(path(QStringLiteral("c_plate-2.txt"))));
+    QCOMPARE(AnalysisState.AutoCount, 11);
+    QVERIFY(Form3->saveReport());
+    QCOMPARE(dialogs_->keepBothQuestions.size(), 1);
+    VERIFY_NO_MESSAGE(dialogs_);
+    QCOMPARE(readAll(path(QStringLiteral("c_plate.txt"))), report);
+    QCOMPARE(readAll(path(QStringLiteral("c_plate.edits"))), edits);
+}
+
+// The counter rewrote a report the window had saved with corrections: reopened, the corrections are
+// not made on the counter's count, the user is told, and the file stays for a save to ask about.
+void CorrectionsTest::correctionsOfAnotherCountAreNotMadeAgain() {
+    saveCorrectedCount();
+    const QByteArray edits = readAll(path(QStringLiteral("c_plate.edits")));
+    QProcess counter;
+    counter.start(QStringLiteral(SPOTTALLY_BINARY_DIR "/spottally-count"),
+                  {path(QStringLiteral("plate.jpg"))});
+    QVERIFY(counter.waitForFinished(60000));
+    QCOMPARE(counter.exitCode(), 0);
+    const QStringList counted = fileLines(QStringLiteral("c_plate.txt"));
+    QCOMPARE(counted.value(kFirstResultLine + 1),
+             QStringLiteral("<including manually removed / added:> 0 / 0"));
+
+    QVERIFY(Form1->openChosenReport(path(QStringLiteral("c_plate.txt"))));
+    QCOMPARE(dialogs_->messageTexts(),
+             QStringList{QStringLiteral(
+                 "The corrections in c_plate.edits belong to another count of plate.jpg than its report "
+                 "c_plate.txt: they give 11 particles with 1 / 0 removed / added by hand, the report says "
+                 "otherwise. They were not made again; c_plate.edits is left as it is.")});
+    QCOMPARE(Form3->lines().mid(kFirstResultLine, 2), counted.mid(kFirstResultLine, 2));
+    QVERIFY(!Form2->editHistory().canUndo());
+    QCOMPARE(readAll(path(QStringLiteral("c_plate.edits"))), edits);
+    dialogs_->answerNextReplaceQuestion(ReplaceChoice::Cancel);
+    QVERIFY(!Form3->saveReport());
+    QCOMPARE(dialogs_->keepBothQuestions.size(), 1);
+    QCOMPARE(readAll(path(QStringLiteral("c_plate.edits"))), edits);
+}
+
+void CorrectionsTest::savingSavesWhatIsShown_data() {
+    QTest::addColumn<bool>("reopened");
+    QTest::newRow("after a refused count") << false;
+    QTest::newRow("a report reopened, its picture not counted") << true;
+}
+
+// "Save report + marked image" writes the rings of the count its report tells, or says why it does
+// not: after a count refused for a field the earlier count stays whole; a reopened report whose picture
+// was not counted again keeps the marked picture it has.
+void CorrectionsTest::savingSavesWhatIsShown() {
+    QFETCH(bool, reopened);
+    countPlate();
+    Form3->BnSavepic->click();
+    VERIFY_NO_MESSAGE(dialogs_);
+    const QByteArray marked = readAll(path(QStringLiteral("c_plate.jpg")));
+    const QStringList report = Form3->lines();
+    const Layers counted = Form2->layers();
+    if (reopened) {
+        QVERIFY(Form1->openChosenReport(path(QStringLiteral("c_plate.txt"))));
+    } else {
+        Form1->EdCont->setText(QStringLiteral("4o"));
+        Form1->BnCount->click();
+        QCOMPARE(dialogs_->messages.size(), std::size_t(1));
+        QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("4o")));
+        QVERIFY(dialogs_->messages[0].text.endsWith(QStringLiteral(
+            "Nothing was counted: the picture and its report still show the earlier count, and saving saves "
+            "that count.")));
+        QVERIFY(Form2->layers().Image2 == counted.Image2);
+        QVERIFY(Form2->layers().Image3 == counted.Image3);
+        QCOMPARE(Form3->lines(), report);
+        dialogs_->messages.clear();
+    }
+    Form3->BnSavepic->click();
+    QCOMPARE(dialogs_->messageTexts(),
+             reopened
+                 ? QStringList{QStringLiteral(
+                       "The report was saved, the marked picture was not: plate.jpg has not been counted "
+                       "since it was opened, so it shows no rings. Count it, then save again.")}
+                 : QStringList());
+    QCOMPARE(readAll(path(QStringLiteral("c_plate.jpg"))), marked);
+    QCOMPARE(fileLines(QStringLiteral("c_plate.txt")).mid(kFirstResultLine, 4),
+             report.mid(kFirstResultLine, 4));
+    QVERIFY(dialogs_->keepBothQuestions.isEmpty());  // the report saved is the one shown
+}
+
+// A picture cut short is counted as decoded; its report carries one line naming the damage, which the
+// reader passes over: the report reopens with its parameters.
+void CorrectionsTest::damagedPictureIsNamedInItsReport() {
+    countPlate();  // a sound picture's report has no such line
+    QVERIFY(Form3->lines().filter(QString::fromLatin1(kDamagedPictureLabel)).isEmpty());
+    const QByteArray whole = readAll(path(QStringLiteral("plate.jpg")));
+    QFile cut(path(QStringLiteral("cut.jpg")));
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.left(whole.size() / 2));
+    cut.close();
+    QVERIFY(Form1->openChosenPicture(path(QStringLiteral("cut.jpg"))));
+    QCOMPARE(dialogs_->messages.size(), std::size_t(1));
+    const QString damage = dialogs_->messages[0].text;
+    QVERIFY2(damage.contains(QStringLiteral("is damaged")), qPrintable(damage));
+    Form1->BnCount->click();
+    QVERIFY(Form3->saveReport());
+    const QStringList saved = fileLines(QStringLiteral("c_cut.txt"));
+    QCOMPARE(saved.value(21), QString::fromLatin1(kDamagedPictureLabel) + damage);
+    QCOMPARE(saved.filter(QString::fromLatin1(kDamagedPictureLabel)).size(), 1);
+
+    loadIntoWindow(plainPicture(30, 20, 0), QStringLiteral("other.jpg"));
+    dialogs_->messages.clear();
+    Form1->EdCont->setText(QStringLiteral("9"));
+    QVERIFY(Form1->openChosenReport(path(QStringLiteral("c_cut.txt"))));
+    QCOMPARE(dialogs_->messageTexts(), QStringList{damage});  // the picture's own warning, nothing else
+    QCOMPARE(Form1->EdCont->text(), QString::fromStdString(reportLineValue(saved.value(9).toStdString())));
+    QCOMPARE(Form3->lines().value(21), saved.value(21));
 }
 
 QTEST_MAIN(CorrectionsTest)

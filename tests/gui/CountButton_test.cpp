@@ -138,7 +138,7 @@ private slots:
                      dialogs_->messages[0].text.contains(QStringLiteral("pixels / mm")),
                  qPrintable(dialogs_->messages[0].text));
         QCOMPARE(Form3->Memo1->toPlainText(), reportBefore);
-        QCOMPARE(AnalysisState.AutoCount, 400);  // the count itself needs no scale, and is shown
+        QCOMPARE(AnalysisState.AutoCount, 400);  // the earlier count, still shown
         QCOMPARE(Form2->frontLayer(), Form2->Image2);
     }
 
@@ -156,19 +156,24 @@ private slots:
                                                     : QStringLiteral("0.00E+00")));
     }
 
-    void badFieldStopsTheRunAfterTheReset()
+    // A field the count cannot use refuses it before anything changes: the rings, the record and the
+    // report stay those of the earlier count, and agree.
+    void badFieldLeavesTheEarlierCount()
     {
         Form1->BnCount->click();
         const QString reportBefore = Form3->Memo1->toPlainText();
+        const Picture ringsBefore = Form2->layers().Image2;
+        const auto areaBefore = AnalysisState.TotalAreaPixels;
         AnalysisState.ManualRemoved = 2;
         Form1->EdCont->setText(QStringLiteral("4o"));
         Form1->BnCount->click();
         QCOMPARE(dialogs_->messages.size(), size_t(1));
         QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("4o")));
-        QCOMPARE(AnalysisState.AutoCount, 400);  // kept
-        QCOMPARE(AnalysisState.ManualRemoved, 0);
-        QCOMPARE(AnalysisState.TotalAreaPixels, 0);
-        QVERIFY(Form2->layers().Image2 == Form2->layers().Image1);  // reset, no rings
+        QCOMPARE(AnalysisState.AutoCount, 400);
+        QCOMPARE(AnalysisState.ManualRemoved, 2);
+        QCOMPARE(AnalysisState.TotalAreaPixels, areaBefore);
+        QVERIFY(Form2->layers().Image2 == ringsBefore);
+        QVERIFY(Form2->layers().Image2 != Form2->layers().Image1);
         QCOMPARE(Form3->Memo1->toPlainText(), reportBefore);
     }
 

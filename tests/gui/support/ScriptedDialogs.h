@@ -1,7 +1,8 @@
 #pragma once
 // ScriptedDialogs: the test double of UserDialogs. Records every box and dialog that would have been
 // shown and answers file dialogs from a script; an unscripted dialog answers "cancelled". An unscripted
-// save/discard/cancel question answers "discard": what the windows did before they asked.
+// save/discard/cancel question answers "discard", an unscripted replace/keep both/cancel question
+// "replace": what the windows did before they asked.
 
 #include <QFileInfo>
 #include <QString>
@@ -52,6 +53,18 @@ public:
     /// The next save/discard/cancel question answers choice.
     void answerNextQuestion(SaveChoice choice) { saveAnswers.push_back(choice); }
 
+    ReplaceChoice askReplaceKeepBothCancel(const QString& text, const QString& keepBothCaption) override
+    {
+        keepBothQuestions << text;
+        keepBothCaptions << keepBothCaption;
+        if (replaceAnswers.empty()) return ReplaceChoice::Replace;
+        const ReplaceChoice choice = replaceAnswers.front();
+        replaceAnswers.pop_front();
+        return choice;
+    }
+    /// The next replace/keep both/cancel question answers choice.
+    void answerNextReplaceQuestion(ReplaceChoice choice) { replaceAnswers.push_back(choice); }
+
     /// The next file dialog answers path (an empty text means the user cancels).
     void answerNextFileDialog(const QString& path) { fileAnswers.push_back(path); }
     QStringList messageTexts() const
@@ -67,6 +80,9 @@ public:
     std::deque<QString> fileAnswers;
     QStringList questions;  // every save/discard/cancel question asked, in order
     std::deque<SaveChoice> saveAnswers;
+    QStringList keepBothQuestions;  // every replace/keep both/cancel question asked, in order
+    QStringList keepBothCaptions;   // the "keep both" button's caption of each
+    std::deque<ReplaceChoice> replaceAnswers;
 
 private:
     QString answer(const FileDialogSpec& request)
