@@ -13,6 +13,7 @@ packages=(
     xvfb xauth
     dpkg-dev file
     snakemake
+    slurmctld slurmd slurm-client munge
 )
 if [ "${SPOTTALLY_WITH_CLANG:-0}" = 1 ]; then
     packages+=(clang libclang-rt-dev)
