@@ -11,7 +11,7 @@ packages=(
     libtiff-dev
     fonts-dejavu-core fonts-glyphicons-halflings
     xvfb xauth
-    dpkg-dev file
+    dpkg-dev file ccache
     snakemake
     slurmctld slurmd slurm-client munge
 )
