@@ -108,14 +108,20 @@ cp kinds/b.jpeg kinds/.hidden.jpg  # hidden: left out
 echo notes >kinds/notes.txt
 rm -f tmp.ppm
 "$counter" --params-from "$params" --recursive --out direct-kinds --summary direct-kinds.csv "$work/kinds" >/dev/null
-snakemake -s "$source_dir/workflow/Snakefile" --cores 2 --quiet --config pictures="$work/kinds" \
-    params="$params" out="$work/kinds-out" counter="$counter" >kinds.log 2>&1 ||
-    { cat kinds.log; fail "the run over every kind failed"; }
+# The outputs inside the pictures folder, marked pictures among them: not counted by a rerun.
+run_kinds() {
+    snakemake -s "$source_dir/workflow/Snakefile" --cores 2 --quiet "$@" --config pictures="$work/kinds" \
+        params="$params" out="$work/kinds/out" counter="$counter" options=--marked
+}
+run_kinds >kinds.log 2>&1 || { cat kinds.log; fail "the run over every kind failed"; }
+[ -s kinds/out/c_a.png ] || fail "no marked picture written"
+run_kinds --dry-run >kinds.log 2>&1 || { cat kinds.log; fail "the dry rerun over every kind failed"; }
+grep -q "Nothing to be done" kinds.log || { cat kinds.log; fail "the rerun would count the outputs"; }
 { head -n 1 direct-kinds.csv; tail -n +2 direct-kinds.csv | sort; } >direct-kinds-sorted.csv
-diff -u direct-kinds-sorted.csv kinds-out/summary.csv || fail "the summary over every kind differs from the counter's"
-[ "$(wc -l <kinds-out/summary.csv)" -eq 10 ] || fail "the summary over every kind should hold 9 rows"
+diff -u direct-kinds-sorted.csv kinds/out/summary.csv || fail "the summary over every kind differs from the counter's"
+[ "$(wc -l <kinds/out/summary.csv)" -eq 10 ] || fail "the summary over every kind should hold 9 rows"
 for name in a b c d h sub/e sub/f sub/i sub/p; do
-    base="kinds-out/$(dirname "$name")/c_$(basename "$name")"
+    base="kinds/out/$(dirname "$name")/c_$(basename "$name")"
     [ -s "$base.txt" ] && [ -s "$base.csv" ] || fail "no report or particle table $base.txt/.csv"
 done
 
