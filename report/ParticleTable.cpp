@@ -30,7 +30,7 @@ std::string meanOf(std::uint64_t sum, std::int64_t count)
 
 std::string particleTableFileName(std::string_view imageFileName)
 {
-    std::string name = withoutLastFourCharacters(imageFileName) + ".csv";
+    std::string name = withoutPictureSuffix(imageFileName) + ".csv";
     return name.rfind("c_", 0) == 0 ? name : "c_" + name;
 }
 

@@ -14,7 +14,8 @@
 inline constexpr const char* kParticleTableHeader =
     "number,x,y,area_pixels,area_um2,ecd_um,mean_red,mean_green,mean_blue,added,removed";
 
-/// The table's file name: "c_" + name less its last four characters + ".csv" ("c_" not doubled).
+/// The table's file name: "c_" + withoutPictureSuffix(name) + ".csv" ("c_" not doubled), so it sits
+/// beside the report of the same picture (photo.jpeg: c_photo.txt and c_photo.csv).
 std::string particleTableFileName(std::string_view imageFileName);
 
 /// The whole table. Areas in µm² and diameters in µm use pixelsPerMm (above 0). A particle without

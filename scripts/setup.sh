@@ -11,8 +11,9 @@ packages=(
     libtiff-dev
     fonts-dejavu-core fonts-glyphicons-halflings
     xvfb xauth
-    dpkg-dev file
+    dpkg-dev file ccache
     snakemake
+    slurmctld slurmd slurm-client munge
 )
 if [ "${SPOTTALLY_WITH_CLANG:-0}" = 1 ]; then
     packages+=(clang libclang-rt-dev)

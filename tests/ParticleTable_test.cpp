@@ -162,4 +162,8 @@ TEST(ParticleTable, SizesFollowTheScale)
               std::string(kParticleTableHeader) + "\n1,3,4,100,25.000,5.642,123.45,200.00,0.01,0,0\n");
     EXPECT_EQ(particleTableFileName("sample.jpg"), "c_sample.csv");
     EXPECT_EQ(particleTableFileName("c_sample.jpg"), "c_sample.csv");
+    // Four-letter suffixes: the table is named as the report is.
+    EXPECT_EQ(particleTableFileName("b.jpeg"), "c_b.csv");
+    EXPECT_EQ(particleTableFileName("c.tiff"), "c_c.csv");
+    EXPECT_EQ(particleTableFileName("c.TIFF"), "c_c.csv");
 }
