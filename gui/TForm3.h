@@ -96,6 +96,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     /// The text area follows the window's size; the buttons stay below it.
     void resizeEvent(QResizeEvent* event) override;
+    /// A new font or style sizes the buttons again.
+    void changeEvent(QEvent* event) override;
 
 private:
     void FormCreate();
@@ -105,9 +107,14 @@ private:
     /// Asks for a name for the pasted picture "CLIPBOARD.jpg" and renames the file to it. On success
     /// ImageFileName holds the new name and the working folder is the picture's folder.
     void renamePastedPicture();
+    /// Each button at least as wide as its caption needs.
+    void fitButtonsToCaptions();
+    /// What was saved and where, in the status bars of this window and the picture window.
+    void tellSaved(const QString& text);
 
     // The text holds results of the picture now loaded: its count, or its own report opened with it.
     bool holdsCurrentResults_ = false;
+    QString savedReport_;  // where the last save wrote the report
     std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
     RegionalDateTime regional_ = RegionalDateTime::fromSystem();
 };
