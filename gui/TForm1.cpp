@@ -259,14 +259,19 @@ void TForm1::addShortcuts()
     connect(Savereport2, &QAction::triggered, this, [] { Form3->BnSaverep->click(); });
     // The open menu shows whether there is something to save; closed, the item stays on, so that its key
     // reaches the button whatever the menu showed last time.
-    connect(File1, &QMenu::aboutToShow, this,
-            [this] { Savereport2->setEnabled(Form3->BnSaverep->isEnabled()); });
-    connect(File1, &QMenu::aboutToHide, this, [this] { Savereport2->setEnabled(true); });
-    // Count: F5 anywhere in the window, and Enter in any parameter field.
-    auto* count = new QAction(this);
+    // Count: F5 anywhere in the window (File, Count shows the key), and Enter in any parameter field.
+    auto* count = new QAction(QStringLiteral("&Count"), this);
     count->setShortcut(countKeys());
-    addAction(count);
+    File1->insertAction(Poolreports1, count);
     connect(count, &QAction::triggered, BnCount, &QPushButton::click);
+    connect(File1, &QMenu::aboutToShow, this, [this, count] {
+        Savereport2->setEnabled(Form3->BnSaverep->isEnabled());
+        count->setEnabled(BnCount->isEnabled());
+    });
+    connect(File1, &QMenu::aboutToHide, this, [this, count] {
+        Savereport2->setEnabled(true);
+        count->setEnabled(true);
+    });
     for (const FieldRow& row : fieldRows_)
         connect(row.field, &QLineEdit::returnPressed, BnCount, &QPushButton::click);
 }

@@ -17,6 +17,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "gui/CommandKeys.h"
 #include "gui/TForm3.h"
 #include "support/LayerMouse.h"
 #include "support/WindowTest.h"
@@ -110,6 +111,7 @@ private slots:
     void statusBarTellsPointerZoomSelectionAndSaving();
     void everyCaptionShowsWholeOnANarrowWindow_data();
     void everyCaptionShowsWholeOnANarrowWindow();
+    void mainWindowsKeysStandInItsMenus();
     void windowMenuBringsBackAClosedWindow_data();
     void windowMenuBringsBackAClosedWindow();
 
@@ -300,6 +302,17 @@ void DeskWorkTest::everyCaptionShowsWholeOnANarrowWindow()
         QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
     QVERIFY(!Form3->BnSaverep->geometry().intersects(Form3->BnExp->geometry()));
     QCOMPARE(cutMenuItems(Form1), QStringList());
+}
+
+void DeskWorkTest::mainWindowsKeysStandInItsMenus()
+{
+    // The command keys of the main window, each beside exactly one item of its menus.
+    for (const QKeySequence& keys : {openImageKeys(), openReportKeys(), saveReportKeys(), countKeys()}) {
+        QStringList holders;
+        for (const QAction* item : menuItems(Form1))
+            if (item->shortcuts().contains(keys)) holders << item->text();
+        QVERIFY2(holders.size() == 1, qPrintable(keys.toString() + QStringLiteral(": ") + holders.join(',')));
+    }
 }
 
 void DeskWorkTest::windowMenuBringsBackAClosedWindow_data()
