@@ -224,3 +224,9 @@ void LayerView::wheelEvent(QWheelEvent* event)
     emit zoomWheel(event->angleDelta().y(), event->position().toPoint());
     event->accept();
 }
+
+void LayerView::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    emit mouseLeft();
+}

@@ -58,6 +58,8 @@ signals:
     /// only pans: it reports no press, move or release of its own.
     void panPressed(QPoint globalPosition);
     void panMoved(QPoint globalPosition);
+    /// The mouse left the view.
+    void mouseLeft();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,6 +68,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     /// With Ctrl: zoomWheel. Without, the wheel is left to the scroll area around the view.
     void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     void convertAll(const Picture& picture) const;

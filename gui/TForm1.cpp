@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <algorithm>
 #include <new>
@@ -33,6 +34,7 @@
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "gui/RecentFiles.h"
+#include "gui/WindowMenu.h"
 #include "view/EditsFile.h"
 #include "gui/TForm3.h"
 #include "gui/TForm2.h"
@@ -59,6 +61,27 @@ QLabel* addLabel(QWidget* parent, int left, int top, const QString& text, const 
 }
 
 std::string fieldText(const QLineEdit* field) { return field->text().toStdString(); }
+
+/// Gives the keys back, when it ends, to the window and field that had them when it was made: a count
+/// shows the picture and report windows (and a progress dialog), and none of them may keep the keys
+/// the user was typing with.
+class FocusKeeper {
+public:
+    FocusKeeper() : window_(QApplication::activeWindow()), field_(QApplication::focusWidget()) {}
+    FocusKeeper(const FocusKeeper&) = delete;
+    FocusKeeper& operator=(const FocusKeeper&) = delete;
+    ~FocusKeeper()
+    {
+        if (window_.isNull() || !window_->isVisible()) return;
+        // Asked for even while it looks active: a window shown meanwhile may be activated later.
+        window_->activateWindow();
+        if (!field_.isNull() && field_->window() == window_) field_->setFocus(Qt::OtherFocusReason);
+    }
+
+private:
+    QPointer<QWidget> window_;
+    QPointer<QWidget> field_;
+};
 
 }  // namespace
 
@@ -193,6 +216,8 @@ void TForm1::buildMenus()
     Off1 = Exportxyvalues1->addAction(QStringLiteral("Off"));
     Particletable1 = Exportxyvalues1->addAction(QStringLiteral("Particle table"));
 
+    Window1 = makeWindowMenu(this);
+    menuBar()->addMenu(Window1);
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     INfo1 = Help1->addAction(QStringLiteral("&Info"));
     Manual1 = Help1->addAction(QStringLiteral("&Manual"));
@@ -235,14 +260,19 @@ void TForm1::addShortcuts()
     connect(Savereport2, &QAction::triggered, this, [] { Form3->BnSaverep->click(); });
     // The open menu shows whether there is something to save; closed, the item stays on, so that its key
     // reaches the button whatever the menu showed last time.
-    connect(File1, &QMenu::aboutToShow, this,
-            [this] { Savereport2->setEnabled(Form3->BnSaverep->isEnabled()); });
-    connect(File1, &QMenu::aboutToHide, this, [this] { Savereport2->setEnabled(true); });
-    // Count: F5 anywhere in the window, and Enter in any parameter field.
-    auto* count = new QAction(this);
+    // Count: F5 anywhere in the window (File, Count shows the key), and Enter in any parameter field.
+    auto* count = new QAction(QStringLiteral("&Count"), this);
     count->setShortcut(countKeys());
-    addAction(count);
+    File1->insertAction(Poolreports1, count);
     connect(count, &QAction::triggered, BnCount, &QPushButton::click);
+    connect(File1, &QMenu::aboutToShow, this, [this, count] {
+        Savereport2->setEnabled(Form3->BnSaverep->isEnabled());
+        count->setEnabled(BnCount->isEnabled());
+    });
+    connect(File1, &QMenu::aboutToHide, this, [this, count] {
+        Savereport2->setEnabled(true);
+        count->setEnabled(true);
+    });
     for (const FieldRow& row : fieldRows_)
         connect(row.field, &QLineEdit::returnPressed, BnCount, &QPushButton::click);
 }
@@ -836,6 +866,7 @@ bool TForm1::showCountView()
 void TForm1::BnCountClick()
 {
     // The count runs on the layers in the core; this handler reads the fields and shows the outcome.
+    const FocusKeeper keys;  // the keys stay where the user was
     if (!mayDropCorrections()) return;  // a new count starts without the corrections made by hand
     Form2->show();
     if (!countOrTell()) return;

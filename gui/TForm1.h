@@ -168,6 +168,7 @@ public:
     QMenu* Exportxyvalues1 = nullptr;
     QAction *Statistics1 = nullptr, *xydata1 = nullptr, *Off1 = nullptr;
     QAction* Particletable1 = nullptr;
+    QMenu* Window1 = nullptr;  // brings back the three windows
     QMenu* Help1 = nullptr;
     QAction* INfo1 = nullptr;
     QAction* Manual1 = nullptr;

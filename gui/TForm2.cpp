@@ -5,12 +5,12 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStyle>
-#include <QTimer>
+#include <QStatusBar>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -28,6 +28,8 @@
 #include "view/ClipboardOps.h"
 #include "view/ColourPick.h"
 #include "gui/LayerView.h"
+#include "gui/MenuRows.h"
+#include "gui/WindowMenu.h"
 #include "view/EditsFile.h"
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
@@ -52,6 +54,7 @@ const char* const kWidestZoomCaption = "65525 %";
 // The image window's default size; wider when its menu bar needs more room.
 constexpr int kDefaultWidth = 489;
 constexpr int kDefaultHeight = 471;
+constexpr int kLeastHeight = 100;
 
 constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
 constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
@@ -105,70 +108,62 @@ void TForm2::FormCreate()
     Image3->setLayer(&layers_.Image3);
     bringToFront(Image1);
 
-    Zoom1 = menuBar()->addAction(QStringLiteral("  [  -  ]"));
-    N1001 = menuBar()->addAction(QStringLiteral("100 %"));
-    Fittoframe1 = menuBar()->addAction(QStringLiteral("  [ + ] "));
-    Fittowindow1 = menuBar()->addAction(QStringLiteral("Fit to &window"));
-    Edit1 = menuBar()->addMenu(QStringLiteral("&Edit"));
+    Menu1 = new MenuRows(this);
+    setMenuWidget(Menu1);
+    Zoom1 = Menu1->addAction(QStringLiteral("  [  -  ]"));
+    N1001 = Menu1->addAction(QStringLiteral("100 %"));
+    Fittoframe1 = Menu1->addAction(QStringLiteral("  [ + ] "));
+    View1 = Menu1->addMenu(QStringLiteral("&View"));
+    Zoomin1 = View1->addAction(QStringLiteral("Zoom &in"));
+    Zoomout1 = View1->addAction(QStringLiteral("Zoom &out"));
+    Zoom1001 = View1->addAction(QStringLiteral("&100 %"));
+    Fittowindow1 = View1->addAction(QStringLiteral("Fit to &window"));
+    View1->addSeparator();
+    Flipimage1 = View1->addAction(QStringLiteral("&Flip image"));
+    Edit1 = Menu1->addMenu(QStringLiteral("&Edit"));
     Copy1 = Edit1->addAction(QStringLiteral("&Copy"));
     Paste1 = Edit1->addAction(QStringLiteral("&Paste"));
     Cut1 = Edit1->addAction(QStringLiteral("C&rop"));
+    Edit1->addSeparator();
+    // The selection's commands above have no keys; Ctrl+C and Ctrl+V act on the whole picture.
+    Copywhole1 = Edit1->addAction(QStringLiteral("Copy &whole picture"));
+    Pastewhole1 = Edit1->addAction(QStringLiteral("Paste as &new picture"));
     Edit1->addSeparator();
     Undo1 = Edit1->addAction(QStringLiteral("&Undo"));
     Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     Redo1 = Edit1->addAction(QStringLiteral("Re&do"));
     Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     for (QAction* item : {Undo1, Redo1}) item->setEnabled(false);
+    // Beside Edit: on a narrow window it shares the first row with the zoom items.
+    Window1 = makeWindowMenu(this);
+    Menu1->addMenu(Window1);
     // The caption agrees with the click mode from the start: the main window, created first, sets it.
-    Orig1 = menuBar()->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
-                                                      : QString::fromLatin1(kFirstClickModeCaption));
-    ToggleimageOriginal1 = menuBar()->addAction(QString::fromLatin1(kFirstFlipCaption));
-    Teach1 = menuBar()->addMenu(QStringLiteral("&Teach"));
+    Orig1 = Menu1->addAction(AnalysisState.AddMode ? QString::fromLatin1(kAddModeCaption)
+                                                   : QString::fromLatin1(kFirstClickModeCaption));
+    ToggleimageOriginal1 = Menu1->addAction(QString::fromLatin1(kFirstFlipCaption));
+    Teach1 = Menu1->addMenu(QStringLiteral("&Teach"));
     Teachmode1 = Teach1->addAction(QStringLiteral("Teach &mode"));
     Teachmode1->setCheckable(true);
     Suggestparameters1 = Teach1->addAction(QStringLiteral("&Suggest parameters"));
     Blobview1 = Teach1->addAction(QStringLiteral("&Blob view"));
     Blobview1->setCheckable(true);
     Clearmarks1 = Teach1->addAction(QStringLiteral("C&lear marks"));
-    // Every command stays in view whatever its caption: no item may go into the menu bar's overflow.
-    resize(std::max(kDefaultWidth, menuBarWidthForWidestCaptions()), kDefaultHeight);
+    // The captions that change keep the room of their widest, so that the items stay in their rows.
+    Menu1->reserveWidth(N1001, {QString::fromLatin1(kWidestZoomCaption)});
+    Menu1->reserveWidth(Orig1, {QString::fromLatin1(kRemoveModeCaption), QString::fromLatin1(kAddModeCaption),
+                                QString::fromLatin1(kFirstClickModeCaption)});
+    Menu1->reserveWidth(ToggleimageOriginal1,
+                        {QString::fromLatin1(kFirstFlipCaption), QString::fromLatin1(kFlipCaptions[0]),
+                         QString::fromLatin1(kFlipCaptions[1]), QString::fromLatin1(kFlipCaptions[2])});
+    // Wide enough for the menu bar in one row where the screen has the room; a narrower window wraps it.
+    resize(std::max(kDefaultWidth, Menu1->oneRowWidth()), kDefaultHeight);
+    buildStatusBar();
+    // No narrower than the widest menu item, and low enough for a small screen: the picture's view
+    // gives up its room first, the menu rows and the status bar keep theirs.
+    setMinimumSize(Menu1->minimumSizeHint().width(), kLeastHeight);
     connectControls();
     addShortcuts();
     scrollArea_->viewport()->installEventFilter(this);
-}
-
-int TForm2::menuBarWidthForWidestCaptions()
-{
-    QMenuBar* bar = menuBar();
-    bar->ensurePolished();
-    const QFontMetrics metrics = bar->fontMetrics();
-    const auto widest = [&](std::initializer_list<const char*> captions) {
-        QString wide;
-        for (const char* caption : captions) {
-            const QString text = QString::fromLatin1(caption);
-            if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(wide)) wide = text;
-        }
-        return wide;
-    };
-    // Laid out with room to spare, the last item's right edge tells the width the items take. The
-    // captions are set after the resize: a caption change makes the bar lay out its items again.
-    const QSize size = bar->size();
-    bar->resize(100000, std::max(size.height(), 1));
-    const QString shown[] = {N1001->text(), Orig1->text(), ToggleimageOriginal1->text()};
-    N1001->setText(widest({kWidestZoomCaption, "100 %"}));
-    Orig1->setText(widest({kRemoveModeCaption, kAddModeCaption, kFirstClickModeCaption}));
-    ToggleimageOriginal1->setText(
-        widest({kFirstFlipCaption, kFlipCaptions[0], kFlipCaptions[1], kFlipCaptions[2]}));
-    const QList<QAction*> items = bar->actions();
-    const int lastRight = items.isEmpty() ? 0 : bar->actionGeometry(items.last()).right();
-    bar->resize(size);
-    N1001->setText(shown[0]);
-    Orig1->setText(shown[1]);
-    ToggleimageOriginal1->setText(shown[2]);
-    const int margin = bar->style()->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, bar) +
-                       bar->style()->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, bar) +
-                       bar->style()->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, bar);
-    return lastRight + 1 + margin;
 }
 
 void TForm2::connectControls()
@@ -186,6 +181,12 @@ void TForm2::connectControls()
     connect(Copy1, &QAction::triggered, this, &TForm2::Copy1Click);
     connect(Paste1, &QAction::triggered, this, &TForm2::Paste1Click);
     connect(Cut1, &QAction::triggered, this, &TForm2::Cut1Click);
+    connect(Copywhole1, &QAction::triggered, this, [this] { FormKeyPress(kCharCtrlC); });
+    connect(Pastewhole1, &QAction::triggered, this, [this] { FormKeyPress(kCharCtrlV); });
+    connect(Zoomin1, &QAction::triggered, this, &TForm2::Fittoframe1Click);
+    connect(Zoomout1, &QAction::triggered, this, &TForm2::Zoom1Click);
+    connect(Zoom1001, &QAction::triggered, this, &TForm2::N1001Click);
+    connect(Flipimage1, &QAction::triggered, this, &TForm2::ToggleimageOriginal1Click);
     connect(Undo1, &QAction::triggered, this, &TForm2::UndoClick);
     connect(Redo1, &QAction::triggered, this, &TForm2::RedoClick);
     connect(Image2, &LayerView::mouseMoved, this, &TForm2::Image2MouseMove);
@@ -201,7 +202,51 @@ void TForm2::connectControls()
         connect(layer, &LayerView::mousePressed, this, &TForm2::teachPress);
         connect(layer, &LayerView::mouseMoved, this, &TForm2::teachMove);
         connect(layer, &LayerView::mouseReleased, this, &TForm2::teachRelease);
+        connect(layer, &LayerView::mouseMoved, this,
+                [this, layer](Qt::MouseButtons, Qt::KeyboardModifiers, QPoint position) {
+                    showPointer(layer, position);
+                });
+        connect(layer, &LayerView::mouseLeft, this, [this, layer] { showPointer(layer, std::nullopt); });
     }
+}
+
+void TForm2::buildStatusBar()
+{
+    // Messages to the left; the pointer's pixel, its value and the zoom stand at the right.
+    positionField_ = new QLabel(this);
+    pixelField_ = new QLabel(this);
+    zoomField_ = new QLabel(QStringLiteral("Zoom 100 %"), this);
+    for (QLabel* field : {positionField_, pixelField_, zoomField_}) {
+        field->setMinimumWidth(1);  // a narrow window cuts them rather than growing for them
+        statusBar()->addPermanentWidget(field);
+    }
+    // The views report the mouse without a button too, for the status bar.
+    for (LayerView* layer : {Image1, Image2, Image3}) layer->setMouseTracking(true);
+}
+
+void TForm2::showStatusMessage(const QString& text, int milliseconds)
+{
+    statusBar()->showMessage(text, milliseconds);
+}
+
+void TForm2::showPointer(const LayerView* view, std::optional<QPoint> position)
+{
+    if (view != front_) return;
+    const Picture& picture = pictureOf(view);
+    // The pixel a click there would take.
+    QPoint at(-1, -1);
+    if (position && position->x() >= 0 && position->y() >= 0) at = picturePoint(*position);
+    if (!picture.contains(at.x(), at.y())) {
+        positionField_->clear();
+        pixelField_->clear();
+        return;
+    }
+    const std::uint32_t colour = picture.pixel(at.x(), at.y());
+    positionField_->setText(QStringLiteral("x %1  y %2").arg(at.x()).arg(at.y()));
+    pixelField_->setText(QStringLiteral("R %1  G %2  B %3")
+                             .arg(colourRed(colour))
+                             .arg(colourGreen(colour))
+                             .arg(colourBlue(colour)));
 }
 
 void TForm2::bringToFront(LayerView* view)
@@ -257,6 +302,7 @@ void TForm2::Orig1Click()
 void TForm2::malgrossklein(std::uint16_t zoom)
 {
     N1001->setText(QString::number(zoom) + QStringLiteral(" %"));
+    zoomField_->setText(QStringLiteral("Zoom ") + N1001->text());
     // The pictures stay as they are; the views stretch them to the zoomed size.
     const DisplaySize shown = displayedSize(zoom, AnalysisState.ImageWidth, AnalysisState.ImageHeight);
     const int width = static_cast<int>(std::clamp<std::int64_t>(shown.width, 0, kMaxDisplaySide));
@@ -346,14 +392,28 @@ void TForm2::panMoved(QPoint globalPosition)
 
 void TForm2::addShortcuts()
 {
+    // The keys belong to the View menu's items, where the menu shows them; the bar's items, whose
+    // captions name no command, say their keys in the status bar.
     // Zoom in on Ctrl++ and, for keyboards where + needs Shift, on Ctrl+= too.
-    Fittoframe1->setShortcuts(
-        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    Zoom1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    N1001->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    Zoomin1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    Zoomout1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    Zoom1001->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     Fittowindow1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     // The window has no text field: Tab and F are free for flipping.
-    ToggleimageOriginal1->setShortcuts({QKeySequence(Qt::Key_Tab), QKeySequence(Qt::Key_F)});
+    Flipimage1->setShortcuts({QKeySequence(Qt::Key_Tab), QKeySequence(Qt::Key_F)});
+    Copywhole1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    Pastewhole1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    const auto keysOf = [](const QAction* item) {
+        QStringList keys;
+        for (const QKeySequence& key : item->shortcuts()) keys << key.toString(QKeySequence::NativeText);
+        return keys.join(QStringLiteral(", "));
+    };
+    Zoom1->setStatusTip(QStringLiteral("Zoom out (%1)").arg(keysOf(Zoomout1)));
+    N1001->setStatusTip(QStringLiteral("Zoom to 100 % (%1)").arg(keysOf(Zoom1001)));
+    Fittoframe1->setStatusTip(QStringLiteral("Zoom in (%1)").arg(keysOf(Zoomin1)));
+    ToggleimageOriginal1->setStatusTip(
+        QStringLiteral("Flip image: original, count, area (%1)").arg(keysOf(Flipimage1)));
+    Orig1->setStatusTip(QStringLiteral("Click mode: what a click on the count view does"));
 }
 
 bool TForm2::finishOverlay(const OverlayResult& result)
@@ -429,6 +489,7 @@ void TForm2::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
     drawBand();  // the band of the last selection goes
     SavedCaption = windowTitle();
     setWindowTitle(QStringLiteral("Xo/Yo: %1/%2").arg(SelStartX).arg(SelStartY));
+    showStatusMessage(windowTitle());
 }
 
 void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position)
@@ -446,6 +507,7 @@ void TForm2::Image1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mod
                        .arg(SelStartY)
                        .arg(x - int(SelStartX))
                        .arg(y - int(SelStartY)));
+    showStatusMessage(windowTitle());
 }
 
 void TForm2::Image2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
@@ -823,27 +885,21 @@ void TForm2::SuggestparametersClick()
 
 // --- Clipboard and crop --------------------------------------------------------------------------
 
-void TForm2::showStatus(const QString& status, const QString& restoreTo)
-{
-    setWindowTitle(status);
-    QTimer::singleShot(kStatusMilliseconds, this, [this, status, restoreTo] {
-        if (windowTitle() == status) setWindowTitle(restoreTo);
-    });
-}
-
 Picture TForm2::copySelection()
 {
     // The band lies over the picture, not in it: the copy holds the picture's own pixels.
     Picture part = copyRectangle(layers_.Image1, SelStartX, SelStartY, SelEndX, SelEndY);
     collapseSelection();
+    if (!SavedCaption.isEmpty()) setWindowTitle(SavedCaption);
     if (part.empty()) {
         // Nothing to copy: the clipboard keeps what it holds.
-        showStatus(QString::fromLatin1(kNothingSelectedStatus),
-                   SavedCaption.isEmpty() ? windowTitle() : SavedCaption);
+        showStatusMessage(QString::fromLatin1(kNothingSelectedStatus), kStatusMilliseconds);
         return part;
     }
     QGuiApplication::clipboard()->setImage(toQImage(part));
-    setWindowTitle(SavedCaption);
+    showStatusMessage(QStringLiteral("Copied the selection (%1 x %2 pixels) to the clipboard")
+                          .arg(part.width())
+                          .arg(part.height()));
     return part;
 }
 
@@ -882,7 +938,11 @@ void TForm2::Paste1Click()
 void TForm2::FormKeyPress(int key)
 {
     if (key == kCharCtrlC) {
-        if (!layers_.Image1.empty()) QGuiApplication::clipboard()->setImage(toQImage(layers_.Image1));
+        if (layers_.Image1.empty()) return;
+        QGuiApplication::clipboard()->setImage(toQImage(layers_.Image1));
+        showStatusMessage(QStringLiteral("Copied the whole picture (%1 x %2 pixels) to the clipboard")
+                              .arg(layers_.Image1.width())
+                              .arg(layers_.Image1.height()));
     } else if (key == kCharCtrlV) {
         const QImage image = QGuiApplication::clipboard()->image();
         if (!image.isNull()) loadAsClipboardPicture(fromQImage(image));

@@ -16,11 +16,17 @@
 //   SelStartX/Y, SelEndX/Y    the selection on the original
 //   Teach1: Teachmode1, Suggestparameters1, Blobview1, Clearmarks1   teaching by example: in teach
 //                             mode a drag sets the teaching region and a click adds or removes a mark
+//   Menu1                     the menu bar, wrapping into rows on a narrow window (MenuRows)
+//   View1: Zoomin1, Zoomout1, Zoom1001, Fittowindow1, Flipimage1   the zoom and flip commands with
+//                             their keys shown; the bar's own zoom and flip items do the same
+//   Copywhole1, Pastewhole1   Edit's items for Ctrl+C (the whole original) and Ctrl+V (the clipboard's
+//                             picture as the new picture)
+//   Window1                   brings back the three windows (WindowMenu)
 //
 // The other windows ask this one for: layers(), refreshLayers(), malgrossklein(), Toggleview(),
 // Orig1Click(), Showgrid(), Showscale(), originalReplaced(), pictureOpened(), saveMarks(),
 // blobLines(), countReplaced(), hasUnsavedCorrections(), markCorrectionsSaved(), saveCorrections(),
-// restoreCorrections().
+// restoreCorrections(), showStatusMessage().
 
 #include <QMainWindow>
 #include <QRect>
@@ -41,9 +47,12 @@
 
 class QAction;
 class QKeyEvent;
+class QLabel;
 class QMenu;
+class QMenuBar;
 class QScrollArea;
 class LayerView;
+class MenuRows;
 struct OverlayResult;
 
 class TForm2 : public QMainWindow {
@@ -87,6 +96,16 @@ public:
     void refreshLayer(LayerView* view, const QRect& area = QRect());
     /// The view in front: the only one visible and receiving the mouse.
     LayerView* frontLayer() const { return front_; }
+
+    /// The menu bar wraps into rows (Menu1): there is no single QMenuBar to add items to.
+    QMenuBar* menuBar() const = delete;
+    /// Shows text in the status bar: until the next message, or for milliseconds when not 0.
+    void showStatusMessage(const QString& text, int milliseconds = 0);
+    /// The status bar's permanent fields: the picture pixel under the mouse, its value in the view in
+    /// front, and the zoom.
+    QLabel* positionField() const { return positionField_; }
+    QLabel* pixelField() const { return pixelField_; }
+    QLabel* zoomField() const { return zoomField_; }
 
     // Mouse handlers; positions are in the layer view's own (zoomed) pixels.
     /// Press on the original: with Ctrl picks the target colour, otherwise starts a selection.
@@ -169,6 +188,7 @@ public:
     const std::vector<Mark>& blobMarkers() const { return blobMarkers_; }
 
     // Controls, named as the program names them.
+    MenuRows* Menu1 = nullptr;
     LayerView* Image1 = nullptr;
     LayerView* Image2 = nullptr;
     LayerView* Image3 = nullptr;
@@ -180,10 +200,18 @@ public:
     QAction* Copy1 = nullptr;
     QAction* Paste1 = nullptr;
     QAction* Cut1 = nullptr;
+    QAction* Copywhole1 = nullptr;
+    QAction* Pastewhole1 = nullptr;
     QAction* Undo1 = nullptr;
     QAction* Redo1 = nullptr;
     QAction* Orig1 = nullptr;
     QAction* ToggleimageOriginal1 = nullptr;
+    QMenu* View1 = nullptr;
+    QAction* Zoomin1 = nullptr;
+    QAction* Zoomout1 = nullptr;
+    QAction* Zoom1001 = nullptr;
+    QAction* Flipimage1 = nullptr;
+    QMenu* Window1 = nullptr;
     QMenu* Teach1 = nullptr;
     QAction* Teachmode1 = nullptr;
     QAction* Suggestparameters1 = nullptr;
@@ -207,9 +235,11 @@ private:
     void panPressed(QPoint globalPosition);
     void panMoved(QPoint globalPosition);
     void bringToFront(LayerView* view);
-    /// The window width at which the menu bar shows every item in one row with each item's widest
-    /// caption.
-    int menuBarWidthForWidestCaptions();
+    /// The status bar with its fields.
+    void buildStatusBar();
+    /// The mouse at position on the view in front (or off it, position none): its picture pixel and
+    /// that pixel's value go into the status bar.
+    void showPointer(const LayerView* view, std::optional<QPoint> position);
     const Picture& pictureOf(const LayerView* view) const;
     /// Shows a failed overlay's message; true when the overlay was drawn and Image2 came to the front.
     bool finishOverlay(const OverlayResult& result);
@@ -226,8 +256,6 @@ private:
     /// Writes picture as the exchange file into the working folder and loads it from there. A picture
     /// that cannot be written is not loaded and the user is told why.
     bool loadAsClipboardPicture(const Picture& picture);
-    /// Shows status in the title for a moment, then restoreTo (unless the title changed meanwhile).
-    void showStatus(const QString& status, const QString& restoreTo);
 
     /// Picture pixel under a view position (zoom applied).
     QPoint picturePoint(QPoint position) const;
@@ -256,6 +284,9 @@ private:
     std::vector<Mark> blobMarkers_;
     ParticleList particles_;
     QScrollArea* scrollArea_ = nullptr;
+    QLabel* positionField_ = nullptr;
+    QLabel* pixelField_ = nullptr;
+    QLabel* zoomField_ = nullptr;
     QWidget* canvas_ = nullptr;  // holds the three stacked layers inside the scroll area
     LayerView* front_ = nullptr;
     bool zoomApplied_ = false;   // until the first malgrossklein the views take their picture's size

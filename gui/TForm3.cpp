@@ -3,6 +3,7 @@
 
 #include <QKeyEvent>
 #include <QResizeEvent>
+#include <QStatusBar>
 #include <algorithm>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -83,6 +84,10 @@ void TForm3::FormCreate()
     BnExp->setEnabled(false);
     BnSavepic = new QPushButton(QStringLiteral("Save report + marked image"), client);
     BnSavepic->setGeometry(8, 288, 249, 25);
+    fitButtonsToCaptions();
+    // Where saving says what it wrote, and where. The window has no menu bar: the design's places
+    // take its height, and the main window's Window menu brings the others back.
+    statusBar();
     SaveDialog1.filter = QStringLiteral("Image files|*.jpg;*.bmp|All files|*.*");
     // The renaming never replaces a file; a name in use is answered by kNameExistsWarning alone.
     SaveDialog1.askBeforeReplacing = false;
@@ -166,6 +171,7 @@ bool TForm3::report()
 {
     // The results come first: a field that cannot be used leaves the window as it was.
     if (!computeResultsOrTell()) return false;
+    setAttribute(Qt::WA_ShowWithoutActivating);  // shown by a count, the window does not take the keys
     show();
     std::vector<std::string> text =
         reportLines(Form1->parameterTexts(), AnalysisState, reportDateTime(localDateTimeOf(now_()), regional_));
@@ -183,8 +189,8 @@ bool TForm3::report()
     holdsCurrentResults_ = true;
     forgetContinuedReport();  // a new count, saved for the first time when it is saved
     openedReport_ = false;
+    // In front, but the keys stay in the window the count was started from.
     raise();
-    activateWindow();
     showResultLines();
     return true;
 }
@@ -269,6 +275,10 @@ bool TForm3::saveReport()
     Form2->saveMarks();
     Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));
+    savedReport_ = QString::fromStdString(reportPath.string());
+    const bool corrections = !Form2->editHistory().actionsInEffect().empty();
+    tellSaved(QStringLiteral("Saved the report as %1%2")
+                  .arg(savedReport_, corrections ? QStringLiteral(", with its corrections") : QString()));
     return true;
 }
 
@@ -375,7 +385,12 @@ void TForm3::BnSavepicClick()
     }
     const fs::path path = Form1->workingFolder() / markedName;
     const std::string error = writeMarkedPicture(Form2->layers().Image2, path);
-    if (!error.empty()) warn(error);
+    if (!error.empty()) {
+        warn(error);
+        return;
+    }
+    tellSaved(QStringLiteral("Saved the report as %1 and the marked picture as %2")
+                  .arg(savedReport_, QString::fromStdString(path.string())));
 }
 
 void TForm3::BnExpClick()
@@ -397,7 +412,12 @@ void TForm3::BnExpClick()
             const fs::path path =
                 Form1->workingFolder() / companionName(particleTableFileName(AnalysisState.ImageFileName));
             const FileSaveOutcome written = writeParticleTable(path, Form2->particles(), fields);
-            if (!written.saved()) warn(written.error);
+            if (!written.saved()) {
+                warn(written.error);
+                return;
+            }
+            tellSaved(QStringLiteral("Saved the report as %1 and the particle table as %2")
+                          .arg(savedReport_, QString::fromStdString(path.string())));
             return;
         }
         if (AnalysisState.ExportMode == kExportXY) {
@@ -406,7 +426,12 @@ void TForm3::BnExpClick()
             const fs::path path =
                 Form1->workingFolder() / companionName(xyDataFileName(AnalysisState.ImageFileName));
             const FileSaveOutcome written = writeFileAtomically(path, xyDataText(AnalysisState.MarkerList));
-            if (!written.saved()) warn(written.error);
+            if (!written.saved()) {
+                warn(written.error);
+                return;
+            }
+            tellSaved(QStringLiteral("Saved the report as %1 and the x/y data as %2")
+                          .arg(savedReport_, QString::fromStdString(path.string())));
             return;
         }
         const FieldScan scan = scanmarkers(area, AnalysisState, fields);
@@ -422,11 +447,40 @@ void TForm3::BnExpClick()
     }
     setWindowTitle(QString::fromUtf8(kReportCaptionUnsaved));
     BnExp->setEnabled(false);
+    tellSaved(
+        QStringLiteral("Saved the report as %1; the statistics below it are not saved yet").arg(savedReport_));
 }
 
 // --- What the other windows ask of this one --------------------------------------------------------
 
-void TForm3::setExportCaption(const QString& caption) { BnExp->setText(caption); }
+void TForm3::setExportCaption(const QString& caption)
+{
+    BnExp->setText(caption);
+    fitButtonsToCaptions();
+}
+
+void TForm3::fitButtonsToCaptions()
+{
+    // The design's widths where the captions fit; wider where they do not (a longer caption, another
+    // font, a larger scale), each button growing to the right.
+    constexpr int kDesignWidth[] = {113, 113, 249};
+    QPushButton* const buttons[] = {BnSaverep, BnExp, BnSavepic};
+    for (int i = 0; i < 3; ++i)
+        buttons[i]->resize(std::max(kDesignWidth[i], buttons[i]->sizeHint().width()), buttons[i]->height());
+}
+
+void TForm3::tellSaved(const QString& text)
+{
+    statusBar()->showMessage(text);
+    Form2->showStatusMessage(text);
+}
+
+void TForm3::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if ((event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) && BnSavepic != nullptr)
+        fitButtonsToCaptions();
+}
 
 void TForm3::enableSaving(bool exportEnabled)
 {
@@ -469,6 +523,7 @@ void TForm3::showManual(const QString& text)
     forgetContinuedReport();
     show();
     raise();
+    activateWindow();  // asked for: the manual takes the keys
     Memo1->clear();
     BnExp->setEnabled(false);
     BnSaverep->setEnabled(false);

@@ -102,6 +102,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     /// The text area follows the window's size; the buttons stay below it.
     void resizeEvent(QResizeEvent* event) override;
+    /// A new font or style sizes the buttons again.
+    void changeEvent(QEvent* event) override;
 
 private:
     void FormCreate();
@@ -128,6 +130,12 @@ private:
     // The text is a report opened with its picture, not a count's report written since.
     bool openedReport_ = false;
     void forgetContinuedReport();
+    /// Each button at least as wide as its caption needs.
+    void fitButtonsToCaptions();
+    /// What was saved and where, in the status bars of this window and the picture window.
+    void tellSaved(const QString& text);
+
+    QString savedReport_;  // where the last save wrote the report
     std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
     RegionalDateTime regional_ = RegionalDateTime::fromSystem();
 };

@@ -6,10 +6,10 @@
 
 #include "core/Picture.h"
 
-/// Shown in the image window's title for a moment when Copy or Crop finds no selection.
+/// Shown in the image window's status bar for a moment when Copy or Crop finds no selection.
 inline constexpr const char* kNothingSelectedStatus =
     "Nothing selected: drag a rectangle on the original first";
-/// How long such a status stays in the title, in milliseconds.
+/// How long such a status stays, in milliseconds.
 inline constexpr int kStatusMilliseconds = 2500;
 
 /// The rectangle spanned by the corners (x0, y0) and (x1, y1), whichever corner comes first: left and

@@ -133,6 +133,9 @@ void NavigationTest::fitToWindowAnd100KeepTheCentre()
 {
     loadIntoWindow(gradientPicture(2000, 1500));
     activate(Form2);
+    // At the design's size: in a much wider view the centre after fitting lies too near the picture's
+    // right edge for the steps below to keep it there.
+    Form2->resize(489, 471);
     QCOMPARE(withoutMnemonic(Form2->Fittowindow1->text()), QStringLiteral("Fit to window"));
     Form2->Fittowindow1->trigger();
     // The largest step that shows the whole picture: no scrolling, and the next step would not fit.

@@ -18,6 +18,7 @@
 #include "gui/TForm3.h"
 #include "support/WindowTest.h"
 #include "gui/LayerView.h"
+#include "gui/MenuRows.h"
 #include "view/Overlays.h"
 #include "view/ScaleLabel.h"
 #include "gui/TForm2.h"
@@ -280,17 +281,19 @@ void TForm2Test::everyCommandStaysInTheMenuBar()
 {
     // At its default size, the window shows every item of its menu bar, whatever their captions say.
     const auto hiddenItems = [] {
-        QMenuBar* bar = Form2->menuBar();
         QStringList hidden;
-        for (QAction* item : bar->actions()) {
-            const QRect place = bar->actionGeometry(item);
-            if (place.isEmpty() || !bar->rect().contains(place)) hidden << item->text();
-        }
+        for (QMenuBar* bar : Form2->Menu1->rows())
+            for (QAction* item : bar->actions()) {
+                const QRect place = bar->actionGeometry(item);
+                if (place.isEmpty() || !bar->rect().contains(place)) hidden << item->text();
+            }
         return hidden.join(QStringLiteral(" | "));
     };
     Form2->show();
     QVERIFY(QTest::qWaitForWindowExposed(Form2));
     QCOMPARE(hiddenItems(), QString());
+    // In one row where the window is as wide as it is made.
+    QCOMPARE(int(Form2->Menu1->rows().size()), 1);
     for (int mode = 0; mode < 2; ++mode) {
         Form2->Orig1->trigger();  // Remove, then Add
         for (int view = 0; view < 3; ++view) {
