@@ -78,7 +78,8 @@ const Picture& countLayer()
     static const Picture layer = [] {
         Picture count = bigLayer();
         drawGrid(count, 25, "3952");
-        for (int i = 0; i < 2000; ++i) drawRing(count, 10 + (i * 977) % (kWidth - 20), 10 + (i * 613) % (kHeight - 20), 0x55FF99);
+        for (int i = 0; i < 2000; ++i)
+            drawRing(count, 10 + (i * 977) % (kWidth - 20), 10 + (i * 613) % (kHeight - 20), 0x55FF99);
         return count;
     }();
     return layer;

@@ -109,7 +109,8 @@ void LayerView::layerChanged(const QRect& area)
     }
     if (!scaledStale_ && scaledZoom_ != 0) {
         if (scaled_.size() == displaySize(scaledZoom_, size.width(), size.height()))
-            renderLayer(picture, usableBase(), adjustment_, scaledZoom_, scaled_, displayArea(part, scaledZoom_));
+            renderLayer(picture, usableBase(), adjustment_, scaledZoom_, scaled_,
+                        displayArea(part, scaledZoom_));
         else
             scaledStale_ = true;
     }
@@ -196,7 +197,8 @@ void LayerView::paintEvent(QPaintEvent* event)
         const QRect part = exposed.intersected(shown.rect());
         painter.drawImage(part.topLeft(), shown, part);
     } else {
-        const QRect part = exposed.intersected(QRect(QPoint(0, 0), displaySize(zoom_, shown.width(), shown.height())));
+        const QRect part =
+            exposed.intersected(QRect(QPoint(0, 0), displaySize(zoom_, shown.width(), shown.height())));
         if (!part.isEmpty()) {
             sampleZoomedIn(shown, zoom_, part, tile_);
             painter.drawImage(part.topLeft(), tile_);
@@ -223,13 +225,16 @@ void LayerView::paintScaleLabels(QPainter& painter) const
     for (const ScaleBarPlace& bar : scaleBars_) {
         if (bar.length <= 0 || bar.left >= picture.width() || bar.top >= picture.height()) continue;
         // The bar keeps its true length on screen; the label goes beside it when it is longer.
-        const QRect box = displayArea(QRect(static_cast<int>(bar.left), static_cast<int>(bar.top),
-                                            static_cast<int>(std::min<std::int64_t>(bar.length + 1, picture.width() - bar.left)),
-                                            kScaleBoxRows),
-                                      zoom_);
-        const QString label = QString::number(bar.microns) + QLatin1Char(' ') + QChar(kMicroSign) + QLatin1Char('m');
+        const QRect box = displayArea(
+            QRect(static_cast<int>(bar.left), static_cast<int>(bar.top),
+                  static_cast<int>(std::min<std::int64_t>(bar.length + 1, picture.width() - bar.left)),
+                  kScaleBoxRows),
+            zoom_);
+        const QString label =
+            QString::number(bar.microns) + QLatin1Char(' ') + QChar(kMicroSign) + QLatin1Char('m');
         const int textWidth = metrics.horizontalAdvance(label) + 4;
-        const QRect framed(box.topLeft(), QSize(std::max(box.width(), 1), std::max(box.height(), metrics.height() + 2)));
+        const QRect framed(box.topLeft(),
+                           QSize(std::max(box.width(), 1), std::max(box.height(), metrics.height() + 2)));
         painter.setPen(Qt::black);
         painter.setBrush(Qt::white);
         painter.drawRect(framed.adjusted(0, 0, -1, -1));

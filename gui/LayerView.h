@@ -105,17 +105,17 @@ private:
     /// Repaints where the band around area lies.
     void updateBand(const QRect& area);
 
-    const Picture* layer_ = nullptr;      // the layer followed (own_ after setPicture)
-    Picture own_;                          // the copy setPicture shows
-    const Picture* base_ = nullptr;        // what the marks are drawn over, or nullptr
+    const Picture* layer_ = nullptr;  // the layer followed (own_ after setPicture)
+    Picture own_;                     // the copy setPicture shows
+    const Picture* base_ = nullptr;   // what the marks are drawn over, or nullptr
     std::uint16_t zoom_ = 100;
     DisplayAdjustment adjustment_;
-    mutable QImage full_;                  // Format_RGB32 copy at 100 %
-    mutable bool fullStale_ = false;       // the whole layer changed since full_ was made
-    mutable QImage scaled_;                // the copy scaled down to scaledZoom_
-    mutable std::uint16_t scaledZoom_ = 0; // 0: none made
+    mutable QImage full_;                   // Format_RGB32 copy at 100 %
+    mutable bool fullStale_ = false;        // the whole layer changed since full_ was made
+    mutable QImage scaled_;                 // the copy scaled down to scaledZoom_
+    mutable std::uint16_t scaledZoom_ = 0;  // 0: none made
     mutable bool scaledStale_ = false;
-    mutable QImage tile_;                  // the part sampled for one paint when zoomed in
+    mutable QImage tile_;  // the part sampled for one paint when zoomed in
     mutable int fullConversions_ = 0;
     std::vector<ScaleBarPlace> scaleBars_;
     QRect band_;

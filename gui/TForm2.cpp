@@ -20,16 +20,16 @@
 #include "core/SettingsFile.h"
 #include "detect/BlobCount.h"
 #include "detect/ParameterSearch.h"
-#include "report/BlobReport.h"
 #include "gui/Forms.h"
+#include "gui/LayerView.h"
 #include "gui/TForm1.h"
-#include "picture/PictureLoading.h"
-#include "gui/UserDialogs.h"
-#include "report/ReportFile.h"
 #include "gui/TForm3.h"
+#include "gui/UserDialogs.h"
+#include "picture/PictureLoading.h"
+#include "report/BlobReport.h"
+#include "report/ReportFile.h"
 #include "view/ClipboardOps.h"
 #include "view/ColourPick.h"
-#include "gui/LayerView.h"
 #include "view/EditsFile.h"
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
@@ -195,14 +195,16 @@ void TForm2::connectControls()
     connect(Clearmarks1, &QAction::triggered, this, &TForm2::ClearmarksClick);
     connect(Brighter1, &QAction::triggered, this, [this] { setDisplayAdjustment(brighter(display_)); });
     connect(Darker1, &QAction::triggered, this, [this] { setDisplayAdjustment(darker(display_)); });
-    connect(Morecontrast1, &QAction::triggered, this, [this] { setDisplayAdjustment(moreContrast(display_)); });
-    connect(Lesscontrast1, &QAction::triggered, this, [this] { setDisplayAdjustment(lessContrast(display_)); });
+    connect(Morecontrast1, &QAction::triggered, this,
+            [this] { setDisplayAdjustment(moreContrast(display_)); });
+    connect(Lesscontrast1, &QAction::triggered, this,
+            [this] { setDisplayAdjustment(lessContrast(display_)); });
     connect(Stretch1, &QAction::triggered, this,
             [this] { setDisplayAdjustment(stretchedToPicture(layers_.Image1, display_)); });
     const std::pair<QAction*, DisplayChannel> channels[] = {{Allchannels1, DisplayChannel::All},
-                                                             {Redchannel1, DisplayChannel::Red},
-                                                             {Greenchannel1, DisplayChannel::Green},
-                                                             {Bluechannel1, DisplayChannel::Blue}};
+                                                            {Redchannel1, DisplayChannel::Red},
+                                                            {Greenchannel1, DisplayChannel::Green},
+                                                            {Bluechannel1, DisplayChannel::Blue}};
     for (const auto& [item, channel] : channels)
         connect(item, &QAction::triggered, this, [this, channel = channel] {
             DisplayAdjustment adjustment = display_;
@@ -303,7 +305,8 @@ void TForm2::zoomForNewPicture()
         const QSize view = scrollArea_->maximumViewportSize();
         // Small pictures stay at 100 %: fitted means shrunk to fit, not blown up.
         AnalysisState.ZoomPercent = std::min(
-            kZoomFull, fittingZoom(AnalysisState.ImageWidth, AnalysisState.ImageHeight, view.width(), view.height()));
+            kZoomFull,
+            fittingZoom(AnalysisState.ImageWidth, AnalysisState.ImageHeight, view.width(), view.height()));
     }
     malgrossklein(AnalysisState.ZoomPercent);
     scrollArea_->horizontalScrollBar()->setValue(0);
@@ -318,9 +321,10 @@ void TForm2::OpenfittedClick(bool fitted)
     const std::string error =
         writeSettingsValues(Form1->settingsFile(), kOpenZoomKey, {fitted ? kOpenFitted : kOpenFull});
     if (!error.empty())
-        dialogs().message(UserDialogs::MessageKind::Warning,
-                          QStringLiteral("The setting is used now, but could not be kept for the next start: %1")
-                              .arg(QString::fromStdString(error)));
+        dialogs().message(
+            UserDialogs::MessageKind::Warning,
+            QStringLiteral("The setting is used now, but could not be kept for the next start: %1")
+                .arg(QString::fromStdString(error)));
 }
 
 void TForm2::addDisplayMenu()
@@ -353,7 +357,8 @@ void TForm2::addDisplayMenu()
     // Fitted unless the settings file says 100 %.
     bool fitted = true;
     if (Form1 != nullptr)
-        for (const std::string& value : settingsValues(readSettingsFile(Form1->settingsFile()).laterLines, kOpenZoomKey))
+        for (const std::string& value :
+             settingsValues(readSettingsFile(Form1->settingsFile()).laterLines, kOpenZoomKey))
             fitted = value != kOpenFull;
     Openfitted1->setChecked(fitted);
     setDisplayAdjustment(display_);

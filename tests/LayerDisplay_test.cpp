@@ -97,12 +97,14 @@ TEST(LayerDisplayTest, ZoomedInEachDisplayPixelShowsThePixelAClickTakes)
         ASSERT_EQ(tile.size(), area.size());
         for (int y = 0; y < area.height(); ++y)
             for (int x = 0; x < area.width(); ++x)
-                ASSERT_EQ(tile.pixel(x, y), qRgb(pressCoordinate(area.x() + x, zoom), pressCoordinate(area.y() + y, zoom), 0))
+                ASSERT_EQ(tile.pixel(x, y),
+                          qRgb(pressCoordinate(area.x() + x, zoom), pressCoordinate(area.y() + y, zoom), 0))
                     << zoom << ": " << x << ", " << y;
         // displayArea names the display pixels of one picture pixel the same way.
         const QRect place = displayArea(QRect(7, 9, 1, 1), zoom);
         for (int x = place.left() - 1; x <= place.right() + 1; ++x)
-            EXPECT_EQ(pressCoordinate(x, zoom) == 7, place.left() <= x && x <= place.right()) << zoom << ": " << x;
+            EXPECT_EQ(pressCoordinate(x, zoom) == 7, place.left() <= x && x <= place.right())
+                << zoom << ": " << x;
     }
 }
 
@@ -124,7 +126,8 @@ TEST(LayerDisplayTest, OverlaysStayWholeAtEveryZoom)
         const int row = displayArea(QRect(44, 131, 1, 1), zoom).top();
         const QRect line = displayArea(QRect(44, 131, 2004 - 44, 1), zoom);
         for (int x = line.left(); x < line.right(); ++x) {
-            ASSERT_TRUE(display.pixel(x, row) == grey || display.pixel(x + 1, row) == grey) << zoom << ": " << x;
+            ASSERT_TRUE(display.pixel(x, row) == grey || display.pixel(x + 1, row) == grey)
+                << zoom << ": " << x;
             if (zoom <= 50) {
                 ASSERT_EQ(display.pixel(x, row), grey) << zoom << ": " << x;
             }
@@ -134,7 +137,8 @@ TEST(LayerDisplayTest, OverlaysStayWholeAtEveryZoom)
             const QRect ring = displayArea(QRect(ringCentre(i) - QPoint(5, 5), QSize(11, 11)), zoom);
             int ringPixels = 0;
             for (int y = ring.top(); y <= ring.bottom(); ++y)
-                for (int x = ring.left(); x <= ring.right(); ++x) ringPixels += display.pixel(x, y) == shown(kAddedRingColour);
+                for (int x = ring.left(); x <= ring.right(); ++x)
+                    ringPixels += display.pixel(x, y) == shown(kAddedRingColour);
             EXPECT_GE(ringPixels, 1) << zoom << ", ring " << i;
         }
         // Away from the marks the ground is the ground.
@@ -168,14 +172,15 @@ TEST(LayerDisplayTest, DisplayRangeSetsBlackAndWhite)
         int value, shown;
     };
     const CurveCase cases[] = {
-        {0, 255, 0, 0},    {0, 255, 77, 77},    {0, 255, 255, 255},  // unchanged
-        {16, 48, 16, 0},   {16, 48, 32, 128},   {16, 48, 48, 255},   // 127.5 rounds up
-        {16, 48, 5, 0},    {16, 48, 200, 255},                      // clipped
-        {-16, 239, 0, 16}, {-16, 239, 239, 255},                    // one step brighter
+        {0, 255, 0, 0},    {0, 255, 77, 77},     {0, 255, 255, 255},  // unchanged
+        {16, 48, 16, 0},   {16, 48, 32, 128},    {16, 48, 48, 255},   // 127.5 rounds up
+        {16, 48, 5, 0},    {16, 48, 200, 255},                        // clipped
+        {-16, 239, 0, 16}, {-16, 239, 239, 255},                      // one step brighter
     };
     for (const CurveCase& c : cases) {
         const auto curve = displayCurve(DisplayAdjustment{c.black, c.white, DisplayChannel::All});
-        EXPECT_EQ(curve[static_cast<std::size_t>(c.value)], c.shown) << c.black << ".." << c.white << " at " << c.value;
+        EXPECT_EQ(curve[static_cast<std::size_t>(c.value)], c.shown)
+            << c.black << ".." << c.white << " at " << c.value;
     }
 }
 
@@ -184,7 +189,8 @@ TEST(LayerDisplayTest, BrightnessAndContrastStepsAndTheirLimits)
     const DisplayAdjustment normal;
     EXPECT_EQ(brighter(normal), (DisplayAdjustment{-16, 239, DisplayChannel::All}));
     EXPECT_EQ(darker(normal), (DisplayAdjustment{16, 271, DisplayChannel::All}));
-    EXPECT_EQ(moreContrast(normal), (DisplayAdjustment{25, 229, DisplayChannel::All}));   // 204 wide about 127.5
+    EXPECT_EQ(moreContrast(normal),
+              (DisplayAdjustment{25, 229, DisplayChannel::All}));  // 204 wide about 127.5
     EXPECT_EQ(lessContrast(normal), (DisplayAdjustment{-32, 287, DisplayChannel::All}));  // 319 wide
     EXPECT_EQ(darker(brighter(normal)), normal);
     // Steps stop at their limits instead of running away: the range keeps at least 8 values, at most

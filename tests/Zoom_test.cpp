@@ -63,16 +63,16 @@ TEST(ZoomTest, FitToWindowTakesTheLargestWholePercentThatFits)
         std::uint16_t zoom;
     };
     const FitCase cases[] = {
-        {1000, 800, 1000, 800, 100},      // exactly the view
-        {1000, 800, 999, 800, 99},        // one pixel short
-        {1000, 800, 470, 400, 47},        // 48 % would be 480 wide
-        {200, 100, 470, 400, 235},        // 236 % would be 472 wide
-        {100, 200, 470, 400, 200},        // the height decides
-        {1001, 7, 300, 100, 30},          // 30 % shows 300.3 as 300 pixels: it fits
-        {6000, 4000, 470, 400, 7},        // below the smallest step
-        {6000, 4000, 10, 10, 1},          // even 1 % is too large: 1 %
-        {0, 0, 470, 400, 100},            // no picture
-        {1, 1, 100000, 100000, 65535},    // the largest zoom there is
+        {1000, 800, 1000, 800, 100},         // exactly the view
+        {1000, 800, 999, 800, 99},           // one pixel short
+        {1000, 800, 470, 400, 47},           // 48 % would be 480 wide
+        {200, 100, 470, 400, 235},           // 236 % would be 472 wide
+        {100, 200, 470, 400, 200},           // the height decides
+        {1001, 7, 300, 100, 30},             // 30 % shows 300.3 as 300 pixels: it fits
+        {6000, 4000, 470, 400, 7},           // below the smallest step
+        {6000, 4000, 10, 10, 1},             // even 1 % is too large: 1 %
+        {0, 0, 470, 400, 100},               // no picture
+        {1, 1, 100000, 100000, 65535},       // the largest zoom there is
         {16777215, 1, 100000000, 100, 100},  // 101 % would be wider than any widget
     };
     for (const FitCase& c : cases)

@@ -44,18 +44,27 @@ QRgb rgbWord(unsigned red, unsigned green, unsigned blue)
     return 0xFF000000u | (red << 16) | (green << 8) | blue;
 }
 
-/// The display word of a layer value (blue, green, red) shown through curve.
-QRgb adjusted(const std::array<std::uint8_t, 256>& curve, DisplayChannel channel, unsigned blue,
-              unsigned green, unsigned red)
-{
-    switch (channel) {
-        case DisplayChannel::Red: return rgbWord(curve[red], curve[red], curve[red]);
-        case DisplayChannel::Green: return rgbWord(curve[green], curve[green], curve[green]);
-        case DisplayChannel::Blue: return rgbWord(curve[blue], curve[blue], curve[blue]);
-        case DisplayChannel::All: break;
+/// The display words of layer values through the curve, one table per byte of a pixel, so that a
+/// pixel's word is the three entries put together: each channel into its own place, or one channel
+/// into all three (grey).
+struct WordTables {
+    std::array<std::uint32_t, 256> blue{}, green{}, red{};
+
+    WordTables(const std::array<std::uint8_t, 256>& curve, DisplayChannel channel)
+    {
+        for (std::size_t v = 0; v < 256; ++v) {
+            const std::uint32_t c = curve[v];
+            const std::uint32_t grey = (c << 16) | (c << 8) | c;
+            blue[v] = channel == DisplayChannel::All ? c : channel == DisplayChannel::Blue ? grey : 0;
+            green[v] = channel == DisplayChannel::All ? c << 8 : channel == DisplayChannel::Green ? grey : 0;
+            red[v] = channel == DisplayChannel::All ? c << 16 : channel == DisplayChannel::Red ? grey : 0;
+        }
     }
-    return rgbWord(curve[red], curve[green], curve[blue]);
-}
+    QRgb operator()(unsigned b, unsigned g, unsigned r) const
+    {
+        return 0xFF000000u | blue[b] | green[g] | red[r];
+    }
+};
 
 /// The sums of one display pixel's box: the plain picture pixels and the marks apart.
 struct BoxSums {
@@ -63,7 +72,24 @@ struct BoxSums {
     std::uint32_t markBlue = 0, markGreen = 0, markRed = 0, marks = 0;
 };
 
-unsigned mean(std::uint32_t sum, std::uint32_t count) { return (sum + count / 2) / count; }
+/// Rounded means (halves up) without a division per pixel: each count's reciprocal, taken once per
+/// render. The fractional part of a mean of n values lies at least 1 / (2n) from the next integer,
+/// far beyond the reciprocal's error, so the small nudge only guards the exact quotients.
+class Means {
+public:
+    explicit Means(std::uint32_t largestCount) : inverse_(largestCount + 1)
+    {
+        for (std::uint32_t n = 1; n <= largestCount; ++n) inverse_[n] = 1.0 / n;
+    }
+    unsigned operator()(std::uint32_t sum, std::uint32_t count) const
+    {
+        if (count == 1) return sum;
+        return static_cast<unsigned>((sum + 0.5 * count) * inverse_[count] + 1e-9);
+    }
+
+private:
+    std::vector<double> inverse_;
+};
 
 }  // namespace
 
@@ -118,9 +144,11 @@ DisplayAdjustment stretchedToPicture(const Picture& picture, DisplayAdjustment a
     if (total == 0) return adjustment;
     const std::uint64_t tail = total / 1000;  // 0.1 % at either end
     int low = 0, high = 255;
-    for (std::uint64_t below = 0; low < 255 && below + histogram[static_cast<std::size_t>(low)] <= tail; ++low)
+    for (std::uint64_t below = 0; low < 255 && below + histogram[static_cast<std::size_t>(low)] <= tail;
+         ++low)
         below += histogram[static_cast<std::size_t>(low)];
-    for (std::uint64_t above = 0; high > 0 && above + histogram[static_cast<std::size_t>(high)] <= tail; --high)
+    for (std::uint64_t above = 0; high > 0 && above + histogram[static_cast<std::size_t>(high)] <= tail;
+         --high)
         above += histogram[static_cast<std::size_t>(high)];
     if (high <= low) return adjustment;
     adjustment.black = low;
@@ -142,10 +170,13 @@ QRect displayArea(const QRect& area, std::uint16_t zoom)
     // Display pixel d shows picture pixel p when d * 100 div zoom = p (scaled up) or when p lies in
     // d * 100 div zoom .. (d + 1) * 100 div zoom - 1 (scaled down). The last such d is the last whose
     // box starts at or before p; scaled up, the first is the first whose box starts at p.
-    const auto ceilScaled = [zoom](int p) { return static_cast<int>((std::int64_t{std::max(p, 0)} * zoom + 99) / 100); };
+    const auto ceilScaled = [zoom](int p) {
+        return static_cast<int>((std::int64_t{std::max(p, 0)} * zoom + 99) / 100);
+    };
     const auto last = [&](int p) { return ceilScaled(p + 1) - 1; };
     const auto first = [&](int p) { return zoom >= kZoomFull ? ceilScaled(p) : last(p); };
-    return QRect(QPoint(first(area.left()), first(area.top())), QPoint(last(area.right()), last(area.bottom())));
+    return QRect(QPoint(first(area.left()), first(area.top())),
+                 QPoint(last(area.right()), last(area.bottom())));
 }
 
 void renderLayer(const Picture& layer, const Picture* base, const DisplayAdjustment& adjustment,
@@ -164,7 +195,8 @@ void renderLayer(const Picture& layer, const Picture* base, const DisplayAdjustm
     }
     part = part.isEmpty() ? display.rect() : part.intersected(display.rect());
     if (part.isEmpty()) return;
-    if (base != nullptr && (base->width() != layer.width() || base->height() != layer.height())) base = nullptr;
+    if (base != nullptr && (base->width() != layer.width() || base->height() != layer.height()))
+        base = nullptr;
 
     if (zoom == kZoomFull && adjustment.unchanged()) {
         // Shown as it is: marks and picture alike.
@@ -178,17 +210,38 @@ void renderLayer(const Picture& layer, const Picture* base, const DisplayAdjustm
         return;
     }
 
-    const std::array<std::uint8_t, 256> curve = displayCurve(adjustment);
+    const WordTables words(displayCurve(adjustment), adjustment.channel);
+    if (zoom == kZoomFull) {
+        // One picture pixel per display pixel: marks as drawn, the rest through the curve.
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            const std::size_t start = static_cast<std::size_t>(part.left()) * Picture::kBytesPerPixel;
+            const std::uint8_t* source = layer.row(y) + start;
+            const std::uint8_t* under = base != nullptr ? base->row(y) + start : nullptr;
+            auto* target = reinterpret_cast<QRgb*>(display.scanLine(y)) + part.left();
+            for (int x = part.left(); x <= part.right(); ++x, source += Picture::kBytesPerPixel) {
+                const bool mark = under != nullptr &&
+                                  (source[0] != under[0] || source[1] != under[1] || source[2] != under[2]);
+                *target++ =
+                    mark ? rgbWord(source[2], source[1], source[0]) : words(source[0], source[1], source[2]);
+                if (under != nullptr) under += Picture::kBytesPerPixel;
+            }
+        }
+        return;
+    }
     const int columns = part.width();
     // Each display column's box, in byte offsets into a row.
     std::vector<std::size_t> from(static_cast<std::size_t>(columns)), to(static_cast<std::size_t>(columns));
     for (int i = 0; i < columns; ++i) {
         const int x = part.left() + i;
-        from[static_cast<std::size_t>(i)] = static_cast<std::size_t>(boxStart(x, zoom)) * Picture::kBytesPerPixel;
+        from[static_cast<std::size_t>(i)] =
+            static_cast<std::size_t>(boxStart(x, zoom)) * Picture::kBytesPerPixel;
         to[static_cast<std::size_t>(i)] =
-            static_cast<std::size_t>(std::min(boxStart(x + 1, zoom), layer.width())) * Picture::kBytesPerPixel;
+            static_cast<std::size_t>(std::min(boxStart(x + 1, zoom), layer.width())) *
+            Picture::kBytesPerPixel;
     }
     std::vector<BoxSums> sums(static_cast<std::size_t>(columns));
+    const std::uint32_t side = (100 + zoom - 1) / zoom;  // the largest box's width and height
+    const Means mean(side * side);
     for (int y = part.top(); y <= part.bottom(); ++y) {
         std::fill(sums.begin(), sums.end(), BoxSums{});
         const int rowEnd = std::min(boxStart(y + 1, zoom), layer.height());
@@ -220,8 +273,8 @@ void renderLayer(const Picture& layer, const Picture* base, const DisplayAdjustm
                 *target++ = rgbWord(mean(box.markRed, box.marks), mean(box.markGreen, box.marks),
                                     mean(box.markBlue, box.marks));
             else if (box.count > 0)
-                *target++ = adjusted(curve, adjustment.channel, mean(box.blue, box.count),
-                                     mean(box.green, box.count), mean(box.red, box.count));
+                *target++ =
+                    words(mean(box.blue, box.count), mean(box.green, box.count), mean(box.red, box.count));
             else
                 *target++ = rgbWord(0, 0, 0);
         }
@@ -235,7 +288,8 @@ void sampleZoomedIn(const QImage& full, std::uint16_t zoom, const QRect& area, Q
         tile = QImage(area.size(), QImage::Format_RGB32);
     if (tile.isNull()) return;
     std::vector<int> column(static_cast<std::size_t>(area.width()));
-    for (int i = 0; i < area.width(); ++i) column[static_cast<std::size_t>(i)] = boxStart(area.left() + i, zoom);
+    for (int i = 0; i < area.width(); ++i)
+        column[static_cast<std::size_t>(i)] = boxStart(area.left() + i, zoom);
     for (int j = 0; j < area.height(); ++j) {
         auto* target = reinterpret_cast<QRgb*>(tile.scanLine(j));
         const int y = area.top() + j < 0 ? -1 : boxStart(area.top() + j, zoom);

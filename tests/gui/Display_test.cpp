@@ -104,7 +104,8 @@ void DisplayTest::theOpeningSettingIsKept()
     Form2->Openfitted1->setChecked(true);
     Form2->Openfitted1->trigger();
     QVERIFY(!Form2->newPicturesFitted());
-    QCOMPARE(settingsValues(readSettingsFile(settingsFile()).laterLines, "open-zoom"), std::vector<std::string>{"100"});
+    QCOMPARE(settingsValues(readSettingsFile(settingsFile()).laterLines, "open-zoom"),
+             std::vector<std::string>{"100"});
     {
         TForm2 later;
         QVERIFY(!later.newPicturesFitted());
@@ -113,7 +114,8 @@ void DisplayTest::theOpeningSettingIsKept()
     QCOMPARE(int(AnalysisState.ZoomPercent), 100);
     // On again: fitted, also in the next window.
     Form2->Openfitted1->trigger();
-    QCOMPARE(settingsValues(readSettingsFile(settingsFile()).laterLines, "open-zoom"), std::vector<std::string>{"fit"});
+    QCOMPARE(settingsValues(readSettingsFile(settingsFile()).laterLines, "open-zoom"),
+             std::vector<std::string>{"fit"});
     TForm2 later;
     QVERIFY(later.newPicturesFitted());
     VERIFY_NO_MESSAGE(dialogs_);
@@ -134,7 +136,8 @@ void DisplayTest::zoomedOutTheScaleLabelCanBeRead()
         int rows = 0;
         for (int y = top; y < top + 40 && y < screen.height(); ++y) {
             bool ink = false;
-            for (int x = left; x < left + 150 && x < screen.width(); ++x) ink = ink || qRed(screen.pixel(x, y)) < 100;
+            for (int x = left; x < left + 150 && x < screen.width(); ++x)
+                ink = ink || qRed(screen.pixel(x, y)) < 100;
             rows += ink;
         }
         return rows;
@@ -143,7 +146,8 @@ void DisplayTest::zoomedOutTheScaleLabelCanBeRead()
     QCOMPARE(inkRows(100), 18);
     // Scaled down, the box alone would be 4 or 5 rows high; the label is written at screen size.
     const int fontRows = QFontMetrics(Form2->Image2->font()).height();
-    for (const int zoom : {25, 37, 10}) QVERIFY2(inkRows(zoom) >= fontRows / 2 + 2, qPrintable(QString::number(zoom)));
+    for (const int zoom : {25, 37, 10})
+        QVERIFY2(inkRows(zoom) >= fontRows / 2 + 2, qPrintable(QString::number(zoom)));
     // The layer keeps its own label.
     QCOMPARE(Form2->layers().Image2.pixel(44, 33), std::uint32_t{0});
     VERIFY_NO_MESSAGE(dialogs_);
