@@ -53,6 +53,7 @@ public:
     /// The scale bars drawn into the layer, whose labels are written again at screen size when zoomed
     /// out.
     void setScaleBars(std::vector<ScaleBarPlace> bars);
+    const std::vector<ScaleBarPlace>& scaleBars() const { return scaleBars_; }
     /// The display copy at the current zoom, brought up to date first: scaled down when zoomed out,
     /// else at 100 % (which zoomed in is sampled at each paint).
     const QImage& shownImage() const;

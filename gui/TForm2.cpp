@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
+#include <array>
 
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
@@ -490,7 +491,16 @@ bool TForm2::Showscale()
 {
     const OverlayResult result = drawScaleBar(layers_.Image2, AnalysisState.ScaleMicrons, pixelsPerMmText());
     if (result.drawn && result.bar.length > 0) {
-        // The view writes its label again when zoomed out, where the layer's own cannot be read.
+        // The view writes its label again when zoomed out, where the layer's own cannot be read. A bar
+        // the new box covers whole is gone from the layer, and its label with it.
+        const auto box = [](const ScaleBarPlace& bar) {
+            return std::array<std::int64_t, 4>{bar.left, bar.top, bar.left + bar.length, bar.top + kScaleBoxRows - 1};
+        };
+        const auto covered = [&](const ScaleBarPlace& old) {
+            const auto inner = box(old), outer = box(result.bar);
+            return outer[0] <= inner[0] && outer[1] <= inner[1] && inner[2] <= outer[2] && inner[3] <= outer[3];
+        };
+        scaleBars_.erase(std::remove_if(scaleBars_.begin(), scaleBars_.end(), covered), scaleBars_.end());
         scaleBars_.push_back(result.bar);
         Image2->setScaleBars(scaleBars_);
     }

@@ -150,6 +150,16 @@ void DisplayTest::zoomedOutTheScaleLabelCanBeRead()
         QVERIFY2(inkRows(zoom) >= fontRows / 2 + 2, qPrintable(QString::number(zoom)));
     // The layer keeps its own label.
     QCOMPARE(Form2->layers().Image2.pixel(44, 33), std::uint32_t{0});
+    // A label is written for each bar still in the layer: the same bar drawn again covers the first,
+    // a longer one elsewhere does not; a count starts the layer anew.
+    QCOMPARE(Form2->Image2->scaleBars().size(), std::size_t{1});
+    Form1->N25um1->trigger();
+    QCOMPARE(Form2->Image2->scaleBars().size(), std::size_t{1});
+    Form1->scale100->trigger();
+    QCOMPARE(Form2->Image2->scaleBars().size(), std::size_t{2});
+    Form1->BnCount->click();
+    QCOMPARE(Form2->Image2->scaleBars().size(), std::size_t{1});
+    QCOMPARE(Form2->Image2->scaleBars().front().microns, 100);
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
