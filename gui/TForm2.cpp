@@ -21,16 +21,16 @@
 #include "core/SettingsFile.h"
 #include "detect/BlobCount.h"
 #include "detect/ParameterSearch.h"
-#include "gui/Forms.h"
-#include "gui/LayerView.h"
-#include "gui/TForm1.h"
-#include "gui/TForm3.h"
-#include "gui/UserDialogs.h"
-#include "picture/PictureLoading.h"
 #include "report/BlobReport.h"
+#include "gui/Forms.h"
+#include "gui/TForm1.h"
+#include "picture/PictureLoading.h"
+#include "gui/UserDialogs.h"
 #include "report/ReportFile.h"
+#include "gui/TForm3.h"
 #include "view/ClipboardOps.h"
 #include "view/ColourPick.h"
+#include "gui/LayerView.h"
 #include "view/EditsFile.h"
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
@@ -494,11 +494,13 @@ bool TForm2::Showscale()
         // The view writes its label again when zoomed out, where the layer's own cannot be read. A bar
         // the new box covers whole is gone from the layer, and its label with it.
         const auto box = [](const ScaleBarPlace& bar) {
-            return std::array<std::int64_t, 4>{bar.left, bar.top, bar.left + bar.length, bar.top + kScaleBoxRows - 1};
+            return std::array<std::int64_t, 4>{bar.left, bar.top, bar.left + bar.length,
+                                               bar.top + kScaleBoxRows - 1};
         };
         const auto covered = [&](const ScaleBarPlace& old) {
             const auto inner = box(old), outer = box(result.bar);
-            return outer[0] <= inner[0] && outer[1] <= inner[1] && inner[2] <= outer[2] && inner[3] <= outer[3];
+            return outer[0] <= inner[0] && outer[1] <= inner[1] && inner[2] <= outer[2] &&
+                   inner[3] <= outer[3];
         };
         scaleBars_.erase(std::remove_if(scaleBars_.begin(), scaleBars_.end(), covered), scaleBars_.end());
         scaleBars_.push_back(result.bar);
