@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 #include "view/ManualEdit.h"
@@ -34,14 +35,23 @@ void LayerView::invalidate()
     update();
 }
 
+std::uint16_t LayerView::renderZoom() const
+{
+    if (zoom_ >= 100) return 100;
+    // On a screen of more device pixels than logical ones the copy is scaled to the device pixels.
+    const long zoom = std::lround(zoom_ * devicePixelRatioF());
+    return static_cast<std::uint16_t>(std::clamp(zoom, 1L, 100L));
+}
+
 void LayerView::bringUpToDate() const
 {
     if (layer_ == nullptr) return;
     const Picture& picture = *layer_;
-    if (zoom_ < 100) {
-        if (!scaledStale_ && scaledZoom_ == zoom_) return;
-        renderLayer(picture, usableBase(), adjustment_, zoom_, scaled_);
-        scaledZoom_ = zoom_;
+    const std::uint16_t zoom = renderZoom();
+    if (zoom < 100) {
+        if (!scaledStale_ && scaledZoom_ == zoom) return;
+        renderLayer(picture, usableBase(), adjustment_, zoom, scaled_);
+        scaledZoom_ = zoom;
         scaledStale_ = false;
     } else {
         if (!fullStale_) return;
@@ -181,7 +191,7 @@ void LayerView::setTeachOverlay(const QRect& region, std::vector<QPoint> marks, 
 const QImage& LayerView::shownImage() const
 {
     bringUpToDate();
-    return zoom_ < 100 ? scaled_ : full_;
+    return renderZoom() < 100 ? scaled_ : full_;
 }
 
 void LayerView::paintEvent(QPaintEvent* event)
@@ -189,20 +199,26 @@ void LayerView::paintEvent(QPaintEvent* event)
     const QImage& shown = shownImage();
     QPainter painter(this);
     const QRect exposed = event->rect();
-    if (!shown.rect().contains(exposed)) painter.fillRect(exposed, palette().window());
+    const QSize picture = pictureSize();
+    const QRect covered(QPoint(0, 0), displaySize(zoom_, picture.width(), picture.height()));
+    if (shown.isNull() || !covered.contains(exposed)) painter.fillRect(exposed, palette().window());
     if (shown.isNull()) return;
     painter.setClipRect(exposed);
-    if (zoom_ <= 100) {
-        // The copy has the display's size: only the exposed part is copied.
-        const QRect part = exposed.intersected(shown.rect());
-        painter.drawImage(part.topLeft(), shown, part);
-    } else {
-        const QRect part =
-            exposed.intersected(QRect(QPoint(0, 0), displaySize(zoom_, shown.width(), shown.height())));
+    const std::uint16_t rendered = renderZoom();
+    if (zoom_ > 100) {
+        const QRect part = exposed.intersected(covered);
         if (!part.isEmpty()) {
             sampleZoomedIn(shown, zoom_, part, tile_);
             painter.drawImage(part.topLeft(), tile_);
         }
+    } else if (rendered == zoom_) {
+        // The copy has the display's size: only the exposed part is copied.
+        const QRect part = exposed.intersected(shown.rect());
+        painter.drawImage(part.topLeft(), shown, part);
+    } else {
+        // A copy of the device pixels: drawn onto them, each logical pixel taking zoom / rendered of it.
+        const double scale = double(zoom_) / rendered;
+        painter.drawImage(QRectF(0, 0, shown.width() * scale, shown.height() * scale), shown);
     }
     paintScaleLabels(painter);
     paintTeachOverlay(painter);

@@ -93,6 +93,8 @@ private:
     void paintTeachOverlay(QPainter& painter) const;
     void paintScaleLabels(QPainter& painter) const;
     void bringUpToDate() const;
+    /// The zoom the display copy is made at: the window's zoom in device pixels, at most 100 %.
+    std::uint16_t renderZoom() const;
     /// The marks' base, when it has the layer's size.
     const Picture* usableBase() const;
     /// The whole display copy for the current zoom is rendered anew.
