@@ -4,10 +4,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
-#include "view/DisplayImage.h"
 #include "view/ManualEdit.h"
+#include "view/ScaleLabel.h"
 
 LayerView::LayerView(QWidget* parent) : QWidget(parent)
 {
@@ -16,25 +17,55 @@ LayerView::LayerView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void LayerView::convertAll(const Picture& picture) const
+QSize LayerView::pictureSize() const
 {
-    makeDisplayImage(picture, image_);
-    if (!picture.empty()) ++fullConversions_;
+    return layer_ != nullptr ? QSize(layer_->width(), layer_->height()) : QSize();
+}
+
+const Picture* LayerView::usableBase() const
+{
+    if (base_ == nullptr || layer_ == nullptr || base_ == layer_) return nullptr;
+    return base_->width() == layer_->width() && base_->height() == layer_->height() ? base_ : nullptr;
+}
+
+void LayerView::invalidate()
+{
+    fullStale_ = true;
+    scaledStale_ = true;
+    update();
+}
+
+std::uint16_t LayerView::renderZoom() const
+{
+    if (zoom_ >= 100) return 100;
+    // On a screen of more device pixels than logical ones the copy is scaled to the device pixels.
+    const long zoom = std::lround(zoom_ * devicePixelRatioF());
+    return static_cast<std::uint16_t>(std::clamp(zoom, 1L, 100L));
 }
 
 void LayerView::bringUpToDate() const
 {
-    if (!stale_) return;
-    stale_ = false;
-    if (layer_ != nullptr) convertAll(*layer_);
+    if (layer_ == nullptr) return;
+    const Picture& picture = *layer_;
+    const std::uint16_t zoom = renderZoom();
+    if (zoom < 100) {
+        if (!scaledStale_ && scaledZoom_ == zoom) return;
+        renderLayer(picture, usableBase(), adjustment_, zoom, scaled_);
+        scaledZoom_ = zoom;
+        scaledStale_ = false;
+    } else {
+        if (!fullStale_) return;
+        renderLayer(picture, usableBase(), adjustment_, 100, full_);
+        fullStale_ = false;
+    }
+    if (!picture.empty()) ++fullConversions_;
 }
 
 void LayerView::setPicture(const Picture& picture)
 {
-    layer_ = nullptr;
-    stale_ = false;
-    convertAll(picture);
-    update();
+    own_ = picture;
+    layer_ = &own_;
+    invalidate();
 }
 
 void LayerView::setLayer(const Picture* layer)
@@ -43,50 +74,74 @@ void LayerView::setLayer(const Picture* layer)
     layerChanged();
 }
 
+void LayerView::setBase(const Picture* base)
+{
+    base_ = base;
+    invalidate();
+}
+
+void LayerView::setZoom(std::uint16_t zoom)
+{
+    zoom_ = zoom == 0 ? 100 : zoom;
+    update();
+}
+
+void LayerView::setAdjustment(const DisplayAdjustment& adjustment)
+{
+    if (adjustment == adjustment_) return;
+    adjustment_ = adjustment;
+    invalidate();
+}
+
+void LayerView::setScaleBars(std::vector<ScaleBarPlace> bars)
+{
+    scaleBars_ = std::move(bars);
+    update();
+}
+
 void LayerView::layerChanged(const QRect& area)
 {
     if (layer_ == nullptr) return;
     const Picture& picture = *layer_;
-    const bool sameSize =
-        !image_.isNull() && image_.width() == picture.width() && image_.height() == picture.height();
-    if (area.isEmpty() || stale_ || !sameSize) {
-        stale_ = true;
-        update();
+    const QSize size(picture.width(), picture.height());
+    if (area.isEmpty() || size.isEmpty()) {
+        invalidate();
         return;
     }
-    const QRect part = area.intersected(QRect(0, 0, picture.width(), picture.height()));
+    const QRect part = area.intersected(QRect(QPoint(0, 0), size));
     if (part.isEmpty()) return;
-    updateDisplayImage(picture, image_, part);
-    // Repaint only where the part lies at the current display size.
-    const double sx = double(width()) / image_.width();
-    const double sy = double(height()) / image_.height();
-    const QRectF shown(part.left() * sx, part.top() * sy, part.width() * sx, part.height() * sy);
-    update(shown.toAlignedRect().adjusted(-1, -1, 1, 1));
+    // Each copy that is up to date takes the part; one that is not is rendered whole when shown.
+    if (!fullStale_) {
+        if (full_.size() == size)
+            renderLayer(picture, usableBase(), adjustment_, 100, full_, part);
+        else
+            fullStale_ = true;
+    }
+    if (!scaledStale_ && scaledZoom_ != 0) {
+        if (scaled_.size() == displaySize(scaledZoom_, size.width(), size.height()))
+            renderLayer(picture, usableBase(), adjustment_, scaledZoom_, scaled_,
+                        displayArea(part, scaledZoom_));
+        else
+            scaledStale_ = true;
+    }
+    update(shownRect(part).adjusted(-1, -1, 1, 1));
 }
 
 QRect LayerView::shownRect(const QRect& area) const
 {
-    // The size of the picture shown: the layer's, even before its display copy is brought up to date.
-    const QSize picture = layer_ != nullptr ? QSize(layer_->width(), layer_->height()) : image_.size();
-    if (picture.isEmpty() || area.isEmpty()) return QRect();
-    // The stretched picture shows picture pixel x on the widget pixels whose centres map into it, so a
-    // picture edge at x lies at ceil(x * scale - 0.5).
-    const double sx = double(width()) / picture.width();
-    const double sy = double(height()) / picture.height();
-    const auto edge = [](int v, double scale) { return static_cast<int>(std::ceil(v * scale - 0.5)); };
-    return QRect(QPoint(edge(area.left(), sx), edge(area.top(), sy)),
-                 QPoint(edge(area.left() + area.width(), sx) - 1, edge(area.top() + area.height(), sy) - 1));
+    if (pictureSize().isEmpty() || area.isEmpty()) return QRect();
+    return displayArea(area, zoom_);
 }
 
 std::vector<QRect> LayerView::bandDots() const
 {
     std::vector<QRect> dots;
-    const QSize picture = layer_ != nullptr ? QSize(layer_->width(), layer_->height()) : image_.size();
+    const QSize picture = pictureSize();
     if (band_.isEmpty() || picture.isEmpty()) return dots;
     const auto runRect = [](const BandRun& run) {
         return run.horizontal ? QRect(run.x, run.y, run.length, 1) : QRect(run.x, run.y, 1, run.length);
     };
-    if (width() >= picture.width() && height() >= picture.height()) {
+    if (zoom_ >= 100) {
         // Each dot covers the places of its picture pixels.
         for (const BandRun& run : selectionBandRuns(band_.left(), band_.top(), band_.left() + band_.width(),
                                                     band_.top() + band_.height(), picture.width(),
@@ -136,35 +191,85 @@ void LayerView::setTeachOverlay(const QRect& region, std::vector<QPoint> marks, 
 const QImage& LayerView::shownImage() const
 {
     bringUpToDate();
-    return image_;
+    return renderZoom() < 100 ? scaled_ : full_;
 }
 
 void LayerView::paintEvent(QPaintEvent* event)
 {
-    bringUpToDate();
+    const QImage& shown = shownImage();
     QPainter painter(this);
-    if (image_.isNull()) {
-        painter.fillRect(event->rect(), palette().window());
-        return;
+    const QRect exposed = event->rect();
+    const QSize picture = pictureSize();
+    const QRect covered(QPoint(0, 0), displaySize(zoom_, picture.width(), picture.height()));
+    if (shown.isNull() || !covered.contains(exposed)) painter.fillRect(exposed, palette().window());
+    if (shown.isNull()) return;
+    painter.setClipRect(exposed);
+    const std::uint16_t rendered = renderZoom();
+    if (zoom_ > 100) {
+        const QRect part = exposed.intersected(covered);
+        if (!part.isEmpty()) {
+            sampleZoomedIn(shown, zoom_, part, tile_);
+            painter.drawImage(part.topLeft(), tile_);
+        }
+    } else if (rendered == zoom_) {
+        // The copy has the display's size: only the exposed part is copied.
+        const QRect part = exposed.intersected(shown.rect());
+        painter.drawImage(part.topLeft(), shown, part);
+    } else {
+        // A copy of the device pixels: drawn onto them, each logical pixel taking zoom / rendered of it.
+        const double scale = double(zoom_) / rendered;
+        painter.drawImage(QRectF(0, 0, shown.width() * scale, shown.height() * scale), shown);
     }
-    // Only the exposed part is drawn; nearest-pixel stretching keeps a zoomed paint cheap.
-    painter.setClipRect(event->rect());
-    painter.drawImage(rect(), image_);
+    paintScaleLabels(painter);
     paintTeachOverlay(painter);
     if (band_.isEmpty()) return;
     // The band inverts what lies under its dots, so it shows on any picture.
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     for (const QRect& dot : bandDots())
-        if (dot.intersects(event->rect())) painter.fillRect(dot, Qt::white);
+        if (dot.intersects(exposed)) painter.fillRect(dot, Qt::white);
+}
+
+void LayerView::paintScaleLabels(QPainter& painter) const
+{
+    // At 100 % and above the label drawn into the layer is as legible as it was drawn.
+    if (zoom_ >= 100 || scaleBars_.empty()) return;
+    const QSize picture = pictureSize();
+    painter.save();
+    const QFont font = scaleLabelFont();
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    for (const ScaleBarPlace& bar : scaleBars_) {
+        if (bar.length <= 0 || bar.left >= picture.width() || bar.top >= picture.height()) continue;
+        // The bar keeps its true length on screen; the label goes beside it when it is longer.
+        const QRect box = displayArea(
+            QRect(static_cast<int>(bar.left), static_cast<int>(bar.top),
+                  static_cast<int>(std::min<std::int64_t>(bar.length + 1, picture.width() - bar.left)),
+                  kScaleBoxRows),
+            zoom_);
+        const QString label =
+            QString::number(bar.microns) + QLatin1Char(' ') + QChar(kMicroSign) + QLatin1Char('m');
+        const int textWidth = metrics.horizontalAdvance(label) + 4;
+        const QRect framed(box.topLeft(),
+                           QSize(std::max(box.width(), 1), std::max(box.height(), metrics.height() + 2)));
+        painter.setPen(Qt::black);
+        painter.setBrush(Qt::white);
+        painter.drawRect(framed.adjusted(0, 0, -1, -1));
+        QRect text = framed;
+        if (textWidth > framed.width()) {
+            text = QRect(framed.right() + 3, framed.top(), textWidth, framed.height());
+            painter.drawRect(text.adjusted(0, 0, -1, -1));
+        }
+        painter.drawText(text, Qt::AlignCenter, label);
+    }
+    painter.restore();
 }
 
 void LayerView::paintTeachOverlay(QPainter& painter) const
 {
     if (teachRegion_.isEmpty() && teachMarks_.empty() && blobMarkers_.empty()) return;
-    const QSize picture = layer_ != nullptr ? QSize(layer_->width(), layer_->height()) : image_.size();
-    if (picture.isEmpty()) return;
-    const double sx = double(width()) / picture.width();
-    const double sy = double(height()) / picture.height();
+    if (pictureSize().isEmpty()) return;
+    const double sx = zoom_ / 100.0;
+    const double sy = sx;
     const auto centre = [&](const QPoint& p) { return QPointF((p.x() + 0.5) * sx, (p.y() + 0.5) * sy); };
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);

@@ -1,11 +1,17 @@
 #pragma once
-// LayerView: shows one picture layer stretched to the widget's size and reports mouse presses,
-// moves and releases in widget coordinates.
+// LayerView: shows one picture layer at the window's zoom and reports mouse presses, moves and
+// releases in widget coordinates.
 //
-// The view keeps a display copy of its layer in the window system's fastest pixel format. The copy is
-// brought up to date only after the layer's pixels changed: a whole layer at its next paint (so a
-// hidden layer costs nothing until it is shown), a changed part at once. Painting again, resizing for a
-// zoom and bringing the view to the front never convert the picture.
+// The view keeps display copies of its layer in the window system's fastest pixel format (see
+// view/LayerDisplay.h): one at 100 % and, zoomed out, one scaled down to the zoom by averaging, with
+// the marks drawn over the original kept whole. A copy is brought up to date only after the layer's
+// pixels changed: a whole layer at its next paint (so a hidden layer costs nothing until it is shown),
+// a changed part at once. Painting again and bringing the view to the front never convert the
+// picture; a zoom converts it once, the first time the view is shown at that zoom. Zoomed in, each
+// paint samples the visible part of the 100 % copy.
+//
+// Zoomed out, a scale bar drawn into the layer gets its label written again over it at screen size,
+// so that it can be read at any zoom.
 //
 // The view can show a selection band over its picture: drawn on screen only, by inverting the colours
 // under the band's dots, never into the layer or its display copy. At 100 % and above a dot covers its
@@ -18,6 +24,8 @@
 #include <vector>
 
 #include "core/Picture.h"
+#include "view/LayerDisplay.h"
+#include "view/Overlays.h"
 
 class QPainter;
 
@@ -33,7 +41,21 @@ public:
     void setLayer(const Picture* layer);
     /// The layer's pixels changed: the whole layer (area empty) or only area, in picture coordinates.
     void layerChanged(const QRect& area = QRect());
-    /// The picture as displayed (brought up to date first).
+    /// The layer's marks are drawn over base (the original), which must outlive the view; nullptr:
+    /// none. Its pixels are taken as changed.
+    void setBase(const Picture* base);
+    /// The zoom (percent) the view is shown at; its size is set by the window.
+    void setZoom(std::uint16_t zoom);
+    std::uint16_t zoom() const { return zoom_; }
+    /// Brightness, contrast and channel of the display from now on.
+    void setAdjustment(const DisplayAdjustment& adjustment);
+    const DisplayAdjustment& adjustment() const { return adjustment_; }
+    /// The scale bars drawn into the layer, whose labels are written again at screen size when zoomed
+    /// out.
+    void setScaleBars(std::vector<ScaleBarPlace> bars);
+    const std::vector<ScaleBarPlace>& scaleBars() const { return scaleBars_; }
+    /// The display copy at the current zoom, brought up to date first: scaled down when zoomed out,
+    /// else at 100 % (which zoomed in is sampled at each paint).
     const QImage& shownImage() const;
     /// Shows the selection band around area (picture coordinates) over the picture from now on; an
     /// empty area: no band.
@@ -45,7 +67,7 @@ public:
     void setTeachOverlay(const QRect& region, std::vector<QPoint> marks, std::vector<QPoint> blobs);
     const QRect& teachRegion() const { return teachRegion_; }
     const std::vector<QPoint>& teachMarks() const { return teachMarks_; }
-    /// How often the whole picture was converted for display (for tests of the caching).
+    /// How often the whole picture was converted for display, at any zoom (for tests of the caching).
     int fullConversions() const { return fullConversions_; }
 
 signals:
@@ -71,20 +93,37 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    void convertAll(const Picture& picture) const;
     void paintTeachOverlay(QPainter& painter) const;
+    void paintScaleLabels(QPainter& painter) const;
     void bringUpToDate() const;
-    /// The widget pixels that show the picture pixels of area, at the current display size.
+    /// The zoom the display copy is made at: the window's zoom in device pixels, at most 100 %.
+    std::uint16_t renderZoom() const;
+    /// The marks' base, when it has the layer's size.
+    const Picture* usableBase() const;
+    /// The whole display copy for the current zoom is rendered anew.
+    void invalidate();
+    /// The widget pixels that show the picture pixels of area, at the current zoom.
     QRect shownRect(const QRect& area) const;
+    /// The size of the picture shown.
+    QSize pictureSize() const;
     /// The widget pixels the band's dots cover, at the current display size; none pair up.
     std::vector<QRect> bandDots() const;
     /// Repaints where the band around area lies.
     void updateBand(const QRect& area);
 
-    const Picture* layer_ = nullptr;      // the layer followed, or nullptr after setPicture
-    mutable QImage image_;                 // Format_RGB32 copy of the picture
-    mutable bool stale_ = false;           // the whole layer changed since image_ was made
+    const Picture* layer_ = nullptr;  // the layer followed (own_ after setPicture)
+    Picture own_;                     // the copy setPicture shows
+    const Picture* base_ = nullptr;   // what the marks are drawn over, or nullptr
+    std::uint16_t zoom_ = 100;
+    DisplayAdjustment adjustment_;
+    mutable QImage full_;                   // Format_RGB32 copy at 100 %
+    mutable bool fullStale_ = false;        // the whole layer changed since full_ was made
+    mutable QImage scaled_;                 // the copy scaled down to scaledZoom_
+    mutable std::uint16_t scaledZoom_ = 0;  // 0: none made
+    mutable bool scaledStale_ = false;
+    mutable QImage tile_;  // the part sampled for one paint when zoomed in
     mutable int fullConversions_ = 0;
+    std::vector<ScaleBarPlace> scaleBars_;
     QRect band_;
     QRect teachRegion_;
     std::vector<QPoint> teachMarks_;

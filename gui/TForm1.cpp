@@ -686,7 +686,7 @@ void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
     Form2->Showscale();
     layers.Image3.copyFrom(layers.Image1);  // taken after the overlays: the area layer carries neither
     AnalysisState.ViewMode = kViewOriginal;
-    Form2->malgrossklein(AnalysisState.ZoomPercent);  // mouse positions map onto the picture at once
+    Form2->zoomForNewPicture();  // fitted or at 100 %; mouse positions map onto the picture at once
     Form2->Toggleview();
     Form2->refreshLayers();
     BnCount->setEnabled(true);

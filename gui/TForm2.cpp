@@ -1,5 +1,6 @@
 #include "gui/TForm2.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -13,9 +14,11 @@
 #include <QStatusBar>
 #include <QWheelEvent>
 #include <algorithm>
+#include <array>
 
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
+#include "core/SettingsFile.h"
 #include "detect/BlobCount.h"
 #include "detect/ParameterSearch.h"
 #include "report/BlobReport.h"
@@ -48,6 +51,10 @@ const char* const kFirstClickModeCaption = "[Click mode=] Remove";
 // Captions of the flip item: at the start, then naming the view shown.
 const char* const kFirstFlipCaption = "[Flip image =] Original";
 const char* const kFlipCaptions[] = {"[Flip image=] Original", "[Flip image=] Count ", "[Flip image=] Area"};
+// The setting of how new pictures open, in the settings file: fitted to the window or at 100 %.
+constexpr const char* kOpenZoomKey = "open-zoom";
+const std::string kOpenFitted = "fit";
+const std::string kOpenFull = "100";
 // The widest zoom caption: the zoom's whole 16-bit range.
 const char* const kWidestZoomCaption = "65525 %";
 
@@ -106,6 +113,9 @@ void TForm2::FormCreate()
     Image1->setLayer(&layers_.Image1);
     Image2->setLayer(&layers_.Image2);
     Image3->setLayer(&layers_.Image3);
+    // The count and area views are the original with marks drawn over it.
+    Image2->setBase(&layers_.Image1);
+    Image3->setBase(&layers_.Image1);
     bringToFront(Image1);
 
     Menu1 = new MenuRows(this);
@@ -155,6 +165,7 @@ void TForm2::FormCreate()
     Menu1->reserveWidth(ToggleimageOriginal1,
                         {QString::fromLatin1(kFirstFlipCaption), QString::fromLatin1(kFlipCaptions[0]),
                          QString::fromLatin1(kFlipCaptions[1]), QString::fromLatin1(kFlipCaptions[2])});
+    addDisplayMenu();
     // Wide enough for the menu bar in one row where the screen has the room; a narrower window wraps it.
     resize(std::max(kDefaultWidth, Menu1->oneRowWidth()), kDefaultHeight);
     buildStatusBar();
@@ -178,6 +189,26 @@ void TForm2::connectControls()
     connect(Suggestparameters1, &QAction::triggered, this, &TForm2::SuggestparametersClick);
     connect(Blobview1, &QAction::triggered, this, &TForm2::BlobviewClick);
     connect(Clearmarks1, &QAction::triggered, this, &TForm2::ClearmarksClick);
+    connect(Brighter1, &QAction::triggered, this, [this] { setDisplayAdjustment(brighter(display_)); });
+    connect(Darker1, &QAction::triggered, this, [this] { setDisplayAdjustment(darker(display_)); });
+    connect(Morecontrast1, &QAction::triggered, this,
+            [this] { setDisplayAdjustment(moreContrast(display_)); });
+    connect(Lesscontrast1, &QAction::triggered, this,
+            [this] { setDisplayAdjustment(lessContrast(display_)); });
+    connect(Stretch1, &QAction::triggered, this,
+            [this] { setDisplayAdjustment(stretchedToPicture(layers_.Image1, display_)); });
+    const std::pair<QAction*, DisplayChannel> channels[] = {{Allchannels1, DisplayChannel::All},
+                                                            {Redchannel1, DisplayChannel::Red},
+                                                            {Greenchannel1, DisplayChannel::Green},
+                                                            {Bluechannel1, DisplayChannel::Blue}};
+    for (const auto& [item, channel] : channels)
+        connect(item, &QAction::triggered, this, [this, channel = channel] {
+            DisplayAdjustment adjustment = display_;
+            adjustment.channel = channel;
+            setDisplayAdjustment(adjustment);
+        });
+    connect(Normaldisplay1, &QAction::triggered, this, [this] { setDisplayAdjustment(DisplayAdjustment{}); });
+    connect(Openfitted1, &QAction::toggled, this, &TForm2::OpenfittedClick);
     connect(Copy1, &QAction::triggered, this, &TForm2::Copy1Click);
     connect(Paste1, &QAction::triggered, this, &TForm2::Paste1Click);
     connect(Cut1, &QAction::triggered, this, &TForm2::Cut1Click);
@@ -307,9 +338,91 @@ void TForm2::malgrossklein(std::uint16_t zoom)
     const DisplaySize shown = displayedSize(zoom, AnalysisState.ImageWidth, AnalysisState.ImageHeight);
     const int width = static_cast<int>(std::clamp<std::int64_t>(shown.width, 0, kMaxDisplaySide));
     const int height = static_cast<int>(std::clamp<std::int64_t>(shown.height, 0, kMaxDisplaySide));
-    for (LayerView* layer : {Image1, Image2, Image3}) layer->resize(width, height);
+    for (LayerView* layer : {Image1, Image2, Image3}) {
+        layer->setZoom(zoom);
+        layer->resize(width, height);
+    }
     canvas_->resize(width, height);
     zoomApplied_ = true;
+}
+
+void TForm2::zoomForNewPicture()
+{
+    if (newPicturesFitted()) {
+        const QSize view = scrollArea_->maximumViewportSize();
+        // Small pictures stay at 100 %: fitted means shrunk to fit, not blown up.
+        AnalysisState.ZoomPercent = std::min(
+            kZoomFull,
+            fittingZoom(AnalysisState.ImageWidth, AnalysisState.ImageHeight, view.width(), view.height()));
+    }
+    malgrossklein(AnalysisState.ZoomPercent);
+    scrollArea_->horizontalScrollBar()->setValue(0);
+    scrollArea_->verticalScrollBar()->setValue(0);
+}
+
+bool TForm2::newPicturesFitted() const { return Openfitted1->isChecked(); }
+
+void TForm2::OpenfittedClick(bool fitted)
+{
+    if (Form1 == nullptr) return;
+    const std::string error =
+        writeSettingsValues(Form1->settingsFile(), kOpenZoomKey, {fitted ? kOpenFitted : kOpenFull});
+    if (!error.empty())
+        dialogs().message(
+            UserDialogs::MessageKind::Warning,
+            QStringLiteral("The setting is used now, but could not be kept for the next start: %1")
+                .arg(QString::fromStdString(error)));
+}
+
+void TForm2::addDisplayMenu()
+{
+    Display1 = Menu1->addMenu(QStringLiteral("&Display"));
+    Displayrange1 = Display1->addAction(QString());
+    Displayrange1->setEnabled(false);
+    Display1->addSeparator();
+    Brighter1 = Display1->addAction(QStringLiteral("&Brighter"));
+    Darker1 = Display1->addAction(QStringLiteral("&Darker"));
+    Morecontrast1 = Display1->addAction(QStringLiteral("More &contrast"));
+    Lesscontrast1 = Display1->addAction(QStringLiteral("&Less contrast"));
+    Stretch1 = Display1->addAction(QStringLiteral("&Stretch to the picture"));
+    Display1->addSeparator();
+    auto* channels = new QActionGroup(Display1);
+    Allchannels1 = channels->addAction(QStringLiteral("&All colours"));
+    Redchannel1 = channels->addAction(QStringLiteral("&Red only"));
+    Greenchannel1 = channels->addAction(QStringLiteral("&Green only"));
+    Bluechannel1 = channels->addAction(QStringLiteral("Bl&ue only"));
+    for (QAction* item : channels->actions()) {
+        item->setCheckable(true);
+        Display1->addAction(item);
+    }
+    Allchannels1->setChecked(true);
+    Display1->addSeparator();
+    Normaldisplay1 = Display1->addAction(QStringLiteral("&Normal display"));
+    Display1->addSeparator();
+    Openfitted1 = Display1->addAction(QStringLiteral("Open pictures &fitted to the window"));
+    Openfitted1->setCheckable(true);
+    // Fitted unless the settings file says 100 %.
+    bool fitted = true;
+    if (Form1 != nullptr)
+        for (const std::string& value :
+             settingsValues(readSettingsFile(Form1->settingsFile()).laterLines, kOpenZoomKey))
+            fitted = value != kOpenFull;
+    Openfitted1->setChecked(fitted);
+    setDisplayAdjustment(display_);
+}
+
+void TForm2::setDisplayAdjustment(const DisplayAdjustment& adjustment)
+{
+    display_ = adjustment;
+    for (LayerView* layer : {Image1, Image2, Image3}) layer->setAdjustment(adjustment);
+    static const char* const kChannelNames[] = {"all colours", "red only", "green only", "blue only"};
+    Displayrange1->setText(QStringLiteral("Shown: %1 black, %2 white, %3")
+                               .arg(adjustment.black)
+                               .arg(adjustment.white)
+                               .arg(QLatin1String(kChannelNames[static_cast<int>(adjustment.channel)])));
+    QAction* const channelItems[] = {Allchannels1, Redchannel1, Greenchannel1, Bluechannel1};
+    channelItems[static_cast<int>(adjustment.channel)]->setChecked(true);
+    Normaldisplay1->setEnabled(!adjustment.unchanged());
 }
 
 void TForm2::Zoom1Click() { zoomAboutCentre(zoomedOut(AnalysisState.ZoomPercent)); }
@@ -436,7 +549,24 @@ bool TForm2::Showgrid()
 
 bool TForm2::Showscale()
 {
-    return finishOverlay(drawScaleBar(layers_.Image2, AnalysisState.ScaleMicrons, pixelsPerMmText()));
+    const OverlayResult result = drawScaleBar(layers_.Image2, AnalysisState.ScaleMicrons, pixelsPerMmText());
+    if (result.drawn && result.bar.length > 0) {
+        // The view writes its label again when zoomed out, where the layer's own cannot be read. A bar
+        // the new box covers whole is gone from the layer, and its label with it.
+        const auto box = [](const ScaleBarPlace& bar) {
+            return std::array<std::int64_t, 4>{bar.left, bar.top, bar.left + bar.length,
+                                               bar.top + kScaleBoxRows - 1};
+        };
+        const auto covered = [&](const ScaleBarPlace& old) {
+            const auto inner = box(old), outer = box(result.bar);
+            return outer[0] <= inner[0] && outer[1] <= inner[1] && inner[2] <= outer[2] &&
+                   inner[3] <= outer[3];
+        };
+        scaleBars_.erase(std::remove_if(scaleBars_.begin(), scaleBars_.end(), covered), scaleBars_.end());
+        scaleBars_.push_back(result.bar);
+        Image2->setScaleBars(scaleBars_);
+    }
+    return finishOverlay(result);
 }
 
 const Picture& TForm2::pictureOf(const LayerView* view) const
@@ -601,6 +731,9 @@ void TForm2::RedoClick()
 
 void TForm2::countReplaced()
 {
+    // The count layer was reset: the scale bars drawn before are gone with it.
+    scaleBars_.clear();
+    Image2->setScaleBars({});
     history_.reset(AnalysisState.AutoCount);
     removalDrag_ = false;
     Image2->setBand(QRect());

@@ -5,7 +5,9 @@
 // Given names (they trace the program's behaviour; kept as they are):
 //   Image1, Image2, Image3    the original, the count view (rings, grid, scale bar), the area view
 //   Zoom1 "[ - ]"             zoom out;  Fittoframe1 "[ + ]": zoom in (despite its name)
-//   Fittowindow1              "Fit to window": the largest zoom step showing the whole picture
+//   Fittowindow1              "Fit to window": the largest zoom showing the whole picture
+//   Display1                  brightness, contrast and channel of the display (for the eye only), and
+//                             whether new pictures open fitted to the window
 //   N1001 "100 %"             zoom to 100 %, caption showing the zoom. The main window's scale-bar
 //                             menu is also called N1001: two different controls, one per window
 //   Edit1: Copy1, Paste1, Cut1 ("Crop")   the clipboard commands
@@ -44,6 +46,8 @@
 #include "core/Particles.h"
 #include "detect/Marks.h"
 #include "view/EditHistory.h"
+#include "view/LayerDisplay.h"
+#include "view/Overlays.h"
 
 class QAction;
 class QKeyEvent;
@@ -79,8 +83,18 @@ public:
     void N1001Click();
     /// Zoom in by one step.
     void Fittoframe1Click();
-    /// "Fit to window": the largest zoom step at which the whole picture fits into the window.
+    /// "Fit to window": the largest zoom at which the whole picture fits into the window.
     void Fittowindow1Click();
+    /// A new picture is shown: fitted to the window (never above 100 %) when new pictures open fitted,
+    /// else at ZoomPercent as the loading set it; scrolled to its top-left corner.
+    void zoomForNewPicture();
+    /// New pictures open fitted to the window (the Display menu's setting, kept in the settings file).
+    bool newPicturesFitted() const;
+
+    // Display of the layers, for the eye only: the layers, counts and saved pictures stay as they are.
+    /// Applies adjustment to the three views and shows it in the Display menu.
+    void setDisplayAdjustment(const DisplayAdjustment& adjustment);
+    const DisplayAdjustment& displayAdjustment() const { return display_; }
     /// Applies zoom keeping the picture point at anchor (a place in the scrolled view) where it is; the
     /// zoom commands keep the view's centre, the Ctrl+wheel the point under the mouse.
     void zoomAbout(std::uint16_t zoom, QPoint anchor);
@@ -212,6 +226,19 @@ public:
     QAction* Zoom1001 = nullptr;
     QAction* Flipimage1 = nullptr;
     QMenu* Window1 = nullptr;
+    QMenu* Display1 = nullptr;
+    QAction* Displayrange1 = nullptr;  // tells the display range; not a command
+    QAction* Brighter1 = nullptr;
+    QAction* Darker1 = nullptr;
+    QAction* Morecontrast1 = nullptr;
+    QAction* Lesscontrast1 = nullptr;
+    QAction* Stretch1 = nullptr;
+    QAction* Allchannels1 = nullptr;
+    QAction* Redchannel1 = nullptr;
+    QAction* Greenchannel1 = nullptr;
+    QAction* Bluechannel1 = nullptr;
+    QAction* Normaldisplay1 = nullptr;
+    QAction* Openfitted1 = nullptr;  // checked: new pictures open fitted to the window
     QMenu* Teach1 = nullptr;
     QAction* Teachmode1 = nullptr;
     QAction* Suggestparameters1 = nullptr;
@@ -225,6 +252,10 @@ protected:
 
 private:
     void FormCreate();
+    /// The Display menu: brightness, contrast, channel, and how new pictures open.
+    void addDisplayMenu();
+    /// The Display menu's setting changed: kept in the settings file.
+    void OpenfittedClick(bool fitted);
     void connectControls();
     /// The zoom, flip and command keys.
     void addShortcuts();
@@ -283,6 +314,8 @@ private:
     std::optional<BlobSettings> blobSettings_;
     std::vector<Mark> blobMarkers_;
     ParticleList particles_;
+    DisplayAdjustment display_;
+    std::vector<ScaleBarPlace> scaleBars_;  // drawn into Image2 since it was last reset
     QScrollArea* scrollArea_ = nullptr;
     QLabel* positionField_ = nullptr;
     QLabel* pixelField_ = nullptr;

@@ -16,6 +16,9 @@ TEST(ZoomTest, StepsOfTenUpToFullSizeAndTwentyFiveAbove)
         {10, 20, 10},    // 10 % is the floor
         {20, 30, 10},   {90, 100, 80}, {100, 125, 90}, {125, 150, 100},
         {150, 175, 125}, {0, 10, 0},  // before the first picture
+        // From a fitted zoom between the steps, the next step either way; below 10 % only up.
+        {37, 40, 30},   {95, 100, 90}, {11, 20, 10},  {9, 10, 9},    {1, 10, 1},
+        {101, 125, 100}, {137, 150, 125},
     };
     for (const StepCase& c : cases) {
         EXPECT_EQ(zoomedIn(c.from, 1000, 800), c.in) << c.from;
@@ -53,21 +56,24 @@ TEST(ZoomTest, DisplayedSizeTruncates)
     EXPECT_EQ(displayedSize(65525, 65535, 65535), (DisplaySize{42941808, 42941808}));
 }
 
-TEST(ZoomTest, FitToWindowTakesTheLargestStepThatFits)
+TEST(ZoomTest, FitToWindowTakesTheLargestWholePercentThatFits)
 {
     struct FitCase {
         std::int64_t width, height, viewWidth, viewHeight;
         std::uint16_t zoom;
     };
     const FitCase cases[] = {
-        {1000, 800, 1000, 800, 100},   // exactly the view
-        {1000, 800, 999, 800, 90},     // one pixel short: the step below
-        {1000, 800, 470, 400, 40},     // 50 % would be 500 wide
-        {200, 100, 470, 400, 225},     // 250 % would be 500 wide
-        {100, 200, 470, 400, 200},     // the height decides
-        {6000, 4000, 470, 400, 10},    // even the floor is too large: the floor
-        {0, 0, 470, 400, 100},         // no picture
-        {1, 1, 100000, 100000, 65525}, // the largest zoom there is
+        {1000, 800, 1000, 800, 100},         // exactly the view
+        {1000, 800, 999, 800, 99},           // one pixel short
+        {1000, 800, 470, 400, 47},           // 48 % would be 480 wide
+        {200, 100, 470, 400, 235},           // 236 % would be 472 wide
+        {100, 200, 470, 400, 200},           // the height decides
+        {1001, 7, 300, 100, 30},             // 30 % shows 300.3 as 300 pixels: it fits
+        {6000, 4000, 470, 400, 7},           // below the smallest step
+        {6000, 4000, 10, 10, 1},             // even 1 % is too large: 1 %
+        {0, 0, 470, 400, 100},               // no picture
+        {1, 1, 100000, 100000, 65535},       // the largest zoom there is
+        {16777215, 1, 100000000, 100, 100},  // 101 % would be wider than any widget
     };
     for (const FitCase& c : cases)
         EXPECT_EQ(fittingZoom(c.width, c.height, c.viewWidth, c.viewHeight), c.zoom)

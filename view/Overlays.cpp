@@ -143,5 +143,6 @@ OverlayResult drawScaleBar(Picture& count, std::uint8_t scaleMicrons,
         labelWriter(count, unitLeft, top, "m", "Arial");
     }
     result.drawn = true;
+    result.bar = ScaleBarPlace{x0, y0, length, scaleMicrons};
     return result;
 }

@@ -9,11 +9,23 @@
 
 #include "core/Picture.h"
 
+/// Where a scale bar was drawn: the box's left and top, the bar's length in pixels (the outline's left
+/// and right edges lie that far apart) and its micrometres. Length 0: no bar.
+struct ScaleBarPlace {
+    std::int64_t left = 0;
+    std::int64_t top = 0;
+    std::int64_t length = 0;
+    std::uint8_t microns = 0;
+    bool operator==(const ScaleBarPlace&) const = default;
+};
+
 /// What an overlay command did: drawn is false when the overlay is switched off (0 micrometres) or
-/// failed; message is empty unless it failed, and then nothing was drawn.
+/// failed; message is empty unless it failed, and then nothing was drawn. A drawn scale bar tells
+/// where it lies.
 struct OverlayResult {
     bool drawn = false;
     std::string message;
+    ScaleBarPlace bar;
 };
 
 /// Where whole cells of cellSize pixels fit, centred: nx x ny cells, left margin ox, top margin oy.

@@ -1,5 +1,6 @@
 #include "view/Zoom.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -10,7 +11,10 @@ DisplaySize displayedSize(std::uint16_t zoom, std::int64_t width, std::int64_t h
 
 std::uint16_t zoomedIn(std::uint16_t zoom, std::int64_t width, std::int64_t height)
 {
-    const std::int64_t next = zoom + (zoom >= kZoomFull ? kZoomStepLarge : kZoomStepSmall);
+    // The next step above zoom: steps of 10 below 100 %, of 25 from 100 % on.
+    const std::int64_t next = zoom < kZoomFull
+                                  ? (zoom / kZoomStepSmall + 1) * kZoomStepSmall
+                                  : kZoomFull + ((zoom - kZoomFull) / kZoomStepLarge + 1) * kZoomStepLarge;
     if (next > std::numeric_limits<std::uint16_t>::max()) return zoom;
     const DisplaySize shown = displayedSize(static_cast<std::uint16_t>(next), width, height);
     if (shown.width > kMaxDisplaySide || shown.height > kMaxDisplaySide) return zoom;
@@ -19,8 +23,11 @@ std::uint16_t zoomedIn(std::uint16_t zoom, std::int64_t width, std::int64_t heig
 
 std::uint16_t zoomedOut(std::uint16_t zoom)
 {
-    if (zoom > kZoomFull) return static_cast<std::uint16_t>(zoom - kZoomStepLarge);
-    if (zoom > kZoomFloor) return static_cast<std::uint16_t>(zoom - kZoomStepSmall);
+    // The next step below zoom; below the smallest step nothing.
+    if (zoom > kZoomFull)
+        return static_cast<std::uint16_t>(kZoomFull +
+                                          (zoom - kZoomFull - 1) / kZoomStepLarge * kZoomStepLarge);
+    if (zoom > kZoomFloor) return static_cast<std::uint16_t>((zoom - 1) / kZoomStepSmall * kZoomStepSmall);
     return zoom;
 }
 
@@ -28,16 +35,16 @@ std::uint16_t fittingZoom(std::int64_t width, std::int64_t height, std::int64_t 
                           std::int64_t viewHeight)
 {
     if (width <= 0 || height <= 0) return kZoomFull;
-    const auto fits = [&](std::uint16_t zoom) {
-        const DisplaySize shown = displayedSize(zoom, width, height);
-        return shown.width <= viewWidth && shown.height <= viewHeight;
+    // zoom x size div 100 <= view holds for every zoom below (view + 1) x 100 / size.
+    const auto largest = [](std::int64_t size, std::int64_t view) {
+        const std::int64_t limit = (std::max<std::int64_t>(view, 0) + 1) * 100;
+        return (limit + size - 1) / size - 1;
     };
-    std::uint16_t zoom = kZoomFloor;
-    for (;;) {
-        const std::uint16_t next = zoomedIn(zoom, width, height);
-        if (next == zoom || !fits(next)) return zoom;
-        zoom = next;
-    }
+    // Never larger than the view, nor than the window system can show.
+    const std::int64_t zoom = std::min({largest(width, viewWidth), largest(height, viewHeight),
+                                        largest(width, kMaxDisplaySide), largest(height, kMaxDisplaySide)});
+    return static_cast<std::uint16_t>(
+        std::clamp<std::int64_t>(zoom, 1, std::numeric_limits<std::uint16_t>::max()));
 }
 
 std::int64_t anchoredOffset(std::int64_t offset, std::int64_t anchor, std::uint16_t from, std::uint16_t to)

@@ -1,6 +1,7 @@
 #pragma once
 // The image window's zoom steps and the layers' displayed size. The pictures themselves are never
-// resampled: a zoom changes only the size at which the layer widgets show them.
+// resampled: a zoom changes only the size at which the layer widgets show them. The zoom is a whole
+// percent; "Fit to window" may give any, the steps lead back onto their own values.
 
 #include <cstdint>
 
@@ -21,15 +22,16 @@ struct DisplaySize {
 /// The layers' displayed size at zoom percent: zoom x picture size div 100, truncated.
 DisplaySize displayedSize(std::uint16_t zoom, std::int64_t width, std::int64_t height);
 
-/// Zoom in ("[ + ]"): +25 from 100 % on, else +10. Stays where it is when the step would pass the
-/// 16-bit zoom range or make the displayed picture larger than the window system can show.
+/// Zoom in ("[ + ]"): +25 from 100 % on, else +10; from a zoom between the steps, the next step up
+/// (37 % gives 40 %, 137 % gives 150 %). Stays where it is when the step would pass the 16-bit zoom
+/// range or make the displayed picture larger than the window system can show.
 std::uint16_t zoomedIn(std::uint16_t zoom, std::int64_t width, std::int64_t height);
-/// Zoom out ("[ - ]"): -25 above 100 %, -10 above 10 %, else unchanged (10 % is the floor).
+/// Zoom out ("[ - ]"): -25 above 100 %, -10 above 10 %, else unchanged (10 % is the floor of the
+/// steps); from a zoom between the steps, the next step down (37 % gives 30 %, 137 % gives 125 %).
 std::uint16_t zoomedOut(std::uint16_t zoom);
 
-/// "Fit to window": the largest zoom step (10, 20, ..., 100, 125, 150, ...) at which the whole picture
-/// fits into a view of viewWidth x viewHeight; 10 % when even that is larger than the view (the
-/// floor of the steps). 100 % for an empty picture.
+/// "Fit to window": the largest whole percent at which the whole picture fits into a view of
+/// viewWidth x viewHeight, at least 1 %, at most the largest zoom there is. 100 % for an empty picture.
 std::uint16_t fittingZoom(std::int64_t width, std::int64_t height, std::int64_t viewWidth,
                           std::int64_t viewHeight);
 

@@ -63,7 +63,7 @@ private slots:
     void windowTitlesAreExactlyTheProgramsTexts();
     void badPixelsPerMmShowsAMessageAndDrawsNothing();
     void overlaysSwitchedOffLeaveTheViewAlone();
-    void zoomAndFlipDoNotConvertThePictureAgain();
+    void aZoomConvertsThePictureOnceAndFlipsNever();
     void changedAreaIsShownWithoutAFullConversion();
 
 private:
@@ -126,9 +126,9 @@ void TForm2Test::zoomCommands()
     QCOMPARE(int(AnalysisState.ZoomPercent), zoom);
     QCOMPARE(Form2->N1001->text(), QString::number(zoom) + QStringLiteral(" %"));
     for (LayerView* layer : {Form2->Image1, Form2->Image2, Form2->Image3}) QCOMPARE(layer->size(), shown);
-    // The pictures themselves keep their size.
+    // The pictures themselves keep their size; zoomed out, the display copy is scaled down to the zoom.
     QCOMPARE(Form2->layers().Image2.width(), 1000);
-    QCOMPARE(Form2->Image2->shownImage().size(), QSize(1000, 800));
+    QCOMPARE(Form2->Image2->shownImage().size(), zoom < 100 ? shown : QSize(1000, 800));
 }
 
 void TForm2Test::flipCycle_data()
@@ -364,7 +364,7 @@ void TForm2Test::overlaysSwitchedOffLeaveTheViewAlone()
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
-void TForm2Test::zoomAndFlipDoNotConvertThePictureAgain()
+void TForm2Test::aZoomConvertsThePictureOnceAndFlipsNever()
 {
     loadPicture(600, 400);
     Form2->ToggleimageOriginal1->trigger();  // count view in front
@@ -375,11 +375,18 @@ void TForm2Test::zoomAndFlipDoNotConvertThePictureAgain()
     Form2->Fittoframe1->trigger();
     Form2->Image2->repaint();
     Form2->Zoom1->trigger();
+    Form2->Image2->repaint();
+    QCOMPARE(Form2->Image2->fullConversions(), conversions);  // 125 % and 100 % show the same copy
     Form2->Zoom1->trigger();
     Form2->Image2->repaint();
     for (int i = 0; i < 3; ++i) Form2->ToggleimageOriginal1->trigger();
     Form2->Image2->repaint();
-    QCOMPARE(Form2->Image2->fullConversions(), conversions);
+    Form2->N1001->trigger();
+    Form2->Image2->repaint();
+    Form2->Zoom1->trigger();
+    Form2->Image2->repaint();
+    // 90 % was scaled down once; showing it again, flipping and painting take the copies made.
+    QCOMPARE(Form2->Image2->fullConversions(), conversions + 1);
     // A layer never shown is never converted.
     QCOMPARE(Form2->Image3->fullConversions(), 0);
 }

@@ -2,6 +2,8 @@
 // What every window test shares: the three windows created for one test with the scripted dialogs and
 // a settings file of the test's own, and the check that no message box was shown.
 
+#include <QAction>
+#include <QSignalBlocker>
 #include <QString>
 #include <QTest>
 #include <filesystem>
@@ -9,6 +11,7 @@
 
 #include "ScriptedDialogs.h"
 #include "gui/Forms.h"
+#include "gui/TForm2.h"
 
 /// Fails the test, listing the texts, when any message box was shown.
 #define VERIFY_NO_MESSAGE(dialogs) \
@@ -20,6 +23,10 @@ inline std::unique_ptr<ScriptedDialogs> openTestWindows(const std::filesystem::p
 {
     auto dialogs = std::make_unique<ScriptedDialogs>();
     createForms(settingsFile);
+    // Pictures open at 100 %, where a test's clicks land on the pixels it means; the tests of opening
+    // fitted switch it on. The settings file is left alone.
+    const QSignalBlocker quiet(Form2->Openfitted1);
+    Form2->Openfitted1->setChecked(false);
     return dialogs;
 }
 
