@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "core/AnalysisState.h"
@@ -270,13 +271,34 @@ MarkFit fitMarks(const std::vector<Mark>& marks, const std::vector<Mark>& detect
     };
     std::vector<Pair> pairs;
     const long long limit = static_cast<long long>(std::floor(radius * radius));
-    for (std::size_t m = 0; m < marks.size(); ++m)
-        for (std::size_t d = 0; d < detections.size(); ++d) {
-            const long long dx = marks[m].x - detections[d].x, dy = marks[m].y - detections[d].y;
-            if (dx * dx + dy * dy <= limit)
-                pairs.push_back({dx * dx + dy * dy, static_cast<int>(m), static_cast<int>(d)});
-        }
-    std::stable_sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) { return a.distance2 < b.distance2; });
+    // The detections in square cells of the radius: a mark meets only those of the cells around it,
+    // so the work grows with the marks, not with marks times detections.
+    const long long cell = std::max(1LL, static_cast<long long>(std::ceil(radius)));
+    const auto cellOf = [cell](const Mark& point) {
+        return std::make_pair(point.x >= 0 ? point.x / cell : (point.x + 1) / cell - 1,
+                              point.y >= 0 ? point.y / cell : (point.y + 1) / cell - 1);
+    };
+    std::map<std::pair<long long, long long>, std::vector<int>> cells;
+    for (std::size_t d = 0; d < detections.size(); ++d) cells[cellOf(detections[d])].push_back(static_cast<int>(d));
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+        const auto [cx, cy] = cellOf(marks[m]);
+        for (long long y = cy - 1; y <= cy + 1; ++y)
+            for (long long x = cx - 1; x <= cx + 1; ++x) {
+                const auto found = cells.find({x, y});
+                if (found == cells.end()) continue;
+                for (int d : found->second) {
+                    const long long dx = marks[m].x - detections[static_cast<std::size_t>(d)].x;
+                    const long long dy = marks[m].y - detections[static_cast<std::size_t>(d)].y;
+                    if (dx * dx + dy * dy <= limit) pairs.push_back({dx * dx + dy * dy, static_cast<int>(m), d});
+                }
+            }
+    }
+    // Closest first; between equal distances the earlier mark, then the earlier detection.
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
+        if (a.distance2 != b.distance2) return a.distance2 < b.distance2;
+        if (a.mark != b.mark) return a.mark < b.mark;
+        return a.detection < b.detection;
+    });
     std::vector<char> markUsed(marks.size(), 0), detectionUsed(detections.size(), 0);
     for (const Pair& pair : pairs) {
         if (markUsed[static_cast<std::size_t>(pair.mark)] || detectionUsed[static_cast<std::size_t>(pair.detection)])
@@ -357,7 +379,22 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
                          std::to_string(picture.height()) + " pixels).";
         return teaching;
     }
-    const std::vector<Mark> marks = marksInside(allMarks, region);
+    std::vector<Mark> marks;
+    {
+        // A pixel marked twice (a double click, a file joined from two) is one particle.
+        std::set<std::pair<int, int>> seen;
+        for (const Mark& mark : marksInside(allMarks, region)) {
+            if (seen.insert({mark.x, mark.y}).second)
+                marks.push_back(mark);
+            else
+                ++teaching.duplicateMarks;
+        }
+    }
+    if (static_cast<int>(marks.size()) > kMostTeachingMarks) {
+        teaching.error = "The teaching region holds " + std::to_string(marks.size()) + " marks; at most " +
+                         std::to_string(kMostTeachingMarks) + " can be taught on at once: choose a smaller region.";
+        return teaching;
+    }
     if (static_cast<int>(marks.size()) < kLeastTeachingMarks) {
         teaching.error = "The teaching region holds " + std::to_string(marks.size()) + " marks; at least " +
                          std::to_string(kLeastTeachingMarks) + " are needed, " +
@@ -455,6 +492,9 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     // The blob count follows the count's target colour (its dominant channel), as the counts will.
     teaching.blobFit = fitMarks(marks, blobsInRegion(picture, region, teaching.blobs, teaching.count.targetColour),
                                 teaching.matchRadius);
+    if (!teaching.cancelled && teaching.countFit.matched == 0)
+        teaching.error = "No parameters tried find any of the " + std::to_string(marks.size()) +
+                         " marked particles: nothing was learnt. Mark the particles themselves, at their middle.";
     return teaching;
 }
 

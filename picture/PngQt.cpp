@@ -83,6 +83,22 @@ DecodedPicture decodePng(const std::filesystem::path& path)
         }
         return result;
     }
+    // Indices past the palette have no colour of their own: damage, as in a BMP picture.
+    if (format == QImage::Format_Indexed8) {
+        const int colours = image.colorCount();
+        std::uint64_t badIndices = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            const uchar* line = image.constScanLine(y);
+            for (int x = 0; x < image.width(); ++x) badIndices += line[x] >= colours ? 1 : 0;
+        }
+        if (badIndices > 0) {
+            result.messages.push_back(quotedLabel + " is damaged, the picture may be incomplete: " +
+                                      std::to_string(badIndices) +
+                                      (badIndices == 1 ? " pixel uses a colour" : " pixels use colours") +
+                                      " beyond the " + std::to_string(colours) + " of its palette.");
+            result.damaged = true;
+        }
+    }
     image = std::move(image).convertToFormat(QImage::Format_BGR888);
     if (image.isNull()) {
         result.error = "Not enough memory to load " + quotedLabel + ".";
