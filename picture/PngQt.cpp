@@ -9,6 +9,7 @@
 #include <new>
 
 #include "picture/PictureMemory.h"
+#include "picture/PngPalette.h"
 #include "picture/SampleRange.h"
 
 namespace {
@@ -50,8 +51,20 @@ DecodedPicture decodePng(const std::filesystem::path& path)
         return result;
     }
     buffer.close();
-    std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
     const QImage::Format format = image.format();
+    // Indices past the palette have no colour of their own (Qt shows its first): damage, as in a BMP
+    // picture.
+    if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono) {
+        const PaletteCheck palette = checkPngPalette(bytes.data(), bytes.size());
+        if (palette.readable && palette.badIndices > 0) {
+            result.messages.push_back(quotedLabel + " is damaged, the picture may be incomplete: " +
+                                      std::to_string(palette.badIndices) +
+                                      (palette.badIndices == 1 ? " pixel uses a colour" : " pixels use colours") +
+                                      " beyond the " + std::to_string(palette.paletteColours) + " of its palette.");
+            result.damaged = true;
+        }
+    }
+    std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
     const bool grey16 = format == QImage::Format_Grayscale16;
     if (grey16 || format == QImage::Format_RGBA64 || format == QImage::Format_RGBX64 ||
         format == QImage::Format_RGBA64_Premultiplied) {
@@ -82,22 +95,6 @@ DecodedPicture decodePng(const std::filesystem::path& path)
             result.error = "Not enough memory to load " + quotedLabel + ".";
         }
         return result;
-    }
-    // Indices past the palette have no colour of their own: damage, as in a BMP picture.
-    if (format == QImage::Format_Indexed8) {
-        const int colours = image.colorCount();
-        std::uint64_t badIndices = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            const uchar* line = image.constScanLine(y);
-            for (int x = 0; x < image.width(); ++x) badIndices += line[x] >= colours ? 1 : 0;
-        }
-        if (badIndices > 0) {
-            result.messages.push_back(quotedLabel + " is damaged, the picture may be incomplete: " +
-                                      std::to_string(badIndices) +
-                                      (badIndices == 1 ? " pixel uses a colour" : " pixels use colours") +
-                                      " beyond the " + std::to_string(colours) + " of its palette.");
-            result.damaged = true;
-        }
     }
     image = std::move(image).convertToFormat(QImage::Format_BGR888);
     if (image.isNull()) {

@@ -709,6 +709,12 @@ TEST_F(PictureLoadingTest, DamagedPicturesOfEveryKindAreMarked)
     std::vector<std::uint8_t> bmp = bmp32(testPicture(10, 10));
     bmp.resize(bmp.size() - 3 * 40);
     writeBytes(file("cut.bmp"), bmp);
+    // A PNG whose pixels use indices past its palette of two colours.
+    QImage indexed(4, 2, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(10, 20, 30), qRgb(200, 100, 50)});
+    indexed.fill(1);
+    indexed.scanLine(1)[2] = 7;
+    ASSERT_TRUE(indexed.save(QString::fromStdString(file("palette.png").string()), "PNG"));
     struct Case {
         const char* name;
         PictureKind kind;
@@ -717,7 +723,8 @@ TEST_F(PictureLoadingTest, DamagedPicturesOfEveryKindAreMarked)
     for (const Case& c : {Case{"half.jpg", PictureKind::Jpeg, "is damaged, the picture may be incomplete"},
                           Case{"head.jpg", PictureKind::Jpeg, "is damaged, the picture may be incomplete"},
                           Case{"second.tif", PictureKind::Tiff, "Cant read compressed Gray Scale Image"},
-                          Case{"cut.bmp", PictureKind::Bmp, "is damaged, the picture may be incomplete"}}) {
+                          Case{"cut.bmp", PictureKind::Bmp, "is damaged, the picture may be incomplete"},
+                          Case{"palette.png", PictureKind::Png, "1 pixel uses a colour beyond the 2 of its palette"}}) {
         SCOPED_TRACE(c.name);
         const DecodedPicture result = decodePictureFile(file(c.name), c.kind);
         ASSERT_FALSE(result.failed()) << result.error;
