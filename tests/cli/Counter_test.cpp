@@ -256,7 +256,7 @@ TEST_F(CounterTest, ResultsNeverOverwriteEachOtherOrAnInput)
         {{QStringLiteral("--summary"), arg("hard.csv"), arg("x.jpg")}, {"hard.csv", "replace the input"}},
         {{QStringLiteral("--summary"), arg("link.csv"), arg("x.jpg")}, {"link.csv", "replace the input"}},
         {{QStringLiteral("--summary-append"), arg("x.jpg"), arg("x.jpg")}, {"--summary-append", "replace the input"}},
-        {{QStringLiteral("--summary-append"), arg("r/c_f.txt"), arg("plate.jpg")}, {"c_f.txt", "replace the input"}},
+        {{QStringLiteral("--summary-append"), arg("r/c_f.txt"), arg("r/f.jpg")}, {"--summary-append", "both write"}},
         {{QStringLiteral("--summary"), arg("s.csv"), QStringLiteral("--summary-append"), arg("s.csv"), arg("x.jpg")},
          {"--summary", "--summary-append", "both write"}},
         {{QStringLiteral("--params-from"), arg("r/c_f.txt"), QStringLiteral("--summary"), arg("r/c_f.txt"), arg("x.jpg")},
@@ -575,7 +575,7 @@ TEST_F(CounterTest, SummaryAppendEndsTheLastLineAndKeepsProtectedFiles)
 // nothing of the picture appears; once it is given back, all of them do.
 TEST_F(CounterTest, OnePicturesOutputsAreWrittenUnderTheFoldersLock)
 {
-    const int folder = ::open(path("").c_str(), O_RDONLY | O_DIRECTORY);
+    const int folder = ::open(path("").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(folder, 0);
     ASSERT_EQ(::flock(folder, LOCK_EX), 0);
     QProcess counter;
