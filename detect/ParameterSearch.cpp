@@ -31,6 +31,8 @@ using Point = std::array<int, kDimensions>;
 constexpr Point kLowest = {30, 0, 0, 0, 1, 0};
 constexpr int kStartingPoints = 3;
 constexpr int kMostDescentSteps = 40;
+/// Most pixels of the teaching region that each candidate of the searches counts.
+constexpr double kMostSearchedPixels = 640.0 * 640.0;
 
 std::uint32_t scaledColour(std::uint32_t colour, int percent)
 {
@@ -81,6 +83,27 @@ std::vector<Mark> countCrop(Layers& layers, const PixelRegion& regionInCrop, con
     state.ImageHeight = layers.Image1.height();
     runCount(layers, state, params);
     return centreMarkers(layers, regionInCrop, dx, dy);
+}
+
+/// The part of region the searches count: region itself up to kMostSearchedPixels, else its middle
+/// part of about that many pixels and of its proportions (no side longer than the region's), as long as
+/// it holds enough marks to teach on.
+PixelRegion searchedPart(const PixelRegion& region, const std::vector<Mark>& marks)
+{
+    const double pixels = static_cast<double>(region.width) * static_cast<double>(region.height);
+    if (pixels <= kMostSearchedPixels) return region;
+    const double shrink = std::sqrt(kMostSearchedPixels / pixels);
+    int width = std::max(1, static_cast<int>(region.width * shrink));
+    int height = std::max(1, static_cast<int>(region.height * shrink));
+    // A narrow region keeps its short side and gives up more of its long one.
+    if (width < 64) width = std::min(region.width, 64);
+    if (height < 64) height = std::min(region.height, 64);
+    width = std::min(width, std::max(1, static_cast<int>(kMostSearchedPixels / height)));
+    height = std::min(height, std::max(1, static_cast<int>(kMostSearchedPixels / width)));
+    const PixelRegion middle{region.x + (region.width - width) / 2, region.y + (region.height - height) / 2, width,
+                             height};
+    if (static_cast<int>(marksInside(marks, middle).size()) < kLeastTeachingMarks) return region;
+    return middle;
 }
 
 bool cancelled(const TeachOptions& options)
@@ -404,9 +427,15 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     const int threads = workerThreads(options.threads);
     const std::uint32_t colour = markedColour(picture, marks);
 
-    // Blob responses of the region plus a margin, at every scale tried.
-    const PixelRegion area = grown(region, kBlobMargin, picture.width(), picture.height());
-    const PixelRegion regionInCrop = {region.x - area.x, region.y - area.y, region.width, region.height};
+    // Every candidate is a count of the searched part: a region larger than kMostSearchedPixels is
+    // searched in its middle part of that size, so the work stays bounded; the whole region still gives
+    // the fits reported.
+    const PixelRegion searched = searchedPart(region, marks);
+    const std::vector<Mark> searchedMarks = marksInside(marks, searched);
+
+    // Blob responses of the searched part plus a margin, at every scale tried.
+    const PixelRegion area = grown(searched, kBlobMargin, picture.width(), picture.height());
+    const PixelRegion regionInCrop = {searched.x - area.x, searched.y - area.y, searched.width, searched.height};
     const FloatPlane flat =
         cropPlane(flattenedChannel(picture, colour, threads), area.x, area.y, area.width, area.height);
     std::vector<double> scales(kScaleCount);
@@ -421,7 +450,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
             peaks[static_cast<std::size_t>(s)] = responsePeaks(response, static_cast<float>(kLeastBlobThreshold), 1);
             // How strongly the marked particles answer this scale: the best response next to each mark.
             double sum = 0;
-            for (const Mark& mark : marks) {
+            for (const Mark& mark : searchedMarks) {
                 float best = -1e30F;
                 for (int y = mark.y - 1; y <= mark.y + 1; ++y)
                     for (int x = mark.x - 1; x <= mark.x + 1; ++x) {
@@ -431,7 +460,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
                     }
                 sum += best;
             }
-            markResponse[static_cast<std::size_t>(s)] = sum / static_cast<double>(marks.size());
+            markResponse[static_cast<std::size_t>(s)] = sum / static_cast<double>(searchedMarks.size());
         }
     });
     const auto strongest = std::max_element(markResponse.begin(), markResponse.end()) - markResponse.begin();
@@ -453,7 +482,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
         for (int distance : distances) {
             const std::vector<Blob> inside =
                 peaksInRegion(keepDistantPeaks(peaks[static_cast<std::size_t>(s)], distance), regionInCrop);
-            const std::size_t wanted = marks.size();
+            const std::size_t wanted = searchedMarks.size();
             double threshold, gap;
             if (inside.size() > wanted) {
                 const double above = inside[wanted - 1].response, below = inside[wanted].response;
@@ -469,7 +498,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
             std::vector<Mark> found;
             for (const Blob& blob : inside)
                 if (blob.response >= threshold) found.push_back({blob.x + area.x, blob.y + area.y});
-            const MarkFit fit = fitMarks(marks, found, teaching.matchRadius);
+            const MarkFit fit = fitMarks(searchedMarks, found, teaching.matchRadius);
             const bool better = !haveBlobs || betterFit(fit, teaching.blobFit) ||
                                 (!betterFit(teaching.blobFit, fit) && gap > bestGap);
             if (better) {
@@ -482,7 +511,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     }
 
     // The count's parameters.
-    CountSearch search(picture, region, marks, colour, particleRadius, teaching.matchRadius, options);
+    CountSearch search(picture, searched, searchedMarks, colour, particleRadius, teaching.matchRadius, options);
     bool wasCancelled = false;
     const Point best = search.run(wasCancelled);
     teaching.cancelled = wasCancelled;
