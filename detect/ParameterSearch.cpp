@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
@@ -114,9 +115,12 @@ bool cancelled(const TeachOptions& options)
 /// The count's search: a coarse grid, then descents with halving steps from the best grid points.
 class CountSearch {
 public:
+    /// poll is called on the calling thread after each of its counts, with the counts run so far and
+    /// the most the search can run.
     CountSearch(const Picture& picture, const PixelRegion& region, const std::vector<Mark>& marks,
-                std::uint32_t colour, double particleRadius, double matchRadius, const TeachOptions& options)
-        : marks_(marks), colour_(colour), matchRadius_(matchRadius), options_(options)
+                std::uint32_t colour, double particleRadius, double matchRadius, const TeachOptions& options,
+                std::function<void(std::int64_t counted, std::int64_t most)> poll)
+        : marks_(marks), colour_(colour), matchRadius_(matchRadius), options_(options), poll_(std::move(poll))
     {
         const int r = std::max(1, static_cast<int>(std::lround(particleRadius)));
         highest_ = {250, 400, 255, 255, std::min(255, 6 * r + 4), 8 * r + 20};
@@ -164,6 +168,8 @@ public:
             }
         };
         walk(walk, 0);
+        // Each descent step tries at most two neighbours a dimension.
+        most_ = static_cast<std::int64_t>(gridPoints.size()) + kStartingPoints * kMostDescentSteps * 2 * kDimensions;
         evaluate(gridPoints);
         std::vector<Point> ranked;
         for (const Point& point : gridPoints)
@@ -210,11 +216,14 @@ private:
         std::vector<char> done(fresh.size(), 0);
         std::atomic<std::size_t> next{0};
         const auto work = [&](Layers& layers) {
+            const bool calling = &layers == &layers_[0];
             for (std::size_t i = next++; i < fresh.size(); i = next++) {
                 if (cancelled(options_)) return;
                 const std::vector<Mark> found = countCrop(layers, regionInCrop_, params(fresh[i]), dx_, dy_);
                 results[i] = fitMarks(marks_, found, matchRadius_);
                 done[i] = 1;
+                ++counted_;
+                if (calling) poll_(std::min<std::int64_t>(counted_.load(), most_ - 1), most_);
             }
         };
         std::vector<std::thread> helpers;
@@ -261,6 +270,9 @@ private:
     std::uint32_t colour_;
     double matchRadius_;
     const TeachOptions& options_;
+    std::function<void(std::int64_t counted, std::int64_t most)> poll_;
+    std::atomic<int> counted_{0};
+    std::int64_t most_ = 1;
     Picture crop_;
     PixelRegion regionInCrop_;
     int dx_ = 0, dy_ = 0;
@@ -388,8 +400,17 @@ std::vector<Mark> blobsInRegion(const Picture& picture, const PixelRegion& regio
 }
 
 Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const std::vector<Mark>& allMarks,
-                        const TeachOptions& options)
+                        const TeachOptions& given)
 {
+    // The searches watch one flag: set by the caller's own flag or by its progress hook's answer.
+    std::atomic<bool> stop{false};
+    TeachOptions options = given;
+    options.cancel = &stop;
+    const auto poll = [&](std::int64_t done, std::int64_t total) {
+        if ((given.cancel && given.cancel->load(std::memory_order_relaxed)) ||
+            (given.progress && !given.progress(done, total)))
+            stop.store(true, std::memory_order_relaxed);
+    };
     Teaching teaching;
     if (picture.empty()) {
         teaching.error = "There is no picture to teach on.";
@@ -511,7 +532,8 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     }
 
     // The count's parameters.
-    CountSearch search(picture, searched, searchedMarks, colour, particleRadius, teaching.matchRadius, options);
+    poll(0, 1);
+    CountSearch search(picture, searched, searchedMarks, colour, particleRadius, teaching.matchRadius, options, poll);
     bool wasCancelled = false;
     const Point best = search.run(wasCancelled);
     teaching.cancelled = wasCancelled;

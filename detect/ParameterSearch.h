@@ -11,6 +11,7 @@
 
 #include "core/BlobSettings.h"
 #include "core/Picture.h"
+#include "core/WorkProgress.h"
 #include "detect/CountRun.h"
 #include "detect/Marks.h"
 
@@ -33,6 +34,8 @@ bool betterFit(const MarkFit& a, const MarkFit& b);
 struct TeachOptions {
     int threads = 0;                           // 0: all cores
     const std::atomic<bool>* cancel = nullptr; // set from another thread to end the search early
+    WorkProgress progress;                     // called on the calling thread now and then (counts run,
+                                               // an estimate of all); false ends the search early
 };
 
 /// What teaching gave: the learnt values and how they fit the region's marks.
