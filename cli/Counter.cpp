@@ -505,13 +505,16 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
     std::mutex lock;
     const bool progress = total > 1 && ::isatty(STDERR_FILENO);
 
-    // Each worker keeps its own layers, so their buffers are reused from picture to picture.
+    // The memory limit covers every picture counted at once: each worker's reader claims what its
+    // picture needs, waiting while the others leave too little room, and gives it back with the layers
+    // once the picture is done.
     const auto work = [&] {
         Layers layers;
         for (std::size_t i = next++; i < total; i = next++) {
             PictureOutcome outcome;
             try {
                 outcome = countOne(pictures[i], options, layers, regional);
+                layers = Layers();
             } catch (const std::bad_alloc&) {
                 // This picture alone: its layers are given back for the pictures after it.
                 layers = Layers();
@@ -524,6 +527,7 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
                 outcome = PictureOutcome();
                 outcome.error = std::string("cannot count this picture: ") + error.what();
             }
+            releasePictureMemory();  // the layers are freed
             outcome.finished = true;
             std::lock_guard<std::mutex> guard(lock);
             outcomes[i] = std::move(outcome);
@@ -552,6 +556,7 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
         }
     };
     if (options.memoryLimitMB != 0) setPictureMemoryLimit(options.memoryLimitMB << 20);
+    setPictureMemoryShared(true);
     setSampleRange(options.range);
     setPicturePage(options.page);
     const int workers = std::max(1, std::min<int>(options.jobs, static_cast<int>(total)));

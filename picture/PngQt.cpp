@@ -37,11 +37,19 @@ DecodedPicture decodePng(const std::filesystem::path& path)
     reader.setAutoDetectImageFormat(false);  // PNG content only, whatever else Qt could read
     reader.setAllocationLimit(kQtAllocationLimitMB);
     const QSize size = reader.size();  // from the header, before anything is allocated
-    if (size.isValid() && !pictureFitsMemoryLimit(static_cast<std::uint64_t>(size.width()),
-                                                  static_cast<std::uint64_t>(size.height()))) {
+    // Besides the layers: Qt's image and its 24-bit copy, or for 16 bits a sample Qt's 64-bit image and
+    // the 16-bit channels taken from it.
+    const QImage::Format stored = reader.imageFormat();
+    const std::uint64_t decoding = stored == QImage::Format_RGBA64 || stored == QImage::Format_RGBX64 ||
+                                           stored == QImage::Format_RGBA64_Premultiplied ||
+                                           stored == QImage::Format_Grayscale16
+                                       ? 14
+                                       : 7;
+    if (size.isValid() && !claimPictureMemory(static_cast<std::uint64_t>(size.width()),
+                                              static_cast<std::uint64_t>(size.height()), decoding)) {
         result.error = quotedLabel + " is too large to load: " +
                        overMemoryLimitReason(static_cast<std::uint64_t>(size.width()),
-                                             static_cast<std::uint64_t>(size.height())) +
+                                             static_cast<std::uint64_t>(size.height()), decoding) +
                        ".";
         return result;
     }

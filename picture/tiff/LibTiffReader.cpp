@@ -208,13 +208,16 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
                                   std::to_string(height) + " pixels (1 to 65535 each way can be read).");
         return result;
     }
-    if (!pictureFitsMemoryLimit(width, height)) {
-        result.messages.push_back(label + " is too large to load: " + overMemoryLimitReason(width, height) +
+    int channels = 0;
+    const bool sixteenBit = sixteenBitGreyOrRgb(tif.get(), channels);
+    // Besides the layers: the 16-bit samples of each channel, or the 32-bit raster libtiff fills.
+    const std::uint64_t decoding = sixteenBit ? 2 * static_cast<std::uint64_t>(channels) : 4;
+    if (!claimPictureMemory(width, height, decoding)) {
+        result.messages.push_back(label + " is too large to load: " + overMemoryLimitReason(width, height, decoding) +
                                   ".");
         return result;
     }
-    int channels = 0;
-    if (sixteenBitGreyOrRgb(tif.get(), channels)) {
+    if (sixteenBit) {
         std::vector<std::vector<std::uint16_t>> planes;
         try {
             result.picture.resize(static_cast<int>(width), static_cast<int>(height));
