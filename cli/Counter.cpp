@@ -200,7 +200,8 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     }
     // Only a TIFF file has pages: another picture asked for a later page has none to give.
     if (options.page > 1 && kind != PictureKind::Tiff) {
-        outcome.error = "--page " + std::to_string(options.page) + ": only TIFF files have pages; this picture has one";
+        outcome.error =
+            "--page " + std::to_string(options.page) + ": only TIFF files have pages; this picture has one";
         return outcome;
     }
     DecodedPicture decoded = decodePictureFile(picturePath, kind);
@@ -221,7 +222,8 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     // What makes the count reproducible: the mapping of 16-bit samples, the page of several.
     if (!decoded.mapping.empty()) outcome.notes.push_back(decoded.mapping);
     if (decoded.pages > 1)
-        outcome.notes.push_back((decoded.morePages ? "more than " : "") + std::to_string(decoded.pages) + " pages, page " +
+        outcome.notes.push_back((decoded.morePages ? "more than " : "") + std::to_string(decoded.pages) +
+                                " pages, page " +
                                 std::to_string(std::max(1, picturePage())) + " counted");
 
     // The same steps as the window: a new picture, then the count run and its finishing.
@@ -493,7 +495,8 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
     const auto minimum = parseWholeNumber(options.texts.Edmin);
     // (A maximum below the minimum is no such case: the maximum sets how far round a particle the count
     // looks, not an upper bound of the minimum.)
-    if (minimum && *minimum == 0) err << "spottally-count: warning: the minimum size is 0: every count will be 0\n";
+    if (minimum && *minimum == 0)
+        err << "spottally-count: warning: the minimum size is 0: every count will be 0\n";
 
     const RegionalDateTime regional = RegionalDateTime::fromSystem();
     const std::size_t total = pictures.size();

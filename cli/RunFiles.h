@@ -17,8 +17,14 @@ struct RunFile {
 struct RunFiles {
     std::vector<RunFile> inputs;
     std::vector<RunFile> outputs;
-    void input(const std::filesystem::path& path, const std::string& owner) { inputs.push_back({path, owner}); }
-    void output(const std::filesystem::path& path, const std::string& owner) { outputs.push_back({path, owner}); }
+    void input(const std::filesystem::path& path, const std::string& owner)
+    {
+        inputs.push_back({path, owner});
+    }
+    void output(const std::filesystem::path& path, const std::string& owner)
+    {
+        outputs.push_back({path, owner});
+    }
 };
 
 /// Why an output would replace an input or another output; empty when none would. Outputs written in

@@ -101,8 +101,8 @@ PixelRegion searchedPart(const PixelRegion& region, const std::vector<Mark>& mar
     if (height < 64) height = std::min(region.height, 64);
     width = std::min(width, std::max(1, static_cast<int>(kMostSearchedPixels / height)));
     height = std::min(height, std::max(1, static_cast<int>(kMostSearchedPixels / width)));
-    const PixelRegion middle{region.x + (region.width - width) / 2, region.y + (region.height - height) / 2, width,
-                             height};
+    const PixelRegion middle{region.x + (region.width - width) / 2, region.y + (region.height - height) / 2,
+                             width, height};
     if (static_cast<int>(marksInside(marks, middle).size()) < kLeastTeachingMarks) return region;
     return middle;
 }
@@ -169,7 +169,8 @@ public:
         };
         walk(walk, 0);
         // Each descent step tries at most two neighbours a dimension.
-        most_ = static_cast<std::int64_t>(gridPoints.size()) + kStartingPoints * kMostDescentSteps * 2 * kDimensions;
+        most_ = static_cast<std::int64_t>(gridPoints.size()) +
+                kStartingPoints * kMostDescentSteps * 2 * kDimensions;
         evaluate(gridPoints);
         std::vector<Point> ranked;
         for (const Point& point : gridPoints)
@@ -314,7 +315,8 @@ MarkFit fitMarks(const std::vector<Mark>& marks, const std::vector<Mark>& detect
                               point.y >= 0 ? point.y / cell : (point.y + 1) / cell - 1);
     };
     std::map<std::pair<long long, long long>, std::vector<int>> cells;
-    for (std::size_t d = 0; d < detections.size(); ++d) cells[cellOf(detections[d])].push_back(static_cast<int>(d));
+    for (std::size_t d = 0; d < detections.size(); ++d)
+        cells[cellOf(detections[d])].push_back(static_cast<int>(d));
     for (std::size_t m = 0; m < marks.size(); ++m) {
         const auto [cx, cy] = cellOf(marks[m]);
         for (long long y = cy - 1; y <= cy + 1; ++y)
@@ -324,7 +326,8 @@ MarkFit fitMarks(const std::vector<Mark>& marks, const std::vector<Mark>& detect
                 for (int d : found->second) {
                     const long long dx = marks[m].x - detections[static_cast<std::size_t>(d)].x;
                     const long long dy = marks[m].y - detections[static_cast<std::size_t>(d)].y;
-                    if (dx * dx + dy * dy <= limit) pairs.push_back({dx * dx + dy * dy, static_cast<int>(m), d});
+                    if (dx * dx + dy * dy <= limit)
+                        pairs.push_back({dx * dx + dy * dy, static_cast<int>(m), d});
                 }
             }
     }
@@ -436,7 +439,8 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     }
     if (static_cast<int>(marks.size()) > kMostTeachingMarks) {
         teaching.error = "The teaching region holds " + std::to_string(marks.size()) + " marks; at most " +
-                         std::to_string(kMostTeachingMarks) + " can be taught on at once: choose a smaller region.";
+                         std::to_string(kMostTeachingMarks) +
+                         " can be taught on at once: choose a smaller region.";
         return teaching;
     }
     if (static_cast<int>(marks.size()) < kLeastTeachingMarks) {
@@ -456,7 +460,8 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
 
     // Blob responses of the searched part plus a margin, at every scale tried.
     const PixelRegion area = grown(searched, kBlobMargin, picture.width(), picture.height());
-    const PixelRegion regionInCrop = {searched.x - area.x, searched.y - area.y, searched.width, searched.height};
+    const PixelRegion regionInCrop = {searched.x - area.x, searched.y - area.y, searched.width,
+                                      searched.height};
     const FloatPlane flat =
         cropPlane(flattenedChannel(picture, colour, threads), area.x, area.y, area.width, area.height);
     std::vector<double> scales(kScaleCount);
@@ -533,7 +538,8 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
 
     // The count's parameters.
     poll(0, 1);
-    CountSearch search(picture, searched, searchedMarks, colour, particleRadius, teaching.matchRadius, options, poll);
+    CountSearch search(picture, searched, searchedMarks, colour, particleRadius, teaching.matchRadius, options,
+                       poll);
     bool wasCancelled = false;
     const Point best = search.run(wasCancelled);
     teaching.cancelled = wasCancelled;
@@ -545,7 +551,8 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
                                 teaching.matchRadius);
     if (!teaching.cancelled && teaching.countFit.matched == 0)
         teaching.error = "No parameters tried find any of the " + std::to_string(marks.size()) +
-                         " marked particles: nothing was learnt. Mark the particles themselves, at their middle.";
+                         " marked particles: nothing was learnt. Mark the particles themselves, at their "
+                         "middle.";
     return teaching;
 }
 

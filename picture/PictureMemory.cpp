@@ -67,7 +67,8 @@ void setPictureMemoryClaimer(PictureMemoryClaimer claimer) { delegate.store(clai
 
 bool claimPictureMemory(std::uint64_t width, std::uint64_t height, std::uint64_t extraBytesPerPixel)
 {
-    if (const PictureMemoryClaimer claimer = delegate.load()) return claimer(width, height, extraBytesPerPixel);
+    if (const PictureMemoryClaimer claimer = delegate.load())
+        return claimer(width, height, extraBytesPerPixel);
     const std::uint64_t bytes = pictureLayersBytes(width, height, extraBytesPerPixel);
     const std::uint64_t limit = pictureMemoryLimit();
     if (bytes > limit) return false;

@@ -14,13 +14,15 @@ void setPictureMemoryLimit(std::uint64_t bytes);
 
 /// Bytes of the three 24-bit layers of a width x height picture, and extraBytesPerPixel more for what
 /// its decoder holds besides (a 16-bit copy, a decoder's own image).
-std::uint64_t pictureLayersBytes(std::uint64_t width, std::uint64_t height, std::uint64_t extraBytesPerPixel = 0);
+std::uint64_t pictureLayersBytes(std::uint64_t width, std::uint64_t height,
+                                 std::uint64_t extraBytesPerPixel = 0);
 /// True when the three layers of a width x height picture and its decoder's extra bytes fit the limit.
 bool pictureFitsMemoryLimit(std::uint64_t width, std::uint64_t height, std::uint64_t extraBytesPerPixel = 0);
 /// "W x H pixels need N MB in three picture layers, more than the memory limit of M MB" ("... in three
 /// picture layers and their decoding ..." with extra bytes): the reason the readers give for a picture
 /// over the limit.
-std::string overMemoryLimitReason(std::uint64_t width, std::uint64_t height, std::uint64_t extraBytesPerPixel = 0);
+std::string overMemoryLimitReason(std::uint64_t width, std::uint64_t height,
+                                  std::uint64_t extraBytesPerPixel = 0);
 
 /// Shared (the counter's --jobs): the limit covers every picture of the process at once. Each thread
 /// claims what its picture needs when its reader has read the size; a claim that does not fit beside
@@ -37,5 +39,6 @@ std::uint64_t claimedPictureMemory();
 
 /// Where the claims of a second copy of this code (the counter's Qt module) go: to the first copy's
 /// claimPictureMemory. Null: its own.
-using PictureMemoryClaimer = bool (*)(std::uint64_t width, std::uint64_t height, std::uint64_t extraBytesPerPixel);
+using PictureMemoryClaimer = bool (*)(std::uint64_t width, std::uint64_t height,
+                                      std::uint64_t extraBytesPerPixel);
 void setPictureMemoryClaimer(PictureMemoryClaimer claimer);

@@ -125,7 +125,9 @@ TEST(ParameterSearch, RefusesWhatCannotBeTaughtAndStopsWhenCancelled)
     // More marks than a region takes are refused before any count.
     std::vector<Mark> crowd;
     for (int i = 0; i <= kMostTeachingMarks; ++i) crowd.push_back({i % 800, i / 800});
-    EXPECT_EQ(teachFromMarks(picture, {0, 0, 800, 600}, crowd).error.rfind("The teaching region holds 20001 marks; at most 20000", 0), 0u);
+    EXPECT_EQ(teachFromMarks(picture, {0, 0, 800, 600}, crowd)
+                  .error.rfind("The teaching region holds 20001 marks; at most 20000", 0),
+              0u);
 
     const std::atomic<bool> stop{true};
     const Teaching stopped = teachFromMarks(picture, {100, 100, 300, 300}, marks, {2, &stop});

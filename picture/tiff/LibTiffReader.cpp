@@ -213,8 +213,8 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
     // Besides the layers: the 16-bit samples of each channel, or the 32-bit raster libtiff fills.
     const std::uint64_t decoding = sixteenBit ? 2 * static_cast<std::uint64_t>(channels) : 4;
     if (!claimPictureMemory(width, height, decoding)) {
-        result.messages.push_back(label + " is too large to load: " + overMemoryLimitReason(width, height, decoding) +
-                                  ".");
+        result.messages.push_back(label + " is too large to load: " +
+                                  overMemoryLimitReason(width, height, decoding) + ".");
         return result;
     }
     if (sixteenBit) {
