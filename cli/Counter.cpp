@@ -18,6 +18,7 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/RunFiles.h"
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
 #include "picture/PictureLoading.h"
@@ -74,41 +75,22 @@ std::vector<fs::path> outputsOf(const fs::path& picturePath, const CounterOption
     return outputs;
 }
 
-/// A path as the file system resolves it, for telling whether two names are one file.
-std::string sameFileKey(const fs::path& path)
-{
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    if (ec) resolved = fs::absolute(path, ec).lexically_normal();
-    return resolved.string();
-}
-
 /// Why the outputs of this run would overwrite each other or an input; empty when they do not.
 std::string overwriteConflict(const std::vector<fs::path>& pictures, const CounterOptions& options)
 {
-    std::map<std::string, fs::path> inputs;
+    std::map<std::string, fs::path> given;
     for (const fs::path& picture : pictures) {
-        const auto [at, added] = inputs.emplace(sameFileKey(picture), picture);
+        const auto [at, added] = given.emplace(sameFileKey(picture), picture);
         if (!added) return quotedPath(picture) + " is given twice";
     }
-    std::map<std::string, std::pair<fs::path, fs::path>> written;  // output -> (output, whose)
-    const auto claim = [&](const fs::path& output, const fs::path& owner) -> std::string {
-        const std::string key = sameFileKey(output);
-        if (const auto input = inputs.find(key); input != inputs.end())
-            return "the output " + quotedPath(output) + " of " + quotedPath(owner) + " would replace the input " +
-                   quotedPath(input->second);
-        const auto [at, added] = written.emplace(key, std::make_pair(output, owner));
-        if (!added)
-            return quotedPath(at->second.second) + " and " + quotedPath(owner) + " would both write " +
-                   quotedPath(output);
-        return {};
-    };
+    RunFiles files;
+    addOptionInputs(options, files);
+    for (const fs::path& picture : pictures) files.input(picture, picture.string());
     for (const fs::path& picture : pictures)
-        for (const fs::path& output : outputsOf(picture, options))
-            if (std::string conflict = claim(output, picture); !conflict.empty()) return conflict;
-    if (!options.summaryFile.empty())
-        if (std::string conflict = claim(options.summaryFile, "--summary"); !conflict.empty()) return conflict;
-    return {};
+        for (const fs::path& output : outputsOf(picture, options)) files.output(output, picture.string());
+    if (!options.summaryFile.empty()) files.output(options.summaryFile, "--summary");
+    if (!options.summaryAppendFile.empty()) files.output(options.summaryAppendFile, "--summary-append");
+    return outputConflict(files);
 }
 
 /// The pictures of a folder, sorted by path: files with a picture's suffix, hidden ones left out, and
@@ -168,6 +150,30 @@ std::string plainNumber(double value)
     return out.str();
 }
 
+/// An exclusive lock on a folder, held while one picture's outputs are written into it: counters writing
+/// into one folder at once (two runs with different parameters) each leave a picture's report, table,
+/// x/y data and marked picture as one set, never one run's report beside the other's table. Where the
+/// file system cannot lock a folder, the outputs are written unlocked.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& folder)
+        : fd_(::open((folder.empty() ? fs::path(".") : folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FolderLock()
+    {
+        if (fd_ >= 0) ::close(fd_);  // closing gives the lock back
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
+
 /// The overlays of the count layer, as the window draws them after loading and after a count.
 std::string drawOverlays(Picture& count, const CounterOptions& options)
 {
@@ -192,6 +198,12 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         outcome.error = std::string("not a picture name the program reads: ") + kUnreadablePictureKindReason;
         return outcome;
     }
+    // Only a TIFF file has pages: another picture asked for a later page has none to give.
+    if (options.page > 1 && kind != PictureKind::Tiff) {
+        outcome.error =
+            "--page " + std::to_string(options.page) + ": only TIFF files have pages; this picture has one";
+        return outcome;
+    }
     DecodedPicture decoded = decodePictureFile(picturePath, kind);
     if (decoded.failed()) {
         outcome.error = decoded.error;
@@ -210,7 +222,8 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     // What makes the count reproducible: the mapping of 16-bit samples, the page of several.
     if (!decoded.mapping.empty()) outcome.notes.push_back(decoded.mapping);
     if (decoded.pages > 1)
-        outcome.notes.push_back(std::to_string(decoded.pages) + " pages, page " +
+        outcome.notes.push_back((decoded.morePages ? "more than " : "") + std::to_string(decoded.pages) +
+                                " pages, page " +
                                 std::to_string(std::max(1, picturePage())) + " counted");
 
     // The same steps as the window: a new picture, then the count run and its finishing.
@@ -285,6 +298,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     }
 
     const std::vector<fs::path> outputs = outputsOf(picturePath, options);
+    const FolderLock setLock(outputs[0].parent_path());
     const FileSaveOutcome saved = writeReportFile(outputs[0], lines);
     if (!saved.saved()) {
         outcome.error = saved.error;
@@ -352,17 +366,34 @@ constexpr const char* kSummaryHeader =
 
 /// Appends rows to the summary file under an exclusive lock, in one write, so that counters running
 /// at once (a workflow's parallel jobs) never mix their rows or lose any. The header goes first when
-/// the file is new or empty. Returns an empty text or the reason.
+/// the file is new or empty; a last line left without its line feed gets one first, so that no row is
+/// glued onto it. A file without any write bit is refused, as the other outputs are, whoever runs the
+/// program. Returns an empty text or the reason.
 std::string appendSummaryRows(const fs::path& path, const std::string& header, const std::string& rows)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (const std::string reason = writeProtectionReason(path); !reason.empty())
+        return "Cannot write the file " + quotedPath(path) + ": " + reason;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) return "Cannot open the file " + quotedPath(path) + ": " + systemReason(errno);
     std::string problem;
+    struct stat status {};
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
     if (::flock(fd, LOCK_EX) != 0) {
         problem = "Cannot lock the file " + quotedPath(path) + ": " + systemReason(errno);
     } else {
-        struct stat status {};
-        std::string text = (::fstat(fd, &status) == 0 && status.st_size == 0) ? header : "";
+        std::string text;
+        if (regular && ::fstat(fd, &status) == 0 && status.st_size > 0) {
+            // The descriptor is write-only: the last byte is read through a second one.
+            char last = '\n';
+            const int reader = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+            if (reader >= 0) {
+                if (::pread(reader, &last, 1, status.st_size - 1) != 1) last = '\n';
+                ::close(reader);
+            }
+            if (last != '\n') text = "\n";
+        } else {
+            text = header;  // a pipe or a device: every run's reader starts afresh
+        }
         text += rows;
         std::size_t done = 0;
         while (done < text.size()) {
@@ -374,7 +405,8 @@ std::string appendSummaryRows(const fs::path& path, const std::string& header, c
             }
             done += static_cast<std::size_t>(written);
         }
-        if (problem.empty() && ::fsync(fd) != 0)
+        // A pipe or a device has nothing to flush to a disk.
+        if (problem.empty() && regular && ::fsync(fd) != 0)
             problem = "Cannot write the file " + quotedPath(path) + ": " + systemReason(errno);
         ::flock(fd, LOCK_UN);
     }
@@ -391,6 +423,16 @@ int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err)
     // A filter's result from some of its fields would mislead: nothing is written.
     if (!reading.errors.empty()) return 1;
     const std::vector<PoolField>& fields = reading.fields;
+    // The pooled text replaces neither a report nor a field's picture.
+    RunFiles files;
+    for (const fs::path& report : options.pictures) files.input(report, "--pool");
+    for (const PoolField& field : fields)
+        if (!field.picturePath.empty()) files.input(field.picturePath, "--pool");
+    files.output(options.poolFile, "--pool");
+    if (const std::string conflict = outputConflict(files); !conflict.empty()) {
+        err << "spottally-count: " << conflict << "; nothing was pooled\n";
+        return 2;
+    }
     const PooledResult result = poolFields(fields);
     if (!result.error.empty()) {
         err << "spottally-count: " << result.error << "\n";
@@ -453,12 +495,10 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
     }
     // Sizes that leave nothing to count: said at once, not after hundreds of zero counts.
     const auto minimum = parseWholeNumber(options.texts.Edmin);
-    const auto maximum = parseWholeNumber(options.texts.EdMax);
+    // (A maximum below the minimum is no such case: the maximum sets how far round a particle the count
+    // looks, not an upper bound of the minimum.)
     if (minimum && *minimum == 0)
         err << "spottally-count: warning: the minimum size is 0: every count will be 0\n";
-    else if (minimum && maximum && *maximum < *minimum)
-        err << "spottally-count: warning: the maximum size " << *maximum << " is below the minimum size " << *minimum
-            << ": every count will be 0\n";
 
     const RegionalDateTime regional = RegionalDateTime::fromSystem();
     const std::size_t total = pictures.size();
@@ -470,13 +510,16 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
     std::mutex lock;
     const bool progress = total > 1 && ::isatty(STDERR_FILENO);
 
-    // Each worker keeps its own layers, so their buffers are reused from picture to picture.
+    // The memory limit covers every picture counted at once: each worker's reader claims what its
+    // picture needs, waiting while the others leave too little room, and gives it back with the layers
+    // once the picture is done.
     const auto work = [&] {
         Layers layers;
         for (std::size_t i = next++; i < total; i = next++) {
             PictureOutcome outcome;
             try {
                 outcome = countOne(pictures[i], options, layers, regional);
+                layers = Layers();
             } catch (const std::bad_alloc&) {
                 // This picture alone: its layers are given back for the pictures after it.
                 layers = Layers();
@@ -489,6 +532,7 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
                 outcome = PictureOutcome();
                 outcome.error = std::string("cannot count this picture: ") + error.what();
             }
+            releasePictureMemory();  // the layers are freed
             outcome.finished = true;
             std::lock_guard<std::mutex> guard(lock);
             outcomes[i] = std::move(outcome);
@@ -517,6 +561,7 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
         }
     };
     if (options.memoryLimitMB != 0) setPictureMemoryLimit(options.memoryLimitMB << 20);
+    setPictureMemoryShared(true);
     setSampleRange(options.range);
     setPicturePage(options.page);
     const int workers = std::max(1, std::min<int>(options.jobs, static_cast<int>(total)));

@@ -38,6 +38,7 @@ SPOTTALLY_EXPORT void spottallyStopFonts()
 SPOTTALLY_EXPORT void spottallyDecodePng(const PngRequest* request, DecodedPicture* result)
 {
     setPictureMemoryLimit(request->memoryLimit);
+    setPictureMemoryClaimer(request->claimMemory);
     setSampleRange(request->range);
     *result = decodePng(request->path);
 }

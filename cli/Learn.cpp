@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/Counter.h"
+#include "cli/RunFiles.h"
 #include "core/FieldText.h"
 #include "detect/BlobCount.h"
 #include "detect/CountRun.h"
@@ -43,6 +44,16 @@ int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& 
         err << "spottally-count: " << message << "\n";
         return 1;
     };
+    // The parameter file replaces none of the files it is learnt from.
+    RunFiles files;
+    addOptionInputs(options, files);
+    files.input(picturePath, picturePath.string());
+    files.input(options.learnMarks, "--learn");
+    files.output(options.learnOut, "--learn-out");
+    if (const std::string conflict = outputConflict(files); !conflict.empty()) {
+        err << "spottally-count: " << conflict << "; nothing was learnt\n";
+        return 2;
+    }
     const MarksReading marks = readMarksFile(options.learnMarks);
     if (!marks.error.empty()) return fail(marks.error);
     const std::string pathText = picturePath.string();
@@ -52,8 +63,18 @@ int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& 
     DecodedPicture decoded = decodePictureFile(picturePath, kind);
     if (decoded.failed()) return fail(pathText + ": " + decoded.error);
     if (decoded.picture.empty()) return fail(pathText + ": nothing could be decoded");
+    // What the reader could not decode is filled in grey: taught on, the parameters would fit the fill.
+    if (decoded.damaged && !options.acceptDamaged) {
+        std::string messages;
+        for (const std::string& message : decoded.messages) messages += " " + message;
+        return fail(pathText + ": the picture is damaged, nothing was learnt (--accept-damaged teaches on what "
+                    "could be read):" + messages);
+    }
 
     const Teaching teaching = teachFromMarks(decoded.picture, options.learnRegion, marks.marks, {options.jobs, nullptr});
+    if (teaching.duplicateMarks > 0)
+        err << "spottally-count: " << options.learnMarks.string() << ": warning: " << teaching.duplicateMarks
+            << " marks repeat a marked pixel; each pixel is taught as one mark\n";
     if (!teaching.error.empty()) return fail(pathText + ": " + teaching.error);
 
     // The learnt values as the window's fields would hold them.

@@ -99,18 +99,22 @@ Output:
                             particles_per_filter,particles_per_cm3,total_area_pixels; when a
                             picture was damaged, also warnings (the reader's messages, or empty)
   --jobs N                  pictures counted at once (default: the number of cores)
-  --memory-limit MB         memory the three picture layers of one picture may take (default: half
-                            of the physical memory); a picture claiming more is refused unread
+  --memory-limit MB         memory the pictures counted at once may take: their three picture
+                            layers and what their decoders hold (default: half of the physical
+                            memory); a picture claiming more alone is refused unread, one that
+                            fits waits for room
   --range auto|full|LOW,HIGH
                             how 16-bit samples become 8 bits, linearly: auto (default) from each
                             channel's 0.1st to its 99.9th percentile, full divides by 257 (rounded
                             to the nearest), LOW,HIGH maps LOW..HIGH onto 0..255; the mapping used
                             is printed for each such picture
-  --page N                  the N-th full-resolution page of a TIFF file of several (default: 1)
+  --page N                  the N-th full-resolution page of a TIFF file of several (default: 1);
+                            a picture of another kind has one
   --particles               also write the particle table c_NAME.csv: number,x,y,area_pixels,
                             area_um2,ecd_um,mean_red,mean_green,mean_blue,added,removed
-  --summary-append FILE     append the --summary rows to FILE (header only when it is new),
-                            locked, so that counters running at once never mix or lose rows
+  --summary-append FILE     append the --summary rows to FILE (header only when it is new; a last
+                            line without its line feed is ended first), locked, so that counters
+                            running at once never mix or lose rows
 Pooling (no count):
   spottally-count --pool FILE [--pictures DIR]... REPORT...
                             pools saved reports of the fields of one filter into FILE and prints
@@ -125,11 +129,14 @@ Blob count and teaching by example:
                             21 lines, and a blob_count column of --summary
   --learn MARKS.csv         learn the parameters from the marks (header x,y) of one picture instead
                             of counting: needs --learn-region and --learn-out; prints the options
-  --learn-region X,Y,W,H    the teaching region in pixels (marks outside it are ignored)
+  --learn-region X,Y,W,H    the teaching region in pixels (marks outside it are ignored; one larger
+                            than 640 x 640 is searched in its middle part of that size)
   --learn-out FILE          the report-format parameter file to write; --params-from FILE restores it
 
 Exit status: 0 all pictures counted, 1 a picture failed or was damaged (named on stderr), 2 bad
-options, or outputs that would overwrite each other or an input (nothing is counted then).
+options, or outputs that would overwrite each other or an input, under any name (nothing is
+counted, pooled or learnt then). An output that is a link replaces the file it points to; a named
+pipe or a device is written in place.
 )";
 }
 

@@ -62,7 +62,7 @@ DecodedPicture decodePng(const std::filesystem::path& path)
         result.error = "Cannot read the PNG picture " + quotedPath(path) + ": " + problem + ".";
         return result;
     }
-    const PngRequest request{path, pictureMemoryLimit(), sampleRange()};
+    const PngRequest request{path, pictureMemoryLimit(), sampleRange(), &claimPictureMemory};
     decode(&request, &result);
     return result;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "picture/PictureLoading.h"
+#include "picture/PictureMemory.h"
 #include "picture/SampleRange.h"
 
 /// What the module's PNG decoder needs of the counter's state.
@@ -16,6 +17,7 @@ struct PngRequest {
     std::filesystem::path path;
     std::uint64_t memoryLimit = 0;  // bytes (pictureMemoryLimit())
     SampleRange range;
+    PictureMemoryClaimer claimMemory = nullptr;  // the counter's claimPictureMemory: one limit for all
 };
 
 using DecodePngFunction = void (*)(const PngRequest* request, DecodedPicture* result);

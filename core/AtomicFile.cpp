@@ -99,8 +99,52 @@ std::string writeProtectionReason(const fs::path& path)
     return "the file is write-protected";
 }
 
-std::string replaceFileAtomically(const fs::path& path, const TemporaryFiller& fill)
+fs::path followedLinks(const fs::path& path)
 {
+    fs::path target = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        std::error_code ec;
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
+bool writtenInPlace(const fs::path& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode));
+}
+
+std::string sameFileKey(const fs::path& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(followedLinks(path), ec), ec);
+    if (ec) resolved = fs::absolute(path, ec).lexically_normal();
+    return "path " + resolved.string();
+}
+
+std::string replaceFileAtomically(const fs::path& givenPath, const TemporaryFiller& fill)
+{
+    // A link is kept: what it points to is the file replaced.
+    const fs::path path = followedLinks(givenPath);
+    struct stat target {};
+    if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+        if (!S_ISFIFO(target.st_mode) && !S_ISCHR(target.st_mode))
+            return S_ISDIR(target.st_mode) ? systemReason(EISDIR) : "it is not a regular file";
+        // A pipe or a device takes the bytes as they come: there is nothing to keep whole.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return systemReason(errno);
+        std::string reason = fill(fd);
+        if (::close(fd) != 0 && reason.empty()) reason = systemReason(errno);
+        return reason;
+    }
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     // A write-protected file is not replaced, even where the folder would allow the rename.
     if (std::string reason = writeProtectionReason(path); !reason.empty()) return reason;

@@ -44,8 +44,20 @@ std::string writeProtectionReason(const std::filesystem::path& path);
 
 /// Replaces path with what fill writes. A replaced file keeps its permissions; a new one gets the
 /// usual ones from the umask; a write-protected one is refused. After the rename the folder is
-/// flushed too. Returns an empty text on success, else the reason (no file name).
+/// flushed too. A symbolic link stays: the file it points to is replaced. A named pipe or a character
+/// device (/dev/null, a terminal) is written in place, never replaced by a regular file; a folder or
+/// any other kind of file is refused. Returns an empty text on success, else the reason (no file name).
 std::string replaceFileAtomically(const std::filesystem::path& path, const TemporaryFiller& fill);
+
+/// The file path names once its symbolic links are followed (as far as they lead; at most 40).
+std::filesystem::path followedLinks(const std::filesystem::path& path);
+
+/// True for a named pipe or a character device: written in place, where a rename would replace them.
+bool writtenInPlace(const std::filesystem::path& path);
+
+/// Equal for two names of one file: the device and inode of an existing file (through hard and
+/// symbolic links), else the absolute path with its existing part resolved.
+std::string sameFileKey(const std::filesystem::path& path);
 
 /// Writes data through fd; for tests, writeBytes replaces ::write.
 using ByteWriter = std::function<long(int fd, const char* data, std::size_t size)>;

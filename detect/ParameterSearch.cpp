@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "core/AnalysisState.h"
@@ -30,6 +32,8 @@ using Point = std::array<int, kDimensions>;
 constexpr Point kLowest = {30, 0, 0, 0, 1, 0};
 constexpr int kStartingPoints = 3;
 constexpr int kMostDescentSteps = 40;
+/// Most pixels of the teaching region that each candidate of the searches counts.
+constexpr double kMostSearchedPixels = 640.0 * 640.0;
 
 std::uint32_t scaledColour(std::uint32_t colour, int percent)
 {
@@ -82,6 +86,27 @@ std::vector<Mark> countCrop(Layers& layers, const PixelRegion& regionInCrop, con
     return centreMarkers(layers, regionInCrop, dx, dy);
 }
 
+/// The part of region the searches count: region itself up to kMostSearchedPixels, else its middle
+/// part of about that many pixels and of its proportions (no side longer than the region's), as long as
+/// it holds enough marks to teach on.
+PixelRegion searchedPart(const PixelRegion& region, const std::vector<Mark>& marks)
+{
+    const double pixels = static_cast<double>(region.width) * static_cast<double>(region.height);
+    if (pixels <= kMostSearchedPixels) return region;
+    const double shrink = std::sqrt(kMostSearchedPixels / pixels);
+    int width = std::max(1, static_cast<int>(region.width * shrink));
+    int height = std::max(1, static_cast<int>(region.height * shrink));
+    // A narrow region keeps its short side and gives up more of its long one.
+    if (width < 64) width = std::min(region.width, 64);
+    if (height < 64) height = std::min(region.height, 64);
+    width = std::min(width, std::max(1, static_cast<int>(kMostSearchedPixels / height)));
+    height = std::min(height, std::max(1, static_cast<int>(kMostSearchedPixels / width)));
+    const PixelRegion middle{region.x + (region.width - width) / 2, region.y + (region.height - height) / 2,
+                             width, height};
+    if (static_cast<int>(marksInside(marks, middle).size()) < kLeastTeachingMarks) return region;
+    return middle;
+}
+
 bool cancelled(const TeachOptions& options)
 {
     return options.cancel && options.cancel->load(std::memory_order_relaxed);
@@ -90,9 +115,12 @@ bool cancelled(const TeachOptions& options)
 /// The count's search: a coarse grid, then descents with halving steps from the best grid points.
 class CountSearch {
 public:
+    /// poll is called on the calling thread after each of its counts, with the counts run so far and
+    /// the most the search can run.
     CountSearch(const Picture& picture, const PixelRegion& region, const std::vector<Mark>& marks,
-                std::uint32_t colour, double particleRadius, double matchRadius, const TeachOptions& options)
-        : marks_(marks), colour_(colour), matchRadius_(matchRadius), options_(options)
+                std::uint32_t colour, double particleRadius, double matchRadius, const TeachOptions& options,
+                std::function<void(std::int64_t counted, std::int64_t most)> poll)
+        : marks_(marks), colour_(colour), matchRadius_(matchRadius), options_(options), poll_(std::move(poll))
     {
         const int r = std::max(1, static_cast<int>(std::lround(particleRadius)));
         highest_ = {250, 400, 255, 255, std::min(255, 6 * r + 4), 8 * r + 20};
@@ -140,6 +168,9 @@ public:
             }
         };
         walk(walk, 0);
+        // Each descent step tries at most two neighbours a dimension.
+        most_ = static_cast<std::int64_t>(gridPoints.size()) +
+                kStartingPoints * kMostDescentSteps * 2 * kDimensions;
         evaluate(gridPoints);
         std::vector<Point> ranked;
         for (const Point& point : gridPoints)
@@ -186,11 +217,14 @@ private:
         std::vector<char> done(fresh.size(), 0);
         std::atomic<std::size_t> next{0};
         const auto work = [&](Layers& layers) {
+            const bool calling = &layers == &layers_[0];
             for (std::size_t i = next++; i < fresh.size(); i = next++) {
                 if (cancelled(options_)) return;
                 const std::vector<Mark> found = countCrop(layers, regionInCrop_, params(fresh[i]), dx_, dy_);
                 results[i] = fitMarks(marks_, found, matchRadius_);
                 done[i] = 1;
+                ++counted_;
+                if (calling) poll_(std::min<std::int64_t>(counted_.load(), most_ - 1), most_);
             }
         };
         std::vector<std::thread> helpers;
@@ -237,6 +271,9 @@ private:
     std::uint32_t colour_;
     double matchRadius_;
     const TeachOptions& options_;
+    std::function<void(std::int64_t counted, std::int64_t most)> poll_;
+    std::atomic<int> counted_{0};
+    std::int64_t most_ = 1;
     Picture crop_;
     PixelRegion regionInCrop_;
     int dx_ = 0, dy_ = 0;
@@ -270,13 +307,36 @@ MarkFit fitMarks(const std::vector<Mark>& marks, const std::vector<Mark>& detect
     };
     std::vector<Pair> pairs;
     const long long limit = static_cast<long long>(std::floor(radius * radius));
-    for (std::size_t m = 0; m < marks.size(); ++m)
-        for (std::size_t d = 0; d < detections.size(); ++d) {
-            const long long dx = marks[m].x - detections[d].x, dy = marks[m].y - detections[d].y;
-            if (dx * dx + dy * dy <= limit)
-                pairs.push_back({dx * dx + dy * dy, static_cast<int>(m), static_cast<int>(d)});
-        }
-    std::stable_sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) { return a.distance2 < b.distance2; });
+    // The detections in square cells of the radius: a mark meets only those of the cells around it,
+    // so the work grows with the marks, not with marks times detections.
+    const long long cell = std::max(1LL, static_cast<long long>(std::ceil(radius)));
+    const auto cellOf = [cell](const Mark& point) {
+        return std::make_pair(point.x >= 0 ? point.x / cell : (point.x + 1) / cell - 1,
+                              point.y >= 0 ? point.y / cell : (point.y + 1) / cell - 1);
+    };
+    std::map<std::pair<long long, long long>, std::vector<int>> cells;
+    for (std::size_t d = 0; d < detections.size(); ++d)
+        cells[cellOf(detections[d])].push_back(static_cast<int>(d));
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+        const auto [cx, cy] = cellOf(marks[m]);
+        for (long long y = cy - 1; y <= cy + 1; ++y)
+            for (long long x = cx - 1; x <= cx + 1; ++x) {
+                const auto found = cells.find({x, y});
+                if (found == cells.end()) continue;
+                for (int d : found->second) {
+                    const long long dx = marks[m].x - detections[static_cast<std::size_t>(d)].x;
+                    const long long dy = marks[m].y - detections[static_cast<std::size_t>(d)].y;
+                    if (dx * dx + dy * dy <= limit)
+                        pairs.push_back({dx * dx + dy * dy, static_cast<int>(m), d});
+                }
+            }
+    }
+    // Closest first; between equal distances the earlier mark, then the earlier detection.
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
+        if (a.distance2 != b.distance2) return a.distance2 < b.distance2;
+        if (a.mark != b.mark) return a.mark < b.mark;
+        return a.detection < b.detection;
+    });
     std::vector<char> markUsed(marks.size(), 0), detectionUsed(detections.size(), 0);
     for (const Pair& pair : pairs) {
         if (markUsed[static_cast<std::size_t>(pair.mark)] || detectionUsed[static_cast<std::size_t>(pair.detection)])
@@ -343,8 +403,17 @@ std::vector<Mark> blobsInRegion(const Picture& picture, const PixelRegion& regio
 }
 
 Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const std::vector<Mark>& allMarks,
-                        const TeachOptions& options)
+                        const TeachOptions& given)
 {
+    // The searches watch one flag: set by the caller's own flag or by its progress hook's answer.
+    std::atomic<bool> stop{false};
+    TeachOptions options = given;
+    options.cancel = &stop;
+    const auto poll = [&](std::int64_t done, std::int64_t total) {
+        if ((given.cancel && given.cancel->load(std::memory_order_relaxed)) ||
+            (given.progress && !given.progress(done, total)))
+            stop.store(true, std::memory_order_relaxed);
+    };
     Teaching teaching;
     if (picture.empty()) {
         teaching.error = "There is no picture to teach on.";
@@ -357,7 +426,23 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
                          std::to_string(picture.height()) + " pixels).";
         return teaching;
     }
-    const std::vector<Mark> marks = marksInside(allMarks, region);
+    std::vector<Mark> marks;
+    {
+        // A pixel marked twice (a double click, a file joined from two) is one particle.
+        std::set<std::pair<int, int>> seen;
+        for (const Mark& mark : marksInside(allMarks, region)) {
+            if (seen.insert({mark.x, mark.y}).second)
+                marks.push_back(mark);
+            else
+                ++teaching.duplicateMarks;
+        }
+    }
+    if (static_cast<int>(marks.size()) > kMostTeachingMarks) {
+        teaching.error = "The teaching region holds " + std::to_string(marks.size()) + " marks; at most " +
+                         std::to_string(kMostTeachingMarks) +
+                         " can be taught on at once: choose a smaller region.";
+        return teaching;
+    }
     if (static_cast<int>(marks.size()) < kLeastTeachingMarks) {
         teaching.error = "The teaching region holds " + std::to_string(marks.size()) + " marks; at least " +
                          std::to_string(kLeastTeachingMarks) + " are needed, " +
@@ -367,9 +452,16 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     const int threads = workerThreads(options.threads);
     const std::uint32_t colour = markedColour(picture, marks);
 
-    // Blob responses of the region plus a margin, at every scale tried.
-    const PixelRegion area = grown(region, kBlobMargin, picture.width(), picture.height());
-    const PixelRegion regionInCrop = {region.x - area.x, region.y - area.y, region.width, region.height};
+    // Every candidate is a count of the searched part: a region larger than kMostSearchedPixels is
+    // searched in its middle part of that size, so the work stays bounded; the whole region still gives
+    // the fits reported.
+    const PixelRegion searched = searchedPart(region, marks);
+    const std::vector<Mark> searchedMarks = marksInside(marks, searched);
+
+    // Blob responses of the searched part plus a margin, at every scale tried.
+    const PixelRegion area = grown(searched, kBlobMargin, picture.width(), picture.height());
+    const PixelRegion regionInCrop = {searched.x - area.x, searched.y - area.y, searched.width,
+                                      searched.height};
     const FloatPlane flat =
         cropPlane(flattenedChannel(picture, colour, threads), area.x, area.y, area.width, area.height);
     std::vector<double> scales(kScaleCount);
@@ -384,7 +476,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
             peaks[static_cast<std::size_t>(s)] = responsePeaks(response, static_cast<float>(kLeastBlobThreshold), 1);
             // How strongly the marked particles answer this scale: the best response next to each mark.
             double sum = 0;
-            for (const Mark& mark : marks) {
+            for (const Mark& mark : searchedMarks) {
                 float best = -1e30F;
                 for (int y = mark.y - 1; y <= mark.y + 1; ++y)
                     for (int x = mark.x - 1; x <= mark.x + 1; ++x) {
@@ -394,7 +486,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
                     }
                 sum += best;
             }
-            markResponse[static_cast<std::size_t>(s)] = sum / static_cast<double>(marks.size());
+            markResponse[static_cast<std::size_t>(s)] = sum / static_cast<double>(searchedMarks.size());
         }
     });
     const auto strongest = std::max_element(markResponse.begin(), markResponse.end()) - markResponse.begin();
@@ -416,7 +508,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
         for (int distance : distances) {
             const std::vector<Blob> inside =
                 peaksInRegion(keepDistantPeaks(peaks[static_cast<std::size_t>(s)], distance), regionInCrop);
-            const std::size_t wanted = marks.size();
+            const std::size_t wanted = searchedMarks.size();
             double threshold, gap;
             if (inside.size() > wanted) {
                 const double above = inside[wanted - 1].response, below = inside[wanted].response;
@@ -432,7 +524,7 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
             std::vector<Mark> found;
             for (const Blob& blob : inside)
                 if (blob.response >= threshold) found.push_back({blob.x + area.x, blob.y + area.y});
-            const MarkFit fit = fitMarks(marks, found, teaching.matchRadius);
+            const MarkFit fit = fitMarks(searchedMarks, found, teaching.matchRadius);
             const bool better = !haveBlobs || betterFit(fit, teaching.blobFit) ||
                                 (!betterFit(teaching.blobFit, fit) && gap > bestGap);
             if (better) {
@@ -445,7 +537,9 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     }
 
     // The count's parameters.
-    CountSearch search(picture, region, marks, colour, particleRadius, teaching.matchRadius, options);
+    poll(0, 1);
+    CountSearch search(picture, searched, searchedMarks, colour, particleRadius, teaching.matchRadius, options,
+                       poll);
     bool wasCancelled = false;
     const Point best = search.run(wasCancelled);
     teaching.cancelled = wasCancelled;
@@ -455,6 +549,10 @@ Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const
     // The blob count follows the count's target colour (its dominant channel), as the counts will.
     teaching.blobFit = fitMarks(marks, blobsInRegion(picture, region, teaching.blobs, teaching.count.targetColour),
                                 teaching.matchRadius);
+    if (!teaching.cancelled && teaching.countFit.matched == 0)
+        teaching.error = "No parameters tried find any of the " + std::to_string(marks.size()) +
+                         " marked particles: nothing was learnt. Mark the particles themselves, at their "
+                         "middle.";
     return teaching;
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/BlobSettings.h"
 #include "core/Picture.h"
+#include "core/WorkProgress.h"
 #include "detect/CountRun.h"
 #include "detect/Marks.h"
 
@@ -33,6 +34,8 @@ bool betterFit(const MarkFit& a, const MarkFit& b);
 struct TeachOptions {
     int threads = 0;                           // 0: all cores
     const std::atomic<bool>* cancel = nullptr; // set from another thread to end the search early
+    WorkProgress progress;                     // called on the calling thread now and then (counts run,
+                                               // an estimate of all); false ends the search early
 };
 
 /// What teaching gave: the learnt values and how they fit the region's marks.
@@ -46,14 +49,20 @@ struct Teaching {
     BlobSettings blobs;
     MarkFit blobFit;
     int evaluations = 0;          // counts run by the search
+    int duplicateMarks = 0;       // marks on a pixel marked before: taught as one mark
 };
 
 /// Fewest marks teaching accepts; fewer cannot pin down seven parameters at all.
 inline constexpr int kLeastTeachingMarks = 3;
+/// Most marks one teaching region takes: the fit of every candidate pairs each mark with the
+/// detections near it, and no region of a picture holds more particles a person marks by hand.
+inline constexpr int kMostTeachingMarks = 20000;
 /// Marks the manual asks for: fewer give parameters that fit the region but not the picture.
 inline constexpr int kAdvisedTeachingMarks = 30;
 
-/// Learns both counts' values from the marks inside region of picture (marks outside are ignored).
+/// Learns both counts' values from the marks inside region of picture (marks outside are ignored;
+/// marks on one pixel count once). Fails when the region holds too few or too many marks, or when no
+/// parameters tried find a single marked particle.
 /// Deterministic: the same picture, region and marks give the same values whatever the threads.
 Teaching teachFromMarks(const Picture& picture, const PixelRegion& region, const std::vector<Mark>& marks,
                         const TeachOptions& options = {});

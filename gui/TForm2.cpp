@@ -33,6 +33,7 @@
 #include "gui/LayerView.h"
 #include "gui/MenuRows.h"
 #include "gui/WindowMenu.h"
+#include "gui/LongWork.h"
 #include "view/EditsFile.h"
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
@@ -985,16 +986,21 @@ std::vector<std::string> TForm2::blobLines(const ParameterTexts& texts, const TA
 
 void TForm2::SuggestparametersClick()
 {
-    if (layers_.Image1.empty()) return;
+    if (layers_.Image1.empty() || LongWork::running()) return;
+    // The search runs while the windows repaint, with a Cancel button: a cancelled search changes
+    // nothing.
     Teaching teaching;
-    {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        try {
-            teaching = teachFromMarks(layers_.Image1, teachRegion_, marks_);
-        } catch (const std::bad_alloc&) {
-            teaching.error = "there is not enough memory for the search";
-        }
-        QApplication::restoreOverrideCursor();
+    try {
+        LongWork work(this, QStringLiteral("Suggesting parameters…"));
+        const bool finished = work.run([&](const WorkProgress& progress) {
+            TeachOptions options;
+            options.progress = progress;
+            teaching = teachFromMarks(layers_.Image1, teachRegion_, marks_, options);
+            return !teaching.cancelled;
+        });
+        if (!finished) return;
+    } catch (const std::bad_alloc&) {
+        teaching.error = "there is not enough memory for the search";
     }
     if (!teaching.error.empty()) {
         dialogs().message(UserDialogs::MessageKind::Warning,

@@ -237,7 +237,7 @@ DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel
         result.picture.clear();
         return result;
     }
-    if (!pictureFitsMemoryLimit(width, height)) {
+    if (!claimPictureMemory(width, height)) {
         result.error = quotedPath(fileLabel) + " is too large to load: " + overMemoryLimitReason(width, height) + ".";
         result.picture.clear();
         return result;

@@ -248,6 +248,7 @@ DecodedPicture decodeFile(const std::filesystem::path& path, PictureKind kind, P
             if (!second.picture.empty()) {
                 result.mapping = std::move(second.mapping);
                 result.pages = second.pages;
+                result.morePages = second.morePages;
                 result.picture = std::move(second.picture);
                 result.messages = std::move(second.messages);
                 result.damaged = second.damaged;

@@ -42,6 +42,7 @@ struct DecodedPicture {
     std::string mapping;                // 16-bit pictures: how the samples became 8 bits (SampleRange)
     int pages = 1;                      // full-resolution pages in the file; only the first (or the one
                                         // asked for) is decoded
+    bool morePages = false;             // more pages than pages: the file was not looked at to its end
     bool cancelled = false;             // the progress hook stopped the decoding: no picture, no error
     bool failed() const { return !error.empty(); }
 };

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "picture/PictureMemory.h"
+#include "picture/PngPalette.h"
 #include "picture/SampleRange.h"
 
 namespace {
@@ -36,11 +37,19 @@ DecodedPicture decodePng(const std::filesystem::path& path)
     reader.setAutoDetectImageFormat(false);  // PNG content only, whatever else Qt could read
     reader.setAllocationLimit(kQtAllocationLimitMB);
     const QSize size = reader.size();  // from the header, before anything is allocated
-    if (size.isValid() && !pictureFitsMemoryLimit(static_cast<std::uint64_t>(size.width()),
-                                                  static_cast<std::uint64_t>(size.height()))) {
+    // Besides the layers: Qt's image and its 24-bit copy, or for 16 bits a sample Qt's 64-bit image and
+    // the 16-bit channels taken from it.
+    const QImage::Format stored = reader.imageFormat();
+    const std::uint64_t decoding = stored == QImage::Format_RGBA64 || stored == QImage::Format_RGBX64 ||
+                                           stored == QImage::Format_RGBA64_Premultiplied ||
+                                           stored == QImage::Format_Grayscale16
+                                       ? 14
+                                       : 7;
+    if (size.isValid() && !claimPictureMemory(static_cast<std::uint64_t>(size.width()),
+                                              static_cast<std::uint64_t>(size.height()), decoding)) {
         result.error = quotedLabel + " is too large to load: " +
                        overMemoryLimitReason(static_cast<std::uint64_t>(size.width()),
-                                             static_cast<std::uint64_t>(size.height())) +
+                                             static_cast<std::uint64_t>(size.height()), decoding) +
                        ".";
         return result;
     }
@@ -50,8 +59,20 @@ DecodedPicture decodePng(const std::filesystem::path& path)
         return result;
     }
     buffer.close();
-    std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
     const QImage::Format format = image.format();
+    // Indices past the palette have no colour of their own (Qt shows its first): damage, as in a BMP
+    // picture.
+    if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono) {
+        const PaletteCheck palette = checkPngPalette(bytes.data(), bytes.size());
+        if (palette.readable && palette.badIndices > 0) {
+            result.messages.push_back(quotedLabel + " is damaged, the picture may be incomplete: " +
+                                      std::to_string(palette.badIndices) +
+                                      (palette.badIndices == 1 ? " pixel uses a colour" : " pixels use colours") +
+                                      " beyond the " + std::to_string(palette.paletteColours) + " of its palette.");
+            result.damaged = true;
+        }
+    }
+    std::vector<std::uint8_t>().swap(bytes);  // the file's bytes are no longer needed: keep the peak low
     const bool grey16 = format == QImage::Format_Grayscale16;
     if (grey16 || format == QImage::Format_RGBA64 || format == QImage::Format_RGBX64 ||
         format == QImage::Format_RGBA64_Premultiplied) {

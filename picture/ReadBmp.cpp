@@ -219,7 +219,7 @@ bool BmpDecoder::allocate()
     }
     if (width * height * Picture::kBytesPerPixel > kMaxPictureBytes || width > 0x7FFFFFFF / 3)
         return fail(std::to_string(width) + " x " + std::to_string(height) + " pixels are more than a picture can hold");
-    if (!pictureFitsMemoryLimit(width, height)) {
+    if (!claimPictureMemory(width, height)) {
         result_.error = label_ + " is too large to load: " + overMemoryLimitReason(width, height) + ".";
         return false;
     }

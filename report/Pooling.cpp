@@ -6,7 +6,6 @@
 
 #include "core/FieldText.h"
 #include "picture/PictureLoading.h"
-#include "picture/tiff/ReadTiff.h"
 #include "report/Distributions.h"
 #include "report/NumberFormat.h"
 #include "report/ReportFile.h"
@@ -22,6 +21,9 @@ constexpr int kFilterAreaLine = 11;
 constexpr int kVolumeLine = 12;
 constexpr int kCountLine = 15;
 constexpr const char* kCountLabel = "<Particles counted:> ";
+// The largest total pooled: the interval's series and fractions converge within their iterations up
+// to about here, and far beyond the particles of any set of fields a person counts.
+constexpr std::int64_t kMostPooledParticles = 1000000;
 
 std::string numberText(double value)
 {
@@ -39,9 +41,8 @@ PictureSize pictureSize(const fs::path& path)
     PictureSize size;
     const PictureKind kind = pictureKindForName(path.string());
     Picture picture;
-    if (kind == PictureKind::Tiff) {
-        picture = ReadTiffToBitmap(path.string()).picture;
-    } else if (kind != PictureKind::None) {
+    // Read as the counter reads it: compressed, tiled and 16-bit TIFF pictures too.
+    if (kind != PictureKind::None) {
         DecodedPicture decoded = decodePictureFile(path, kind);
         if (decoded.failed()) {
             size.error = decoded.error;
@@ -102,6 +103,12 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
         if (!fs::is_regular_file(candidate, ignored)) continue;
         const PictureSize size = pictureSize(candidate);
         if (!size.error.empty()) return fail(size.error);
+        // Each particle holds at least its accepted pixel: a larger count is no count of this picture.
+        if (field.count > size.width * size.height)
+            return fail("the particles counted, " + std::to_string(field.count) + ", are more than the " +
+                        std::to_string(size.width) + " x " + std::to_string(size.height) +
+                        " pixels of its picture");
+        field.picturePath = candidate;
         const double mmPerPixel = 1.0 / static_cast<double>(*pixelsPerMm);
         field.areaMm2 =
             static_cast<double>(size.width) * mmPerPixel * static_cast<double>(size.height) * mmPerPixel;
@@ -114,11 +121,9 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
 PoolReading readPoolFields(const std::vector<fs::path>& reports, const std::vector<fs::path>& pictureFolders)
 {
     PoolReading reading;
-    std::vector<fs::path> seen;
+    std::vector<std::string> seen;
     for (const fs::path& report : reports) {
-        std::error_code ignored;
-        fs::path same = fs::weakly_canonical(report, ignored);
-        if (same.empty()) same = report;
+        const std::string same = sameFileKey(report);
         if (std::find(seen.begin(), seen.end(), same) != seen.end()) {
             reading.errors.push_back(report.filename().string() + ": given twice; each field counts once");
             continue;
@@ -150,6 +155,12 @@ PooledResult poolFields(const std::vector<PoolField>& fields)
         }
         if (!(field.areaMm2 > 0)) {
             result.error = field.reportName + ": the field has no area.";
+            return result;
+        }
+        if (field.count < 0 || field.count > kMostPooledParticles - result.particles) {
+            result.error = field.reportName + ": the particles counted, " + std::to_string(field.count) +
+                           ", bring the total past " + std::to_string(kMostPooledParticles) +
+                           ", more than can be pooled.";
             return result;
         }
         result.particles += field.count;

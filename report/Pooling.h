@@ -19,6 +19,7 @@ inline constexpr const char* kPoolUnsavedReportWarning =
 struct PoolField {
     std::string reportName;       // the report's file name, for the pooled text and messages
     std::string pictureName;      // line 3
+    std::filesystem::path picturePath;  // the picture whose size gave the area (empty when not read)
     std::int64_t count = 0;       // line 15: the count after manual corrections
     double areaMm2 = 0;           // the picture's width x height in mm, from its size and line 10
     std::int64_t filterArea = 0;  // line 11, mm^2
@@ -50,7 +51,8 @@ struct PooledResult {
     double perCm3 = 0, perCm3Low = 0, perCm3High = 0;
 };
 
-/// Pools the fields. All must name the same filter area and sample volume.
+/// Pools the fields. All must name the same filter area and sample volume. A total past what the
+/// interval computation holds exactly is refused.
 PooledResult poolFields(const std::vector<PoolField>& fields);
 
 /// Reads one saved report for pooling: lines 3, 10, 11, 12 and 15, and the size of its picture,
@@ -62,7 +64,8 @@ struct PoolFieldReading {
 PoolFieldReading readPoolField(const std::filesystem::path& report,
                                const std::vector<std::filesystem::path>& pictureFolders = {});
 
-/// Reads every report for pooling. The same file given twice would count its field twice: refused.
+/// Reads every report for pooling. The same file given twice (under any name, hard links too) would
+/// count its field twice: refused.
 /// errors holds one message per report that cannot be used, in order; fields is valid only when it
 /// is empty.
 struct PoolReading {

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev libgl-dev
     libjpeg62-turbo-dev libjpeg-turbo-progs
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    libtiff-dev
+    libtiff-dev libpng-dev
     fonts-dejavu-core fonts-glyphicons-halflings
     xvfb xauth
     dpkg-dev file ccache

@@ -51,7 +51,7 @@ TEST_F(BlobReportTest, SettingsReadBackFromAfterTheReportLines)
 
 TEST_F(BlobReportTest, UnusableSettingsAreRefusedWithTheirText)
 {
-    for (const char* value : {"2", "2 / 1", "0 / 1 / 3", "51 / 1 / 3", "2 / -1 / 3", "2 / 1 / -3", "2 / 1 / 1001",
+    for (const char* value : {"2", "2 / 1", "0 / 1 / 3", "0.0000001 / 1 / 3", "0,49 / 1 / 3", "51 / 1 / 3", "2 / -1 / 3", "2 / 1 / -3", "2 / 1 / 1001",
                               "2 / x / 3", "nan / 1 / 3", "2 / inf / 3"}) {
         std::vector<std::string> lines(kReportLineCount, "<x:> 1");
         lines.push_back(kBlobSettingsLabel + std::string(value));
@@ -60,4 +60,26 @@ TEST_F(BlobReportTest, UnusableSettingsAreRefusedWithTheirText)
         EXPECT_NE(error.find(std::string("line 21 ")), std::string::npos) << value << ": " << error;
         EXPECT_NE(error.find(value), std::string::npos) << error;
     }
+}
+
+// The blob lines without their settings line, or with two of them: refused, never the defaults or
+// the first one taken in silence.
+TEST_F(BlobReportTest, ABlobCountNeedsExactlyOneSettingsLine)
+{
+    ParameterTexts fields;
+    TAnalysisState state;
+    state.ImageWidth = 100;
+    state.ImageHeight = 100;
+    const std::vector<std::string> blobLines = blobReportLines(12, {1.5, 0.2, 2}, fields, state);
+    std::vector<std::string> lines(kReportLineCount, "<x:> 1");
+    lines.insert(lines.end(), blobLines.begin(), blobLines.end() - 1);  // the settings line lost
+    std::string error;
+    EXPECT_FALSE(readBlobSettings(lines, error).has_value());
+    EXPECT_NE(error.find("line 21 gives a blob count, but no line holds the blob settings"), std::string::npos)
+        << error;
+    lines.push_back(blobLines.back());
+    lines.push_back(std::string(kBlobSettingsLabel) + "3,00 / 1,000 / 4");
+    error.clear();
+    EXPECT_FALSE(readBlobSettings(lines, error).has_value());
+    EXPECT_NE(error.find("lines 24 and 25 both hold blob settings"), std::string::npos) << error;
 }

@@ -119,10 +119,40 @@ TEST(ParameterSearch, RefusesWhatCannotBeTaughtAndStopsWhenCancelled)
     };
     for (const Case& c : cases) EXPECT_EQ(teachFromMarks(picture, c.region, marks).error.rfind(c.expected, 0), 0u);
     EXPECT_EQ(teachFromMarks(Picture(), {0, 0, 5, 5}, marks).error, "There is no picture to teach on.");
+    // Marks where no parameters find a particle teach nothing (once they gave sizes 1 / 1 in silence).
+    const Teaching nothing = teachFromMarks(Picture(60, 60), {0, 0, 60, 60}, {{10, 10}, {30, 30}, {50, 12}});
+    EXPECT_EQ(nothing.error.rfind("No parameters tried find any of the 3 marked particles", 0), 0u) << nothing.error;
+    // More marks than a region takes are refused before any count.
+    std::vector<Mark> crowd;
+    for (int i = 0; i <= kMostTeachingMarks; ++i) crowd.push_back({i % 800, i / 800});
+    EXPECT_EQ(teachFromMarks(picture, {0, 0, 800, 600}, crowd)
+                  .error.rfind("The teaching region holds 20001 marks; at most 20000", 0),
+              0u);
 
     const std::atomic<bool> stop{true};
     const Teaching stopped = teachFromMarks(picture, {100, 100, 300, 300}, marks, {2, &stop});
     EXPECT_EQ(stopped.error, "");
     EXPECT_TRUE(stopped.cancelled);
     EXPECT_EQ(stopped.evaluations, 0);
+}
+
+// A pixel marked more than once is one mark: the teaching is the one of the marks without repeats,
+// and the repeats are counted for the warning.
+TEST(ParameterSearch, RepeatedMarksTeachAsOne)
+{
+    const Micrograph micrograph = makeTeachingPicture(teachingKinds()[3], 2);
+    const PixelRegion region{100, 100, 250, 250};
+    const std::vector<Mark> marks = trueCentres(micrograph, region);
+    std::vector<Mark> repeated = marks;
+    for (int copy = 0; copy < 3; ++copy) repeated.insert(repeated.end(), marks.begin(), marks.end());
+    const Teaching once = teachFromMarks(micrograph.picture, region, marks);
+    const Teaching four = teachFromMarks(micrograph.picture, region, repeated);
+    EXPECT_EQ(once.duplicateMarks, 0);
+    EXPECT_EQ(four.duplicateMarks, static_cast<int>(3 * marks.size()));
+    EXPECT_EQ(four.countFit.marks, once.countFit.marks);
+    EXPECT_EQ(four.count.targetColour, once.count.targetColour);
+    EXPECT_EQ(four.count.minSize, once.count.minSize);
+    EXPECT_EQ(four.count.maxSize, once.count.maxSize);
+    EXPECT_EQ(four.count.colourTolerance, once.count.colourTolerance);
+    EXPECT_EQ(four.blobs, once.blobs);
 }

@@ -1,10 +1,14 @@
 #include "picture/PictureLoading.h"
+#include "picture/PictureMemory.h"
 #include "picture/SampleRange.h"
 
 #include "support/TiffWriter.h"
 
 #include <QImage>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -709,6 +713,12 @@ TEST_F(PictureLoadingTest, DamagedPicturesOfEveryKindAreMarked)
     std::vector<std::uint8_t> bmp = bmp32(testPicture(10, 10));
     bmp.resize(bmp.size() - 3 * 40);
     writeBytes(file("cut.bmp"), bmp);
+    // A PNG whose pixels use indices past its palette of two colours.
+    QImage indexed(4, 2, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(10, 20, 30), qRgb(200, 100, 50)});
+    indexed.fill(1);
+    indexed.scanLine(1)[2] = 7;
+    ASSERT_TRUE(indexed.save(QString::fromStdString(file("palette.png").string()), "PNG"));
     struct Case {
         const char* name;
         PictureKind kind;
@@ -717,7 +727,8 @@ TEST_F(PictureLoadingTest, DamagedPicturesOfEveryKindAreMarked)
     for (const Case& c : {Case{"half.jpg", PictureKind::Jpeg, "is damaged, the picture may be incomplete"},
                           Case{"head.jpg", PictureKind::Jpeg, "is damaged, the picture may be incomplete"},
                           Case{"second.tif", PictureKind::Tiff, "Cant read compressed Gray Scale Image"},
-                          Case{"cut.bmp", PictureKind::Bmp, "is damaged, the picture may be incomplete"}}) {
+                          Case{"cut.bmp", PictureKind::Bmp, "is damaged, the picture may be incomplete"},
+                          Case{"palette.png", PictureKind::Png, "1 pixel uses a colour beyond the 2 of its palette"}}) {
         SCOPED_TRACE(c.name);
         const DecodedPicture result = decodePictureFile(file(c.name), c.kind);
         ASSERT_FALSE(result.failed()) << result.error;
@@ -808,3 +819,51 @@ TEST(PictureLoadingCorpus, BmpCorpusDecodesOrFailsCleanly)
 }
 
 }  // namespace
+
+// The memory limit holds the decoder's own copies too: a 16-bit picture whose layers alone would fit
+// is refused when its 16-bit samples (libtiff) or Qt's 64-bit image (PNG) do not.
+TEST_F(PictureLoadingTest, MemoryLimitCoversWhatTheDecoderHolds)
+{
+    QImage deep(100, 100, QImage::Format_RGBA64);
+    deep.fill(QColor(40, 200, 90));
+    ASSERT_TRUE(deep.save(QString::fromStdString(file("deep.png").string()), "PNG"));
+    std::vector<std::uint8_t> samples(100 * 100 * 3 * 2, 0x40);
+    writeBytes(file("deep.tif"),
+               tifftest::writeTiff({tifftest::imagePage(100, 100, {16, 16, 16}, 2, 3, samples, 100 * 3 * 2)}).bytes);
+    for (const auto& [name, kind] : {std::pair{"deep.png", PictureKind::Png}, {"deep.tif", PictureKind::Tiff}}) {
+        SCOPED_TRACE(name);
+        setPictureMemoryLimit(pictureLayersBytes(100, 100) + 1000);
+        const DecodedPicture refused = decodePictureFile(file(name), kind);
+        setPictureMemoryLimit(0);
+        EXPECT_TRUE(refused.picture.empty());
+        const std::string said = refused.error + (refused.messages.empty() ? "" : refused.messages.back());
+        EXPECT_NE(said.find("in three picture layers and their decoding"), std::string::npos) << said;
+        EXPECT_FALSE(decodePictureFile(file(name), kind).picture.empty());
+    }
+}
+
+// Shared, the limit covers the pictures of all threads at once: a claim that does not fit beside
+// another thread's waits until that one is given back.
+TEST(PictureMemory, ClaimsOfAllThreadsShareTheLimit)
+{
+    setPictureMemoryShared(true);
+    setPictureMemoryLimit(2 << 20);
+    const std::uint64_t each = pictureLayersBytes(1000, 150);  // more than half the limit
+    ASSERT_TRUE(claimPictureMemory(1000, 150));
+    std::atomic<bool> claimed{false};
+    std::thread other([&] {
+        claimed = claimPictureMemory(1000, 150);
+        releasePictureMemory();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(claimed.load());
+    EXPECT_EQ(claimedPictureMemory(), each);
+    EXPECT_FALSE(claimPictureMemory(1000, 1000));  // alone over the limit: refused at once
+    EXPECT_EQ(claimedPictureMemory(), each);
+    releasePictureMemory();
+    other.join();
+    EXPECT_TRUE(claimed.load());
+    EXPECT_EQ(claimedPictureMemory(), 0u);
+    setPictureMemoryLimit(0);
+    setPictureMemoryShared(false);
+}

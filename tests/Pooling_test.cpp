@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 #include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "report/Distributions.h"
 #include "report/ReportFile.h"
 #include "support/TestPictures.h"
+#include "support/TiffWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -248,6 +250,49 @@ TEST(Pooling, ReadsFieldsFromSavedReports)
     EXPECT_NE(all.errors[0].find("c_bad.txt"), std::string::npos);
     EXPECT_NE(all.errors[1].find("c_a.txt: given twice"), std::string::npos);
     EXPECT_EQ(readPoolFields({dir / "c_a.txt"}, {dir / "pictures"}).fields.size(), 1u);
+}
+
+// What cannot be a field's count is refused, not pooled: more particles than the picture's pixels, a
+// total past what the interval computes exactly (a sum past 2^63 once looped for ever); one report
+// under two names (a hard link) counts once; a 16-bit TIFF picture, which only libtiff reads, gives
+// its size.
+TEST(Pooling, AbsurdCountsSecondNamesAndEveryTiffPicture)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const fs::path dir = folder.path().toStdString();
+    ASSERT_EQ(writeJpegFile(filledPicture(200, 100, kBlack), dir / "a.jpg"), "");
+    for (const char* count : {"20001", "2147483648", "4294967296", "1000000000000000"}) {
+        ASSERT_TRUE(writeReportFile(dir / "c_a.txt", savedReport("a.jpg", count)).saved());
+        const PoolFieldReading reading = readPoolField(dir / "c_a.txt");
+        EXPECT_NE(reading.error.find("are more than the 200 x 100 pixels"), std::string::npos)
+            << count << ": " << reading.error;
+    }
+    PoolField field;
+    field.reportName = "c_a.txt";
+    field.areaMm2 = 1;
+    field.filterArea = 100;
+    field.volume = 1;
+    field.count = 600000;
+    EXPECT_NE(poolFields({field, field}).error.find("more than can be pooled"), std::string::npos);
+    field.count = 500000;
+    EXPECT_EQ(poolFields({field, field}).error, "");
+
+    ASSERT_TRUE(writeReportFile(dir / "c_a.txt", savedReport("a.jpg", "17")).saved());
+    fs::create_hard_link(dir / "c_a.txt", dir / "c_same.txt");
+    const PoolReading twice = readPoolFields({dir / "c_a.txt", dir / "c_same.txt"});
+    ASSERT_EQ(twice.errors.size(), 1u);
+    EXPECT_NE(twice.errors[0].find("c_same.txt: given twice"), std::string::npos) << twice.errors[0];
+
+    std::vector<std::uint8_t> samples(30 * 20 * 3 * 2, 0x40);
+    const tifftest::TiffFile tiff =
+        tifftest::writeTiff({tifftest::imagePage(30, 20, {16, 16, 16}, 2, 3, samples, 30 * 3 * 2)});
+    std::ofstream(dir / "b.tif", std::ios::binary)
+        .write(reinterpret_cast<const char*>(tiff.bytes.data()), static_cast<std::streamsize>(tiff.bytes.size()));
+    ASSERT_TRUE(writeReportFile(dir / "c_b.txt", savedReport("b.tif", "3")).saved());
+    const PoolFieldReading sixteen = readPoolField(dir / "c_b.txt");
+    ASSERT_EQ(sixteen.error, "");
+    EXPECT_DOUBLE_EQ(sixteen.field.areaMm2, 0.03 * 0.02);
 }
 
 // The pooled text and the counter's line use the report's number formats and separator.

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Directories looked at for pages: a chain of more is not walked to its end.
+constexpr tdir_t kMostDirectories = 65535;
+
 // libtiff reports through process-wide handlers; they are set once and collect into the calling
 // thread's list, so readers on several threads keep their messages apart and nothing reaches stderr.
 thread_local std::vector<std::string> libtiffErrors;
@@ -179,10 +182,13 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
             }
         }
         ++index;
-    } while (index < 65535 && TIFFReadDirectory(tif.get()));
+    } while (index < kMostDirectories && TIFFReadDirectory(tif.get()));
+    // Past the last directory looked at, more pages are only said to be there, not counted.
+    result.morePages = index >= kMostDirectories && TIFFReadDirectory(tif.get());
     libtiffErrors.clear();  // a damaged chain after the picture's directory does not concern the picture
     if (page > 1 && !found) {
         result.messages.push_back(label + " has no page " + std::to_string(page) + ": it has " +
+                                  std::string(result.morePages ? "more than " : "") +
                                   std::to_string(result.pages) + " full-resolution page" +
                                   (result.pages == 1 ? "" : "s") + ".");
         return result;
@@ -202,13 +208,16 @@ LibTiffResult ReadTiffThroughLibtiff(const std::string& fileName, const SampleRa
                                   std::to_string(height) + " pixels (1 to 65535 each way can be read).");
         return result;
     }
-    if (!pictureFitsMemoryLimit(width, height)) {
-        result.messages.push_back(label + " is too large to load: " + overMemoryLimitReason(width, height) +
-                                  ".");
+    int channels = 0;
+    const bool sixteenBit = sixteenBitGreyOrRgb(tif.get(), channels);
+    // Besides the layers: the 16-bit samples of each channel, or the 32-bit raster libtiff fills.
+    const std::uint64_t decoding = sixteenBit ? 2 * static_cast<std::uint64_t>(channels) : 4;
+    if (!claimPictureMemory(width, height, decoding)) {
+        result.messages.push_back(label + " is too large to load: " +
+                                  overMemoryLimitReason(width, height, decoding) + ".");
         return result;
     }
-    int channels = 0;
-    if (sixteenBitGreyOrRgb(tif.get(), channels)) {
+    if (sixteenBit) {
         std::vector<std::vector<std::uint16_t>> planes;
         try {
             result.picture.resize(static_cast<int>(width), static_cast<int>(height));

@@ -17,6 +17,7 @@ struct LibTiffResult {
     bool damaged = false;               // a picture is kept but libtiff reported errors while decoding it
     bool opened = false;                // libtiff took the file for a TIFF file
     int pages = 0;                      // full-resolution directories (pages) in the file
+    bool morePages = false;             // the file has directories past the most that are looked at
     std::string mapping;                // 16-bit pictures: how the samples became 8 bits; else empty
 };
 

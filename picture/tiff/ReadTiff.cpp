@@ -204,7 +204,7 @@ bool DirectoryDecoder::ReadStrips(const ImageKind& kind, int bitsPerPixel, Direc
     if (plan.rowsPerStrip && dir_.StripCount() < (height_ + plan.rowsPerStrip - 1) / plan.rowsPerStrip)
         plan.rowsPerStrip = 0;
     if (!stripsHold(plan)) return tell(std::string(TiffText::ImageData));
-    if (!pictureFitsMemoryLimit(width_, height_))
+    if (!claimPictureMemory(width_, height_))
         return tell(cantRead(kind, std::string(TiffText::OverLimit) + overMemoryLimitReason(width_, height_)));
     plan.lowBitFirst = firstValue(TiffTag::FillOrder).value_or(1) == kLowBitFirst;
     return true;

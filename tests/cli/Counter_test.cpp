@@ -12,7 +12,10 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/AnalysisState.h"
@@ -176,6 +179,13 @@ TEST_F(CounterTest, AFailedPictureDoesNotStopTheOthers)
     EXPECT_TRUE(fs::exists(path("c_plate.txt")));
     EXPECT_FALSE(fs::exists(path("c_broken.txt")));
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+
+    // A later page of a picture that has one is no page of it: the picture fails, unwritten.
+    fs::remove(path("c_plate.txt"));
+    const ProcessRun page = runCounter({QStringLiteral("--page"), QStringLiteral("2"), arg("plate.jpg")});
+    EXPECT_EQ(page.exitCode, 1);
+    EXPECT_NE(page.err.find("--page 2"), std::string::npos) << page.err;
+    EXPECT_FALSE(fs::exists(path("c_plate.txt")));
 }
 
 // An option error is answered with the error and one line pointing to --help, not the usage text.
@@ -224,6 +234,14 @@ TEST_F(CounterTest, ResultsNeverOverwriteEachOtherOrAnInput)
     put("x.jpg", jpeg);
     put("x.tif", "II*");
     put("c_x.jpg", jpeg);
+    put("m.csv", "x,y\n10,10\n20,20\n30,30\n");
+    // A saved field to pool, and other names of the picture: a hard link and a symbolic one.
+    put("r/f.jpg", jpeg);
+    ASSERT_EQ(runCounter({arg("r/f.jpg")}).exitCode, 0);
+    fs::create_hard_link(path("x.jpg"), path("hard.csv"));
+    fs::create_symlink(path("x.jpg"), path("link.csv"));
+    const QString learn = QStringLiteral("--learn"), region = QStringLiteral("--learn-region=0,0,50,50"),
+                  learnOut = QStringLiteral("--learn-out");
     const struct {
         QStringList arguments;
         std::vector<std::string> named;
@@ -233,10 +251,25 @@ TEST_F(CounterTest, ResultsNeverOverwriteEachOtherOrAnInput)
         {{QStringLiteral("--marked"), arg("c_x.jpg")}, {"c_x.jpg", "replace the input"}},
         {{QStringLiteral("--marked"), arg("x.jpg"), arg("c_x.jpg")}, {"c_x.jpg", "replace the input"}},
         {{arg("plate.jpg"), arg("a/../plate.jpg")}, {"given twice"}},
+        {{arg("x.jpg"), arg("hard.csv")}, {"given twice"}},
         {{QStringLiteral("--summary"), arg("x.jpg"), arg("x.jpg")}, {"--summary", "replace the input"}},
         {{QStringLiteral("--summary"), arg("c_plate.txt"), arg("plate.jpg")}, {"--summary", "c_plate.txt"}},
+        {{QStringLiteral("--summary"), arg("hard.csv"), arg("x.jpg")}, {"hard.csv", "replace the input"}},
+        {{QStringLiteral("--summary"), arg("link.csv"), arg("x.jpg")}, {"link.csv", "replace the input"}},
+        {{QStringLiteral("--summary-append"), arg("x.jpg"), arg("x.jpg")}, {"--summary-append", "replace the input"}},
+        {{QStringLiteral("--summary-append"), arg("r/c_f.txt"), arg("r/f.jpg")}, {"--summary-append", "both write"}},
+        {{QStringLiteral("--summary"), arg("s.csv"), QStringLiteral("--summary-append"), arg("s.csv"), arg("x.jpg")},
+         {"--summary", "--summary-append", "both write"}},
+        {{QStringLiteral("--params-from"), arg("r/c_f.txt"), QStringLiteral("--summary"), arg("r/c_f.txt"), arg("x.jpg")},
+         {"--summary", "replace the input"}},
+        {{learn, arg("m.csv"), region, learnOut, arg("x.jpg"), arg("x.jpg")}, {"--learn-out", "replace the input"}},
+        {{learn, arg("m.csv"), region, learnOut, arg("m.csv"), arg("x.jpg")}, {"--learn-out", "m.csv"}},
+        {{learn, arg("m.csv"), region, learnOut, arg("link.csv"), arg("x.jpg")}, {"--learn-out", "link.csv"}},
+        {{QStringLiteral("--pool"), arg("r/f.jpg"), arg("r/c_f.txt")}, {"--pool", "replace the input"}},
+        {{QStringLiteral("--pool"), arg("r/c_f.txt"), arg("r/c_f.txt")}, {"--pool", "c_f.txt"}},
     };
     const std::vector<std::string> before = filesInFolder();
+    const std::string picture = readFile(path("x.jpg")), report = readFile(path("r/c_f.txt"));
     for (const auto& c : cases) {
         const ProcessRun run = runCounter(c.arguments);
         const std::string shown = c.arguments.join(QLatin1Char(' ')).toStdString();
@@ -244,9 +277,42 @@ TEST_F(CounterTest, ResultsNeverOverwriteEachOtherOrAnInput)
         for (const std::string& name : c.named) EXPECT_NE(run.err.find(name), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(filesInFolder(), before) << shown;
+        EXPECT_EQ(readFile(path("x.jpg")), picture) << shown;
+        EXPECT_EQ(readFile(path("r/c_f.txt")), report) << shown;
     }
     // Apart, the same pictures are counted.
     EXPECT_EQ(runCounter({QStringLiteral("--out"), arg("res"), arg("a/x.jpg")}).exitCode, 0);
+}
+
+// Outputs that are no regular file: a symbolic link keeps pointing to the file it names, which gets the
+// output; a named pipe gets the output in place and stays a pipe; a folder is refused.
+TEST_F(CounterTest, OutputsThroughLinksAndPipesStayWhatTheyAre)
+{
+    fs::create_directory(path("kept"));
+    put("kept/summary.csv", "old");
+    fs::create_symlink(path("kept/summary.csv"), path("summary.csv"));
+    ProcessRun run = runCounter({QStringLiteral("--summary"), arg("summary.csv"), arg("plate.jpg")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::is_symlink(path("summary.csv")));
+    EXPECT_EQ(readFile(path("kept/summary.csv")).rfind("file,width,height,", 0), 0u);
+
+    ASSERT_EQ(::mkfifo(path("pipe.csv").c_str(), 0600), 0);
+    const int reader = ::open(path("pipe.csv").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    run = runCounter({QStringLiteral("--summary"), arg("pipe.csv"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::string received(4096, '\0');
+    const ssize_t got = ::read(reader, received.data(), received.size());
+    ::close(reader);
+    received.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    EXPECT_EQ(received.rfind("file,width,height,", 0), 0u) << received;
+    EXPECT_TRUE(fs::is_fifo(path("pipe.csv")));
+
+    fs::create_directory(path("folder.csv"));
+    run = runCounter({QStringLiteral("--summary"), arg("folder.csv"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("folder.csv"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_directory(path("folder.csv")));
 }
 
 // A damaged picture is counted, its reader's messages go to stderr as warnings, its line and summary
@@ -436,7 +502,8 @@ TEST_F(CounterTest, FoldersAndSizeWarnings)
         QStringList options;
         std::string warning;
     } sizes[] = {{{QStringLiteral("--min-size"), QStringLiteral("0")}, "minimum size is 0"},
-                 {{QStringLiteral("--min-size=9"), QStringLiteral("--max-size=8")}, "maximum size 8 is below"},
+                 // The maximum only sets the count's reach: below the minimum it still counts.
+                 {{QStringLiteral("--min-size=5"), QStringLiteral("--max-size=3")}, ""},
                  {{QStringLiteral("--min-size=8"), QStringLiteral("--max-size=8")}, ""}};
     for (const auto& c : sizes) {
         run = runCounter(c.options + QStringList{arg("plate.jpg")});
@@ -500,6 +567,47 @@ TEST_F(CounterTest, SummaryAppendFromParallelCountersKeepsEveryRow)
     std::sort(files.begin(), files.end());
     std::sort(expectedFiles.begin(), expectedFiles.end());
     EXPECT_EQ(files, expectedFiles);
+}
+
+// --summary-append after another program's rows: a last line without its line feed gets one, so no
+// row is glued onto it; a file without any write bit is refused whoever runs the counter (as root too).
+TEST_F(CounterTest, SummaryAppendEndsTheLastLineAndKeepsProtectedFiles)
+{
+    const std::string earlier = "file,width,height,particles,particles_per_filter,particles_per_cm3,"
+                                "total_area_pixels\nother.jpg,1,1,0,0,0,0";
+    put("rows.csv", earlier);
+    ProcessRun run = runCounter({QStringLiteral("--summary-append"), arg("rows.csv"), arg("plate.jpg")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string rows = readFile(path("rows.csv"));
+    EXPECT_EQ(rows.rfind(earlier + "\n" + path("plate.jpg").string() + ",400,300,", 0), 0u) << rows;
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 3);
+
+    fs::permissions(path("rows.csv"), fs::perms(0444));
+    run = runCounter({QStringLiteral("--summary-append"), arg("rows.csv"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("write-protected"), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(path("rows.csv")), rows);
+}
+
+// One picture's outputs are written under a lock on their folder: while another writer holds it,
+// nothing of the picture appears; once it is given back, all of them do.
+TEST_F(CounterTest, OnePicturesOutputsAreWrittenUnderTheFoldersLock)
+{
+    const int folder = ::open(path("").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    QProcess counter;
+    counter.start(QStringLiteral(SPOTTALLY_COUNTER), {QStringLiteral("--particles"), arg("plate.jpg")});
+    ASSERT_TRUE(counter.waitForStarted());
+    // Ample time for the count of a 400 x 300 picture; the counter must still be waiting.
+    EXPECT_FALSE(counter.waitForFinished(3000));
+    EXPECT_FALSE(fs::exists(path("c_plate.txt")));
+    EXPECT_FALSE(fs::exists(path("c_plate.csv")));
+    ::close(folder);
+    ASSERT_TRUE(counter.waitForFinished(60000));
+    EXPECT_EQ(counter.exitCode(), 0) << counter.readAllStandardError().toStdString();
+    EXPECT_TRUE(fs::exists(path("c_plate.txt")));
+    EXPECT_TRUE(fs::exists(path("c_plate.csv")));
 }
 
 // --pool: no count, the pooled text beside, one tab-separated line; a report that cannot be used

@@ -135,6 +135,12 @@ TEST_F(TeachTest, BadTeachingInputsAreRefusedWithAClearMessage)
 {
     std::ofstream(path("bad.marks.csv")) << "x,y\n10,20\n30;40\n";
     std::ofstream(path("broken.txt")) << "x\n";
+    {
+        // The first half of the training picture: the rest is the reader's grey fill.
+        std::ifstream whole(path("train.jpg"), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(whole)), {});
+        std::ofstream(path("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    }
     struct Case {
         QStringList arguments;
         int exitCode;
@@ -157,6 +163,8 @@ TEST_F(TeachTest, BadTeachingInputsAreRefusedWithAClearMessage)
         {{"--learn", arg("c_train.marks.csv"), "--learn-region", "700,500,300,300", "--learn-out", arg("o.txt"),
           arg("train.jpg")},
          1, "The teaching region 700,500,300,300 does not lie inside the picture (800 x 600 pixels)."},
+        {{"--learn", arg("c_train.marks.csv"), "--learn-region", region, "--learn-out", arg("o.txt"), arg("cut.jpg")},
+         1, "cut.jpg: the picture is damaged, nothing was learnt"},
     };
     for (const Case& c : cases) {
         const ProcessRun run = runCounter(c.arguments);

@@ -18,6 +18,7 @@
 #include "detect/ParameterSearch.h"
 #include "gui/Forms.h"
 #include "gui/LayerView.h"
+#include "gui/LongWork.h"
 #include "gui/TForm1.h"
 #include "gui/TForm2.h"
 #include "gui/TForm3.h"
@@ -242,6 +243,21 @@ void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
     QCOMPARE(Form2->teachingRegion(), region);
     for (const Mark& mark : marks) click(QPoint(mark.x, mark.y));
     QCOMPARE(Form2->marks(), marks);
+
+    // The search can be cancelled (the progress dialog's Cancel): then nothing changes, nothing is said.
+    const ParameterTexts before = Form1->parameterTexts();
+    bool asked = false;
+    LongWork::setWatcher([&](double) {
+        asked = true;
+        return false;
+    });
+    Form2->Suggestparameters1->trigger();
+    LongWork::setWatcher({});
+    QVERIFY(asked);
+    QVERIFY(dialogs_->messages.empty());
+    QCOMPARE(Form1->parameterTexts().Edmin, before.Edmin);
+    QCOMPARE(Form1->parameterTexts().EdR, before.EdR);
+    QVERIFY(!Form2->blobSettings().has_value());
 
     Form2->Suggestparameters1->trigger();
     QCOMPARE(dialogs_->messages.size(), std::size_t(1));

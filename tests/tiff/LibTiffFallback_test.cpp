@@ -253,6 +253,30 @@ TEST_F(LibTiffFallback, FirstFullResolutionPageOfSeveral) {
         << none.messages.back();
 }
 
+// Past the 65535 directories looked at, the pages are not counted but said to be more: 70,000 pages
+// of one pixel are "more than 65535", not 65535.
+TEST_F(LibTiffFallback, MorePagesThanAreLookedAtAreSaidToBeMore) {
+    const fs::path path = folder_ / "many.tif";
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    const std::uint8_t pixel[3] = {10, 20, 30};
+    for (int page = 0; page < 70000; ++page) {
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFWriteScanline(tif, const_cast<std::uint8_t*>(pixel), 0, 0);
+        TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+    const DecodedPicture decoded = decodePictureFile(path, PictureKind::Tiff);
+    ASSERT_FALSE(decoded.picture.empty());
+    EXPECT_EQ(decoded.pages, 65535);
+    EXPECT_TRUE(decoded.morePages);
+}
+
 // 16-bit samples onto 8 bits: a dim 12-bit picture is stretched from its 0.1st to its 99.9th percentile,
 // a flat one divides by nothing, and a fixed range is used as given.
 TEST_F(LibTiffFallback, SixteenBitMapping) {
