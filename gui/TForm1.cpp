@@ -23,7 +23,9 @@
 #include "core/FieldText.h"
 #include "gui/Forms.h"
 #include "core/HelpTexts.h"
+#include "core/LastParameters.h"
 #include "picture/PictureLoading.h"
+#include "picture/SampleRange.h"
 #include "core/SettingsFile.h"
 #include "detect/CountRun.h"
 #include "detect/ParameterSearch.h"
@@ -58,6 +60,17 @@ QLabel* addLabel(QWidget* parent, int left, int top, const QString& text, const 
 }
 
 std::string fieldText(const QLineEdit* field) { return field->text().toStdString(); }
+
+/// The settings file's key of the 16-bit mapping chosen in the window.
+constexpr const char* kSampleRangeKey = "sample-range";
+
+/// The fields' texts at start; the sample volume with the regional separator, so that it converts.
+ParameterTexts defaultFieldTexts()
+{
+    ParameterTexts texts;
+    texts.EdVol = withRegionalSeparator("0.143");
+    return texts;
+}
 
 }  // namespace
 
@@ -191,6 +204,15 @@ void TForm1::buildMenus()
     xydata1 = Exportxyvalues1->addAction(QStringLiteral("x/y data"));
     Off1 = Exportxyvalues1->addAction(QStringLiteral("Off"));
     Particletable1 = Exportxyvalues1->addAction(QStringLiteral("Particle table"));
+    N16bitpictures1 = Options1->addMenu(QStringLiteral("16-bit pictures"));
+    Onerange1 = N16bitpictures1->addAction(QStringLiteral("One range for all channels (keeps colours)"));
+    Eachchannel1 = N16bitpictures1->addAction(QStringLiteral("Each channel stretched on its own"));
+    Fullrange1 = N16bitpictures1->addAction(QStringLiteral("Full range (value / 257)"));
+    for (QAction* item : {Onerange1, Eachchannel1, Fullrange1}) item->setCheckable(true);
+    TIFFpage1 = Options1->addMenu(QStringLiteral("TIFF page"));
+    TIFFpage1->setEnabled(false);
+    Options1->addSeparator();
+    Defaultparameters1 = Options1->addAction(QStringLiteral("Default parameters"));
 
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     INfo1 = Help1->addAction(QStringLiteral("&Info"));
@@ -222,6 +244,10 @@ void TForm1::connectControls()
     connect(BnCount, &QPushButton::clicked, this, &TForm1::countWithProgress);
     connect(Particletable1, &QAction::triggered, this, &TForm1::Particletable1Click);
     connect(Poolreports1, &QAction::triggered, this, &TForm1::Poolreports1Click);
+    connect(Onerange1, &QAction::triggered, this, &TForm1::Onerange1Click);
+    connect(Eachchannel1, &QAction::triggered, this, &TForm1::Eachchannel1Click);
+    connect(Fullrange1, &QAction::triggered, this, &TForm1::Fullrange1Click);
+    connect(Defaultparameters1, &QAction::triggered, this, &TForm1::Defaultparameters1Click);
 }
 
 void TForm1::addShortcuts()
@@ -315,6 +341,19 @@ void TForm1::FormCreate()
         OpenDialog1.initialDirectory = folder;
         OpenDialog2.initialDirectory = folder;
     }
+    // The fields start with the parameters of the last count, and 16-bit pictures with the mapping
+    // chosen last; the page is the first until a picture of several is open.
+    ParameterTexts texts = defaultFieldTexts();
+    readLastParameters(settings.laterLines, texts);
+    setParameterTexts(texts);
+    SampleRange range;
+    for (const std::string& value : settingsValues(settings.laterLines, kSampleRangeKey)) {
+        SampleRange saved;
+        if (parseSampleRange(value, saved) && saved.mode != SampleRange::Mode::Fixed) range = saved;
+    }
+    setSampleRange(range);
+    showSampleRange();
+    setPicturePage(0);
     // 2.
     AnalysisState.ReportActive = false;
     AnalysisState.ScaleMicrons = 25;
@@ -324,12 +363,87 @@ void TForm1::FormCreate()
     BnCount->setEnabled(false);
     // 4.
     AnalysisState.AddMode = true;
-    // 5. The panel from the colour fields (read in the order blue, green, red).
+    // 5.
+    panelFromFields();
+    // 6. Qt widgets are double-buffered already.
+}
+
+void TForm1::panelFromFields()
+{
+    // Read in the order blue, green, red.
     const auto blue = parseWholeNumber(fieldText(EdB)).value_or(0);
     const auto green = parseWholeNumber(fieldText(EdG)).value_or(0);
     const auto red = parseWholeNumber(fieldText(EdR)).value_or(0);
     setPnColorColour(static_cast<std::uint32_t>((blue << 16) + (green << 8) + red));
-    // 6. Qt widgets are double-buffered already.
+}
+
+void TForm1::Defaultparameters1Click()
+{
+    // The settings file keeps the last count's parameters until the next count.
+    setParameterTexts(defaultFieldTexts());
+    panelFromFields();
+}
+
+void TForm1::rememberParameters()
+{
+    tellSettingsError(writeSettingsEntries(settingsFile_, lastParameterEntries(parameterTexts())));
+}
+
+void TForm1::tellSettingsError(const std::string& error)
+{
+    if (error.empty() || settingsErrorTold_) return;
+    settingsErrorTold_ = true;
+    dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error));
+}
+
+void TForm1::Onerange1Click() { chooseSampleRange(SampleRange{}); }
+void TForm1::Eachchannel1Click() { chooseSampleRange(SampleRange{SampleRange::Mode::PerChannel, 0, 65535}); }
+void TForm1::Fullrange1Click() { chooseSampleRange(SampleRange{SampleRange::Mode::Full, 0, 65535}); }
+
+void TForm1::chooseSampleRange(const SampleRange& range)
+{
+    const SampleRange before = sampleRange();
+    setSampleRange(range);
+    // The picture on screen shows the new mapping at once; kept when the user would rather keep it.
+    if (pictureMapped_ && !(before == range) && !reopenPicture()) setSampleRange(before);
+    showSampleRange();
+    tellSettingsError(writeSettingsValues(settingsFile_, kSampleRangeKey, {sampleRangeText(sampleRange())}));
+}
+
+void TForm1::showSampleRange()
+{
+    const SampleRange::Mode mode = sampleRange().mode;
+    Onerange1->setChecked(mode == SampleRange::Mode::Auto);
+    Eachchannel1->setChecked(mode == SampleRange::Mode::PerChannel);
+    Fullrange1->setChecked(mode == SampleRange::Mode::Full);
+}
+
+void TForm1::choosePage(int page)
+{
+    const int before = picturePage();
+    setPicturePage(page);
+    if (!reopenPicture()) setPicturePage(before);
+    fillPageMenu();
+}
+
+void TForm1::fillPageMenu()
+{
+    TIFFpage1->clear();
+    TIFFpage1->setEnabled(picturePages_ > 1);
+    if (picturePages_ <= 1) return;
+    const int shown = std::max(1, picturePage());
+    for (int page = 1; page <= picturePages_; ++page) {
+        QAction* item = TIFFpage1->addAction(QStringLiteral("Page %1").arg(page));
+        item->setCheckable(true);
+        item->setChecked(page == shown);
+        connect(item, &QAction::triggered, this, [this, page] { choosePage(page); });
+    }
+}
+
+bool TForm1::reopenPicture()
+{
+    if (picturePath_.empty() || !mayDropCorrections()) return false;
+    return loadimage(QString::fromStdString(picturePath_.string()));
 }
 
 ParameterTexts TForm1::parameterTexts() const
@@ -577,9 +691,23 @@ void TForm1::writeSettingsAfterOpen()
 
 bool TForm1::loadimage(const QString& fileName)
 {
-    const std::string name = fileName.toStdString();
-    fs::path path(name);
+    fs::path path(fileName.toStdString());
     if (path.is_relative()) path = workingFolder_ / path;
+    // A page chosen belongs to its file: another file starts at its first page.
+    const int pageBefore = picturePage();
+    if (path != picturePath_) setPicturePage(0);
+    if (!loadPicture(path, fileName)) {
+        setPicturePage(pageBefore);
+        return false;
+    }
+    picturePath_ = path;
+    fillPageMenu();
+    return true;
+}
+
+bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
+{
+    const std::string name = fileName.toStdString();
     const PictureKind kind = pictureKindForName(name);
     if (kind == PictureKind::None) {
         dialogs().message(UserDialogs::MessageKind::Warning,
@@ -620,6 +748,8 @@ bool TForm1::loadimage(const QString& fileName)
         layers.Image2 = std::move(image2);
         layers.Image3 = std::move(image3);
     }
+    pictureMapped_ = !decoded.mapping.empty();
+    picturePages_ = decoded.pages;
     try {
         QStringList notes;
         if (decoded.pages > 1) notes << QStringLiteral("page %1 of %2").arg(std::max(1, picturePage())).arg(decoded.pages);
@@ -750,6 +880,7 @@ bool TForm1::countOrTell()
         return false;
     }
     Form2->countReplaced();  // corrections start anew from this count
+    rememberParameters();    // the next start begins with the parameters of this count
     return true;
 }
 

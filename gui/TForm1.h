@@ -13,6 +13,9 @@
 //   N1001                     the scale-bar menu (scale100 .. Noscale1). The image window's 100 % zoom
 //                             item is also called N1001: two different controls, one per window
 //   Exportxyvalues1           the export menu: Statistics1, xydata1, Off1
+//   N16bitpictures1           how 16-bit pictures become 8 bits: Onerange1, Eachchannel1, Fullrange1
+//   TIFFpage1                 the pages of the TIFF file open now, one item each
+//   Defaultparameters1        the parameter fields back to their defaults
 //   Help1: INfo1, Manual1     the Info box and the manual
 //   EdBKeyUp                  key handler of EdR/EdG/EdB: recolours the panel
 //   loadimage, newpictureparams  picture loading, and resetting the state for the new picture
@@ -31,6 +34,7 @@
 
 struct CountParams;
 struct DecodedPicture;
+struct SampleRange;
 enum class PictureKind;
 class QAction;
 class QFrame;
@@ -73,6 +77,15 @@ public:
     /// "Pool reports…": several saved reports of one filter into one pooled result, shown in the report
     /// window and saved beside the reports.
     void Poolreports1Click();
+    /// How 16-bit pictures become 8 bits: one range for all channels (the default), each channel on its
+    /// own, or value / 257. Kept in the settings file; a 16-bit picture open now is opened again with it.
+    void Onerange1Click();
+    void Eachchannel1Click();
+    void Fullrange1Click();
+    /// The page of the TIFF file open now: the file opened again at that page.
+    void choosePage(int page);
+    /// The parameter fields (and the colour panel) back to the texts the program starts with.
+    void Defaultparameters1Click();
     void INfo1Click();
     void Manual1Click();
     /// The count, run in place: what the other windows and a reopened report call; it returns once the
@@ -160,6 +173,10 @@ public:
     QMenu* Exportxyvalues1 = nullptr;
     QAction *Statistics1 = nullptr, *xydata1 = nullptr, *Off1 = nullptr;
     QAction* Particletable1 = nullptr;
+    QMenu* N16bitpictures1 = nullptr;
+    QAction *Onerange1 = nullptr, *Eachchannel1 = nullptr, *Fullrange1 = nullptr;
+    QMenu* TIFFpage1 = nullptr;
+    QAction* Defaultparameters1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* INfo1 = nullptr;
     QAction* Manual1 = nullptr;
@@ -187,6 +204,22 @@ private:
     void setGrid(std::uint8_t microns, const QString& caption);
     void setScale(std::uint8_t microns, const QString& caption);
     void writeSettingsAfterOpen();
+    /// loadimage's work: decodes the file at the page chosen now and puts it into the layers.
+    bool loadPicture(const std::filesystem::path& path, const QString& fileName);
+    /// The picture open now opened again (after asking about unsaved corrections), for another page or
+    /// another 16-bit mapping. False when it was not: the picture and the count stay as they were.
+    bool reopenPicture();
+    void chooseSampleRange(const SampleRange& range);
+    /// The mapping items' check marks from the mapping in use.
+    void showSampleRange();
+    /// One item per page of the picture open now, the page shown checked; off for a single page.
+    void fillPageMenu();
+    /// The colour panel from the three colour fields, as at start.
+    void panelFromFields();
+    /// The fields' texts of the count just run become the settings file's last parameters.
+    void rememberParameters();
+    /// A settings entry written after a choice or a count; a failure is told once a run.
+    void tellSettingsError(const std::string& error);
     /// BnCountClick's count on the layers: in place, or for the count button on a worker thread into
     /// new layers that replace the old ones when it ends. False when it was cancelled: nothing changed.
     bool countOnLayers();
@@ -217,4 +250,8 @@ private:
     std::filesystem::path workingFolder_;
     std::filesystem::path manualFolder_;
     RecentFiles* recentFiles_ = nullptr;
+    std::filesystem::path picturePath_;  // the picture open now, as loadimage found it
+    bool pictureMapped_ = false;         // it had 16-bit samples
+    int picturePages_ = 1;               // its full-resolution pages
+    bool settingsErrorTold_ = false;
 };
