@@ -384,9 +384,9 @@ void TForm1::Defaultparameters1Click()
     panelFromFields();
 }
 
-void TForm1::rememberParameters()
+void TForm1::saveLastParameters()
 {
-    tellSettingsError(writeSettingsEntries(settingsFile_, lastParameterEntries(parameterTexts())));
+    if (lastCountTexts_) tellSettingsError(writeSettingsEntries(settingsFile_, lastParameterEntries(*lastCountTexts_)));
 }
 
 void TForm1::tellSettingsError(const std::string& error)
@@ -626,6 +626,7 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    saveLastParameters();
     QMainWindow::closeEvent(event);
     QApplication::quit();
 }
@@ -721,19 +722,12 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
         return false;
     };
     DecodedPicture decoded;
-    Picture image2, image3;
     try {
-        decoded = decodeWithProgress(path, kind, fileName);
-        if (decoded.cancelled) return false;  // the picture already open stays, and nothing is said
-        // The new picture's other layers before anything is replaced: without memory for them, the
-        // window keeps the picture it has.
-        if (!decoded.failed()) {
-            image2.resize(decoded.picture.width(), decoded.picture.height());
-            image3.resize(decoded.picture.width(), decoded.picture.height());
-        }
+        decoded = decodeWithProgress(path, kind, fileName, std::move(spareLayer_));
     } catch (const std::bad_alloc&) {
         return noMemory();
     }
+    if (decoded.cancelled) return false;  // the picture already open stays, and nothing is said
     for (const std::string& message : decoded.messages)
         dialogs().message(UserDialogs::MessageKind::Plain, QString::fromStdString(message));
     if (decoded.failed()) {
@@ -744,9 +738,22 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
     }
     if (kind == PictureKind::Tiff || !decoded.picture.empty()) {
         Layers& layers = Form2->layers();
-        layers.Image1 = std::move(decoded.picture);
-        layers.Image2 = std::move(image2);
+        // The new picture's other layers before anything is replaced, in a spare buffer and in the old
+        // area layer's: without memory for them, the window keeps the picture it has.
+        Picture image2 = std::move(secondSpareLayer_);
+        Picture image3 = std::move(layers.Image3);
+        try {
+            image2.resize(decoded.picture.width(), decoded.picture.height());
+            image3.resize(decoded.picture.width(), decoded.picture.height());
+        } catch (const std::bad_alloc&) {
+            layers.Image3 = std::move(image3);  // a resize that fails changes nothing
+            return noMemory();
+        }
+        std::swap(layers.Image1, decoded.picture);
+        std::swap(layers.Image2, image2);
         layers.Image3 = std::move(image3);
+        // The old original and count layer take the next count (or the next decoding).
+        keepSpareLayers(std::move(decoded.picture), std::move(image2));
     }
     pictureMapped_ = !decoded.mapping.empty();
     picturePages_ = decoded.pages;
@@ -760,6 +767,14 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
         return noMemory();
     }
     return true;
+}
+
+void TForm1::keepSpareLayers(Picture first, Picture second)
+{
+    // Kept for pictures of a usual size; the buffers of a very large one are given back at once.
+    constexpr std::size_t kLargestSpareLayer = std::size_t{256} << 20;
+    spareLayer_ = first.byteCount() <= kLargestSpareLayer ? std::move(first) : Picture();
+    secondSpareLayer_ = second.byteCount() <= kLargestSpareLayer ? std::move(second) : Picture();
 }
 
 void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
@@ -880,7 +895,6 @@ bool TForm1::countOrTell()
         return false;
     }
     Form2->countReplaced();  // corrections start anew from this count
-    rememberParameters();    // the next start begins with the parameters of this count
     return true;
 }
 
@@ -907,7 +921,8 @@ void TForm1::BnCountClick()
     if (!countOrTell()) return;
     if (!showCountView()) return;  // the report window keeps what it held
     Form3->enableSaving(exportEnabledAfterCount(AnalysisState));
-    Form3->report();
+    // A count whose report could be written: the next start begins with its parameters.
+    if (Form3->report()) lastCountTexts_ = parameterTexts();
 }
 
 void TForm1::INfo1Click()

@@ -27,9 +27,11 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "core/ParameterTexts.h"
+#include "core/Picture.h"
 #include "gui/UserDialogs.h"
 
 struct CountParams;
@@ -116,6 +118,10 @@ public:
     /// pictureNote, when not empty, follows the name in the picture window's title: the page of several
     /// and the mapping of 16-bit samples, so that a count can be reproduced.
     void newpictureparams(const QString& name, const QString& pictureNote = {});
+
+    /// The parameters of the last count whose report was written go into the settings file, for the
+    /// fields of the next start; closing the main window does this.
+    void saveLastParameters();
 
     /// The parameter fields' current texts.
     ParameterTexts parameterTexts() const;
@@ -216,15 +222,15 @@ private:
     void fillPageMenu();
     /// The colour panel from the three colour fields, as at start.
     void panelFromFields();
-    /// The fields' texts of the count just run become the settings file's last parameters.
-    void rememberParameters();
+
     /// A settings entry written after a choice or a count; a failure is told once a run.
     void tellSettingsError(const std::string& error);
     /// BnCountClick's count on the layers: in place, or for the count button on a worker thread into
     /// new layers that replace the old ones when it ends. False when it was cancelled: nothing changed.
     bool countOnLayers();
     /// loadimage's decoding, on a worker thread with a busy cursor and a progress dialog with Cancel.
-    DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name);
+    DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name,
+                                      Picture recycled);
     bool countInBackground_ = false;  // set by countWithProgress while it runs BnCountClick
     /// A reopened report's picture counted again with its restored parameters and its saved corrections
     /// made again (when its corrections file is there); the report text stays as saved unless the
@@ -254,4 +260,9 @@ private:
     bool pictureMapped_ = false;         // it had 16-bit samples
     int picturePages_ = 1;               // its full-resolution pages
     bool settingsErrorTold_ = false;
+    std::optional<ParameterTexts> lastCountTexts_;  // the fields of the last count with a report
+    // Layer buffers the windows no longer show, for the next decoding and the next count to write into:
+    // a 24-megapixel layer is 72 MB, and a fresh one costs more to touch first than to fill.
+    Picture spareLayer_, secondSpareLayer_;
+    void keepSpareLayers(Picture first, Picture second);
 };

@@ -8,16 +8,28 @@
 #include <memory>
 
 #include "ScriptedDialogs.h"
+#include "core/LastParameters.h"
+#include "core/SettingsFile.h"
 #include "gui/Forms.h"
 
 /// Fails the test, listing the texts, when any message box was shown.
 #define VERIFY_NO_MESSAGE(dialogs) \
     QVERIFY2((dialogs)->messages.empty(), qPrintable((dialogs)->messageTexts().join(QStringLiteral(" | "))))
 
+/// The parameters an earlier count left in the settings file go: every test starts with the fields'
+/// own defaults.
+inline void forgetLastParameters(const std::filesystem::path& settingsFile)
+{
+    const SettingsRead settings = readSettingsFile(settingsFile);
+    for (const auto& entry : lastParameterEntries(ParameterTexts{}))
+        if (!settingsValues(settings.laterLines, entry.first).empty()) writeSettingsValues(settingsFile, entry.first, {});
+}
+
 /// Installs fresh scripted dialogs, then creates the three windows with a settings file of the test's
 /// own: nothing the windows do at start can block. For a test's init().
 inline std::unique_ptr<ScriptedDialogs> openTestWindows(const std::filesystem::path& settingsFile)
 {
+    forgetLastParameters(settingsFile);
     auto dialogs = std::make_unique<ScriptedDialogs>();
     createForms(settingsFile);
     return dialogs;
