@@ -97,7 +97,8 @@ void BM_WindowOpenAndCount(benchmark::State& state)
     const QString picture = pictureFile();
     const bool first = state.range(0) == 0;
     QTemporaryDir settings;
-    const std::string settingsFile = QDir(settings.path()).filePath(QStringLiteral("SpotTally.ini")).toStdString();
+    const std::string settingsFile =
+        QDir(settings.path()).filePath(QStringLiteral("SpotTally.ini")).toStdString();
     QuietDialogs quiet;
     setDialogs(&quiet);
     createForms(settingsFile);
@@ -132,7 +133,8 @@ void BM_CounterProcess(benchmark::State& state)
     for (auto _ : state) {
         QProcess counter;
         counter.start(QStringLiteral(SPOTTALLY_COUNTER), {QStringLiteral("--out"), out.path(), picture});
-        if (!counter.waitForFinished(60000) || counter.exitCode() != 0) state.SkipWithError("the counter failed");
+        if (!counter.waitForFinished(60000) || counter.exitCode() != 0)
+            state.SkipWithError("the counter failed");
         const double total = childrenCpuMs();
         cpu += total - before;
         before = total;

@@ -294,7 +294,8 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             if (error.empty()) options.memoryLimitMB = std::stoull(text);
         } else if (name == "--range") {
             if (!parseSampleRange(value, options.range))
-                error = "--range: '" + shortenedValue(value) + "' is not auto, per-channel, full or LOW,HIGH (0 <= LOW < HIGH <= 65535)";
+                error = "--range: '" + shortenedValue(value) +
+                        "' is not auto, per-channel, full or LOW,HIGH (0 <= LOW < HIGH <= 65535)";
         } else if (name == "--page") {
             const std::string text = wholeNumberText(name, value, 1, 65535, error);
             if (error.empty()) options.page = std::stoi(text);

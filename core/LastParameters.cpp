@@ -28,8 +28,8 @@ constexpr std::array<FieldKey, 11> kFieldKeys{{
 
 bool usable(const std::string& text)
 {
-    return text.size() <= kLastParameterLength &&
-           std::none_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20; };
+    return text.size() <= kLastParameterLength && std::none_of(text.begin(), text.end(), control);
 }
 
 }  // namespace

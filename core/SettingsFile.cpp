@@ -110,9 +110,10 @@ std::string replaceEntries(const fs::path& path, const std::vector<std::string_v
     const SettingsRead current = readSettingsFile(path);
     if (!current.error.empty()) return current.error;
     std::vector<std::string> lines;
-    for (const std::string& line : current.laterLines)
-        if (std::none_of(keys.begin(), keys.end(), [&](std::string_view key) { return isEntryOf(line, key); }))
-            lines.push_back(line);
+    for (const std::string& line : current.laterLines) {
+        const auto replaced = [&](std::string_view key) { return isEntryOf(line, key); };
+        if (std::none_of(keys.begin(), keys.end(), replaced)) lines.push_back(line);
+    }
     lines.insert(lines.end(), added.begin(), added.end());
     return writeSettingsLines(path, current.firstLine, lines);
 }
@@ -121,7 +122,8 @@ bool holdsLineEnd(const std::string& value) { return value.find_first_of("\r\n")
 
 }  // namespace
 
-std::string writeSettingsValues(const fs::path& path, std::string_view key, const std::vector<std::string>& values)
+std::string writeSettingsValues(const fs::path& path, std::string_view key,
+                                const std::vector<std::string>& values)
 {
     std::vector<std::string> added;
     for (const std::string& value : values)
@@ -129,7 +131,8 @@ std::string writeSettingsValues(const fs::path& path, std::string_view key, cons
     return replaceEntries(path, {key}, added);
 }
 
-std::string writeSettingsEntries(const fs::path& path, const std::vector<std::pair<std::string, std::string>>& entries)
+std::string writeSettingsEntries(const fs::path& path,
+                                 const std::vector<std::pair<std::string, std::string>>& entries)
 {
     std::vector<std::string_view> keys;
     std::vector<std::string> added;

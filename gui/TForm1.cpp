@@ -379,14 +379,15 @@ void TForm1::panelFromFields()
 
 void TForm1::Defaultparameters1Click()
 {
-    // The settings file keeps the last count's parameters until the next count.
+    // The settings file keeps the parameters of the last count until a later count replaces them.
     setParameterTexts(defaultFieldTexts());
     panelFromFields();
 }
 
 void TForm1::saveLastParameters()
 {
-    if (lastCountTexts_) tellSettingsError(writeSettingsEntries(settingsFile_, lastParameterEntries(*lastCountTexts_)));
+    if (lastCountTexts_)
+        tellSettingsError(writeSettingsEntries(settingsFile_, lastParameterEntries(*lastCountTexts_)));
 }
 
 void TForm1::tellSettingsError(const std::string& error)
