@@ -103,15 +103,18 @@ Output:
                             layers and what their decoders hold (default: half of the physical
                             memory); a picture claiming more alone is refused unread, one that
                             fits waits for room
-  --range auto|full|LOW,HIGH
-                            how 16-bit samples become 8 bits, linearly: auto (default) from each
-                            channel's 0.1st to its 99.9th percentile, full divides by 257 (rounded
-                            to the nearest), LOW,HIGH maps LOW..HIGH onto 0..255; the mapping used
-                            is printed for each such picture
+  --range auto|per-channel|full|LOW,HIGH
+                            how 16-bit samples become 8 bits, linearly: auto (default) one range for
+                            all channels, from their 0.1st to their 99.9th percentile, so colours
+                            keep their hue; per-channel stretches each channel from its own 0.1st to
+                            its 99.9th percentile; full divides by 257 (rounded to the nearest),
+                            LOW,HIGH maps LOW..HIGH onto 0..255; the mapping used is printed for
+                            each such picture
   --page N                  the N-th full-resolution page of a TIFF file of several (default: 1);
                             a picture of another kind has one
-  --particles               also write the particle table c_NAME.csv: number,x,y,area_pixels,
-                            area_um2,ecd_um,mean_red,mean_green,mean_blue,added,removed
+  --particles               also write the particle table c_NAME.csv: number,x,y,centre_x,
+                            centre_y,area_pixels,area_um2,ecd_um,mean_red,mean_green,mean_blue,
+                            added,removed
   --summary-append FILE     append the --summary rows to FILE (header only when it is new; a last
                             line without its line feed is ended first), locked, so that counters
                             running at once never mix or lose rows
@@ -298,7 +301,8 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             if (error.empty()) options.memoryLimitMB = std::stoull(text);
         } else if (name == "--range") {
             if (!parseSampleRange(value, options.range))
-                error = "--range: '" + shortenedValue(value) + "' is not auto, full or LOW,HIGH (0 <= LOW < HIGH <= 65535)";
+                error = "--range: '" + shortenedValue(value) +
+                        "' is not auto, per-channel, full or LOW,HIGH (0 <= LOW < HIGH <= 65535)";
         } else if (name == "--page") {
             const std::string text = wholeNumberText(name, value, 1, 65535, error);
             if (error.empty()) options.page = std::stoi(text);

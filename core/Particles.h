@@ -14,6 +14,8 @@ struct ParticleRecord {
     std::int64_t areaPixels = 0;  // the fill's area as the count adds it to TotalAreaPixels
     // Sums of the original's bytes over the pixels the fill counted in areaPixels.
     std::uint64_t sumRed = 0, sumGreen = 0, sumBlue = 0;
+    // Sums of those pixels' columns and rows: their mean is the centre of the particle's area.
+    std::uint64_t sumX = 0, sumY = 0;
     bool added = false;    // added by hand
     bool removed = false;  // removed by hand after the count or after its adding
 };

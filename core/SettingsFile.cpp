@@ -2,6 +2,7 @@
 
 #include "core/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -100,16 +101,46 @@ std::vector<std::string> settingsValues(const std::vector<std::string>& laterLin
     return values;
 }
 
-std::string writeSettingsValues(const fs::path& path, std::string_view key, const std::vector<std::string>& values)
+namespace {
+
+/// Every entry of keys goes and added follows the other lines; the first line stays byte for byte.
+std::string replaceEntries(const fs::path& path, const std::vector<std::string_view>& keys,
+                           const std::vector<std::string>& added)
 {
     const SettingsRead current = readSettingsFile(path);
     if (!current.error.empty()) return current.error;
     std::vector<std::string> lines;
-    for (const std::string& line : current.laterLines)
-        if (!isEntryOf(line, key)) lines.push_back(line);
-    for (const std::string& value : values)
-        if (value.find_first_of("\r\n") == std::string::npos) lines.push_back(std::string(key) + "=" + value);
+    for (const std::string& line : current.laterLines) {
+        const auto replaced = [&](std::string_view key) { return isEntryOf(line, key); };
+        if (std::none_of(keys.begin(), keys.end(), replaced)) lines.push_back(line);
+    }
+    lines.insert(lines.end(), added.begin(), added.end());
     return writeSettingsLines(path, current.firstLine, lines);
+}
+
+bool holdsLineEnd(const std::string& value) { return value.find_first_of("\r\n") != std::string::npos; }
+
+}  // namespace
+
+std::string writeSettingsValues(const fs::path& path, std::string_view key,
+                                const std::vector<std::string>& values)
+{
+    std::vector<std::string> added;
+    for (const std::string& value : values)
+        if (!holdsLineEnd(value)) added.push_back(std::string(key) + "=" + value);
+    return replaceEntries(path, {key}, added);
+}
+
+std::string writeSettingsEntries(const fs::path& path,
+                                 const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    std::vector<std::string_view> keys;
+    std::vector<std::string> added;
+    for (const auto& [key, value] : entries) {
+        keys.push_back(key);
+        if (!holdsLineEnd(value)) added.push_back(key + "=" + value);
+    }
+    return replaceEntries(path, keys, added);
 }
 
 std::vector<std::string> withRecentFirst(std::vector<std::string> list, const std::string& path, std::size_t limit)

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 /// Where the settings file lives: beside the executable when that folder is writable (portable use),
@@ -39,6 +40,10 @@ std::vector<std::string> settingsValues(const std::vector<std::string>& laterLin
 /// left alone (the reason is returned). A value holding a line end is not written.
 std::string writeSettingsValues(const std::filesystem::path& path, std::string_view key,
                                 const std::vector<std::string>& values);
+
+/// writeSettingsValues for several keys at once, one value each, in one write of the file.
+std::string writeSettingsEntries(const std::filesystem::path& path,
+                                 const std::vector<std::pair<std::string, std::string>>& entries);
 
 /// A list of recent files with path put first: an earlier entry of the same path goes, and the list
 /// keeps at most limit entries.

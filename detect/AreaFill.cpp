@@ -121,12 +121,14 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         std::uint16_t successes = 0;                 // at most 8k + 2 per ring, and k stays below 257
         if (run.rows) run.rows->ensure(bottom + 1);  // the sides read one row below the ring
 
-        // Colour sums of the particle table: the original's pixel under each success.
+        // Colour and position sums of the particle table: the original's pixel under each success.
         const auto noteColour = [&](int r, std::ptrdiff_t o) {
             const std::uint8_t* pixel = original.row(r) + o;
             run.particle->sumBlue += pixel[0];
             run.particle->sumGreen += pixel[1];
             run.particle->sumRed += pixel[2];
+            run.particle->sumX += static_cast<std::uint64_t>(o / kPixel);
+            run.particle->sumY += static_cast<std::uint64_t>(r);
         };
         const int lastSideRow = std::min(bottom, height - 2);
         const int leftColumn = static_cast<int>(left / kPixel), rightColumn = static_cast<int>(right / kPixel);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -209,9 +210,12 @@ void runCount(Layers& layers, TAnalysisState& state, const CountParams& params, 
 }
 
 std::optional<FinishedCount> countIntoNewLayers(const Picture& original, const CountParams& params,
-                                              bool collectParticles, const WorkProgress& progress)
+                                              bool collectParticles, const WorkProgress& progress,
+                                              Picture spareImage2, Picture spareImage3)
 {
     std::optional<FinishedCount> outcome(std::in_place);
+    outcome->Image2 = std::move(spareImage2);  // LayerRowSupply sizes them, keeping a buffer that fits
+    outcome->Image3 = std::move(spareImage3);
     CountLayers layers(original, outcome->Image2, outcome->Image3);
     LayerRowSupply rows(layers);
     TAnalysisState counters;  // the run's own counters; the caller's record is not touched
@@ -222,10 +226,10 @@ std::optional<FinishedCount> countIntoNewLayers(const Picture& original, const C
     return outcome;
 }
 
-void applyFinishedCount(FinishedCount&& outcome, Layers& layers, TAnalysisState& state, ParticleList* particles)
+void applyFinishedCount(FinishedCount& outcome, Layers& layers, TAnalysisState& state, ParticleList* particles)
 {
-    layers.Image2 = std::move(outcome.Image2);
-    layers.Image3 = std::move(outcome.Image3);
+    std::swap(layers.Image2, outcome.Image2);
+    std::swap(layers.Image3, outcome.Image3);
     resetCounters(state);
     state.AutoCount = outcome.AutoCount;
     state.TotalAreaPixels = outcome.TotalAreaPixels;

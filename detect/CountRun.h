@@ -62,12 +62,16 @@ struct FinishedCount {
 /// rows of the scan (rows scanned, rows in all); when it answers false the run stops and gives
 /// nothing. The layers, counters and particles are those runCount makes. Throws std::bad_alloc when
 /// the new layers do not fit.
+/// spareImage2 and spareImage3, when their buffers are large enough, become the new layers: what they
+/// hold is lost, and a 24-megapixel count is spared two fresh 72 MB buffers (and their first touch).
 std::optional<FinishedCount> countIntoNewLayers(const Picture& original, const CountParams& params,
-                                              bool collectParticles, const WorkProgress& progress = {});
+                                              bool collectParticles, const WorkProgress& progress = {},
+                                              Picture spareImage2 = {}, Picture spareImage3 = {});
 
 /// A finished count's outcome in place of the old count: the count and area layers, AutoCount and
-/// TotalAreaPixels, the manual counters back to 0 and, when given, the particle list.
-void applyFinishedCount(FinishedCount&& outcome, Layers& layers, TAnalysisState& state, ParticleList* particles);
+/// TotalAreaPixels, the manual counters back to 0 and, when given, the particle list. The old count and
+/// area layers are left in outcome, for the next count to write into.
+void applyFinishedCount(FinishedCount& outcome, Layers& layers, TAnalysisState& state, ParticleList* particles);
 
 /// The analysis record's part of the finishing after a run: remove mode (AddMode false), the report
 /// active, the count view in front. Zoom, overlays, buttons and the report are the windows' job.

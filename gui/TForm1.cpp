@@ -24,7 +24,9 @@
 #include "core/FieldText.h"
 #include "gui/Forms.h"
 #include "core/HelpTexts.h"
+#include "core/LastParameters.h"
 #include "picture/PictureLoading.h"
+#include "picture/SampleRange.h"
 #include "core/SettingsFile.h"
 #include "detect/CountRun.h"
 #include "detect/ParameterSearch.h"
@@ -82,6 +84,17 @@ private:
     QPointer<QWidget> window_;
     QPointer<QWidget> field_;
 };
+
+/// The settings file's key of the 16-bit mapping chosen in the window.
+constexpr const char* kSampleRangeKey = "sample-range";
+
+/// The fields' texts at start; the sample volume with the regional separator, so that it converts.
+ParameterTexts defaultFieldTexts()
+{
+    ParameterTexts texts;
+    texts.EdVol = withRegionalSeparator("0.143");
+    return texts;
+}
 
 }  // namespace
 
@@ -215,6 +228,15 @@ void TForm1::buildMenus()
     xydata1 = Exportxyvalues1->addAction(QStringLiteral("x/y data"));
     Off1 = Exportxyvalues1->addAction(QStringLiteral("Off"));
     Particletable1 = Exportxyvalues1->addAction(QStringLiteral("Particle table"));
+    N16bitpictures1 = Options1->addMenu(QStringLiteral("16-bit pictures"));
+    Onerange1 = N16bitpictures1->addAction(QStringLiteral("One range for all channels (keeps colours)"));
+    Eachchannel1 = N16bitpictures1->addAction(QStringLiteral("Each channel stretched on its own"));
+    Fullrange1 = N16bitpictures1->addAction(QStringLiteral("Full range (value / 257)"));
+    for (QAction* item : {Onerange1, Eachchannel1, Fullrange1}) item->setCheckable(true);
+    TIFFpage1 = Options1->addMenu(QStringLiteral("TIFF page"));
+    TIFFpage1->setEnabled(false);
+    Options1->addSeparator();
+    Defaultparameters1 = Options1->addAction(QStringLiteral("Default parameters"));
 
     Window1 = makeWindowMenu(this);
     menuBar()->addMenu(Window1);
@@ -248,6 +270,10 @@ void TForm1::connectControls()
     connect(BnCount, &QPushButton::clicked, this, &TForm1::countWithProgress);
     connect(Particletable1, &QAction::triggered, this, &TForm1::Particletable1Click);
     connect(Poolreports1, &QAction::triggered, this, &TForm1::Poolreports1Click);
+    connect(Onerange1, &QAction::triggered, this, &TForm1::Onerange1Click);
+    connect(Eachchannel1, &QAction::triggered, this, &TForm1::Eachchannel1Click);
+    connect(Fullrange1, &QAction::triggered, this, &TForm1::Fullrange1Click);
+    connect(Defaultparameters1, &QAction::triggered, this, &TForm1::Defaultparameters1Click);
 }
 
 void TForm1::addShortcuts()
@@ -346,6 +372,19 @@ void TForm1::FormCreate()
         OpenDialog1.initialDirectory = folder;
         OpenDialog2.initialDirectory = folder;
     }
+    // The fields start with the parameters of the last count, and 16-bit pictures with the mapping
+    // chosen last; the page is the first until a picture of several is open.
+    ParameterTexts texts = defaultFieldTexts();
+    readLastParameters(settings.laterLines, texts);
+    setParameterTexts(texts);
+    SampleRange range;
+    for (const std::string& value : settingsValues(settings.laterLines, kSampleRangeKey)) {
+        SampleRange saved;
+        if (parseSampleRange(value, saved) && saved.mode != SampleRange::Mode::Fixed) range = saved;
+    }
+    setSampleRange(range);
+    showSampleRange();
+    setPicturePage(0);
     // 2.
     AnalysisState.ReportActive = false;
     AnalysisState.ScaleMicrons = 25;
@@ -355,12 +394,88 @@ void TForm1::FormCreate()
     BnCount->setEnabled(false);
     // 4.
     AnalysisState.AddMode = true;
-    // 5. The panel from the colour fields (read in the order blue, green, red).
+    // 5.
+    panelFromFields();
+    // 6. Qt widgets are double-buffered already.
+}
+
+void TForm1::panelFromFields()
+{
+    // Read in the order blue, green, red.
     const auto blue = parseWholeNumber(fieldText(EdB)).value_or(0);
     const auto green = parseWholeNumber(fieldText(EdG)).value_or(0);
     const auto red = parseWholeNumber(fieldText(EdR)).value_or(0);
     setPnColorColour(static_cast<std::uint32_t>((blue << 16) + (green << 8) + red));
-    // 6. Qt widgets are double-buffered already.
+}
+
+void TForm1::Defaultparameters1Click()
+{
+    // The settings file keeps the parameters of the last count until a later count replaces them.
+    setParameterTexts(defaultFieldTexts());
+    panelFromFields();
+}
+
+void TForm1::saveLastParameters()
+{
+    if (lastCountTexts_)
+        tellSettingsError(writeSettingsEntries(settingsFile_, lastParameterEntries(*lastCountTexts_)));
+}
+
+void TForm1::tellSettingsError(const std::string& error)
+{
+    if (error.empty() || settingsErrorTold_) return;
+    settingsErrorTold_ = true;
+    dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error));
+}
+
+void TForm1::Onerange1Click() { chooseSampleRange(SampleRange{}); }
+void TForm1::Eachchannel1Click() { chooseSampleRange(SampleRange{SampleRange::Mode::PerChannel, 0, 65535}); }
+void TForm1::Fullrange1Click() { chooseSampleRange(SampleRange{SampleRange::Mode::Full, 0, 65535}); }
+
+void TForm1::chooseSampleRange(const SampleRange& range)
+{
+    const SampleRange before = sampleRange();
+    setSampleRange(range);
+    // The picture on screen shows the new mapping at once; kept when the user would rather keep it.
+    if (pictureMapped_ && !(before == range) && !reopenPicture()) setSampleRange(before);
+    showSampleRange();
+    tellSettingsError(writeSettingsValues(settingsFile_, kSampleRangeKey, {sampleRangeText(sampleRange())}));
+}
+
+void TForm1::showSampleRange()
+{
+    const SampleRange::Mode mode = sampleRange().mode;
+    Onerange1->setChecked(mode == SampleRange::Mode::Auto);
+    Eachchannel1->setChecked(mode == SampleRange::Mode::PerChannel);
+    Fullrange1->setChecked(mode == SampleRange::Mode::Full);
+}
+
+void TForm1::choosePage(int page)
+{
+    const int before = picturePage();
+    setPicturePage(page);
+    if (!reopenPicture()) setPicturePage(before);
+    fillPageMenu();
+}
+
+void TForm1::fillPageMenu()
+{
+    TIFFpage1->clear();
+    TIFFpage1->setEnabled(picturePages_ > 1);
+    if (picturePages_ <= 1) return;
+    const int shown = std::max(1, picturePage());
+    for (int page = 1; page <= picturePages_; ++page) {
+        QAction* item = TIFFpage1->addAction(QStringLiteral("Page %1").arg(page));
+        item->setCheckable(true);
+        item->setChecked(page == shown);
+        connect(item, &QAction::triggered, this, [this, page] { choosePage(page); });
+    }
+}
+
+bool TForm1::reopenPicture()
+{
+    if (picturePath_.empty() || !mayDropCorrections()) return false;
+    return loadimage(QString::fromStdString(picturePath_.string()));
 }
 
 ParameterTexts TForm1::parameterTexts() const
@@ -543,6 +658,7 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    saveLastParameters();
     QMainWindow::closeEvent(event);
     QApplication::quit();
 }
@@ -608,9 +724,23 @@ void TForm1::writeSettingsAfterOpen()
 
 bool TForm1::loadimage(const QString& fileName)
 {
-    const std::string name = fileName.toStdString();
-    fs::path path(name);
+    fs::path path(fileName.toStdString());
     if (path.is_relative()) path = workingFolder_ / path;
+    // A page chosen belongs to its file: another file starts at its first page.
+    const int pageBefore = picturePage();
+    if (path != picturePath_) setPicturePage(0);
+    if (!loadPicture(path, fileName)) {
+        setPicturePage(pageBefore);
+        return false;
+    }
+    picturePath_ = path;
+    fillPageMenu();
+    return true;
+}
+
+bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
+{
+    const std::string name = fileName.toStdString();
     const PictureKind kind = pictureKindForName(name);
     if (kind == PictureKind::None) {
         dialogs().message(UserDialogs::MessageKind::Warning,
@@ -624,19 +754,12 @@ bool TForm1::loadimage(const QString& fileName)
         return false;
     };
     DecodedPicture decoded;
-    Picture image2, image3;
     try {
-        decoded = decodeWithProgress(path, kind, fileName);
-        if (decoded.cancelled) return false;  // the picture already open stays, and nothing is said
-        // The new picture's other layers before anything is replaced: without memory for them, the
-        // window keeps the picture it has.
-        if (!decoded.failed()) {
-            image2.resize(decoded.picture.width(), decoded.picture.height());
-            image3.resize(decoded.picture.width(), decoded.picture.height());
-        }
+        decoded = decodeWithProgress(path, kind, fileName, std::move(spareLayer_));
     } catch (const std::bad_alloc&) {
         return noMemory();
     }
+    if (decoded.cancelled) return false;  // the picture already open stays, and nothing is said
     for (const std::string& message : decoded.messages)
         dialogs().message(UserDialogs::MessageKind::Plain, QString::fromStdString(message));
     if (decoded.failed()) {
@@ -647,10 +770,25 @@ bool TForm1::loadimage(const QString& fileName)
     }
     if (kind == PictureKind::Tiff || !decoded.picture.empty()) {
         Layers& layers = Form2->layers();
-        layers.Image1 = std::move(decoded.picture);
-        layers.Image2 = std::move(image2);
+        // The new picture's other layers before anything is replaced, in a spare buffer and in the old
+        // area layer's: without memory for them, the window keeps the picture it has.
+        Picture image2 = std::move(secondSpareLayer_);
+        Picture image3 = std::move(layers.Image3);
+        try {
+            image2.resize(decoded.picture.width(), decoded.picture.height());
+            image3.resize(decoded.picture.width(), decoded.picture.height());
+        } catch (const std::bad_alloc&) {
+            layers.Image3 = std::move(image3);  // a resize that fails changes nothing
+            return noMemory();
+        }
+        std::swap(layers.Image1, decoded.picture);
+        std::swap(layers.Image2, image2);
         layers.Image3 = std::move(image3);
+        // The old original and count layer take the next count (or the next decoding).
+        keepSpareLayers(std::move(decoded.picture), std::move(image2));
     }
+    pictureMapped_ = !decoded.mapping.empty();
+    picturePages_ = decoded.pages;
     try {
         QStringList notes;
         if (decoded.pages > 1) notes << QStringLiteral("page %1 of %2").arg(std::max(1, picturePage())).arg(decoded.pages);
@@ -663,6 +801,14 @@ bool TForm1::loadimage(const QString& fileName)
         return noMemory();
     }
     return true;
+}
+
+void TForm1::keepSpareLayers(Picture first, Picture second)
+{
+    // Kept for pictures of a usual size; the buffers of a very large one are given back at once.
+    constexpr std::size_t kLargestSpareLayer = std::size_t{256} << 20;
+    spareLayer_ = first.byteCount() <= kLargestSpareLayer ? std::move(first) : Picture();
+    secondSpareLayer_ = second.byteCount() <= kLargestSpareLayer ? std::move(second) : Picture();
 }
 
 void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
@@ -874,7 +1020,8 @@ void TForm1::BnCountClick()
     // pixel) has said why, and the report of the count shown is written all the same.
     showCountView();
     Form3->enableSaving(exportEnabledAfterCount(AnalysisState));
-    Form3->report();
+    // A count whose report could be written: the next start begins with its parameters.
+    if (Form3->report()) lastCountTexts_ = parameterTexts();
 }
 
 void TForm1::INfo1Click()

@@ -13,6 +13,9 @@
 //   N1001                     the scale-bar menu (scale100 .. Noscale1). The image window's 100 % zoom
 //                             item is also called N1001: two different controls, one per window
 //   Exportxyvalues1           the export menu: Statistics1, xydata1, Off1
+//   N16bitpictures1           how 16-bit pictures become 8 bits: Onerange1, Eachchannel1, Fullrange1
+//   TIFFpage1                 the pages of the TIFF file open now, one item each
+//   Defaultparameters1        the parameter fields back to their defaults
 //   Help1: INfo1, Manual1     the Info box and the manual
 //   EdBKeyUp                  key handler of EdR/EdG/EdB: recolours the panel
 //   loadimage, newpictureparams  picture loading, and resetting the state for the new picture
@@ -29,10 +32,12 @@
 #include <vector>
 
 #include "core/ParameterTexts.h"
+#include "core/Picture.h"
 #include "gui/UserDialogs.h"
 
 struct CountParams;
 struct DecodedPicture;
+struct SampleRange;
 enum class PictureKind;
 class QAction;
 class QFrame;
@@ -75,6 +80,15 @@ public:
     /// "Pool reports…": several saved reports of one filter into one pooled result, shown in the report
     /// window and saved beside the reports.
     void Poolreports1Click();
+    /// How 16-bit pictures become 8 bits: one range for all channels (the default), each channel on its
+    /// own, or value / 257. Kept in the settings file; a 16-bit picture open now is opened again with it.
+    void Onerange1Click();
+    void Eachchannel1Click();
+    void Fullrange1Click();
+    /// The page of the TIFF file open now: the file opened again at that page.
+    void choosePage(int page);
+    /// The parameter fields (and the colour panel) back to the texts the program starts with.
+    void Defaultparameters1Click();
     void INfo1Click();
     void Manual1Click();
     /// The count, run in place: what the other windows and a reopened report call; it returns once the
@@ -111,6 +125,9 @@ public:
     const std::optional<std::vector<std::string>>& pictureDamage() const { return pictureDamage_; }
     /// The count and area layers show a count of the picture loaded, not only the picture itself.
     bool layersShowCount() const { return layersShowCount_; }
+    /// The parameters of the last count whose report was written go into the settings file, for the
+    /// fields of the next start; closing the main window does this.
+    void saveLastParameters();
 
     /// The parameter fields' current texts.
     ParameterTexts parameterTexts() const;
@@ -169,6 +186,10 @@ public:
     QAction *Statistics1 = nullptr, *xydata1 = nullptr, *Off1 = nullptr;
     QAction* Particletable1 = nullptr;
     QMenu* Window1 = nullptr;  // brings back the three windows
+    QMenu* N16bitpictures1 = nullptr;
+    QAction *Onerange1 = nullptr, *Eachchannel1 = nullptr, *Fullrange1 = nullptr;
+    QMenu* TIFFpage1 = nullptr;
+    QAction* Defaultparameters1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* INfo1 = nullptr;
     QAction* Manual1 = nullptr;
@@ -196,11 +217,27 @@ private:
     void setGrid(std::uint8_t microns, const QString& caption);
     void setScale(std::uint8_t microns, const QString& caption);
     void writeSettingsAfterOpen();
+    /// loadimage's work: decodes the file at the page chosen now and puts it into the layers.
+    bool loadPicture(const std::filesystem::path& path, const QString& fileName);
+    /// The picture open now opened again (after asking about unsaved corrections), for another page or
+    /// another 16-bit mapping. False when it was not: the picture and the count stay as they were.
+    bool reopenPicture();
+    void chooseSampleRange(const SampleRange& range);
+    /// The mapping items' check marks from the mapping in use.
+    void showSampleRange();
+    /// One item per page of the picture open now, the page shown checked; off for a single page.
+    void fillPageMenu();
+    /// The colour panel from the three colour fields, as at start.
+    void panelFromFields();
+
+    /// A settings entry written after a choice or a count; a failure is told once a run.
+    void tellSettingsError(const std::string& error);
     /// BnCountClick's count on the layers: in place, or for the count button on a worker thread into
     /// new layers that replace the old ones when it ends. False when it was cancelled: nothing changed.
     bool countOnLayers();
     /// loadimage's decoding, on a worker thread with a busy cursor and a progress dialog with Cancel.
-    DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name);
+    DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name,
+                                      Picture recycled);
     bool countInBackground_ = false;  // set by countWithProgress while it runs BnCountClick
     /// A reopened report's picture counted again with its restored parameters and its saved corrections
     /// made again (when its corrections file is there); the report text stays as saved unless the
@@ -231,4 +268,13 @@ private:
     RecentFiles* recentFiles_ = nullptr;
     std::optional<std::vector<std::string>> pictureDamage_;
     bool layersShowCount_ = false;
+    std::filesystem::path picturePath_;  // the picture open now, as loadimage found it
+    bool pictureMapped_ = false;         // it had 16-bit samples
+    int picturePages_ = 1;               // its full-resolution pages
+    bool settingsErrorTold_ = false;
+    std::optional<ParameterTexts> lastCountTexts_;  // the fields of the last count with a report
+    // Layer buffers the windows no longer show, for the next decoding and the next count to write into:
+    // a 24-megapixel layer is 72 MB, and a fresh one costs more to touch first than to fill.
+    Picture spareLayer_, secondSpareLayer_;
+    void keepSpareLayers(Picture first, Picture second);
 };

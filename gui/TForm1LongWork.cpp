@@ -51,20 +51,24 @@ bool TForm1::countOnLayers()
     std::optional<FinishedCount> outcome;
     LongWork work(this, QStringLiteral("Counting particles…"));
     const bool counted = work.run([&](const WorkProgress& progress) {
-        outcome = countIntoNewLayers(original, params, true, progress);
+        outcome = countIntoNewLayers(original, params, true, progress, std::move(spareLayer_),
+                                     std::move(secondSpareLayer_));
         return outcome.has_value();
     });
     if (!counted) return false;
-    applyFinishedCount(std::move(*outcome), layers, AnalysisState, &particles);
+    applyFinishedCount(*outcome, layers, AnalysisState, &particles);
+    // The layers just replaced take the next count.
+    keepSpareLayers(std::move(outcome->Image2), std::move(outcome->Image3));
     return true;
 }
 
-DecodedPicture TForm1::decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name)
+DecodedPicture TForm1::decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name,
+                                          Picture recycled)
 {
     DecodedPicture decoded;
     LongWork work(this, QStringLiteral("Loading %1…").arg(QFileInfo(name).fileName()));
     const bool loaded = work.run([&](const WorkProgress& progress) {
-        decoded = decodePictureFile(path, kind, progress);
+        decoded = decodePictureFile(path, kind, std::move(recycled), progress);
         return !decoded.cancelled;
     });
     if (!loaded) {

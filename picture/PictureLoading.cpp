@@ -201,7 +201,13 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, const WorkProgress& progress)
 {
-    DecodedPicture result = decodeFile(path, kind, Picture(), progress);
+    return decodePictureFile(path, kind, Picture(), progress);
+}
+
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled,
+                                 const WorkProgress& progress)
+{
+    DecodedPicture result = decodeFile(path, kind, std::move(recycled), progress);
     // The other readers are not asked on the way: what they made is dropped when the hook says stop.
     if (!result.cancelled && progress && !progress(1, 1)) {
         result = DecodedPicture();

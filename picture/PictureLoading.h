@@ -68,6 +68,9 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 /// when they are decoded. When progress answers false the result is cancelled: no picture, no
 /// messages, no error.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, const WorkProgress& progress);
+/// Both: into recycled's memory, telling progress.
+DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled,
+                                 const WorkProgress& progress);
 
 /// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name (ReadBmp).
 /// fileLabel names the file in the error text and the messages.

@@ -37,6 +37,10 @@ bool parseSampleRange(std::string_view text, SampleRange& range) {
         range = SampleRange{};
         return true;
     }
+    if (text == "per-channel") {
+        range = SampleRange{SampleRange::Mode::PerChannel, 0, 65535};
+        return true;
+    }
     if (text == "full") {
         range = SampleRange{SampleRange::Mode::Full, 0, 65535};
         return true;
@@ -49,6 +53,25 @@ bool parseSampleRange(std::string_view text, SampleRange& range) {
         return false;
     range = fixed;
     return true;
+}
+
+std::string sampleRangeText(const SampleRange& range) {
+    switch (range.mode) {
+        case SampleRange::Mode::Auto:
+            return "auto";
+        case SampleRange::Mode::PerChannel:
+            return "per-channel";
+        case SampleRange::Mode::Full:
+            return "full";
+        case SampleRange::Mode::Fixed:
+            break;
+    }
+    return std::to_string(range.low) + "," + std::to_string(range.high);
+}
+
+bool operator==(const SampleRange& a, const SampleRange& b) {
+    if (a.mode != b.mode) return false;
+    return a.mode != SampleRange::Mode::Fixed || (a.low == b.low && a.high == b.high);
 }
 
 SampleRange sampleRange() {
@@ -66,18 +89,27 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
     static constexpr std::array<const char*, 3> kNames{"red", "green", "blue"};
     const std::size_t pixels =
         static_cast<std::size_t>(picture.width()) * static_cast<std::size_t>(picture.height());
-    std::vector<std::array<std::uint8_t, 65536>> tables(channels.size());
+    const bool grey = channels.size() == 1;
+    // One range for all channels keeps the ratios between them, and so the hue; a grey picture has one
+    // channel, and both percentile rules give it the same range.
+    const bool pooled = range.mode == SampleRange::Mode::Auto && !grey;
+    const bool percentiles = range.mode == SampleRange::Mode::Auto || range.mode == SampleRange::Mode::PerChannel;
+    std::vector<std::array<std::uint8_t, 65536>> tables(pooled ? 1 : channels.size());
     std::string ends;
-    for (std::size_t c = 0; c < channels.size(); ++c) {
+    for (std::size_t c = 0; c < tables.size(); ++c) {
         std::uint32_t low = range.low, high = range.high;
-        if (range.mode == SampleRange::Mode::Auto) {
+        if (percentiles) {
             std::vector<std::uint32_t> histogram(65536, 0);
-            for (std::uint16_t v : channels[c]) ++histogram[v];
-            low = percentile(histogram, pixels, 0.001);
-            high = percentile(histogram, pixels, 0.999);
+            std::size_t values = 0;
+            for (std::size_t k = pooled ? 0 : c; k < (pooled ? channels.size() : c + 1); ++k) {
+                for (std::uint16_t v : channels[k]) ++histogram[v];
+                values += pixels;
+            }
+            low = percentile(histogram, values, 0.001);
+            high = percentile(histogram, values, 0.999);
             if (!ends.empty()) ends += ", ";
-            ends += std::string(channels.size() == 1 ? "grey" : kNames[c]) + " " + std::to_string(low) +
-                    ".." + std::to_string(high);
+            const std::string span = std::to_string(low) + ".." + std::to_string(high);
+            ends += pooled ? span + " over all channels" : std::string(grey ? "grey" : kNames[c]) + " " + span;
         }
         auto& table = tables[c];
         for (std::uint32_t v = 0; v < 65536; ++v) {
@@ -86,13 +118,13 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
             } else if (v <= low) {
                 table[v] = 0;
             } else if (v >= high) {
-                table[v] = 255;  // a flat channel (high == low) has nothing between
+                table[v] = 255;  // a flat range (high == low) has nothing between
             } else {
                 table[v] = static_cast<std::uint8_t>(((v - low) * 255 + (high - low) / 2) / (high - low));
             }
         }
     }
-    const bool grey = channels.size() == 1;
+    const bool oneTable = tables.size() == 1;
     for (int y = 0; y < picture.height(); ++y) {
         std::uint8_t* out = picture.row(y);
         const std::size_t first = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width());
@@ -100,8 +132,8 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
         const std::uint16_t* green = channels[grey ? 0 : 1].data() + first;
         const std::uint16_t* blue = channels[grey ? 0 : 2].data() + first;
         const auto& redTable = tables[0];
-        const auto& greenTable = tables[grey ? 0 : 1];
-        const auto& blueTable = tables[grey ? 0 : 2];
+        const auto& greenTable = tables[oneTable ? 0 : 1];
+        const auto& blueTable = tables[oneTable ? 0 : 2];
         for (int x = 0; x < picture.width(); ++x) {
             out[3 * x] = blueTable[blue[x]];
             out[3 * x + 1] = greenTable[green[x]];
@@ -115,6 +147,7 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
             return "16-bit samples mapped linearly: " + std::to_string(range.low) + ".." +
                    std::to_string(range.high);
         case SampleRange::Mode::Auto:
+        case SampleRange::Mode::PerChannel:
             break;
     }
     return "16-bit samples mapped linearly: " + ends + " (0.1st to 99.9th percentile)";

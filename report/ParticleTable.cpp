@@ -44,6 +44,7 @@ std::string particleTableText(const ParticleList& list, double pixelsPerMm)
         // The diameter of the circle of the same area.
         const double diameter = 2.0 * std::sqrt(areaMicrons / std::numbers::pi);
         text += std::to_string(++number) + "," + std::to_string(p.x) + "," + std::to_string(p.y) + "," +
+                meanOf(p.sumX, p.areaPixels) + "," + meanOf(p.sumY, p.areaPixels) + "," +
                 std::to_string(p.areaPixels) + "," + dotted(areaMicrons, 3) + "," + dotted(diameter, 3) +
                 "," + meanOf(p.sumRed, p.areaPixels) + "," + meanOf(p.sumGreen, p.areaPixels) + "," +
                 meanOf(p.sumBlue, p.areaPixels) + "," + (p.added ? "1" : "0") + "," +

@@ -442,7 +442,7 @@ TEST(CountRun, CountIntoNewLayersEqualsRunCountAndAStopLeavesNothing)
         state.TotalAreaPixels = 99;
         ParticleList particles;
         particles.recordAdd(1, 1);
-        applyFinishedCount(std::move(*made), layers, state, &particles);
+        applyFinishedCount(*made, layers, state, &particles);
         EXPECT_EQ(layers.Image2, expected.Image2);
         EXPECT_EQ(layers.Image3, expected.Image3);
         EXPECT_EQ(state.AutoCount, expectedState.AutoCount);
@@ -450,6 +450,18 @@ TEST(CountRun, CountIntoNewLayersEqualsRunCountAndAStopLeavesNothing)
         EXPECT_EQ(state.ManualAdded, 0);
         EXPECT_EQ(state.ManualRemoved, 0);
         EXPECT_TRUE(sameParticles(particles, expectedParticles));
+
+        // The earlier count's layers come back, and the next count writes into them: whatever they
+        // hold, it makes the same layers, in the same buffers.
+        ASSERT_EQ(made->Image2, filledPicture(picture.width(), picture.height(), kTarget));
+        const std::uint8_t* spareBuffer = made->Image2.data();
+        std::optional<FinishedCount> again =
+            countIntoNewLayers(picture, p, collect, {}, std::move(made->Image2), std::move(made->Image3));
+        ASSERT_TRUE(again.has_value());
+        EXPECT_EQ(again->Image2.data(), spareBuffer);
+        EXPECT_EQ(again->Image2, expected.Image2);
+        EXPECT_EQ(again->Image3, expected.Image3);
+        EXPECT_EQ(again->AutoCount, expectedState.AutoCount);
 
         // Stopped at the first call, half-way and at the very last call: nothing comes back, and the
         // hook is not asked again once it said stop.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <numeric>
 #include <sstream>
 #include <string>
@@ -79,6 +80,46 @@ TEST(ParticleTable, CollectingLeavesTheCountAsItIsAndAddsUpToItsTotals)
     }
 }
 
+// The centre of area lies on the centre of the particle as it was drawn, where the accepted pixel (the
+// first that passes in scan order) sits above and left of it. Drawn centres are in picture units, where
+// pixel x spans x .. x + 1: pixel x's own centre is x + 0.5.
+TEST(ParticleTable, CentreOfAreaIsTheParticlesMiddle)
+{
+    MicrographOptions options;
+    options.width = 600;
+    options.height = 450;
+    options.particles = 80;
+    const Micrograph micrograph = makeSyntheticMicrograph(options);
+    Layers layers;
+    layers.Image1 = micrograph.picture;
+    TAnalysisState state;
+    ParticleList particles;
+    runCount(layers, state, CountParams{}, &particles);
+    ASSERT_GT(state.AutoCount, 20);
+
+    const auto rows = csvRows(particleTableText(particles, 1000));
+    ASSERT_EQ(rows[0][3] + "," + rows[0][4], "centre_x,centre_y");
+    double centreOff = 0, acceptedOff = 0;
+    int matched = 0;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const double cx = std::stod(rows[i][3]) + 0.5, cy = std::stod(rows[i][4]) + 0.5;
+        const DrawnParticle* nearest = nullptr;
+        double best = 1e9;
+        for (const DrawnParticle& drawn : micrograph.particles) {
+            const double d = std::hypot(drawn.column - cx, drawn.row - cy);
+            if (d < best) best = d, nearest = &drawn;
+        }
+        if (best > nearest->radius) continue;  // touching particles counted as one
+        ++matched;
+        centreOff += best;
+        acceptedOff += std::hypot(nearest->column - std::stod(rows[i][1]) - 0.5,
+                                  nearest->row - std::stod(rows[i][2]) - 0.5);
+    }
+    ASSERT_GT(matched, state.AutoCount * 3 / 4);
+    EXPECT_LT(centreOff / matched, 0.6);
+    EXPECT_GT(acceptedOff / matched, 1.5);
+}
+
 // Each particle's mean colour is taken from its own pixels of the original: two particles of
 // different (uniform) colours on black give exactly their colours.
 TEST(ParticleTable, MeanColourIsEachParticlesOwn)
@@ -96,8 +137,8 @@ TEST(ParticleTable, MeanColourIsEachParticlesOwn)
 
     const auto rows = csvRows(particleTableText(particles, 1000));
     ASSERT_EQ(rows.size(), 3u);
-    const std::vector<std::string> first = {rows[1][6], rows[1][7], rows[1][8]};
-    const std::vector<std::string> second = {rows[2][6], rows[2][7], rows[2][8]};
+    const std::vector<std::string> first = {rows[1][8], rows[1][9], rows[1][10]};
+    const std::vector<std::string> second = {rows[2][8], rows[2][9], rows[2][10]};
     EXPECT_EQ(first, (std::vector<std::string>{"121.00", "223.00", "95.00"}));
     EXPECT_EQ(second, (std::vector<std::string>{"112.00", "214.00", "88.00"}));
     EXPECT_GT(particles.particles[0].areaPixels, 20);
@@ -129,13 +170,13 @@ TEST(ParticleTable, ManualCorrectionsShowInTheTable)
     particles.recordAdd(70, 5);
 
     const auto rows = csvRows(particleTableText(particles, 1000));
-    EXPECT_EQ(rows[0].size(), 11u);
+    EXPECT_EQ(rows[0].size(), 13u);
     EXPECT_EQ(rows.size() - 1, static_cast<std::size_t>(state.AutoCount + state.ManualRemoved));
-    EXPECT_EQ(rows[1][9] + rows[1][10], "00");
-    EXPECT_EQ(rows[2][9] + rows[2][10], "01");
-    EXPECT_EQ(rows[2][3], std::to_string(second.areaPixels));  // a removed particle keeps its area
+    EXPECT_EQ(rows[1][11] + rows[1][12], "00");
+    EXPECT_EQ(rows[2][11] + rows[2][12], "01");
+    EXPECT_EQ(rows[2][5], std::to_string(second.areaPixels));  // a removed particle keeps its area
     EXPECT_EQ(rows[3],
-              (std::vector<std::string>{"3", "70", "5", "0", "0.000", "0.000", "", "", "", "1", "0"}));
+              (std::vector<std::string>{"3", "70", "5", "", "", "0", "0.000", "0.000", "", "", "", "1", "0"}));
     // Removing the added particle flags its own row, not the counted ones.
     ASSERT_TRUE(manualRemove(layers, state, 70, 5, &removed));
     EXPECT_TRUE(particles.recordRemove(static_cast<std::int32_t>(removed.column),
@@ -156,10 +197,12 @@ TEST(ParticleTable, SizesFollowTheScale)
     p.sumRed = 12345;
     p.sumGreen = 100 * 200;
     p.sumBlue = 1;
+    p.sumX = 100 * 4 + 50;
+    p.sumY = 100 * 6 + 1;
     list.particles.push_back(p);
     // 2000 px/mm: 0.5 µm a pixel, 100 pixels are 25 µm²; ECD = 2 sqrt(25 / pi) = 5.6419 µm.
     EXPECT_EQ(particleTableText(list, 2000),
-              std::string(kParticleTableHeader) + "\n1,3,4,100,25.000,5.642,123.45,200.00,0.01,0,0\n");
+              std::string(kParticleTableHeader) + "\n1,3,4,4.50,6.01,100,25.000,5.642,123.45,200.00,0.01,0,0\n");
     EXPECT_EQ(particleTableFileName("sample.jpg"), "c_sample.csv");
     EXPECT_EQ(particleTableFileName("c_sample.jpg"), "c_sample.csv");
     // Four-letter suffixes: the table is named as the report is.

@@ -617,7 +617,7 @@ TEST_F(CounterTest, PoolsSavedReportsWithoutCounting)
     fs::copy_file(path("plate.jpg"), path("second.jpg"));
     ASSERT_EQ(runCounter({QStringLiteral("--particles"), arg("plate.jpg"), arg("second.jpg")}).exitCode, 0);
     const std::string table = readFile(path("c_plate.csv"));
-    EXPECT_EQ(table.rfind("number,x,y,area_pixels,", 0), 0u);
+    EXPECT_EQ(table.rfind("number,x,y,centre_x,centre_y,area_pixels,", 0), 0u);
     const ReportReading report = readReportFile(path("c_plate.txt"));
     const std::string count = report.lines.at(15).substr(report.lines.at(15).find("> ") + 2);
     EXPECT_EQ(std::to_string(std::count(table.begin(), table.end(), '\n') - 1), count);

@@ -1,11 +1,13 @@
 // Picture loading through the main window: decoder by suffix, the reset for a new picture, and
 // failures that leave everything as it was.
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -241,6 +243,68 @@ private slots:
         QVERIFY(Form1->loadimage(path("pages.tif")));
         VERIFY_NO_MESSAGE(dialogs_);
         QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: pages.tif (page 1 of 3)"));
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(10, 10, 10));
+    }
+
+    // The window picks how 16-bit pictures become 8 bits (one range for all channels keeps a green
+    // particle green; each channel on its own makes it white) and reopens the picture with it; the
+    // choice is kept for the next start. The page of a TIFF of several is picked the same way.
+    void mappingAndPageArePickedInTheWindow()
+    {
+        QImage colour(8, 4, QImage::Format_RGBX64);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 8; ++x)
+                reinterpret_cast<QRgba64*>(colour.scanLine(y))[x] =
+                    x < 4 ? QRgba64::fromRgba64(1000, 4000, 1000, 65535) : QRgba64::fromRgba64(0, 0, 0, 65535);
+        QVERIFY(colour.save(path("green16.png"), "png"));
+        QVERIFY(Form1->Onerange1->isChecked());
+        QVERIFY(Form1->loadimage(path("green16.png")));
+        QVERIFY(Form2->windowTitle().contains(QStringLiteral("0..4000 over all channels")));
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(64, 255, 64));
+        Form1->Eachchannel1->trigger();
+        VERIFY_NO_MESSAGE(dialogs_);
+        QVERIFY(Form2->windowTitle().contains(QStringLiteral("red 0..1000, green 0..4000, blue 0..1000")));
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(255, 255, 255));
+        QVERIFY(Form1->Eachchannel1->isChecked() && !Form1->Onerange1->isChecked());
+        closeTestWindows(dialogs_);
+        dialogs_ = openTestWindows(path("SpotTally.ini").toStdString());
+        QVERIFY(Form1->Eachchannel1->isChecked());
+        QVERIFY(Form1->loadimage(path("green16.png")));
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(255, 255, 255));
+        Form1->Onerange1->trigger();
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(64, 255, 64));
+        QVERIFY(!Form1->TIFFpage1->isEnabled());
+
+        const std::string pages = path("pages.tif").toStdString();
+        TIFF* tif = TIFFOpen(pages.c_str(), "w");
+        QVERIFY(tif != nullptr);
+        for (int page = 0; page < 3; ++page) {
+            TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 4);
+            TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
+            TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+            TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+            const unsigned char row[4] = {static_cast<unsigned char>(10 * (page + 1)), 0, 0, 0};
+            for (std::uint32_t y = 0; y < 2; ++y) TIFFWriteScanline(tif, const_cast<unsigned char*>(row), y, 0);
+            TIFFWriteDirectory(tif);
+        }
+        TIFFClose(tif);
+        QVERIFY(Form1->loadimage(path("pages.tif")));
+        QVERIFY(Form1->TIFFpage1->isEnabled());
+        QList<QAction*> items = Form1->TIFFpage1->actions();
+        QCOMPARE(items.size(), 3);
+        QVERIFY(items[0]->isChecked());
+        items[2]->trigger();
+        VERIFY_NO_MESSAGE(dialogs_);
+        QCOMPARE(Form2->windowTitle(), QStringLiteral("SpotTally: pages.tif (page 3 of 3)"));
+        QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(30, 30, 30));
+        items = Form1->TIFFpage1->actions();
+        QVERIFY(items[2]->isChecked() && !items[0]->isChecked());
+        // Another picture starts at its first page, and a single page leaves the menu off.
+        QVERIFY(Form1->loadimage(path("green16.png")));
+        QVERIFY(!Form1->TIFFpage1->isEnabled());
+        QVERIFY(Form1->loadimage(path("pages.tif")));
         QCOMPARE(Form2->layers().Image1.pixel(0, 0), rgbColour(10, 10, 10));
     }
 

@@ -89,7 +89,7 @@ private slots:
         QList<QByteArrayList> rows = csvRows(windowTable);
         QCOMPARE(rows.size(), 401);
         qlonglong areas = 0;
-        for (qsizetype i = 1; i < rows.size(); ++i) areas += rows[i][3].toLongLong();
+        for (qsizetype i = 1; i < rows.size(); ++i) areas += rows[i][5].toLongLong();
         QCOMPARE(areas, qlonglong(AnalysisState.TotalAreaPixels));
 
         // Remove the fifth particle (a click 2 pixels off its marker), then add one by hand.
@@ -105,11 +105,11 @@ private slots:
         VERIFY_NO_MESSAGE(dialogs_);
         rows = csvRows(readAll(path(QStringLiteral("c_sample.csv"))));
         QCOMPARE(rows.size() - 1, AnalysisState.AutoCount + AnalysisState.ManualRemoved);
-        QCOMPARE(rows[5].mid(9), (QByteArrayList{"0", "1"}));
+        QCOMPARE(rows[5].mid(11), (QByteArrayList{"0", "1"}));
         QCOMPARE(rows[401],
-                 (QByteArrayList{"401", "800", "600", "0", "0.000", "0.000", "", "", "", "1", "0"}));
+                 (QByteArrayList{"401", "800", "600", "", "", "0", "0.000", "0.000", "", "", "", "1", "0"}));
         int removed = 0;
-        for (qsizetype i = 1; i < rows.size(); ++i) removed += rows[i][10] == "1";
+        for (qsizetype i = 1; i < rows.size(); ++i) removed += rows[i][12] == "1";
         QCOMPARE(removed, 1);
 
         // A new picture takes the particles and the results along: the export refuses until it is

@@ -313,6 +313,69 @@ private slots:
         QCOMPARE(readAll(settingsPath()), expected);
     }
 
+    // The fields start with the parameters of the last count, kept beside the folder line when the program
+    // ends; the menu item "Default parameters" brings the defaults back. A line that cannot be a field's
+    // text is ignored.
+    void fieldsStartWithTheLastCountsParameters()
+    {
+        writeAll(settingsPath(), "/data/plates/\r\n");
+        start();
+        Form2->layers().Image1 = Picture(60, 40);
+        Form1->newpictureparams(QStringLiteral("plate.jpg"));
+        // Each field, the text the count used and the field's text at start.
+        struct Field {
+            QLineEdit* TForm1::*field;
+            const char* used;
+            const char* initial;
+        };
+        const Field fields[] = {{&TForm1::Edmin, "4", "5"},        {&TForm1::EdMax, "9", "8"},
+                                {&TForm1::Edpixmm, "2000", "3952"}, {&TForm1::Edfilter, "12", "378"},
+                                {&TForm1::EdVol, "1", nullptr},     {&TForm1::EdR, "110", "121"},
+                                {&TForm1::EdG, "200", "223"},       {&TForm1::EdB, "90", "95"},
+                                {&TForm1::EdDevi, "35", "40"},      {&TForm1::Edhell, "45", "50"},
+                                {&TForm1::EdCont, "30", "40"}};
+        for (const Field& f : fields) (Form1->*f.field)->setText(QString::fromLatin1(f.used));
+        Form1->EdBKeyUp();
+        Form1->BnCount->click();
+        VERIFY_NO_MESSAGE(dialogs_);
+        Form1->Edmin->setText(QStringLiteral("7"));  // typed after the count: not used, not kept
+        QCOMPARE(readAll(settingsPath()), QByteArray("/data/plates/\r\n"));  // a count writes nothing
+        // The program ended and started again (a test's own start forgets the parameters).
+        const auto restart = [this] {
+            Form1->close();
+            destroyForms();
+            createForms(settingsPath().toStdString());
+        };
+        restart();
+        for (const Field& f : fields) QCOMPARE((Form1->*f.field)->text(), QString::fromLatin1(f.used));
+        QCOMPARE(Form1->PnColorColour(), rgbColour(110, 200, 90));
+        QVERIFY(readAll(settingsPath()).startsWith("/data/plates/\r\n"));
+        Form1->Defaultparameters1->trigger();
+        for (const Field& f : fields)
+            QCOMPARE((Form1->*f.field)->text(), f.initial ? QString::fromLatin1(f.initial)
+                                                          : QString::fromStdString(withRegionalSeparator("0.143")));
+        QCOMPARE(Form1->PnColorColour(), rgbColour(121, 223, 95));
+
+        // A count whose report cannot be written leaves the parameters kept as they were.
+        Form1->Edpixmm->setText(QStringLiteral("abc"));
+        Form2->layers().Image1 = Picture(60, 40);
+        Form1->newpictureparams(QStringLiteral("plate.jpg"));
+        dialogs_->messages.clear();
+        Form1->BnCount->click();
+        QVERIFY(!dialogs_->messages.empty());
+        dialogs_->messages.clear();
+        restart();
+        QCOMPARE(Form1->Edpixmm->text(), QStringLiteral("2000"));
+
+        writeAll(settingsPath(), "/data/plates/\r\nparameter-min-size=" + QByteArray(65, '3') +
+                                     "\r\nparameter-max-size=12\r\nparameter-red=1\r\nparameter-red=2\r\n");
+        restart();
+        VERIFY_NO_MESSAGE(dialogs_);
+        QCOMPARE(Form1->Edmin->text(), QStringLiteral("5"));
+        QCOMPARE(Form1->EdMax->text(), QStringLiteral("12"));
+        QCOMPARE(Form1->EdR->text(), QStringLiteral("121"));  // twice: neither
+    }
+
     void unwritableSettingsLeavesTheLineShowing()
     {
         start();

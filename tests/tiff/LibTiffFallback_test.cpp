@@ -301,7 +301,11 @@ TEST_F(LibTiffFallback, SixteenBitMapping) {
 
     std::vector<std::vector<std::uint16_t>> flat(3, std::vector<std::uint16_t>(n * n, 777));
     const std::string flatMapping = mapSamplesTo8Bit(flat, SampleRange{}, picture);
-    EXPECT_NE(flatMapping.find("red 777..777"), std::string::npos) << flatMapping;
+    EXPECT_NE(flatMapping.find("777..777 over all channels"), std::string::npos) << flatMapping;
+    EXPECT_EQ(picture.row(3)[4], 0);
+    const std::string flatChannels =
+        mapSamplesTo8Bit(flat, SampleRange{SampleRange::Mode::PerChannel, 0, 65535}, picture);
+    EXPECT_NE(flatChannels.find("red 777..777"), std::string::npos) << flatChannels;
     EXPECT_EQ(picture.row(3)[4], 0);
 
     SampleRange fixed;

@@ -67,7 +67,9 @@ for sub in "" A/ B/; do
 done
 grep -q "^$work/pics/A/f1.jpg," results/summary.csv || fail "f1 missing in the summary"
 area=$(grep "^$work/pics/A/f1.jpg," results/summary.csv | cut -d, -f7)
-[ "$(awk -F, 'NR > 1 { s += $4 } END { print s }' results/A/c_f1.csv)" = "$area" ] ||
+# The column by its name in the header, as a user's script should find it.
+[ "$(awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == "area_pixels") c = i } NR > 1 { s += $c } END { print s }' \
+    results/A/c_f1.csv)" = "$area" ] ||
     fail "particle areas of f1 do not sum to its total area"
 
 # One pooled result per sub-folder, equal to pooling the direct run's reports.

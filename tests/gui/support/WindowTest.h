@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "ScriptedDialogs.h"
+#include "core/LastParameters.h"
+#include "core/SettingsFile.h"
 #include "gui/Forms.h"
 #include "gui/TForm2.h"
 
@@ -17,10 +19,20 @@
 #define VERIFY_NO_MESSAGE(dialogs) \
     QVERIFY2((dialogs)->messages.empty(), qPrintable((dialogs)->messageTexts().join(QStringLiteral(" | "))))
 
+/// The parameters an earlier count left in the settings file go: every test starts with the fields'
+/// own defaults.
+inline void forgetLastParameters(const std::filesystem::path& settingsFile)
+{
+    const SettingsRead settings = readSettingsFile(settingsFile);
+    for (const auto& entry : lastParameterEntries(ParameterTexts{}))
+        if (!settingsValues(settings.laterLines, entry.first).empty()) writeSettingsValues(settingsFile, entry.first, {});
+}
+
 /// Installs fresh scripted dialogs, then creates the three windows with a settings file of the test's
 /// own: nothing the windows do at start can block. For a test's init().
 inline std::unique_ptr<ScriptedDialogs> openTestWindows(const std::filesystem::path& settingsFile)
 {
+    forgetLastParameters(settingsFile);
     auto dialogs = std::make_unique<ScriptedDialogs>();
     createForms(settingsFile);
     // Pictures open at 100 %, where a test's clicks land on the pixels it means; the tests of opening
