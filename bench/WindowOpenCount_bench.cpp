@@ -39,6 +39,10 @@ public:
     QString saveFile(const FileDialogSpec&) override { return {}; }
     QStringList openFiles(const FileDialogSpec&) override { return {}; }
     SaveChoice askSaveDiscardCancel(const QString&) override { return SaveChoice::Discard; }
+    ReplaceChoice askReplaceKeepBothCancel(const QString&, const QString&) override
+    {
+        return ReplaceChoice::Cancel;  // the benchmark saves nothing
+    }
 };
 
 /// The 24-megapixel picture, written once: 6000 x 4000 with 10000 particles, JPEG quality 90.
