@@ -731,6 +731,9 @@ std::vector<std::string_view> words(std::string_view line)
 
 constexpr const char* kModelHeader = "SpotTally density model 1";
 constexpr int kMaxTrees = 1000;
+// Scales beyond any taught (24 px particles, features to 3 times that): a larger one would make
+// every tile's margin, and so its memory, grow without bound.
+constexpr int kLargestModelScale = 100;
 constexpr std::size_t kMaxNodes = 1u << 22;  // per tree
 
 }  // namespace
@@ -1075,13 +1078,15 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
             colour = true;
         } else if ((key == "particle-scale" || key == "target-sigma") && parts.size() == 2) {
             double value = 0;
-            if (!readNumber(parts[1], value) || !(value > 0) || value > 1000) return refuse("does not hold a scale");
+            if (!readNumber(parts[1], value) || !(value > 0) || value > kLargestModelScale)
+                return refuse("does not hold a scale above 0 and at most " + std::to_string(kLargestModelScale));
             (key == "particle-scale" ? model.particleScale : model.targetSigma) = value;
             (key == "particle-scale" ? scale : sigma) = true;
         } else if (key == "scales" && parts.size() >= 2 && parts.size() <= 33) {
             for (std::size_t i = 1; i < parts.size(); ++i) {
                 double value = 0;
-                if (!readNumber(parts[i], value) || !(value > 0) || value > 1000) return refuse("does not hold scales");
+                if (!readNumber(parts[i], value) || !(value > 0) || value > kLargestModelScale)
+                    return refuse("does not hold scales above 0 and at most " + std::to_string(kLargestModelScale));
                 model.featureScales.push_back(value);
             }
             scales = true;

@@ -137,6 +137,7 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
         text.substr(0, text.size() - 4),              // cut before "end"
         text + "s 0 1 2 3\n",                         // something after the end
         replaced("scales ", "scales -1 "),
+        replaced("scales ", "scales 5000 "),          // a tile margin of thousands of pixels
     };
     for (const std::string& bad : refused) {
         const DensityModelReading reading = parseDensityModelText(bad, "m.txt");
