@@ -3,6 +3,7 @@
 #include <map>
 
 #include "core/AtomicFile.h"
+#include "detect/DensityCount.h"
 
 namespace fs = std::filesystem;
 
@@ -27,5 +28,8 @@ std::string outputConflict(const RunFiles& files)
 
 void addOptionInputs(const CounterOptions& options, RunFiles& files)
 {
-    if (!options.blobSettingsFrom.empty()) files.input(options.blobSettingsFrom, "--params-from");
+    if (!options.blobSettingsFrom.empty()) {
+        files.input(options.blobSettingsFrom, "--params-from");
+        files.input(densityModelPath(options.blobSettingsFrom), "--params-from");
+    }
 }
