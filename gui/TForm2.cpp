@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "core/AnalysisState.h"
+#include "core/AtomicFile.h"
 #include "core/FieldText.h"
 #include "detect/BlobCount.h"
 #include "detect/ParameterSearch.h"
@@ -32,6 +33,8 @@
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
 #include "view/Zoom.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -55,7 +58,7 @@ constexpr int kDefaultHeight = 471;
 
 constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
 constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
-// A teach-mode click removes a mark within this many pixels each way, or adds one.
+// A teach-mode Alt+click or right-click removes the nearest mark within this many pixels each way.
 constexpr int kMarkReach = 4;
 // A press moved further than this (picture pixels) is a drag that sets the teaching region.
 constexpr int kDragThreshold = 2;
@@ -71,6 +74,25 @@ std::string fitText(const MarkFit& fit)
 std::uint16_t clampedCorner(int coordinate, int limit)
 {
     return static_cast<std::uint16_t>(std::clamp(coordinate, 0, std::clamp(limit, 0, 0xFFFF)));
+}
+
+// Shown in the title when teach mode starts, and when a new picture ends it.
+const char* const kTeachModeOnStatus =
+    "Teach mode: drag the region, click a particle; Alt+click or right-click removes a mark";
+const char* const kTeachModeEndedStatus = "Teach mode is off for the new picture";
+
+/// Where a refused marks file is kept: c_NAME.marks.refused.csv, or -2, -3, ... when that exists.
+fs::path asideMarksFile(const fs::path& marksFile)
+{
+    std::string stem = marksFile.filename().string();
+    const std::string extension = ".csv";
+    if (stem.size() > extension.size() && stem.compare(stem.size() - extension.size(), extension.size(), extension) == 0)
+        stem.erase(stem.size() - extension.size());
+    std::error_code ignored;
+    fs::path aside = marksFile.parent_path() / (stem + ".refused.csv");
+    for (int n = 2; fs::exists(aside, ignored) || fs::is_symlink(aside, ignored); ++n)
+        aside = marksFile.parent_path() / (stem + ".refused-" + std::to_string(n) + ".csv");
+    return aside;
 }
 
 bool ctrlHeld(Qt::KeyboardModifiers modifiers) { return modifiers.testFlag(Qt::ControlModifier); }
@@ -639,6 +661,9 @@ void TForm2::collapseSelection()
 
 void TForm2::originalReplaced()
 {
+    // Teach mode ends with the picture: the new one starts in the click mode its menu item shows.
+    teachEndedByPicture_ = teachMode();
+    setTeachMode(false);
     collapseSelection();
     countReplaced();  // the corrections belonged to the old picture
     // The marks, region and blob count belong to the old picture; a picture opened from file brings
@@ -646,6 +671,7 @@ void TForm2::originalReplaced()
     marks_.clear();
     teachRegion_ = PixelRegion();
     marksFile_.clear();
+    marksRefused_ = false;
     blobSettings_.reset();
     blobMarkers_.clear();
     teachPressed_ = false;
@@ -656,9 +682,17 @@ void TForm2::originalReplaced()
 
 void TForm2::setTeachMode(bool on)
 {
-    if (Teachmode1->isChecked() != on) Teachmode1->setChecked(on);  // toggled calls back once
+    if (Teachmode1->isChecked() != on) {
+        Teachmode1->setChecked(on);  // toggled calls back once
+        return;
+    }
     teachPressed_ = false;
-    if (on) collapseSelection();
+    // In teach mode the click-mode item does not say what a click does, so it is greyed out.
+    Orig1->setEnabled(!on);
+    if (on) {
+        collapseSelection();
+        showStatus(QString::fromLatin1(kTeachModeOnStatus), windowTitle());
+    }
 }
 
 bool TForm2::teachMode() const { return Teachmode1 != nullptr && Teachmode1->isChecked(); }
@@ -669,9 +703,11 @@ QPoint TForm2::picturePoint(QPoint position) const
                   pressCoordinate(position.y(), AnalysisState.ZoomPercent));
 }
 
-void TForm2::teachPress(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position)
+void TForm2::teachPress(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
-    if (!teachMode() || button != Qt::LeftButton || layers_.Image1.empty()) return;
+    // An Alt+click removes a mark on its release; it starts no region.
+    if (!teachMode() || button != Qt::LeftButton || modifiers.testFlag(Qt::AltModifier) || layers_.Image1.empty())
+        return;
     if (position.x() < 0 || position.y() < 0) return;
     const QPoint at = picturePoint(position);
     if (!layers_.Image1.contains(at.x(), at.y())) return;
@@ -695,13 +731,32 @@ void TForm2::teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoint p
     showTeachOverlay();
 }
 
-void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint)
+void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
-    if (!teachMode() || button != Qt::LeftButton || !teachPressed_) return;
+    if (!teachMode()) return;
+    if (button == Qt::RightButton || (button == Qt::LeftButton && modifiers.testFlag(Qt::AltModifier))) {
+        teachPressed_ = false;
+        if (position.x() < 0 || position.y() < 0 || layers_.Image1.empty()) return;
+        const QPoint at = picturePoint(position);
+        if (layers_.Image1.contains(at.x(), at.y())) removeMarkNear(at);
+        return;
+    }
+    if (button != Qt::LeftButton || !teachPressed_) return;
     teachPressed_ = false;
     if (teachDragged_) return;  // the region is set
-    // A click: the nearest mark within reach goes, otherwise a mark is added at the pixel.
+    // A plain click marks the pixel; marks of touching particles may lie a pixel or two apart.
     const QPoint at = teachStart_;
+    if (std::find(marks_.begin(), marks_.end(), Mark{at.x(), at.y()}) != marks_.end()) {
+        showStatus(QStringLiteral("%1, %2 is marked already").arg(at.x()).arg(at.y()), windowTitle());
+        return;
+    }
+    if (!mayChangeMarks()) return;
+    marks_.push_back(Mark{at.x(), at.y()});
+    marksChanged();
+}
+
+void TForm2::removeMarkNear(QPoint at)
+{
     auto nearest = marks_.end();
     int best = 0;
     for (auto it = marks_.begin(); it != marks_.end(); ++it) {
@@ -712,11 +767,38 @@ void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint)
             best = dx * dx + dy * dy;
         }
     }
-    if (nearest != marks_.end())
-        marks_.erase(nearest);
-    else
-        marks_.push_back(Mark{at.x(), at.y()});
+    if (nearest == marks_.end()) {
+        showStatus(QStringLiteral("No mark within %1 pixels of %2, %3").arg(kMarkReach).arg(at.x()).arg(at.y()),
+                   windowTitle());
+        return;
+    }
+    if (!mayChangeMarks()) return;
+    const Mark removed = *nearest;
+    marks_.erase(nearest);
     marksChanged();
+    showStatus(QStringLiteral("Mark at %1, %2 removed").arg(removed.x).arg(removed.y), windowTitle());
+}
+
+bool TForm2::mayChangeMarks()
+{
+    if (!marksRefused_) return true;
+    // The file read at opening was refused: its marks are kept under a name of their own before the
+    // first change replaces it.
+    const fs::path aside = asideMarksFile(marksFile_);
+    const std::string error = renameWithoutReplacing(marksFile_, aside);
+    if (!error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("The marks were not changed: the refused marks file could not be "
+                                         "kept aside.\n%1")
+                              .arg(QString::fromStdString(error)));
+        return false;
+    }
+    marksRefused_ = false;
+    dialogs().message(UserDialogs::MessageKind::Information,
+                      QStringLiteral("The refused marks file was kept as %1; the new marks go to %2.")
+                          .arg(QString::fromStdString(quotedPath(aside)),
+                               QString::fromStdString(quotedPath(marksFile_))));
+    return true;
 }
 
 void TForm2::showTeachOverlay()
@@ -739,6 +821,10 @@ void TForm2::marksChanged()
 bool TForm2::saveMarks()
 {
     if (marksFile_.empty()) return true;  // a picture not opened from file keeps its marks in the window
+    if (marksRefused_) return true;       // a refused file stays as it is until the marks change
+    // A picture never taught gets no file; one whose marks were cleared keeps an empty list.
+    std::error_code ignored;
+    if (marks_.empty() && !fs::exists(marksFile_, ignored)) return true;
     const FileSaveOutcome saved = writeMarksFile(marksFile_, marks_);
     if (!saved.saved()) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
@@ -751,19 +837,30 @@ void TForm2::pictureOpened(const std::filesystem::path& marksFile)
 {
     marksFile_ = marksFile;
     marks_.clear();
+    marksRefused_ = false;
     std::error_code ignored;
-    if (std::filesystem::exists(marksFile, ignored)) {
+    if (fs::exists(marksFile, ignored)) {
         const MarksReading reading = readMarksFile(marksFile);
-        if (!reading.error.empty())
-            dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
-        else
+        if (!reading.error.empty()) {
+            marksRefused_ = true;
+            dialogs().message(UserDialogs::MessageKind::Warning,
+                              QStringLiteral("%1\nThe file is kept; the first change of this picture's marks "
+                                             "moves it aside as %2.")
+                                  .arg(QString::fromStdString(reading.error),
+                                       QString::fromStdString(asideMarksFile(marksFile).filename().string())));
+        } else {
             marks_ = reading.marks;
+        }
     }
     showTeachOverlay();
+    if (teachEndedByPicture_)
+        showStatus(QString::fromLatin1(kTeachModeEndedStatus), windowTitle());
+    teachEndedByPicture_ = false;
 }
 
 void TForm2::ClearmarksClick()
 {
+    if (marks_.empty() || !mayChangeMarks()) return;
     marks_.clear();
     marksChanged();
 }

@@ -140,7 +140,8 @@ public:
     void setTeachMode(bool on);
     bool teachMode() const;
     /// Press, move and release on the view in front while in teach mode: a drag sets the teaching
-    /// region, a click adds a mark or removes the one within kMarkReach of it.
+    /// region, a click adds a mark, an Alt+click or right-click removes the nearest one within
+    /// kMarkReach of it. A new picture ends teach mode.
     void teachPress(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
     void teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
     void teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
@@ -151,11 +152,12 @@ public:
     void SuggestparametersClick();
     /// "Blob view": the blob count's markers over the picture, on or off.
     void BlobviewClick();
-    /// "Clear marks": the marks of this picture go (the file keeps an empty list).
+    /// "Clear marks": the marks of this picture go (an existing file keeps an empty list).
     void ClearmarksClick();
     /// A picture was opened from file: its marks are read from marksFile (none when there is none).
     void pictureOpened(const std::filesystem::path& marksFile);
-    /// Writes the marks beside the picture; false (after a message) when they could not be written.
+    /// Writes the marks beside the picture; false (after a message) when they could not be written. A
+    /// picture never taught gets no file, and a file refused at opening is not replaced.
     bool saveMarks();
     /// The learnt blob settings, once "Suggest parameters" has run on this picture.
     const std::optional<BlobSettings>& blobSettings() const { return blobSettings_; }
@@ -235,6 +237,11 @@ private:
     void showTeachOverlay();
     /// The marks changed: shown anew and written.
     void marksChanged();
+    /// Removes the mark nearest to at within kMarkReach, saying in the title what went.
+    void removeMarkNear(QPoint at);
+    /// Before the first change of marks read from a refused file: the file is moved aside. False
+    /// (after a message) when that failed; the marks must then stay as they are.
+    bool mayChangeMarks();
 
     /// Undo and Redo are enabled only when there is a step to take.
     void updateUndoItems();
@@ -249,6 +256,8 @@ private:
     std::vector<Mark> marks_;
     PixelRegion teachRegion_;
     std::filesystem::path marksFile_;  // beside the picture; empty until a picture was opened from file
+    bool marksRefused_ = false;        // the file beside the picture was refused; kept until changed
+    bool teachEndedByPicture_ = false; // the last new picture ended teach mode (said once it shows)
     bool teachPressed_ = false;
     bool teachDragged_ = false;
     QPoint teachStart_;

@@ -32,17 +32,24 @@ namespace fs = std::filesystem;
 namespace {
 
 /// Sends a mouse event to the view in front, at a widget position.
-void sendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons)
+void sendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QWidget* view = Form2->frontLayer();
-    QMouseEvent event(type, QPointF(at), view->mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(at), view->mapToGlobal(QPointF(at)), button, buttons, modifiers);
     QCoreApplication::sendEvent(view, &event);
 }
 
-void click(QPoint at)
+void click(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier, Qt::MouseButton button = Qt::LeftButton)
 {
-    sendMouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    sendMouse(QEvent::MouseButtonPress, at, button, button, modifiers);
+    sendMouse(QEvent::MouseButtonRelease, at, button, Qt::NoButton, modifiers);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void drag(QPoint from, QPoint to)
@@ -86,7 +93,8 @@ private slots:
 
     void dragSetsTheRegionOverThePicture();
     void clicksAddAndRemoveMarksKeptBesideThePicture();
-    void badMarksFileGivesAMessageAndNoMarks();
+    void aNewPictureEndsTeachModeAndGetsNoMarksFile();
+    void badMarksFileIsKeptAsideBeforeTheFirstChange();
     void suggestWithoutEnoughToLearnFromChangesNothing();
     void suggestParametersGivesTheSearchesAndTheCountersValues();
 
@@ -164,9 +172,20 @@ void TeachTest::clicksAddAndRemoveMarksKeptBesideThePicture()
     click(QPoint(120, 80));
     click(QPoint(200, 150));
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {120, 80}, {200, 150}}));
-    // A click within a few pixels of a mark removes it; one further off adds a mark.
+    // Touching particles: a plain click beside a mark adds one; clicking a marked pixel adds none.
     click(QPoint(122, 78));
+    click(QPoint(122, 78));
+    QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {120, 80}, {200, 150}, {122, 78}}));
+    // Removal is its own gesture, said in the title: Alt+click or right-click takes the nearest mark
+    // within 4 pixels each way; one with none that near changes nothing.
+    click(QPoint(122, 79), Qt::AltModifier);
+    QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {120, 80}, {200, 150}}));
+    QVERIFY2(Form2->windowTitle().contains(QStringLiteral("122, 78 removed")), qPrintable(Form2->windowTitle()));
+    click(QPoint(124, 84), Qt::NoModifier, Qt::RightButton);
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}}));
+    click(QPoint(205, 150), Qt::AltModifier);
+    QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}}));
+    QVERIFY(Form2->teachingRegion().empty());  // Alt+click started no region
     click(QPoint(60, 50));
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}, {60, 50}}));
     QCOMPARE(Form2->frontLayer()->teachMarks().size(), std::size_t(3));
@@ -181,6 +200,7 @@ void TeachTest::clicksAddAndRemoveMarksKeptBesideThePicture()
     // Another picture has marks of its own; the first one's come back with it.
     QVERIFY(!openPicture(generatedPicture(), QStringLiteral("other")).empty());
     QVERIFY(Form2->marks().empty());
+    Form2->Teachmode1->trigger();
     QVERIFY(!fs::exists(fs::path(folder_->path().toStdString()) / "c_other.marks.csv"));
     QVERIFY(Form1->loadimage(QStringLiteral("clicks.jpg")));
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}, {60, 50}}));
@@ -191,19 +211,76 @@ void TeachTest::clicksAddAndRemoveMarksKeptBesideThePicture()
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
-void TeachTest::badMarksFileGivesAMessageAndNoMarks()
+void TeachTest::aNewPictureEndsTeachModeAndGetsNoMarksFile()
 {
-    QFile bad(folder_->filePath(QStringLiteral("c_bad.marks.csv")));
+    QVERIFY(!openPicture(generatedPicture(), QStringLiteral("first")).empty());
+    Form2->Teachmode1->trigger();
+    // In teach mode the click-mode item, which no longer says what a click does, is greyed out.
+    QVERIFY(!Form2->Orig1->isEnabled());
+    click(QPoint(50, 50));
+    QCOMPARE(Form2->marks().size(), std::size_t(1));
+
+    // The next picture ends teach mode, and says so; it starts in the click mode its item shows.
+    QVERIFY(!openPicture(generatedPicture(), QStringLiteral("second")).empty());
+    QVERIFY(!Form2->teachMode());
+    QVERIFY(!Form2->Teachmode1->isChecked());
+    QVERIFY(Form2->Orig1->isEnabled());
+    QCOMPARE(Form2->windowTitle(), QStringLiteral("Teach mode is off for the new picture"));
+    Form1->BnCount->click();
+    QCOMPARE(Form2->frontLayer(), Form2->Image2);
+    QCOMPARE(Form2->Orig1->text(), QStringLiteral("&[Click mode=] Remove"));
+    const int counted = AnalysisState.AutoCount;
+    QVERIFY(!Form2->particles().particles.empty());
+    const ParticleRecord particle = Form2->particles().particles.front();
+    click(QPoint(particle.x, particle.y));
+    QVERIFY(Form2->marks().empty());
+    QCOMPARE(AnalysisState.AutoCount, counted - 1);  // the click removed the particle
+
+    // A picture never taught gets no marks file, not even when its report is saved.
+    QVERIFY(Form3->saveReport());
+    const fs::path folder = folder_->path().toStdString();
+    QVERIFY(fs::exists(folder / "c_second.txt"));
+    QVERIFY(!fs::exists(folder / "c_second.marks.csv"));
+    QCOMPARE(readMarksFile(folder / "c_first.marks.csv").marks, (std::vector<Mark>{{50, 50}}));
+    VERIFY_NO_MESSAGE(dialogs_);
+}
+
+void TeachTest::badMarksFileIsKeptAsideBeforeTheFirstChange()
+{
+    const QByteArray badText("x,y\n10,10\n12,banana\n");
+    const QString badPath = folder_->filePath(QStringLiteral("c_bad.marks.csv"));
+    QFile bad(badPath);
     QVERIFY(bad.open(QIODevice::WriteOnly));
-    bad.write("x,y\n10,10\n12,banana\n");
+    bad.write(badText);
     bad.close();
+    // An earlier refused file already lies aside: it is not replaced either.
+    QFile earlier(folder_->filePath(QStringLiteral("c_bad.marks.refused.csv")));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier");
+    earlier.close();
+
     QVERIFY(!openPicture(generatedPicture(), QStringLiteral("bad")).empty());
     QCOMPARE(dialogs_->messages.size(), std::size_t(1));
     QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("banana")));
     QVERIFY(Form2->marks().empty());
-    // The bad file is left as it was: reading it wrote nothing.
-    QVERIFY(bad.open(QIODevice::ReadOnly));
-    QCOMPARE(bad.readAll(), QByteArray("x,y\n10,10\n12,banana\n"));
+    // Reading the file and saving the report leave it as it was.
+    Form1->BnCount->click();
+    QVERIFY(Form3->saveReport());
+    QCOMPARE(fileBytes(badPath), badText);
+
+    // The first teaching click keeps the refused file under a name of its own, and says which.
+    Form2->Teachmode1->trigger();
+    click(QPoint(70, 60));
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));
+    QCOMPARE(dialogs_->messages[1].kind, UserDialogs::MessageKind::Information);
+    QVERIFY2(dialogs_->messages[1].text.contains(QStringLiteral("c_bad.marks.refused-2.csv")),
+             qPrintable(dialogs_->messages[1].text));
+    QCOMPARE(fileBytes(folder_->filePath(QStringLiteral("c_bad.marks.refused-2.csv"))), badText);
+    QCOMPARE(fileBytes(folder_->filePath(QStringLiteral("c_bad.marks.refused.csv"))), QByteArray("earlier"));
+    QCOMPARE(readMarksFile(badPath.toStdString()).marks, (std::vector<Mark>{{70, 60}}));
+    click(QPoint(90, 60));
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));  // told once
+    QCOMPARE(readMarksFile(badPath.toStdString()).marks, (std::vector<Mark>{{70, 60}, {90, 60}}));
 }
 
 void TeachTest::suggestWithoutEnoughToLearnFromChangesNothing()
