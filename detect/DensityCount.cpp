@@ -1,0 +1,1021 @@
+#include "detect/DensityCount.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+
+#include "detect/ParameterSearch.h"
+#include "detect/Parallel.h"
+
+namespace {
+
+// Features: per scale the smoothed value, gradient magnitude, Laplacian of Gaussian, both Hessian and
+// both structure-tensor eigenvalues and a difference of Gaussians.
+constexpr int kFeaturesPerScale = 8;
+// The feature scales as multiples of the particle scale (about a third to three times it).
+constexpr double kScaleFactors[] = {0.3, 0.5, 0.8, 1.3, 2.0, 3.0};
+constexpr double kDogRatio = 1.6;          // the second Gaussian of a difference, over the first
+constexpr double kIntegrationRatio = 0.5;  // the structure tensor's smoothing, over the scale
+constexpr double kLeastScale = 0.3;        // pixels
+
+// The forest.
+constexpr int kTrees = 24;
+constexpr int kMaxDepth = 18;
+constexpr int kLeastLeafSamples = 6;
+constexpr int kFeatureTries = 14;          // random (feature, threshold) pairs tried at a split
+constexpr std::size_t kMaxSamples = 160000; // teaching pixels used at most (sampled evenly beyond)
+constexpr std::uint64_t kSeed = 0x5107A11EDu;
+
+// Cropping and tiling.
+constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
+constexpr int kCropMargin = 128;           // kept around the teaching region for the background level
+constexpr int kBlockAlign = 32;            // the background level's blocks; crops start on them
+
+// The particle scale: the LoG scales tried.
+constexpr double kLeastParticleScale = 0.8;
+constexpr double kLargestParticleScale = 24.0;
+constexpr double kScaleStep = 1.12;
+constexpr double kLeastTargetSigma = 1.0;
+
+// The positions: a peak must reach this share of one particle's peak density.
+constexpr double kPeakShare = 0.2;
+
+constexpr int kAdvisedDensityMarks = 30;
+
+std::uint64_t splitMix(std::uint64_t& state)
+{
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+/// A uniform number in (0, 1), from the top 53 bits.
+double uniformOpen(std::uint64_t& state)
+{
+    return (static_cast<double>(splitMix(state) >> 11) + 0.5) * (1.0 / 9007199254740992.0);
+}
+
+std::vector<float> halfKernel(double sigma)
+{
+    const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
+    std::vector<double> weights(static_cast<std::size_t>(radius) + 1);
+    double sum = 0;
+    for (int i = 0; i <= radius; ++i) {
+        weights[static_cast<std::size_t>(i)] = std::exp(-0.5 * i * i / (sigma * sigma));
+        sum += (i == 0 ? 1 : 2) * weights[static_cast<std::size_t>(i)];
+    }
+    std::vector<float> half(weights.size());
+    for (std::size_t i = 0; i < weights.size(); ++i) half[i] = static_cast<float>(weights[i] / sum);
+    return half;
+}
+
+/// A w x h buffer of floats, rows packed.
+struct Buffer {
+    int width = 0;
+    int height = 0;
+    std::vector<float> values;
+    void resize(int w, int h)
+    {
+        width = w;
+        height = h;
+        values.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    }
+    float* row(int y) { return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width); }
+    const float* row(int y) const
+    {
+        return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    }
+};
+
+/// out = in smoothed with a Gaussian of sigma; edges continued with their values. in and out differ.
+void gaussianBlur(const Buffer& in, Buffer& out, double sigma, Buffer& across, std::vector<float>& padded)
+{
+    const int width = in.width, height = in.height;
+    out.resize(width, height);
+    across.resize(width, height);
+    const std::vector<float> half = halfKernel(sigma);
+    const int radius = static_cast<int>(half.size()) - 1;
+    padded.resize(static_cast<std::size_t>(width + 2 * radius));
+    for (int y = 0; y < height; ++y) {
+        const float* source = in.row(y);
+        std::fill(padded.begin(), padded.begin() + radius, source[0]);
+        std::copy(source, source + width, padded.begin() + radius);
+        std::fill(padded.begin() + radius + width, padded.end(), source[width - 1]);
+        const float* centre = padded.data() + radius;
+        float* target = across.row(y);
+        for (int x = 0; x < width; ++x) target[x] = half[0] * centre[x];
+        for (int k = 1; k <= radius; ++k) {
+            const float w = half[static_cast<std::size_t>(k)];
+            const float* left = centre - k;
+            const float* right = centre + k;
+            for (int x = 0; x < width; ++x) target[x] += w * (left[x] + right[x]);
+        }
+    }
+    for (int y = 0; y < height; ++y) {
+        float* target = out.row(y);
+        const float* middle = across.row(y);
+        for (int x = 0; x < width; ++x) target[x] = half[0] * middle[x];
+        for (int k = 1; k <= radius; ++k) {
+            const float w = half[static_cast<std::size_t>(k)];
+            const float* up = across.row(std::max(0, y - k));
+            const float* down = across.row(std::min(height - 1, y + k));
+            for (int x = 0; x < width; ++x) target[x] += w * (up[x] + down[x]);
+        }
+    }
+}
+
+/// The margin features need around a pixel.
+int featureMargin(const std::vector<double>& scales)
+{
+    const double largest = scales.empty() ? 1.0 : scales.back();
+    const double reach = std::max(largest * kDogRatio, largest * (1.0 + kIntegrationRatio));
+    return static_cast<int>(std::ceil(3.0 * reach)) + 2;
+}
+
+/// Features of the pixels of the inner rectangle (x0, y0, w, h) of flat, pixel after pixel (each
+/// featureCount values), computed from flat's values within the margin around it.
+void computeFeatures(const FloatPlane& flat, int x0, int y0, int w, int h, const std::vector<double>& scales,
+                     std::vector<float>& features)
+{
+    const int margin = featureMargin(scales);
+    const int bx0 = std::max(0, x0 - margin), by0 = std::max(0, y0 - margin);
+    const int bx1 = std::min(flat.width, x0 + w + margin), by1 = std::min(flat.height, y0 + h + margin);
+    const int bw = bx1 - bx0, bh = by1 - by0;
+    const int count = static_cast<int>(scales.size()) * kFeaturesPerScale;
+    features.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * static_cast<std::size_t>(count), 0);
+
+    Buffer source, smooth, wider, across, gxx, gyy, gxy, tensor;
+    std::vector<float> padded;
+    source.resize(bw, bh);
+    for (int y = 0; y < bh; ++y) std::copy(flat.row(by0 + y) + bx0, flat.row(by0 + y) + bx1, source.row(y));
+    Buffer gx, gy;
+    gx.resize(bw, bh);
+    gy.resize(bw, bh);
+    gxx.resize(bw, bh);
+    gyy.resize(bw, bh);
+    gxy.resize(bw, bh);
+    const auto at = [&](int ix, int iy) { return static_cast<std::size_t>(iy) * w + ix; };
+    for (std::size_t s = 0; s < scales.size(); ++s) {
+        const double sigma = scales[s];
+        gaussianBlur(source, smooth, sigma, across, padded);
+        gaussianBlur(source, wider, sigma * kDogRatio, across, padded);
+        const auto norm1 = static_cast<float>(sigma);
+        const auto norm2 = static_cast<float>(sigma * sigma);
+        // Derivatives by central differences (one-sided at the buffer's edge).
+        for (int y = 0; y < bh; ++y) {
+            const float* row = smooth.row(y);
+            const float* up = smooth.row(std::max(0, y - 1));
+            const float* down = smooth.row(std::min(bh - 1, y + 1));
+            float* ox = gx.row(y);
+            float* oy = gy.row(y);
+            for (int x = 0; x < bw; ++x) {
+                const float left = row[std::max(0, x - 1)], right = row[std::min(bw - 1, x + 1)];
+                ox[x] = 0.5F * (right - left) * norm1;
+                oy[x] = 0.5F * (down[x] - up[x]) * norm1;
+            }
+        }
+        for (int y = 0; y < bh; ++y) {
+            const float* p = gx.row(y);
+            const float* q = gy.row(y);
+            float* a = gxx.row(y);
+            float* b = gyy.row(y);
+            float* c = gxy.row(y);
+            for (int x = 0; x < bw; ++x) {
+                a[x] = p[x] * p[x];
+                b[x] = q[x] * q[x];
+                c[x] = p[x] * q[x];
+            }
+        }
+        const double integration = std::max(kLeastScale, sigma * kIntegrationRatio);
+        Buffer sxx, syy, sxy;
+        gaussianBlur(gxx, sxx, integration, across, padded);
+        gaussianBlur(gyy, syy, integration, across, padded);
+        gaussianBlur(gxy, sxy, integration, across, padded);
+        const int base = static_cast<int>(s) * kFeaturesPerScale;
+        for (int iy = 0; iy < h; ++iy) {
+            const int y = y0 + iy - by0;
+            const float* row = smooth.row(y);
+            const float* up = smooth.row(std::max(0, y - 1));
+            const float* down = smooth.row(std::min(bh - 1, y + 1));
+            const float* wideRow = wider.row(y);
+            const float* px = gx.row(y);
+            const float* py = gy.row(y);
+            const float* txx = sxx.row(y);
+            const float* tyy = syy.row(y);
+            const float* txy = sxy.row(y);
+            for (int ix = 0; ix < w; ++ix) {
+                const int x = x0 + ix - bx0;
+                const int xl = std::max(0, x - 1), xr = std::min(bw - 1, x + 1);
+                const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
+                const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
+                const float hxy = 0.25F * (down[xr] - down[xl] - up[xr] + up[xl]) * norm2;
+                const float hm = 0.5F * (hxx + hyy);
+                const float hd = std::sqrt(0.25F * (hxx - hyy) * (hxx - hyy) + hxy * hxy);
+                const float tm = 0.5F * (txx[x] + tyy[x]);
+                const float td = std::sqrt(0.25F * (txx[x] - tyy[x]) * (txx[x] - tyy[x]) + txy[x] * txy[x]);
+                float* f = features.data() + at(ix, iy) * static_cast<std::size_t>(count) + base;
+                f[0] = row[x];
+                f[1] = std::sqrt(px[x] * px[x] + py[x] * py[x]);
+                f[2] = -(hxx + hyy);
+                f[3] = hm + hd;
+                f[4] = hm - hd;
+                f[5] = tm + td;
+                f[6] = tm - td;
+                f[7] = row[x] - wideRow[x];
+            }
+        }
+    }
+}
+
+double predictPixel(const std::vector<DensityTree>& trees, const float* features)
+{
+    double sum = 0;
+    for (const DensityTree& tree : trees) {
+        const DensityTreeNode* nodes = tree.data();
+        int node = 0;
+        while (nodes[node].feature >= 0)
+            node = features[nodes[node].feature] < nodes[node].threshold ? nodes[node].left : nodes[node].right;
+        sum += nodes[node].value;
+    }
+    return sum / static_cast<double>(trees.size());
+}
+
+// ---- Teaching samples ----
+
+struct Samples {
+    int featureCount = 0;
+    std::vector<float> features;  // sample after sample
+    std::vector<float> targets;
+    std::size_t size() const { return targets.size(); }
+};
+
+/// A deterministic pseudo-random number in [0, 1) for a pixel of a teaching picture.
+double pixelHash(std::size_t picture, int x, int y)
+{
+    std::uint64_t state = kSeed ^ (static_cast<std::uint64_t>(picture) << 48) ^
+                          (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 24) ^
+                          static_cast<std::uint64_t>(static_cast<std::uint32_t>(x));
+    return static_cast<double>(splitMix(state) >> 11) * (1.0 / 9007199254740992.0);
+}
+
+std::size_t teachingPixels(const TeachingPicture& taught)
+{
+    std::size_t pixels = static_cast<std::size_t>(std::max(0, taught.region.width)) *
+                         static_cast<std::size_t>(std::max(0, taught.region.height));
+    for (const PixelRegion& box : taught.background)
+        pixels += static_cast<std::size_t>(box.width) * static_cast<std::size_t>(box.height);
+    return pixels;
+}
+
+/// The colour the set's marks show: per channel the median over all pictures' marks.
+std::uint32_t setColour(const TeachingSet& set)
+{
+    std::vector<int> channels[3];
+    for (const TeachingPicture& taught : set.pictures) {
+        std::vector<Mark> local;
+        for (const Mark& mark : taught.marks) local.push_back({mark.x - taught.cropX, mark.y - taught.cropY});
+        if (local.empty()) continue;
+        const std::uint32_t colour = markedColour(taught.crop, local);
+        // Weighted by the picture's marks: each mark adds the picture's colour once.
+        for (std::size_t i = 0; i < local.size(); ++i) {
+            channels[0].push_back(colourRed(colour));
+            channels[1].push_back(colourGreen(colour));
+            channels[2].push_back(colourBlue(colour));
+        }
+    }
+    int median[3] = {0, 0, 0};
+    for (int c = 0; c < 3; ++c) {
+        if (channels[c].empty()) continue;
+        std::nth_element(channels[c].begin(), channels[c].begin() + static_cast<std::ptrdiff_t>(channels[c].size() / 2),
+                         channels[c].end());
+        median[c] = channels[c][channels[c].size() / 2];
+    }
+    return rgbColour(median[0], median[1], median[2]);
+}
+
+/// The particle scale of the set: the LoG scale whose response, summed over all marks (each the
+/// largest of its 3 x 3 neighbourhood), is highest; at most half the marks' median neighbour distance.
+double setParticleScale(const TeachingSet& set, std::uint32_t colour, int threads)
+{
+    std::vector<double> ladder;
+    for (double s = kLeastParticleScale; s <= kLargestParticleScale; s *= kScaleStep) ladder.push_back(s);
+    std::vector<double> response(ladder.size(), 0.0);
+    std::vector<double> neighbourDistances;
+    for (const TeachingPicture& taught : set.pictures) {
+        if (taught.marks.empty()) continue;
+        const FloatPlane flat = flattenedChannel(taught.crop, colour, threads);
+        for (std::size_t i = 0; i < ladder.size(); ++i) {
+            const FloatPlane log = blobResponse(flat, ladder[i], threads);
+            for (const Mark& mark : taught.marks) {
+                const int x = mark.x - taught.cropX, y = mark.y - taught.cropY;
+                float best = -1e30F;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = std::clamp(x + dx, 0, log.width - 1), ny = std::clamp(y + dy, 0, log.height - 1);
+                        best = std::max(best, log.row(ny)[nx]);
+                    }
+                response[i] += best;
+            }
+        }
+        for (std::size_t i = 0; i < taught.marks.size(); ++i) {
+            double nearest = 1e30;
+            for (std::size_t j = 0; j < taught.marks.size(); ++j) {
+                if (i == j) continue;
+                const double dx = taught.marks[i].x - taught.marks[j].x, dy = taught.marks[i].y - taught.marks[j].y;
+                nearest = std::min(nearest, std::sqrt(dx * dx + dy * dy));
+            }
+            if (nearest < 1e29) neighbourDistances.push_back(nearest);
+        }
+    }
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < ladder.size(); ++i)
+        if (response[i] > response[best]) best = i;
+    double scale = ladder[best];
+    // Between the ladder's steps: the top of the parabola through the best and its neighbours (in log scale).
+    if (best > 0 && best + 1 < ladder.size()) {
+        const double a = response[best - 1], b = response[best], c = response[best + 1];
+        const double denominator = a - 2 * b + c;
+        if (denominator < 0) {
+            const double offset = std::clamp(0.5 * (a - c) / denominator, -0.5, 0.5);
+            scale = ladder[best] * std::pow(kScaleStep, offset);
+        }
+    }
+    if (!neighbourDistances.empty()) {
+        std::nth_element(neighbourDistances.begin(),
+                         neighbourDistances.begin() + static_cast<std::ptrdiff_t>(neighbourDistances.size() / 2),
+                         neighbourDistances.end());
+        const double median = neighbourDistances[neighbourDistances.size() / 2];
+        scale = std::min(scale, std::max(kLeastParticleScale, median / 2));
+    }
+    return scale;
+}
+
+/// Each mark spread as a discrete Gaussian of sigma that sums to one, over the crop of taught.
+Buffer targetDensity(const TeachingPicture& taught, double sigma)
+{
+    Buffer target;
+    target.resize(taught.crop.width(), taught.crop.height());
+    std::fill(target.values.begin(), target.values.end(), 0.0F);
+    const int radius = static_cast<int>(std::ceil(3.0 * sigma));
+    std::vector<double> weights;
+    double sum = 0;
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx) {
+            weights.push_back(std::exp(-0.5 * (dx * dx + dy * dy) / (sigma * sigma)));
+            sum += weights.back();
+        }
+    for (const Mark& mark : taught.marks) {
+        const int cx = mark.x - taught.cropX, cy = mark.y - taught.cropY;
+        std::size_t index = 0;
+        for (int dy = -radius; dy <= radius; ++dy)
+            for (int dx = -radius; dx <= radius; ++dx, ++index) {
+                const int x = cx + dx, y = cy + dy;
+                if (x < 0 || y < 0 || x >= target.width || y >= target.height) continue;
+                target.row(y)[x] += static_cast<float>(weights[index] / sum);
+            }
+    }
+    return target;
+}
+
+struct Bounds {
+    int x0, y0, x1, y1;
+};
+
+/// Gathers the teaching pixels' features and targets.
+Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int threads)
+{
+    Samples samples;
+    samples.featureCount = model.featureCount();
+    std::size_t candidates = 0;
+    for (const TeachingPicture& taught : set.pictures) candidates += teachingPixels(taught);
+    const double keep = candidates > kMaxSamples ? static_cast<double>(kMaxSamples) / candidates : 1.0;
+
+    for (std::size_t p = 0; p < set.pictures.size(); ++p) {
+        const TeachingPicture& taught = set.pictures[p];
+        const FloatPlane flat = flattenedChannel(taught.crop, model.targetColour, threads);
+        const Buffer target = targetDensity(taught, model.targetSigma);
+        // Which crop pixels teach: 1 inside the region, 2 in a background box (zero density).
+        std::vector<std::uint8_t> role(static_cast<std::size_t>(flat.width) * flat.height, 0);
+        const auto paint = [&](const PixelRegion& box, std::uint8_t value) {
+            for (int y = std::max(0, box.y - taught.cropY); y < std::min(flat.height, box.y + box.height - taught.cropY); ++y)
+                for (int x = std::max(0, box.x - taught.cropX); x < std::min(flat.width, box.x + box.width - taught.cropX);
+                     ++x)
+                    role[static_cast<std::size_t>(y) * flat.width + x] = value;
+        };
+        if (!taught.region.empty()) paint(taught.region, 1);
+        for (const PixelRegion& box : taught.background) paint(box, 2);
+        Bounds bounds{flat.width, flat.height, 0, 0};
+        for (int y = 0; y < flat.height; ++y)
+            for (int x = 0; x < flat.width; ++x)
+                if (role[static_cast<std::size_t>(y) * flat.width + x] != 0 && pixelHash(p, x, y) < keep) {
+                    bounds = {std::min(bounds.x0, x), std::min(bounds.y0, y), std::max(bounds.x1, x + 1),
+                              std::max(bounds.y1, y + 1)};
+                } else {
+                    role[static_cast<std::size_t>(y) * flat.width + x] = 0;
+                }
+        if (bounds.x1 <= bounds.x0) continue;
+        // Features tile by tile over the bounds, in a fixed order.
+        const int tileColumns = (bounds.x1 - bounds.x0 + kTile - 1) / kTile;
+        const int tileRows = (bounds.y1 - bounds.y0 + kTile - 1) / kTile;
+        const int tiles = tileColumns * tileRows;
+        std::vector<Samples> perTile(static_cast<std::size_t>(tiles));
+        parallelSlices(tiles, workerThreads(threads), [&](int first, int end) {
+            std::vector<float> features;
+            for (int t = first; t < end; ++t) {
+                const int tx = bounds.x0 + (t % tileColumns) * kTile, ty = bounds.y0 + (t / tileColumns) * kTile;
+                const int tw = std::min(kTile, bounds.x1 - tx), th = std::min(kTile, bounds.y1 - ty);
+                computeFeatures(flat, tx, ty, tw, th, model.featureScales, features);
+                Samples& out = perTile[static_cast<std::size_t>(t)];
+                for (int iy = 0; iy < th; ++iy)
+                    for (int ix = 0; ix < tw; ++ix) {
+                        const std::uint8_t r = role[static_cast<std::size_t>(ty + iy) * flat.width + tx + ix];
+                        if (r == 0) continue;
+                        const float* f = features.data() +
+                                         (static_cast<std::size_t>(iy) * tw + ix) * static_cast<std::size_t>(samples.featureCount);
+                        out.features.insert(out.features.end(), f, f + samples.featureCount);
+                        out.targets.push_back(r == 2 ? 0.0F : target.row(ty + iy)[tx + ix]);
+                    }
+            }
+        });
+        for (const Samples& part : perTile) {
+            samples.features.insert(samples.features.end(), part.features.begin(), part.features.end());
+            samples.targets.insert(samples.targets.end(), part.targets.begin(), part.targets.end());
+        }
+    }
+    return samples;
+}
+
+// ---- The forest ----
+
+DensityTree growTree(const Samples& samples, std::uint64_t seed, const std::atomic<bool>* cancel)
+{
+    const int featureCount = samples.featureCount;
+    const std::size_t n = samples.size();
+    std::vector<std::uint32_t> order(n);
+    std::iota(order.begin(), order.end(), 0u);
+    std::uint64_t state = seed;
+    DensityTree tree;
+    struct Pending {
+        int node;
+        std::size_t begin, end;
+        int depth;
+    };
+    std::vector<Pending> pending;
+    tree.push_back({});
+    pending.push_back({0, 0, n, 0});
+    const float* x = samples.features.data();
+    const float* y = samples.targets.data();
+    while (!pending.empty()) {
+        if (cancel != nullptr && cancel->load()) return {};
+        const Pending job = pending.back();
+        pending.pop_back();
+        const std::size_t count = job.end - job.begin;
+        double sum = 0, squares = 0;
+        for (std::size_t i = job.begin; i < job.end; ++i) {
+            const double v = y[order[i]];
+            sum += v;
+            squares += v * v;
+        }
+        const double mean = count == 0 ? 0.0 : sum / static_cast<double>(count);
+        tree[static_cast<std::size_t>(job.node)].value = static_cast<float>(mean);
+        const double spread = squares - sum * mean;
+        if (job.depth >= kMaxDepth || count < 2 * static_cast<std::size_t>(kLeastLeafSamples) || spread <= 1e-12 * count)
+            continue;
+        int bestFeature = -1;
+        float bestThreshold = 0;
+        double bestScore = sum * mean;  // a split must explain more than the node's mean does
+        for (int attempt = 0; attempt < kFeatureTries; ++attempt) {
+            const int feature = static_cast<int>(splitMix(state) % static_cast<std::uint64_t>(featureCount));
+            float low = 1e30F, high = -1e30F;
+            for (std::size_t i = job.begin; i < job.end; ++i) {
+                const float v = x[static_cast<std::size_t>(order[i]) * featureCount + feature];
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+            const double u = uniformOpen(state);
+            if (!(high > low)) continue;
+            const auto threshold = static_cast<float>(low + u * (static_cast<double>(high) - low));
+            if (!(threshold > low)) continue;
+            double leftSum = 0;
+            std::size_t leftCount = 0;
+            for (std::size_t i = job.begin; i < job.end; ++i) {
+                const std::size_t s = order[i];
+                if (x[s * featureCount + feature] < threshold) {
+                    leftSum += y[s];
+                    ++leftCount;
+                }
+            }
+            const std::size_t rightCount = count - leftCount;
+            if (leftCount < static_cast<std::size_t>(kLeastLeafSamples) ||
+                rightCount < static_cast<std::size_t>(kLeastLeafSamples))
+                continue;
+            const double rightSum = sum - leftSum;
+            const double score = leftSum * leftSum / static_cast<double>(leftCount) +
+                                 rightSum * rightSum / static_cast<double>(rightCount);
+            if (score > bestScore) {
+                bestScore = score;
+                bestFeature = feature;
+                bestThreshold = threshold;
+            }
+        }
+        if (bestFeature < 0) continue;
+        const auto middle = std::stable_partition(
+            order.begin() + static_cast<std::ptrdiff_t>(job.begin), order.begin() + static_cast<std::ptrdiff_t>(job.end),
+            [&](std::uint32_t s) { return x[static_cast<std::size_t>(s) * featureCount + bestFeature] < bestThreshold; });
+        const auto split = static_cast<std::size_t>(middle - order.begin());
+        const int left = static_cast<int>(tree.size());
+        tree.push_back({});
+        tree.push_back({});
+        DensityTreeNode& node = tree[static_cast<std::size_t>(job.node)];
+        node.feature = bestFeature;
+        node.threshold = bestThreshold;
+        node.left = left;
+        node.right = left + 1;
+        pending.push_back({left + 1, split, job.end, job.depth + 1});
+        pending.push_back({left, job.begin, split, job.depth + 1});
+    }
+    return tree;
+}
+
+// ---- Model text ----
+
+std::string exactNumber(double value)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+std::string exactNumber(float value)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+    return text;
+}
+
+template <typename Number>
+bool readNumber(std::string_view text, Number& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [stop, problem] = std::from_chars(text.data(), end, value);
+    return problem == std::errc() && stop == end;
+}
+
+std::vector<std::string_view> words(std::string_view line)
+{
+    std::vector<std::string_view> parts;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ') ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ') ++i;
+        if (i > start) parts.push_back(line.substr(start, i - start));
+    }
+    return parts;
+}
+
+constexpr const char* kModelHeader = "SpotTally density model 1";
+constexpr int kMaxTrees = 1000;
+constexpr std::size_t kMaxNodes = 1u << 22;  // per tree
+
+}  // namespace
+
+int TeachingSet::markCount() const
+{
+    int marks = 0;
+    for (const TeachingPicture& taught : pictures) marks += static_cast<int>(taught.marks.size());
+    return marks;
+}
+
+int TeachingSet::backgroundCount() const
+{
+    int boxes = 0;
+    for (const TeachingPicture& taught : pictures) boxes += static_cast<int>(taught.background.size());
+    return boxes;
+}
+
+int DensityModel::featureCount() const { return static_cast<int>(featureScales.size()) * kFeaturesPerScale; }
+
+std::string addTeachingPicture(TeachingSet& set, const Picture& picture, const std::string& name,
+                               const PixelRegion& region, const std::vector<Mark>& marks,
+                               const std::vector<PixelRegion>& background)
+{
+    if (picture.empty()) return name + ": there is no picture to teach on";
+    const PixelRegion whole{0, 0, picture.width(), picture.height()};
+    const auto clip = [&](const PixelRegion& box) {
+        const int x0 = std::clamp(box.x, 0, whole.width), y0 = std::clamp(box.y, 0, whole.height);
+        const int x1 = std::clamp(box.x + std::max(0, box.width), x0, whole.width);
+        const int y1 = std::clamp(box.y + std::max(0, box.height), y0, whole.height);
+        return PixelRegion{x0, y0, x1 - x0, y1 - y0};
+    };
+    TeachingPicture taught;
+    taught.name = name;
+    taught.region = clip(region);
+    if (!region.empty() && taught.region.empty()) return name + ": the teaching region lies outside the picture";
+    taught.marks = taught.region.empty() ? std::vector<Mark>{} : marksInside(marks, taught.region);
+    for (const PixelRegion& box : background) {
+        const PixelRegion clipped = clip(box);
+        if (!clipped.empty()) taught.background.push_back(clipped);
+    }
+    if (taught.marks.empty() && taught.background.empty())
+        return name + ": no marks inside the teaching region and no background box";
+    // The crop: everything teaching looks at, plus a margin, starting on the background's blocks.
+    int x0 = whole.width, y0 = whole.height, x1 = 0, y1 = 0;
+    const auto include = [&](const PixelRegion& box) {
+        x0 = std::min(x0, box.x);
+        y0 = std::min(y0, box.y);
+        x1 = std::max(x1, box.x + box.width);
+        y1 = std::max(y1, box.y + box.height);
+    };
+    if (!taught.region.empty()) include(taught.region);
+    for (const PixelRegion& box : taught.background) include(box);
+    x0 = std::max(0, x0 - kCropMargin) / kBlockAlign * kBlockAlign;
+    y0 = std::max(0, y0 - kCropMargin) / kBlockAlign * kBlockAlign;
+    x1 = std::min(whole.width, x1 + kCropMargin);
+    y1 = std::min(whole.height, y1 + kCropMargin);
+    taught.cropX = x0;
+    taught.cropY = y0;
+    taught.crop = Picture(x1 - x0, y1 - y0);
+    for (int y = y0; y < y1; ++y)
+        std::copy(picture.row(y) + 3 * static_cast<std::size_t>(x0), picture.row(y) + 3 * static_cast<std::size_t>(x1),
+                  taught.crop.row(y - y0));
+    const auto same = std::find_if(set.pictures.begin(), set.pictures.end(),
+                                   [&](const TeachingPicture& earlier) { return earlier.name == name; });
+    if (same != set.pictures.end())
+        *same = std::move(taught);
+    else
+        set.pictures.push_back(std::move(taught));
+    return {};
+}
+
+std::vector<std::string> teachingWarnings(const TeachingSet& set)
+{
+    std::vector<std::string> warnings;
+    const int marks = set.markCount();
+    if (marks == 0) return warnings;
+    if (marks < kAdvisedDensityMarks)
+        warnings.push_back("only " + std::to_string(marks) + " marks: about 100 marks over 2 or 3 pictures give a " +
+                           "learnt count that holds across the series");
+    if (set.backgroundCount() > 0) return warnings;
+    // Mostly particles: discs of the particles' size cover more than half of the teaching regions.
+    const std::uint32_t colour = setColour(set);
+    const double radius = 1.5 * setParticleScale(set, colour, 1);
+    std::size_t covered = 0, area = 0;
+    for (const TeachingPicture& taught : set.pictures) {
+        if (taught.region.empty()) continue;
+        std::vector<std::uint8_t> disc(static_cast<std::size_t>(taught.region.width) * taught.region.height, 0);
+        const int r = static_cast<int>(std::ceil(radius));
+        for (const Mark& mark : taught.marks)
+            for (int dy = -r; dy <= r; ++dy)
+                for (int dx = -r; dx <= r; ++dx) {
+                    const int x = mark.x + dx - taught.region.x, y = mark.y + dy - taught.region.y;
+                    if (dx * dx + dy * dy > radius * radius || x < 0 || y < 0 || x >= taught.region.width ||
+                        y >= taught.region.height)
+                        continue;
+                    disc[static_cast<std::size_t>(y) * taught.region.width + x] = 1;
+                }
+        covered += static_cast<std::size_t>(std::count(disc.begin(), disc.end(), 1));
+        area += disc.size();
+    }
+    if (area > 0 && 2 * covered > area)
+        warnings.push_back("no background was marked and particles cover most of the teaching region: mark a "
+                           "box without particles as background, or the learnt count may take background for "
+                           "particles");
+    return warnings;
+}
+
+DensityTraining trainDensityModel(const TeachingSet& set, const DensityOptions& options)
+{
+    DensityTraining training;
+    if (set.markCount() == 0) {
+        training.error = "there are no marks to learn from";
+        return training;
+    }
+    if (set.markCount() < kLeastTeachingMarks) {
+        training.error = "at least " + std::to_string(kLeastTeachingMarks) + " marks are needed to learn from";
+        return training;
+    }
+    training.warnings = teachingWarnings(set);
+    const int threads = workerThreads(options.threads);
+    DensityModel model;
+    model.targetColour = setColour(set);
+    model.particleScale = setParticleScale(set, model.targetColour, threads);
+    model.targetSigma = std::max(kLeastTargetSigma, model.particleScale);
+    for (double factor : kScaleFactors) model.featureScales.push_back(std::max(kLeastScale, factor * model.particleScale));
+    model.marks = set.markCount();
+    model.pictures = static_cast<int>(set.pictures.size());
+    model.backgroundBoxes = set.backgroundCount();
+
+    const Samples samples = gatherSamples(set, model, threads);
+    if (samples.size() < 2 * static_cast<std::size_t>(kLeastLeafSamples)) {
+        training.error = "the teaching region is too small to learn from";
+        return training;
+    }
+    model.trees.resize(kTrees);
+    parallelSlices(kTrees, threads, [&](int first, int end) {
+        for (int t = first; t < end; ++t) {
+            std::uint64_t state = kSeed + static_cast<std::uint64_t>(t) * 0x100000001B3ull;
+            model.trees[static_cast<std::size_t>(t)] = growTree(samples, splitMix(state), options.cancel);
+        }
+    });
+    if (options.cancel != nullptr && options.cancel->load()) {
+        training.cancelled = true;
+        return training;
+    }
+    training.model = std::move(model);
+    return training;
+}
+
+DensityResult predictDensity(const Picture& picture, const DensityModel& model, const DensityOptions& options,
+                             bool keepDensity)
+{
+    DensityResult result;
+    if (picture.empty() || model.empty()) return result;
+    const int threads = workerThreads(options.threads);
+    const FloatPlane flat = flattenedChannel(picture, model.targetColour, threads);
+    FloatPlane density;
+    density.width = flat.width;
+    density.height = flat.height;
+    density.values.assign(flat.values.size(), 0.0F);
+    const int tileColumns = (flat.width + kTile - 1) / kTile, tileRows = (flat.height + kTile - 1) / kTile;
+    const int tiles = tileColumns * tileRows;
+    std::vector<double> tileSums(static_cast<std::size_t>(tiles), 0.0);
+    const int featureCount = model.featureCount();
+    std::atomic<bool> stopped{false};
+    parallelSlices(tiles, threads, [&](int first, int end) {
+        std::vector<float> features;
+        for (int t = first; t < end; ++t) {
+            if (options.cancel != nullptr && options.cancel->load()) {
+                stopped = true;
+                return;
+            }
+            const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
+            const int tw = std::min(kTile, flat.width - tx), th = std::min(kTile, flat.height - ty);
+            computeFeatures(flat, tx, ty, tw, th, model.featureScales, features);
+            double sum = 0;
+            for (int iy = 0; iy < th; ++iy) {
+                float* out = density.row(ty + iy) + tx;
+                for (int ix = 0; ix < tw; ++ix) {
+                    const double value = predictPixel(
+                        model.trees, features.data() + (static_cast<std::size_t>(iy) * tw + ix) * featureCount);
+                    out[ix] = static_cast<float>(value);
+                    sum += value;
+                }
+            }
+            tileSums[static_cast<std::size_t>(t)] = sum;
+        }
+    });
+    if (stopped) {
+        result.cancelled = true;
+        return result;
+    }
+    for (double sum : tileSums) result.count += sum;
+    result.positions = densityPositions(density, model);
+    if (keepDensity) result.density = std::move(density);
+    return result;
+}
+
+int learntParticleCount(const DensityResult& result)
+{
+    return static_cast<int>(std::lround(std::max(0.0, result.count)));
+}
+
+std::vector<Mark> densityPositions(const FloatPlane& density, const DensityModel& model)
+{
+    std::vector<Mark> positions;
+    const int width = density.width, height = density.height;
+    if (width == 0 || height == 0) return positions;
+    const double sigma = std::max(kLeastTargetSigma, model.targetSigma);
+    const auto peakFloor = static_cast<float>(kPeakShare / (2.0 * 3.14159265358979 * sigma * sigma));
+    const float patchFloor = 0.5F * peakFloor;
+    // Patches of density above patchFloor (4-connected), each with its sum and its peaks.
+    std::vector<std::uint8_t> seen(static_cast<std::size_t>(width) * height, 0);
+    std::vector<int> stack;
+    struct Peak {
+        int x, y;
+        float value;
+    };
+    for (int sy = 0; sy < height; ++sy)
+        for (int sx = 0; sx < width; ++sx) {
+            const std::size_t start = static_cast<std::size_t>(sy) * width + sx;
+            if (seen[start] != 0 || density.row(sy)[sx] < patchFloor) continue;
+            double sum = 0;
+            std::vector<Peak> peaks;
+            seen[start] = 1;
+            stack.assign(1, static_cast<int>(start));
+            while (!stack.empty()) {
+                const int index = stack.back();
+                stack.pop_back();
+                const int x = index % width, y = index / width;
+                const float v = density.row(y)[x];
+                sum += v;
+                bool peak = v >= peakFloor;
+                for (int dy = -1; dy <= 1 && peak; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+                        const float u = density.row(ny)[nx];
+                        // The first pixel of a flat top (in reading order) is its peak.
+                        if (u > v || (u == v && (ny < y || (ny == y && nx < x)))) {
+                            peak = false;
+                            break;
+                        }
+                    }
+                if (peak) peaks.push_back({x, y, v});
+                const int next[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+                for (const auto& step : next) {
+                    const int nx = x + step[0], ny = y + step[1];
+                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+                    const std::size_t n = static_cast<std::size_t>(ny) * width + nx;
+                    if (seen[n] != 0 || density.row(ny)[nx] < patchFloor) continue;
+                    seen[n] = 1;
+                    stack.push_back(static_cast<int>(n));
+                }
+            }
+            std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) {
+                if (a.value != b.value) return a.value > b.value;
+                return a.y != b.y ? a.y < b.y : a.x < b.x;
+            });
+            const auto wanted = static_cast<std::size_t>(std::max(0L, std::lround(sum)));
+            for (std::size_t i = 0; i < peaks.size() && i < wanted; ++i) positions.push_back({peaks[i].x, peaks[i].y});
+        }
+    return positions;
+}
+
+std::string densityModelText(const DensityModel& model)
+{
+    std::string text = std::string(kModelHeader) + "\n";
+    text += "colour " + std::to_string(colourRed(model.targetColour)) + " " +
+            std::to_string(colourGreen(model.targetColour)) + " " + std::to_string(colourBlue(model.targetColour)) +
+            "\n";
+    text += "particle-scale " + exactNumber(model.particleScale) + "\n";
+    text += "target-sigma " + exactNumber(model.targetSigma) + "\n";
+    text += "scales";
+    for (double scale : model.featureScales) text += " " + exactNumber(scale);
+    text += "\n";
+    text += "taught " + std::to_string(model.marks) + " " + std::to_string(model.pictures) + " " +
+            std::to_string(model.backgroundBoxes) + "\n";
+    if (model.hasSampleRange) {
+        switch (model.sampleRange.mode) {
+            case SampleRange::Mode::Auto: text += "range auto\n"; break;
+            case SampleRange::Mode::Full: text += "range full\n"; break;
+            case SampleRange::Mode::Fixed:
+                text += "range " + std::to_string(model.sampleRange.low) + " " + std::to_string(model.sampleRange.high) +
+                        "\n";
+                break;
+        }
+    }
+    text += "trees " + std::to_string(model.trees.size()) + "\n";
+    for (const DensityTree& tree : model.trees) {
+        text += "tree " + std::to_string(tree.size()) + "\n";
+        for (const DensityTreeNode& node : tree) {
+            if (node.feature < 0)
+                text += "l " + exactNumber(node.value) + "\n";
+            else
+                text += "s " + std::to_string(node.feature) + " " + exactNumber(node.threshold) + " " +
+                        std::to_string(node.left) + " " + std::to_string(node.right) + "\n";
+        }
+    }
+    text += "end\n";
+    return text;
+}
+
+DensityModelReading parseDensityModelText(std::string_view text, const std::string& fileName)
+{
+    DensityModelReading reading;
+    DensityModel model;
+    std::size_t position = 0;
+    int lineNumber = 0;
+    std::string_view line;
+    const auto nextLine = [&]() {
+        if (position >= text.size()) return false;
+        std::size_t end = text.find('\n', position);
+        if (end == std::string_view::npos) end = text.size();
+        line = text.substr(position, end - position);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        position = end + 1;
+        ++lineNumber;
+        return true;
+    };
+    const auto refuse = [&](const std::string& why) {
+        reading.error = fileName + ": line " + std::to_string(lineNumber) + " " + why + "; the model file is not used";
+        reading.model = {};
+        return reading;
+    };
+    if (!nextLine() || line != kModelHeader) return refuse("is not \"" + std::string(kModelHeader) + "\"");
+    bool colour = false, scale = false, sigma = false, scales = false, taught = false;
+    std::size_t treeCount = 0;
+    while (true) {
+        if (!nextLine()) return refuse("is missing: the file ends before the trees");
+        const std::vector<std::string_view> parts = words(line);
+        if (parts.empty()) return refuse("is empty");
+        const std::string_view key = parts[0];
+        if (key == "colour" && parts.size() == 4) {
+            int c[3];
+            for (int i = 0; i < 3; ++i)
+                if (!readNumber(parts[static_cast<std::size_t>(i) + 1], c[i]) || c[i] < 0 || c[i] > 255)
+                    return refuse("does not hold a colour as three numbers from 0 to 255");
+            model.targetColour = rgbColour(c[0], c[1], c[2]);
+            colour = true;
+        } else if ((key == "particle-scale" || key == "target-sigma") && parts.size() == 2) {
+            double value = 0;
+            if (!readNumber(parts[1], value) || !(value > 0) || value > 1000) return refuse("does not hold a scale");
+            (key == "particle-scale" ? model.particleScale : model.targetSigma) = value;
+            (key == "particle-scale" ? scale : sigma) = true;
+        } else if (key == "scales" && parts.size() >= 2 && parts.size() <= 33) {
+            for (std::size_t i = 1; i < parts.size(); ++i) {
+                double value = 0;
+                if (!readNumber(parts[i], value) || !(value > 0) || value > 1000) return refuse("does not hold scales");
+                model.featureScales.push_back(value);
+            }
+            scales = true;
+        } else if (key == "taught" && parts.size() == 4) {
+            if (!readNumber(parts[1], model.marks) || !readNumber(parts[2], model.pictures) ||
+                !readNumber(parts[3], model.backgroundBoxes) || model.marks < 0 || model.pictures < 0 ||
+                model.backgroundBoxes < 0)
+                return refuse("does not hold the marks, pictures and background boxes taught");
+            taught = true;
+        } else if (key == "range" && (parts.size() == 2 || parts.size() == 3)) {
+            model.hasSampleRange = true;
+            if (parts.size() == 2 && parts[1] == "auto") {
+                model.sampleRange = {};
+            } else if (parts.size() == 2 && parts[1] == "full") {
+                model.sampleRange = {SampleRange::Mode::Full, 0, 65535};
+            } else {
+                unsigned low = 0, high = 0;
+                if (parts.size() != 3 || !readNumber(parts[1], low) || !readNumber(parts[2], high) || low >= high ||
+                    high > 65535)
+                    return refuse("does not hold a 16-bit range (auto, full or LOW HIGH)");
+                model.sampleRange = {SampleRange::Mode::Fixed, static_cast<std::uint16_t>(low),
+                                     static_cast<std::uint16_t>(high)};
+            }
+        } else if (key == "trees" && parts.size() == 2) {
+            if (!readNumber(parts[1], treeCount) || treeCount < 1 || treeCount > kMaxTrees)
+                return refuse("does not hold a number of trees from 1 to " + std::to_string(kMaxTrees));
+            break;
+        } else {
+            return refuse("is not understood: '" + std::string(line.substr(0, 60)) + "'");
+        }
+    }
+    if (!colour || !scale || !sigma || !scales || !taught)
+        return refuse("comes before the colour, scales and what was taught are all given");
+    const int features = model.featureCount();
+    for (std::size_t t = 0; t < treeCount; ++t) {
+        std::size_t nodes = 0;
+        if (!nextLine()) return refuse("is missing: the file ends inside the trees");
+        const std::vector<std::string_view> head = words(line);
+        if (head.size() != 2 || head[0] != "tree" || !readNumber(head[1], nodes) || nodes < 1 || nodes > kMaxNodes)
+            return refuse("does not start a tree of 1 to " + std::to_string(kMaxNodes) + " nodes");
+        DensityTree tree(nodes);
+        for (std::size_t i = 0; i < nodes; ++i) {
+            if (!nextLine()) return refuse("is missing: the file ends inside a tree");
+            const std::vector<std::string_view> parts = words(line);
+            DensityTreeNode& node = tree[i];
+            if (parts.size() == 2 && parts[0] == "l") {
+                if (!readNumber(parts[1], node.value) || !std::isfinite(node.value)) return refuse("holds a bad leaf");
+            } else if (parts.size() == 5 && parts[0] == "s") {
+                // Branches point forward inside the tree, so every walk ends at a leaf.
+                if (!readNumber(parts[1], node.feature) || node.feature < 0 || node.feature >= features ||
+                    !readNumber(parts[2], node.threshold) || !std::isfinite(node.threshold) ||
+                    !readNumber(parts[3], node.left) || !readNumber(parts[4], node.right) ||
+                    node.left <= static_cast<int>(i) || node.right <= static_cast<int>(i) ||
+                    node.left >= static_cast<int>(nodes) || node.right >= static_cast<int>(nodes))
+                    return refuse("holds a bad split");
+            } else {
+                return refuse("is neither a leaf nor a split");
+            }
+        }
+        model.trees.push_back(std::move(tree));
+    }
+    if (!nextLine() || line != "end") return refuse("is not \"end\"");
+    while (nextLine())
+        if (!line.empty()) return refuse("follows the end");
+    reading.model = std::move(model);
+    return reading;
+}
+
+DensityModelReading readDensityModelFile(const std::filesystem::path& path)
+{
+    const BoundedRead read = readBoundedFile(path, kMaxDensityModelBytes);
+    if (!read.reason.empty()) {
+        DensityModelReading reading;
+        reading.error = "Cannot read the model file " + quotedPath(path) + ": " + read.reason;
+        return reading;
+    }
+    return parseDensityModelText(read.bytes, path.string());
+}
+
+FileSaveOutcome writeDensityModelFile(const std::filesystem::path& path, const DensityModel& model)
+{
+    return writeFileAtomically(path, densityModelText(model));
+}
+
+std::filesystem::path densityModelPath(const std::filesystem::path& report)
+{
+    std::filesystem::path model = report;
+    model.replace_extension(".model.txt");
+    return model;
+}
