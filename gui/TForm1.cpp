@@ -710,6 +710,7 @@ bool TForm1::openChosenReport(const QString& fileName)
         if (!problem.empty())
             dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(problem));
         Form2->restoreBlobSettings(blobs);
+        Form2->restoreDensityModel(info.absoluteFilePath().toStdString());
     }
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.

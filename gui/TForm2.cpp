@@ -63,6 +63,42 @@ constexpr int kMarkReach = 4;
 // A press moved further than this (picture pixels) is a drag that sets the teaching region.
 constexpr int kDragThreshold = 2;
 
+/// Where a refused marks or background file is kept: c_NAME.marks.refused.csv, or -2, -3, ... when
+/// that exists.
+fs::path asideMarksFile(const fs::path& marksFile)
+{
+    std::string stem = marksFile.filename().string();
+    const std::string extension = ".csv";
+    if (stem.size() > extension.size() && stem.compare(stem.size() - extension.size(), extension.size(), extension) == 0)
+        stem.erase(stem.size() - extension.size());
+    std::error_code ignored;
+    fs::path aside = marksFile.parent_path() / (stem + ".refused.csv");
+    for (int n = 2; fs::exists(aside, ignored) || fs::is_symlink(aside, ignored); ++n)
+        aside = marksFile.parent_path() / (stem + ".refused-" + std::to_string(n) + ".csv");
+    return aside;
+}
+
+/// Before the first change of what a refused file held: the file is kept under a name of its own, so
+/// that the change cannot replace it. False (after a message) when it could not be moved.
+bool keepRefusedFileAside(const fs::path& file, bool& refused, const char* what)
+{
+    if (!refused) return true;
+    const fs::path aside = asideMarksFile(file);
+    const std::string error = renameWithoutReplacing(file, aside);
+    if (!error.empty()) {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("The %1 were not changed: the refused file could not be kept aside.\n%2")
+                              .arg(QString::fromLatin1(what), QString::fromStdString(error)));
+        return false;
+    }
+    refused = false;
+    dialogs().message(UserDialogs::MessageKind::Information,
+                      QStringLiteral("The refused file was kept as %1; the new %2 go to %3.")
+                          .arg(QString::fromStdString(quotedPath(aside)), QString::fromLatin1(what),
+                               QString::fromStdString(quotedPath(file))));
+    return true;
+}
+
 std::string fitText(const MarkFit& fit)
 {
     return "found " + std::to_string(fit.matched) + ", missed " + std::to_string(fit.missed()) + ", extra " +
@@ -78,22 +114,9 @@ std::uint16_t clampedCorner(int coordinate, int limit)
 
 // Shown in the title when teach mode starts, and when a new picture ends it.
 const char* const kTeachModeOnStatus =
-    "Teach mode: drag the region, click a particle; Alt+click or right-click removes a mark";
+    "Teach mode: drag the region, click a particle, Shift+drag a background box; Alt+click or right-click "
+    "removes";
 const char* const kTeachModeEndedStatus = "Teach mode is off for the new picture";
-
-/// Where a refused marks file is kept: c_NAME.marks.refused.csv, or -2, -3, ... when that exists.
-fs::path asideMarksFile(const fs::path& marksFile)
-{
-    std::string stem = marksFile.filename().string();
-    const std::string extension = ".csv";
-    if (stem.size() > extension.size() && stem.compare(stem.size() - extension.size(), extension.size(), extension) == 0)
-        stem.erase(stem.size() - extension.size());
-    std::error_code ignored;
-    fs::path aside = marksFile.parent_path() / (stem + ".refused.csv");
-    for (int n = 2; fs::exists(aside, ignored) || fs::is_symlink(aside, ignored); ++n)
-        aside = marksFile.parent_path() / (stem + ".refused-" + std::to_string(n) + ".csv");
-    return aside;
-}
 
 bool ctrlHeld(Qt::KeyboardModifiers modifiers) { return modifiers.testFlag(Qt::ControlModifier); }
 
@@ -152,6 +175,13 @@ void TForm2::FormCreate()
     Blobview1 = Teach1->addAction(QStringLiteral("&Blob view"));
     Blobview1->setCheckable(true);
     Clearmarks1 = Teach1->addAction(QStringLiteral("C&lear marks"));
+    Teach1->addSeparator();
+    Learndensity1 = Teach1->addAction(QStringLiteral("&Learn density count"));
+    Densityview1 = Teach1->addAction(QStringLiteral("Learnt &density"));
+    Densityview1->setCheckable(true);
+    Learntcounts1 = Teach1->addAction(QStringLiteral("Learnt counts for &every picture"));
+    Learntcounts1->setCheckable(true);
+    Forgetteaching1 = Teach1->addAction(QStringLiteral("&Forget teaching"));
     // Every command stays in view whatever its caption: no item may go into the menu bar's overflow.
     resize(std::max(kDefaultWidth, menuBarWidthForWidestCaptions()), kDefaultHeight);
     connectControls();
@@ -205,6 +235,9 @@ void TForm2::connectControls()
     connect(Suggestparameters1, &QAction::triggered, this, &TForm2::SuggestparametersClick);
     connect(Blobview1, &QAction::triggered, this, &TForm2::BlobviewClick);
     connect(Clearmarks1, &QAction::triggered, this, &TForm2::ClearmarksClick);
+    connect(Learndensity1, &QAction::triggered, this, &TForm2::LearndensityClick);
+    connect(Densityview1, &QAction::triggered, this, &TForm2::DensityviewClick);
+    connect(Forgetteaching1, &QAction::triggered, this, &TForm2::ForgetteachingClick);
     connect(Copy1, &QAction::triggered, this, &TForm2::Copy1Click);
     connect(Paste1, &QAction::triggered, this, &TForm2::Paste1Click);
     connect(Cut1, &QAction::triggered, this, &TForm2::Cut1Click);
@@ -666,14 +699,19 @@ void TForm2::originalReplaced()
     setTeachMode(false);
     collapseSelection();
     countReplaced();  // the corrections belonged to the old picture
-    // The marks, region and blob count belong to the old picture; a picture opened from file brings
-    // its own marks (pictureOpened).
+    // The marks, region, background boxes and counts belong to the old picture; a picture opened from
+    // file brings its own marks (pictureOpened). What was learnt stays: it counts every picture.
     marks_.clear();
     teachRegion_ = PixelRegion();
     marksFile_.clear();
     marksRefused_ = false;
-    blobSettings_.reset();
+    background_.clear();
+    backgroundFile_.clear();
+    backgroundRefused_ = false;
+    backgroundDrag_ = PixelRegion();
     blobMarkers_.clear();
+    learntResult_.reset();
+    showDensityOverlay();
     teachPressed_ = false;
     showTeachOverlay();
 }
@@ -708,6 +746,7 @@ void TForm2::teachPress(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
     // An Alt+click removes a mark on its release; it starts no region.
     if (!teachMode() || button != Qt::LeftButton || modifiers.testFlag(Qt::AltModifier) || layers_.Image1.empty())
         return;
+    teachBackground_ = modifiers.testFlag(Qt::ShiftModifier);
     if (position.x() < 0 || position.y() < 0) return;
     const QPoint at = picturePoint(position);
     if (!layers_.Image1.contains(at.x(), at.y())) return;
@@ -727,7 +766,8 @@ void TForm2::teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoint p
         return;
     teachDragged_ = true;
     const int left = std::min(x, teachStart_.x()), top = std::min(y, teachStart_.y());
-    teachRegion_ = PixelRegion{left, top, std::max(x, teachStart_.x()) - left, std::max(y, teachStart_.y()) - top};
+    const PixelRegion dragged{left, top, std::max(x, teachStart_.x()) - left, std::max(y, teachStart_.y()) - top};
+    (teachBackground_ ? backgroundDrag_ : teachRegion_) = dragged;
     showTeachOverlay();
 }
 
@@ -743,6 +783,16 @@ void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers modifier
     }
     if (button != Qt::LeftButton || !teachPressed_) return;
     teachPressed_ = false;
+    if (teachDragged_ && teachBackground_) {
+        const PixelRegion box = backgroundDrag_;
+        backgroundDrag_ = PixelRegion();
+        if (!box.empty() && mayChangeBackground()) {
+            background_.push_back(box);
+            saveBackground();
+        }
+        showTeachOverlay();
+        return;
+    }
     if (teachDragged_) return;  // the region is set
     // A plain click marks the pixel; marks of touching particles may lie a pixel or two apart.
     const QPoint at = teachStart_;
@@ -768,6 +818,7 @@ void TForm2::removeMarkNear(QPoint at)
         }
     }
     if (nearest == marks_.end()) {
+        if (removeBackgroundAt(at)) return;
         showStatus(QStringLiteral("No mark within %1 pixels of %2, %3").arg(kMarkReach).arg(at.x()).arg(at.y()),
                    windowTitle());
         return;
@@ -779,26 +830,11 @@ void TForm2::removeMarkNear(QPoint at)
     showStatus(QStringLiteral("Mark at %1, %2 removed").arg(removed.x).arg(removed.y), windowTitle());
 }
 
-bool TForm2::mayChangeMarks()
+bool TForm2::mayChangeMarks() { return keepRefusedFileAside(marksFile_, marksRefused_, "marks"); }
+
+bool TForm2::mayChangeBackground()
 {
-    if (!marksRefused_) return true;
-    // The file read at opening was refused: its marks are kept under a name of their own before the
-    // first change replaces it.
-    const fs::path aside = asideMarksFile(marksFile_);
-    const std::string error = renameWithoutReplacing(marksFile_, aside);
-    if (!error.empty()) {
-        dialogs().message(UserDialogs::MessageKind::Warning,
-                          QStringLiteral("The marks were not changed: the refused marks file could not be "
-                                         "kept aside.\n%1")
-                              .arg(QString::fromStdString(error)));
-        return false;
-    }
-    marksRefused_ = false;
-    dialogs().message(UserDialogs::MessageKind::Information,
-                      QStringLiteral("The refused marks file was kept as %1; the new marks go to %2.")
-                          .arg(QString::fromStdString(quotedPath(aside)),
-                               QString::fromStdString(quotedPath(marksFile_))));
-    return true;
+    return keepRefusedFileAside(backgroundFile_, backgroundRefused_, "background boxes");
 }
 
 void TForm2::showTeachOverlay()
@@ -809,7 +845,14 @@ void TForm2::showTeachOverlay()
     if (Blobview1 != nullptr && Blobview1->isChecked())
         for (const Mark& blob : blobMarkers_) blobs.emplace_back(blob.x, blob.y);
     const QRect region(teachRegion_.x, teachRegion_.y, teachRegion_.width, teachRegion_.height);
-    for (LayerView* layer : {Image1, Image2, Image3}) layer->setTeachOverlay(region, marks, blobs);
+    std::vector<QRect> boxes;
+    for (const PixelRegion& box : background_) boxes.emplace_back(box.x, box.y, box.width, box.height);
+    if (!backgroundDrag_.empty())
+        boxes.emplace_back(backgroundDrag_.x, backgroundDrag_.y, backgroundDrag_.width, backgroundDrag_.height);
+    for (LayerView* layer : {Image1, Image2, Image3}) {
+        layer->setTeachOverlay(region, marks, blobs);
+        layer->setBackgroundOverlay(boxes);
+    }
 }
 
 void TForm2::marksChanged()
@@ -852,6 +895,7 @@ void TForm2::pictureOpened(const std::filesystem::path& marksFile)
             marks_ = reading.marks;
         }
     }
+    readBackground(marksFile);
     showTeachOverlay();
     if (teachEndedByPicture_)
         showStatus(QString::fromLatin1(kTeachModeEndedStatus), windowTitle());
@@ -860,9 +904,15 @@ void TForm2::pictureOpened(const std::filesystem::path& marksFile)
 
 void TForm2::ClearmarksClick()
 {
-    if (marks_.empty() || !mayChangeMarks()) return;
-    marks_.clear();
-    marksChanged();
+    if (!marks_.empty() && mayChangeMarks()) {
+        marks_.clear();
+        saveMarks();
+    }
+    if (!background_.empty() && mayChangeBackground()) {
+        background_.clear();
+        saveBackground();
+    }
+    showTeachOverlay();
 }
 
 void TForm2::BlobviewClick() { showTeachOverlay(); }
@@ -871,12 +921,13 @@ void TForm2::restoreBlobSettings(const std::optional<BlobSettings>& settings)
 {
     blobSettings_ = settings;
     blobMarkers_.clear();
+    if (settings) Learntcounts1->setChecked(true);
     showTeachOverlay();
 }
 
 std::vector<std::string> TForm2::blobLines(const ParameterTexts& texts, const TAnalysisState& state)
 {
-    if (!blobSettings_ || layers_.Image1.empty()) return {};
+    if (!blobSettings_ || !learntCountsOn() || layers_.Image1.empty()) return {};
     blobMarkers_.clear();
     // The target colour of the count, as the counter's --blobs takes it.
     for (const Blob& blob : findBlobs(layers_.Image1, Form1->PnColorColour(), *blobSettings_))
@@ -904,6 +955,7 @@ void TForm2::SuggestparametersClick()
         return;
     }
     blobSettings_ = teaching.blobs;
+    Learntcounts1->setChecked(true);
     Form1->setLearntParameters(teaching.count);
     Form1->BnCountClick();  // the count, and the report with the blob lines
     saveMarks();

@@ -154,6 +154,7 @@ bool TForm3::report()
     } catch (const FieldError& error) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
     }
+    Form2->countLearnt();  // the learnt count of this picture, once a model was learnt or restored
     QStringList qtLines;
     for (const std::string& line : text) qtLines << QString::fromStdString(line);
     Memo1->setPlainText(qtLines.join(QLatin1Char('\n')));  // the change rule sets the caption
@@ -237,6 +238,7 @@ bool TForm3::saveReport()
     if (!saved.warning.empty()) warn(saved.warning);
     // The corrections made by hand go beside the report (c_NAME.edits).
     if (!Form2->saveCorrections(reportPath)) return false;
+    if (!Form2->saveDensityModel(reportPath)) return false;
     Form2->saveMarks();
     Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));

@@ -13,7 +13,9 @@
 #include <memory>
 
 #include "core/AnalysisState.h"
+#include "detect/BackgroundBoxes.h"
 #include "detect/BlobCount.h"
+#include "detect/DensityCount.h"
 #include "detect/Marks.h"
 #include "detect/ParameterSearch.h"
 #include "gui/Forms.h"
@@ -96,6 +98,7 @@ private slots:
     void aNewPictureEndsTeachModeAndGetsNoMarksFile();
     void badMarksFileIsKeptAsideBeforeTheFirstChange();
     void suggestWithoutEnoughToLearnFromChangesNothing();
+    void learntCountGrowsOverThePicturesAndCountsEveryPicture();
     void suggestParametersGivesTheSearchesAndTheCountersValues();
 
 private:
@@ -392,6 +395,9 @@ void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
     Form2->Teachmode1->trigger();
     Form2->ClearmarksClick();
     QVERIFY(Form1->loadimage(QStringLiteral("taught.jpg")));
+    // What was learnt holds for the next pictures until it is forgotten.
+    QVERIFY(Form2->blobSettings().has_value());
+    Form2->Forgetteaching1->trigger();
     QVERIFY(!Form2->blobSettings().has_value());
     dialogs_->answerNextFileDialog(folder_->filePath(QStringLiteral("c_taught.txt")));
     Form1->Savereport1Click();
@@ -400,6 +406,129 @@ void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
     Form1->BnCount->click();
     QCOMPARE(Form3->lines().mid(15), lines.mid(15));
     QCOMPARE(dialogs_->messages.size(), std::size_t(1));
+}
+
+namespace {
+
+/// What a generated picture teaches: a mark on every drawn particle inside region, and one box of
+/// 30 x 30 pixels that no particle comes near.
+struct DrawnTeaching {
+    std::vector<Mark> marks;
+    PixelRegion background;
+};
+
+DrawnTeaching drawnTeaching(const Micrograph& drawn, const PixelRegion& region)
+{
+    DrawnTeaching teaching;
+    for (const DrawnParticle& particle : drawn.particles) {
+        const Mark mark{static_cast<int>(particle.column), static_cast<int>(particle.row)};
+        if (region.contains(mark.x, mark.y)) teaching.marks.push_back(mark);
+    }
+    for (int y = 5; y + 35 < drawn.picture.height() && teaching.background.empty(); y += 10)
+        for (int x = 5; x + 35 < drawn.picture.width() && teaching.background.empty(); x += 10) {
+            const bool clear = std::all_of(drawn.particles.begin(), drawn.particles.end(), [&](const DrawnParticle& p) {
+                const double dx = std::max({x - p.column, 0.0, p.column - (x + 30)});
+                const double dy = std::max({y - p.row, 0.0, p.row - (y + 30)});
+                return dx * dx + dy * dy > (p.radius + 3) * (p.radius + 3);
+            });
+            if (clear) teaching.background = PixelRegion{x, y, 30, 30};
+        }
+    return teaching;
+}
+
+}  // namespace
+
+void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
+{
+    MicrographOptions options;
+    options.width = 400;
+    options.height = 300;
+    options.particles = 90;
+    options.seed = 31;
+    const Micrograph first = makeSyntheticMicrograph(options);
+    options.seed = 32;
+    const Micrograph second = makeSyntheticMicrograph(options);
+    const PixelRegion region{40, 30, 320, 240};
+
+    // The first picture: region, marks and a background box (Shift+drag), the box kept beside the marks.
+    const Picture firstShown = openPicture(first.picture, QStringLiteral("seriesA"));
+    QVERIFY(!firstShown.empty());
+    const DrawnTeaching firstTeaching = drawnTeaching(first, region);
+    QVERIFY(firstTeaching.marks.size() >= 30 && !firstTeaching.background.empty());
+    Form2->Teachmode1->trigger();
+    drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
+    for (const Mark& mark : firstTeaching.marks) click(QPoint(mark.x, mark.y));
+    const PixelRegion box = firstTeaching.background;
+    sendMouse(QEvent::MouseButtonPress, QPoint(box.x, box.y), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    sendMouse(QEvent::MouseMove, QPoint(box.x + box.width, box.y + box.height), Qt::NoButton, Qt::LeftButton,
+              Qt::ShiftModifier);
+    sendMouse(QEvent::MouseButtonRelease, QPoint(box.x + box.width, box.y + box.height), Qt::LeftButton,
+              Qt::NoButton, Qt::ShiftModifier);
+    QCOMPARE(Form2->backgroundBoxes(), (std::vector<PixelRegion>{box}));
+    QCOMPARE(Form2->teachingRegion(), region);
+    QCOMPARE(Form2->frontLayer()->backgroundBoxes().size(), std::size_t(1));
+    const fs::path folder = folder_->path().toStdString();
+    QCOMPARE(readBackgroundFile(folder / "c_seriesA.background.csv").boxes, Form2->backgroundBoxes());
+
+    Form2->Learndensity1->trigger();
+    QCOMPARE(dialogs_->messages.size(), std::size_t(1));
+    QCOMPARE(dialogs_->messages[0].kind, UserDialogs::MessageKind::Information);
+    QVERIFY(Form2->densityModel().has_value());
+    // The window learns and counts what the core does from the same teaching.
+    TeachingSet expected;
+    QCOMPARE(addTeachingPicture(expected, firstShown, "seriesA.jpg", region, firstTeaching.marks, {box}), std::string());
+    const DensityTraining firstModel = trainDensityModel(expected);
+    QCOMPARE(densityModelText(*Form2->densityModel()), densityModelText(firstModel.model));
+    QVERIFY(Form2->learntResult().has_value());
+    QCOMPARE(Form2->learntResult()->count, predictDensity(firstShown, firstModel.model).count);
+    QVERIFY2(dialogs_->messages[0].text.contains(
+                 QStringLiteral("Learnt count of this picture: %1.").arg(learntParticleCount(*Form2->learntResult()))),
+             qPrintable(dialogs_->messages[0].text));
+
+    // The next picture ends teach mode but keeps the teaching, and its count has a learnt count too.
+    const Picture secondShown = openPicture(second.picture, QStringLiteral("seriesB"));
+    QVERIFY(!Form2->teachMode());
+    QVERIFY(Form2->backgroundBoxes().empty());
+    Form1->BnCount->click();
+    QVERIFY(Form2->learntResult().has_value());
+    QCOMPARE(Form2->learntResult()->count, predictDensity(secondShown, firstModel.model).count);
+
+    // Taught on the second picture as well, the model learns from both.
+    const DrawnTeaching secondTeaching = drawnTeaching(second, region);
+    Form2->Teachmode1->trigger();
+    drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
+    for (const Mark& mark : secondTeaching.marks) click(QPoint(mark.x, mark.y));
+    Form2->Learndensity1->trigger();
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));
+    QCOMPARE(Form2->teachingSet().pictures.size(), std::size_t(2));
+    QCOMPARE(Form2->densityModel()->pictures, 2);
+    QCOMPARE(Form2->densityModel()->marks, int(firstTeaching.marks.size() + secondTeaching.marks.size()));
+    QCOMPARE(Form2->densityModel()->backgroundBoxes, 1);
+    QCOMPARE(Form2->learntResult()->count, predictDensity(secondShown, *Form2->densityModel()).count);
+
+    // The view: the density as a heat map and the learnt positions over the picture.
+    Form2->Densityview1->trigger();
+    QCOMPARE(Form2->frontLayer()->densityHeat().size(), QSize(secondShown.width(), secondShown.height()));
+    QCOMPARE(Form2->frontLayer()->densityPositions().size(), Form2->learntResult()->positions.size());
+    QVERIFY(!Form2->learntResult()->positions.empty());
+
+    // Saved beside the report, the model comes back with it.
+    QVERIFY(Form3->saveReport());
+    const std::string learnt = densityModelText(*Form2->densityModel());
+    QVERIFY(fs::exists(densityModelPath(folder / "c_seriesB.txt")));
+    Form2->Forgetteaching1->trigger();
+    QVERIFY(!Form2->densityModel().has_value());
+    dialogs_->answerNextFileDialog(folder_->filePath(QStringLiteral("c_seriesB.txt")));
+    Form1->Savereport1Click();
+    QVERIFY(Form2->densityModel().has_value());
+    QCOMPARE(densityModelText(*Form2->densityModel()), learnt);
+
+    // Switched off, the next count has no learnt count.
+    Form2->Learntcounts1->trigger();
+    QVERIFY(!Form2->learntCountsOn());
+    Form1->BnCount->click();
+    QVERIFY(!Form2->learntResult().has_value());
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));
 }
 
 QTEST_MAIN(TeachTest)
