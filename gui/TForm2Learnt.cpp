@@ -241,6 +241,11 @@ bool TForm2::countLearnt()
 
 void TForm2::DensityviewClick()
 {
+    if (Densityview1->isChecked() && !densityModel_) {
+        Densityview1->setChecked(false);
+        showStatus(QStringLiteral("Nothing learnt yet: choose Learn density count first"), windowTitle());
+        return;
+    }
     // The density plane is kept only while the view shows it.
     if (Densityview1->isChecked() && densityModel_ && (!learntResult_ || learntResult_->density.values.empty()))
         predictLearnt(true);
