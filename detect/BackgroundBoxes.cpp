@@ -53,7 +53,8 @@ BackgroundReading parseBackgroundText(std::string_view text, const std::string& 
         };
         if (!headerSeen) {
             std::string header(line);
-            if (header.rfind("\xEF\xBB\xBF", 0) == 0) header.erase(0, 3);  // a byte-order mark from spreadsheets
+            if (header.rfind("\xEF\xBB\xBF", 0) == 0)
+                header.erase(0, 3);  // a byte-order mark from spreadsheets
             while (!header.empty() && (header.back() == ' ' || header.back() == '\t')) header.pop_back();
             if (header != kBackgroundHeader) {
                 refuse(std::string("the first line must be the header ") + kBackgroundHeader);

@@ -188,7 +188,8 @@ void LayerView::paintTeachOverlay(QPainter& painter) const
     painter.setBrush(Qt::NoBrush);
     for (const QRect& box : backgroundBoxes_) painter.drawRect(shownRect(box));
     painter.setPen(QPen(Qt::green, 1));
-    for (const QPoint& position : densityPositions_) painter.drawRect(QRectF(centre(position) - QPointF(2, 2), QSizeF(4, 4)));
+    for (const QPoint& position : densityPositions_)
+        painter.drawRect(QRectF(centre(position) - QPointF(2, 2), QSizeF(4, 4)));
     if (!teachRegion_.isEmpty()) {
         painter.setPen(QPen(Qt::yellow, 1, Qt::DashLine));
         painter.setBrush(Qt::NoBrush);

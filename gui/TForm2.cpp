@@ -69,7 +69,8 @@ fs::path asideMarksFile(const fs::path& marksFile)
 {
     std::string stem = marksFile.filename().string();
     const std::string extension = ".csv";
-    if (stem.size() > extension.size() && stem.compare(stem.size() - extension.size(), extension.size(), extension) == 0)
+    if (stem.size() > extension.size() &&
+        stem.compare(stem.size() - extension.size(), extension.size(), extension) == 0)
         stem.erase(stem.size() - extension.size());
     std::error_code ignored;
     fs::path aside = marksFile.parent_path() / (stem + ".refused.csv");
@@ -86,9 +87,10 @@ bool keepRefusedFileAside(const fs::path& file, bool& refused, const char* what)
     const fs::path aside = asideMarksFile(file);
     const std::string error = renameWithoutReplacing(file, aside);
     if (!error.empty()) {
-        dialogs().message(UserDialogs::MessageKind::Warning,
-                          QStringLiteral("The %1 were not changed: the refused file could not be kept aside.\n%2")
-                              .arg(QString::fromLatin1(what), QString::fromStdString(error)));
+        dialogs().message(
+            UserDialogs::MessageKind::Warning,
+            QStringLiteral("The %1 were not changed: the refused file could not be kept aside.\n%2")
+                .arg(QString::fromLatin1(what), QString::fromStdString(error)));
         return false;
     }
     refused = false;
@@ -744,7 +746,8 @@ QPoint TForm2::picturePoint(QPoint position) const
 void TForm2::teachPress(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
     // An Alt+click removes a mark on its release; it starts no region.
-    if (!teachMode() || button != Qt::LeftButton || modifiers.testFlag(Qt::AltModifier) || layers_.Image1.empty())
+    if (!teachMode() || button != Qt::LeftButton || modifiers.testFlag(Qt::AltModifier) ||
+        layers_.Image1.empty())
         return;
     teachBackground_ = modifiers.testFlag(Qt::ShiftModifier);
     if (position.x() < 0 || position.y() < 0) return;
@@ -766,7 +769,8 @@ void TForm2::teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoint p
         return;
     teachDragged_ = true;
     const int left = std::min(x, teachStart_.x()), top = std::min(y, teachStart_.y());
-    const PixelRegion dragged{left, top, std::max(x, teachStart_.x()) - left, std::max(y, teachStart_.y()) - top};
+    const PixelRegion dragged{left, top, std::max(x, teachStart_.x()) - left,
+                              std::max(y, teachStart_.y()) - top};
     (teachBackground_ ? backgroundDrag_ : teachRegion_) = dragged;
     showTeachOverlay();
 }
@@ -819,8 +823,9 @@ void TForm2::removeMarkNear(QPoint at)
     }
     if (nearest == marks_.end()) {
         if (removeBackgroundAt(at)) return;
-        showStatus(QStringLiteral("No mark within %1 pixels of %2, %3").arg(kMarkReach).arg(at.x()).arg(at.y()),
-                   windowTitle());
+        showStatus(
+            QStringLiteral("No mark within %1 pixels of %2, %3").arg(kMarkReach).arg(at.x()).arg(at.y()),
+            windowTitle());
         return;
     }
     if (!mayChangeMarks()) return;
@@ -848,7 +853,8 @@ void TForm2::showTeachOverlay()
     std::vector<QRect> boxes;
     for (const PixelRegion& box : background_) boxes.emplace_back(box.x, box.y, box.width, box.height);
     if (!backgroundDrag_.empty())
-        boxes.emplace_back(backgroundDrag_.x, backgroundDrag_.y, backgroundDrag_.width, backgroundDrag_.height);
+        boxes.emplace_back(backgroundDrag_.x, backgroundDrag_.y, backgroundDrag_.width,
+                           backgroundDrag_.height);
     for (LayerView* layer : {Image1, Image2, Image3}) {
         layer->setTeachOverlay(region, marks, blobs);
         layer->setBackgroundOverlay(boxes);
@@ -886,11 +892,12 @@ void TForm2::pictureOpened(const std::filesystem::path& marksFile)
         const MarksReading reading = readMarksFile(marksFile);
         if (!reading.error.empty()) {
             marksRefused_ = true;
-            dialogs().message(UserDialogs::MessageKind::Warning,
-                              QStringLiteral("%1\nThe file is kept; the first change of this picture's marks "
-                                             "moves it aside as %2.")
-                                  .arg(QString::fromStdString(reading.error),
-                                       QString::fromStdString(asideMarksFile(marksFile).filename().string())));
+            dialogs().message(
+                UserDialogs::MessageKind::Warning,
+                QStringLiteral("%1\nThe file is kept; the first change of this picture's marks "
+                               "moves it aside as %2.")
+                    .arg(QString::fromStdString(reading.error),
+                         QString::fromStdString(asideMarksFile(marksFile).filename().string())));
         } else {
             marks_ = reading.marks;
         }

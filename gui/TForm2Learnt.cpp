@@ -26,7 +26,8 @@ namespace {
 
 /// Runs job(cancel) on a worker thread as long work: busy, and cancellable from the progress dialog,
 /// which sets *cancel. False when it was cancelled. An exception job throws is thrown again here.
-bool runCancellable(QWidget* parent, const QString& label, const std::function<void(const std::atomic<bool>*)>& job)
+bool runCancellable(QWidget* parent, const QString& label,
+                    const std::function<void(const std::atomic<bool>*)>& job)
 {
     std::atomic<bool> cancel{false};
     if (LongWork::running()) {  // already inside long work: its dialog is showing
@@ -84,7 +85,8 @@ fs::path backgroundFileBeside(const fs::path& marksFile)
 {
     std::string name = marksFile.filename().string();
     const std::string marksEnd = ".marks.csv";
-    if (name.size() >= marksEnd.size() && name.compare(name.size() - marksEnd.size(), marksEnd.size(), marksEnd) == 0)
+    if (name.size() >= marksEnd.size() &&
+        name.compare(name.size() - marksEnd.size(), marksEnd.size(), marksEnd) == 0)
         name.erase(name.size() - marksEnd.size());
     return marksFile.parent_path() / (name + ".background.csv");
 }
@@ -142,10 +144,11 @@ void TForm2::readBackground(const fs::path& marksFile)
         return;
     }
     backgroundRefused_ = true;
-    dialogs().message(UserDialogs::MessageKind::Warning,
-                      QStringLiteral("%1\nThe file is kept; the first change of this picture's background boxes "
-                                     "moves it aside.")
-                          .arg(QString::fromStdString(reading.error)));
+    dialogs().message(
+        UserDialogs::MessageKind::Warning,
+        QStringLiteral("%1\nThe file is kept; the first change of this picture's background boxes "
+                       "moves it aside.")
+            .arg(QString::fromStdString(reading.error)));
 }
 
 // --- Learning and counting -----------------------------------------------------------------------
@@ -157,11 +160,12 @@ void TForm2::LearndensityClick()
     if (layers_.Image1.empty()) return;
     // What this picture teaches now replaces what it taught before; the other pictures' teaching stays.
     TeachingSet set = teachingSet_;
-    const std::string problem = addTeachingPicture(set, layers_.Image1, AnalysisState.ImageFileName, teachRegion_,
-                                                   marks_, background_);
+    const std::string problem = addTeachingPicture(set, layers_.Image1, AnalysisState.ImageFileName,
+                                                   teachRegion_, marks_, background_);
     if (!problem.empty()) {
-        dialogs().message(UserDialogs::MessageKind::Warning,
-                          QStringLiteral("Cannot learn the density count: %1").arg(QString::fromStdString(problem)));
+        dialogs().message(
+            UserDialogs::MessageKind::Warning,
+            QStringLiteral("Cannot learn the density count: %1").arg(QString::fromStdString(problem)));
         return;
     }
     DensityTraining training;
@@ -193,7 +197,9 @@ void TForm2::LearndensityClick()
                        .arg(model.pictures)
                        .arg(model.pictures == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"))
                        .arg(model.particleScale, 0, 'f', 2);
-    if (learntResult_) text += QStringLiteral("\nLearnt count of this picture: %1.").arg(learntParticleCount(*learntResult_));
+    if (learntResult_)
+        text +=
+            QStringLiteral("\nLearnt count of this picture: %1.").arg(learntParticleCount(*learntResult_));
     for (const std::string& warning : training.warnings)
         text += QStringLiteral("\nNote: %1.").arg(QString::fromStdString(warning));
     dialogs().message(UserDialogs::MessageKind::Information, text);
@@ -217,11 +223,12 @@ bool TForm2::predictLearnt(bool keepDensity)
     DensityResult result;
     const Picture& original = layers_.Image1;  // no input reaches the windows meanwhile
     const DensityModel& model = *densityModel_;
-    const bool finished = runCancellable(this, QStringLiteral("Learnt count…"), [&](const std::atomic<bool>* cancel) {
-        DensityOptions options;
-        options.cancel = cancel;
-        result = predictDensity(original, model, options, keepDensity);
-    });
+    const bool finished =
+        runCancellable(this, QStringLiteral("Learnt count…"), [&](const std::atomic<bool>* cancel) {
+            DensityOptions options;
+            options.cancel = cancel;
+            result = predictDensity(original, model, options, keepDensity);
+        });
     if (!finished || result.cancelled) return false;
     learntResult_ = std::move(result);
     return true;
@@ -247,7 +254,8 @@ void TForm2::DensityviewClick()
         return;
     }
     // The density plane is kept only while the view shows it.
-    if (Densityview1->isChecked() && densityModel_ && (!learntResult_ || learntResult_->density.values.empty()))
+    if (Densityview1->isChecked() && densityModel_ &&
+        (!learntResult_ || learntResult_->density.values.empty()))
         predictLearnt(true);
     if (!Densityview1->isChecked() && learntResult_) learntResult_->density = FloatPlane();
     showDensityOverlay();
@@ -280,9 +288,10 @@ bool TForm2::saveDensityModel(const fs::path& reportPath)
     // A model left from an earlier save of this report would come back with it: it goes.
     std::error_code error;
     if (fs::is_regular_file(path, error) && !fs::remove(path, error)) {
-        dialogs().message(UserDialogs::MessageKind::Warning,
-                          QStringLiteral("Cannot remove the old model file %1: %2")
-                              .arg(QString::fromStdString(quotedPath(path)), QString::fromStdString(error.message())));
+        dialogs().message(
+            UserDialogs::MessageKind::Warning,
+            QStringLiteral("Cannot remove the old model file %1: %2")
+                .arg(QString::fromStdString(quotedPath(path)), QString::fromStdString(error.message())));
         return false;
     }
     return true;

@@ -11,7 +11,8 @@ TEST(BackgroundBoxes, FileBesideTheMarksKeepsEveryBoxInOrder)
 {
     EXPECT_EQ(backgroundFileName("plate.jpg"), "c_plate.background.csv");
     EXPECT_EQ(backgroundFileName("c_plate.tif"), "c_plate.background.csv");
-    const fs::path folder = fs::temp_directory_path() / ("spottally-bg-" + std::to_string(std::random_device{}()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("spottally-bg-" + std::to_string(std::random_device{}()));
     fs::create_directories(folder);
     const std::vector<PixelRegion> boxes = {{0, 0, 1, 1}, {10, 20, 300, 40}, {65535, 0, 1, 65536}};
     const fs::path path = folder / "c_plate.background.csv";
@@ -29,7 +30,8 @@ TEST(BackgroundBoxes, FileBesideTheMarksKeepsEveryBoxInOrder)
 TEST(BackgroundBoxes, ABadLineRefusesTheWholeFileAndSaysWhere)
 {
     // CR LF, a byte-order mark and blank lines are read as a spreadsheet writes them.
-    const BackgroundReading good = parseBackgroundText("\xEF\xBB\xBFx,y,width,height\r\n\r\n1, 2, 3, 4\r\n", "b.csv");
+    const BackgroundReading good =
+        parseBackgroundText("\xEF\xBB\xBFx,y,width,height\r\n\r\n1, 2, 3, 4\r\n", "b.csv");
     EXPECT_EQ(good.error, "");
     EXPECT_EQ(good.boxes, (std::vector<PixelRegion>{{1, 2, 3, 4}}));
     struct Case {

@@ -42,7 +42,8 @@ void sendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseBu
     QCoreApplication::sendEvent(view, &event);
 }
 
-void click(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier, Qt::MouseButton button = Qt::LeftButton)
+void click(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+           Qt::MouseButton button = Qt::LeftButton)
 {
     sendMouse(QEvent::MouseButtonPress, at, button, button, modifiers);
     sendMouse(QEvent::MouseButtonRelease, at, button, Qt::NoButton, modifiers);
@@ -183,7 +184,8 @@ void TeachTest::clicksAddAndRemoveMarksKeptBesideThePicture()
     // within 4 pixels each way; one with none that near changes nothing.
     click(QPoint(122, 79), Qt::AltModifier);
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {120, 80}, {200, 150}}));
-    QVERIFY2(Form2->windowTitle().contains(QStringLiteral("122, 78 removed")), qPrintable(Form2->windowTitle()));
+    QVERIFY2(Form2->windowTitle().contains(QStringLiteral("122, 78 removed")),
+             qPrintable(Form2->windowTitle()));
     click(QPoint(124, 84), Qt::NoModifier, Qt::RightButton);
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}}));
     click(QPoint(205, 150), Qt::AltModifier);
@@ -426,11 +428,12 @@ DrawnTeaching drawnTeaching(const Micrograph& drawn, const PixelRegion& region)
     }
     for (int y = 5; y + 35 < drawn.picture.height() && teaching.background.empty(); y += 10)
         for (int x = 5; x + 35 < drawn.picture.width() && teaching.background.empty(); x += 10) {
-            const bool clear = std::all_of(drawn.particles.begin(), drawn.particles.end(), [&](const DrawnParticle& p) {
-                const double dx = std::max({x - p.column, 0.0, p.column - (x + 30)});
-                const double dy = std::max({y - p.row, 0.0, p.row - (y + 30)});
-                return dx * dx + dy * dy > (p.radius + 3) * (p.radius + 3);
-            });
+            const bool clear =
+                std::all_of(drawn.particles.begin(), drawn.particles.end(), [&](const DrawnParticle& p) {
+                    const double dx = std::max({x - p.column, 0.0, p.column - (x + 30)});
+                    const double dy = std::max({y - p.row, 0.0, p.row - (y + 30)});
+                    return dx * dx + dy * dy > (p.radius + 3) * (p.radius + 3);
+                });
             if (clear) teaching.background = PixelRegion{x, y, 30, 30};
         }
     return teaching;
@@ -459,7 +462,8 @@ void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
     drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
     for (const Mark& mark : firstTeaching.marks) click(QPoint(mark.x, mark.y));
     const PixelRegion box = firstTeaching.background;
-    sendMouse(QEvent::MouseButtonPress, QPoint(box.x, box.y), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    sendMouse(QEvent::MouseButtonPress, QPoint(box.x, box.y), Qt::LeftButton, Qt::LeftButton,
+              Qt::ShiftModifier);
     sendMouse(QEvent::MouseMove, QPoint(box.x + box.width, box.y + box.height), Qt::NoButton, Qt::LeftButton,
               Qt::ShiftModifier);
     sendMouse(QEvent::MouseButtonRelease, QPoint(box.x + box.width, box.y + box.height), Qt::LeftButton,
@@ -476,13 +480,14 @@ void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
     QVERIFY(Form2->densityModel().has_value());
     // The window learns and counts what the core does from the same teaching.
     TeachingSet expected;
-    QCOMPARE(addTeachingPicture(expected, firstShown, "seriesA.jpg", region, firstTeaching.marks, {box}), std::string());
+    QCOMPARE(addTeachingPicture(expected, firstShown, "seriesA.jpg", region, firstTeaching.marks, {box}),
+             std::string());
     const DensityTraining firstModel = trainDensityModel(expected);
     QCOMPARE(densityModelText(*Form2->densityModel()), densityModelText(firstModel.model));
     QVERIFY(Form2->learntResult().has_value());
     QCOMPARE(Form2->learntResult()->count, predictDensity(firstShown, firstModel.model).count);
-    QVERIFY2(dialogs_->messages[0].text.contains(
-                 QStringLiteral("Learnt count of this picture: %1.").arg(learntParticleCount(*Form2->learntResult()))),
+    QVERIFY2(dialogs_->messages[0].text.contains(QStringLiteral("Learnt count of this picture: %1.")
+                                                     .arg(learntParticleCount(*Form2->learntResult()))),
              qPrintable(dialogs_->messages[0].text));
 
     // The next picture ends teach mode but keeps the teaching, and its count has a learnt count too.
