@@ -26,6 +26,7 @@
 #include "picture/PictureMemory.h"
 #include "detect/CountRun.h"
 #include "report/BlobReport.h"
+#include "report/DensityReport.h"
 #include "report/MarkedPicture.h"
 #include "report/NumberFormat.h"
 #include "report/ParticleTable.h"
@@ -70,6 +71,7 @@ std::vector<fs::path> outputsOf(const fs::path& picturePath, const CounterOption
     std::vector<fs::path> outputs{folder / reportFileName(name)};
     if (options.marked) outputs.push_back(folder / markedPictureName(name));
     if (options.particles) outputs.push_back(folder / particleTableFileName(name));
+    if (options.particles && options.density) outputs.push_back(folder / learntPositionsFileName(name));
     if (options.xy) outputs.push_back(folder / xyDataFileName(name));
     return outputs;
 }
@@ -267,6 +269,23 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
             return outcome;
         }
     }
+    int learntCount = 0;
+    std::vector<Mark> learntPositions;
+    if (options.density && options.densityModel) {
+        const int threads = options.jobs > 1 && options.pictures.size() > 1 ? 1 : 0;
+        DensityResult learnt = predictDensity(layers.Image1, *options.densityModel, {threads, nullptr});
+        learntCount = learntParticleCount(learnt);
+        learntPositions = std::move(learnt.positions);
+        try {
+            const DensityModel& model = *options.densityModel;
+            const std::vector<std::string> learntLines = learntReportLines(
+                learntCount, {model.marks, model.pictures, model.particleScale}, options.texts, state);
+            lines.insert(lines.end(), learntLines.begin(), learntLines.end());
+        } catch (const FieldError& error) {
+            outcome.error = error.message;
+            return outcome;
+        }
+    }
     if (options.stats) {
         try {
             const FieldScan scan = scanmarkers(layers.Image3, state, options.texts);
@@ -311,6 +330,15 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         }
     }
 
+    if (options.particles && options.density) {
+        const FileSaveOutcome written =
+            writeFileAtomically(outputs[options.marked ? 3 : 2], learntPositionsText(learntPositions));
+        if (!written.saved()) {
+            outcome.error = written.error;
+            return outcome;
+        }
+    }
+
     if (options.xy) {
         scanMarkerPositions(layers.Image3, state);
         const FileSaveOutcome written = writeFileAtomically(outputs.back(), xyDataText(state.MarkerList));
@@ -325,6 +353,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
                           formatScientific(state.ParticlesPerFilter) + "\t" +
                           formatScientific(state.ParticlesPerCm3);
     if (options.blobs) outcome.printedLine += "\t" + std::to_string(blobCount);
+    if (options.density) outcome.printedLine += "\t" + std::to_string(learntCount);
     if (outcome.damaged) outcome.printedLine += "\tdamaged";
     std::string warnings;
     for (const std::string& message : outcome.damage) warnings += (warnings.empty() ? "" : " | ") + message;
@@ -333,6 +362,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
                          plainNumber(state.ParticlesPerFilter) + "," + plainNumber(state.ParticlesPerCm3) + "," +
                          std::to_string(state.TotalAreaPixels);
     if (options.blobs) outcome.summaryRow += "," + std::to_string(blobCount);
+    if (options.density) outcome.summaryRow += "," + std::to_string(learntCount);
     outcome.summaryWarnings = csvField(warnings);
     return outcome;
 }
@@ -415,6 +445,17 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
             err << "spottally-count: --params-from " << options.blobSettingsFrom.string() << ": " << problem << "\n";
             return 2;
         }
+    }
+    if (!options.blobSettingsFrom.empty() && options.learnMarks.empty()) {
+        // The learnt model beside the report: the learnt count's, and the 16-bit mapping it was taught with.
+        std::string problem;
+        options.densityModel = readReportModel(options.blobSettingsFrom, options.density, problem);
+        if (!problem.empty()) {
+            err << "spottally-count: --params-from " << options.blobSettingsFrom.string() << ": " << problem << "\n";
+            if (options.density) return 2;
+        }
+        if (options.densityModel && options.densityModel->hasSampleRange && !options.rangeGiven)
+            options.range = options.densityModel->sampleRange;
     }
     if (!options.learnMarks.empty()) return runLearning(options, out, err);
     // Folders stand for their pictures.
@@ -538,6 +579,7 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
     // The blob count's column comes after the specified ones.
     std::string summaryHeader = kSummaryHeader;
     if (options.blobs) summaryHeader.insert(summaryHeader.size() - 1, ",blob_count");
+    if (options.density) summaryHeader.insert(summaryHeader.size() - 1, ",learnt_count");
     if (!options.summaryAppendFile.empty()) {
         std::string rows;
         for (const PictureOutcome& outcome : outcomes)

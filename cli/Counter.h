@@ -1,6 +1,7 @@
 #pragma once
 // The headless counter's work: every picture counted as the window's count button counts it.
 
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -22,6 +23,17 @@ int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err)
 /// The blob settings of a saved report (the lines after its 21 lines), if it holds them; problem
 /// says why a settings line could not be read.
 std::optional<BlobSettings> readReportBlobSettings(const std::filesystem::path& report, std::string& problem);
+
+/// The learnt model beside a saved report (densityModelPath), if there is one; nullptr without. A
+/// model that cannot be read, or a report that names a model when none lies beside it (when needed),
+/// sets problem.
+std::shared_ptr<const DensityModel> readReportModel(const std::filesystem::path& report, bool needed,
+                                                    std::string& problem);
+
+/// The learnt positions' file name: "c_" + name less its last four characters + ".learnt.csv".
+std::string learntPositionsFileName(const std::string& imageFileName);
+/// The learnt positions as CSV: header "number,x,y", one position a line, numbered from 1.
+std::string learntPositionsText(const std::vector<Mark>& positions);
 
 /// --learn: teaches on the one picture of options from its marks, writes the parameter file
 /// (a report of the picture counted with the learnt parameters, blob lines included) and prints the

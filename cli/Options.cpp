@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -126,7 +127,19 @@ Blob count and teaching by example:
   --learn MARKS.csv         learn the parameters from the marks (header x,y) of one picture instead
                             of counting: needs --learn-region and --learn-out; prints the options
   --learn-region X,Y,W,H    the teaching region in pixels (marks outside it are ignored)
-  --learn-out FILE          the report-format parameter file to write; --params-from FILE restores it
+  --learn-background X,Y,W,H
+                            a box that holds no particle (any number; it teaches the learnt count
+                            what is not a particle)
+  --learn-out FILE          the report-format parameter file to write, and beside it the learnt
+                            model FILE less its suffix + .model.txt; --params-from FILE restores both
+                            Several pictures of a series teach one learnt model: give --learn once
+                            per picture, each followed by its --learn-region and --learn-background
+                            options; the N-th --learn goes with the N-th picture. The parameters and
+                            blob settings are learnt on the first picture.
+  --density                 also give the learnt count (the model beside --params-from): a column
+                            after the blob count (after the fourth without --blobs), four report
+                            lines after the blob lines, a learnt_count column of --summary, and with
+                            --particles the learnt positions in c_NAME.learnt.csv (number,x,y)
 
 Exit status: 0 all pictures counted, 1 a picture failed or was damaged (named on stderr), 2 bad
 options, or outputs that would overwrite each other or an input (nothing is counted then).
@@ -200,12 +213,16 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             flag(options.blobs);
             continue;
         }
+        if (name == "--density") {
+            flag(options.density);
+            continue;
+        }
         static const char* const kValued[] = {"--min-size", "--max-size", "--colour", "--colour-tolerance",
                                               "--brightness-tolerance", "--min-contrast", "--pixels-per-mm",
                                               "--filter-area", "--volume", "--grid", "--scale", "--params-from",
                                               "--out", "--summary", "--jobs", "--memory-limit", "--range", "--page",
                                               "--summary-append", "--pool", "--pictures", "--learn", "--learn-region",
-                                              "--learn-out"};
+                                              "--learn-out", "--learn-background"};
         bool known = false;
         for (const char* valued : kValued) known = known || name == valued;
         if (!known) {
@@ -292,14 +309,31 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
         } else if (name == "--range") {
             if (!parseSampleRange(value, options.range))
                 error = "--range: '" + shortenedValue(value) + "' is not auto, full or LOW,HIGH (0 <= LOW < HIGH <= 65535)";
+            options.rangeGiven = true;
         } else if (name == "--page") {
             const std::string text = wholeNumberText(name, value, 1, 65535, error);
             if (error.empty()) options.page = std::stoi(text);
         } else if (name == "--learn") {
-            options.learnMarks = value;
-        } else if (name == "--learn-region") {
-            const std::string problem = parseRegionText(value, options.learnRegion);
-            if (!problem.empty()) error = "--learn-region: " + problem;
+            // A new group; a region or background given before the first --learn belongs to it.
+            if (options.learnGroups.empty() || !options.learnGroups.back().marks.empty())
+                options.learnGroups.emplace_back();
+            options.learnGroups.back().marks = value;
+        } else if (name == "--learn-region" || name == "--learn-background") {
+            PixelRegion region;
+            const std::string problem = parseRegionText(value, region);
+            if (!problem.empty()) {
+                error = name + ": " + problem;
+                break;
+            }
+            if (options.learnGroups.empty()) options.learnGroups.emplace_back();
+            LearnGroup& group = options.learnGroups.back();
+            if (name == "--learn-background") {
+                group.background.push_back(region);
+            } else if (!group.region.empty()) {
+                error = "--learn-region is given twice for one --learn";
+            } else {
+                group.region = region;
+            }
         } else if (name == "--learn-out") {
             options.learnOut = value;
         }
@@ -313,16 +347,37 @@ OptionsResult parseCounterOptions(const std::vector<std::string>& arguments, Rep
             error = "--params-from " + shortenedValue(reportFile) + ": the report has no line " + lines +
                     "; give those values as options";
     }
+    if (error.empty() && !options.learnGroups.empty()) {
+        options.learnMarks = options.learnGroups.front().marks;
+        options.learnRegion = options.learnGroups.front().region;
+    }
     if (error.empty() && !options.learnMarks.empty()) {
-        if (options.learnRegion.empty())
-            error = "--learn needs --learn-region X,Y,W,H";
+        const auto unfinished = std::find_if(options.learnGroups.begin(), options.learnGroups.end(),
+                                             [](const LearnGroup& group) { return group.region.empty(); });
+        if (unfinished != options.learnGroups.end())
+            error = "--learn needs --learn-region X,Y,W,H" +
+                    (options.learnGroups.size() > 1
+                         ? " for each marks file (missing for " + shortenedValue(unfinished->marks.string()) + ")"
+                         : std::string());
+        else if (std::any_of(options.learnGroups.begin(), options.learnGroups.end(),
+                             [](const LearnGroup& group) { return group.marks.empty(); }))
+            error = "--learn-region and --learn-background go with a --learn MARKS.csv before them";
         else if (options.learnOut.empty())
             error = "--learn needs --learn-out FILE";
-        else if (options.pictures.size() != 1 && !options.help)
-            error = "--learn teaches on exactly one picture, not " + std::to_string(options.pictures.size());
-    } else if (error.empty() && (!options.learnRegion.empty() || !options.learnOut.empty())) {
-        error = "--learn-region and --learn-out go with --learn MARKS.csv";
+        else if (options.pictures.size() != options.learnGroups.size() && !options.help)
+            error = options.learnGroups.size() == 1
+                        ? "--learn teaches on exactly one picture, not " + std::to_string(options.pictures.size())
+                        : std::to_string(options.learnGroups.size()) + " marks files (--learn) need as many pictures, not " +
+                              std::to_string(options.pictures.size());
+        else if (options.density)
+            error = "--density counts with a model that --learn has written; give it with --params-from";
+    } else if (error.empty() && (!options.learnGroups.empty() || !options.learnOut.empty())) {
+        error = !options.learnGroups.empty() && !options.learnGroups.front().background.empty()
+                    ? "--learn-background goes with --learn MARKS.csv"
+                    : "--learn-region and --learn-out go with --learn MARKS.csv";
     }
+    if (error.empty() && options.density && options.blobSettingsFrom.empty() && !options.help)
+        error = "--density needs --params-from REPORT, a report written by --learn-out with its model beside it";
     if (error.empty() && !options.help && options.pictures.empty())
         error = options.poolFile.empty() ? "no picture given" : "no report given to pool";
     if (error.empty() && options.jobs == 0)

@@ -3,15 +3,24 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/BlobSettings.h"
 #include "core/ParameterTexts.h"
+#include "detect/DensityCount.h"
 #include "detect/Marks.h"
 #include "picture/SampleRange.h"
 #include "report/ReportFile.h"
+
+/// One picture's share of teaching: its marks file, teaching region and background boxes.
+struct LearnGroup {
+    std::filesystem::path marks;            // --learn MARKS.csv
+    PixelRegion region;                     // --learn-region
+    std::vector<PixelRegion> background;    // --learn-background, any number
+};
 
 struct CounterOptions {
     ParameterTexts texts;            // the parameter fields as the window would hold them
@@ -27,6 +36,7 @@ struct CounterOptions {
     int jobs = 0;                     // 0: the number of cores
     std::uint64_t memoryLimitMB = 0;  // --memory-limit; 0: the readers' default
     SampleRange range;                // --range: how 16-bit samples become 8 bits
+    bool rangeGiven = false;          // --range was given (it then wins over a learnt model's mapping)
     int page = 0;                     // --page: the page of a TIFF file of several; 0: the first
     bool particles = false;           // also write the particle table c_NAME.csv
     std::filesystem::path summaryAppendFile;  // rows appended under a lock; header only when empty
@@ -41,6 +51,10 @@ struct CounterOptions {
     bool blobs = false;                 // --blobs: the blob count beside the count
     std::filesystem::path blobSettingsFrom;  // the last --params-from: its blob settings, if any, are used
     BlobSettings blobSettings;          // the defaults, or those of blobSettingsFrom
+    // The learnt count. learnMarks and learnRegion above are those of the first group.
+    std::vector<LearnGroup> learnGroups;  // one per --learn, in order: the N-th teaches on the N-th picture
+    bool density = false;                 // --density: the learnt count (model beside --params-from)
+    std::shared_ptr<const DensityModel> densityModel;  // read by the counter from beside --params-from
 };
 
 struct OptionsResult {

@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <numeric>
 
+#include "detect/ColourModel.h"
 #include "detect/ParameterSearch.h"
 #include "detect/Parallel.h"
 
@@ -30,7 +32,7 @@ constexpr std::uint64_t kSeed = 0x5107A11EDu;
 
 // Cropping and tiling.
 constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
-constexpr int kCropMargin = 128;           // kept around the teaching region for the background level
+constexpr int kCropMargin = 192;           // kept around the teaching region for the background level
 constexpr int kBlockAlign = 32;            // the background level's blocks; crops start on them
 
 // The particle scale: the LoG scales tried.
@@ -243,6 +245,135 @@ double predictPixel(const std::vector<DensityTree>& trees, const float* features
     return sum / static_cast<double>(trees.size());
 }
 
+
+// ---- The background-normalised channel ----
+
+constexpr int kBlock = 32;                 // the background level's blocks
+constexpr double kBackgroundShare = 0.05;  // the background is at least this share of a block...
+constexpr int kEnvelopeReach = 2;          // ... or of some block within this many blocks
+constexpr float kDarkestLevel = 4.0F;      // a black ground would make the quotient meaningless
+
+/// The value below which share of the histogram's samples lie.
+int histogramPercentile(const int* histogram, int samples, double share)
+{
+    const int wanted = std::max(1, static_cast<int>(samples * share));
+    int seen = 0;
+    for (int value = 0; value < 256; ++value) {
+        seen += histogram[value];
+        if (seen >= wanted) return value;
+    }
+    return 255;
+}
+
+/// The target's dominant channel over the local background level, less one: the background lies
+/// near 0 and particles are positive (for dark particles on a bright ground the sign is turned).
+/// The level is a low percentile of 32 x 32 blocks (a high one for dark particles), then the lowest
+/// (highest) of the blocks around, so that a block crowded with particles takes its level from the
+/// gaps near it; then smoothed and interpolated between block centres. Unlike a stretch to the
+/// picture's maximum it means the same on every picture of a series.
+FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour, int threads)
+{
+    FloatPlane flat;
+    if (picture.empty()) return flat;
+    const int width = picture.width(), height = picture.height();
+    const ColourModel model = buildColourModel(targetColour);
+    const int channel = model.dominant;
+    const int blockColumns = (width + kBlock - 1) / kBlock, blockRows = (height + kBlock - 1) / kBlock;
+    const std::size_t blocks = static_cast<std::size_t>(blockColumns) * static_cast<std::size_t>(blockRows);
+    std::vector<float> low(blocks), high(blocks);
+    parallelSlices(blockRows, threads, [&](int firstBlockRow, int endBlockRow) {
+        std::vector<int> histograms(static_cast<std::size_t>(blockColumns) * 256);
+        for (int by = firstBlockRow; by < endBlockRow; ++by) {
+            std::fill(histograms.begin(), histograms.end(), 0);
+            const int y0 = by * kBlock, y1 = std::min(height, y0 + kBlock);
+            for (int y = y0; y < y1; ++y) {
+                const std::uint8_t* row = picture.row(y) + channel;
+                for (int x = 0; x < width; ++x) ++histograms[static_cast<std::size_t>(x / kBlock) * 256 + row[3 * x]];
+            }
+            for (int bx = 0; bx < blockColumns; ++bx) {
+                const int* histogram = histograms.data() + static_cast<std::size_t>(bx) * 256;
+                int samples = 0;
+                for (int v = 0; v < 256; ++v) samples += histogram[v];
+                const std::size_t index = static_cast<std::size_t>(by) * blockColumns + bx;
+                low[index] = static_cast<float>(histogramPercentile(histogram, samples, kBackgroundShare));
+                high[index] = static_cast<float>(histogramPercentile(histogram, samples, 1.0 - kBackgroundShare));
+            }
+        }
+    });
+    std::vector<float> sortedLow = low;
+    std::nth_element(sortedLow.begin(), sortedLow.begin() + static_cast<std::ptrdiff_t>(sortedLow.size() / 2),
+                     sortedLow.end());
+    const bool brightParticles = model.dominantValue >= sortedLow[sortedLow.size() / 2];
+    const std::vector<float>& raw = brightParticles ? low : high;
+    const auto neighbourhood = [&](const std::vector<float>& in, int reach, bool envelope) {
+        std::vector<float> out(in.size());
+        for (int by = 0; by < blockRows; ++by)
+            for (int bx = 0; bx < blockColumns; ++bx) {
+                float best = in[static_cast<std::size_t>(by) * blockColumns + bx], sum = 0;
+                int n = 0;
+                for (int ny = std::max(0, by - reach); ny <= std::min(blockRows - 1, by + reach); ++ny)
+                    for (int nx = std::max(0, bx - reach); nx <= std::min(blockColumns - 1, bx + reach); ++nx) {
+                        const float v = in[static_cast<std::size_t>(ny) * blockColumns + nx];
+                        best = brightParticles ? std::min(best, v) : std::max(best, v);
+                        sum += v;
+                        ++n;
+                    }
+                out[static_cast<std::size_t>(by) * blockColumns + bx] = envelope ? best : sum / static_cast<float>(n);
+            }
+        return out;
+    };
+    std::vector<float> level = neighbourhood(neighbourhood(raw, kEnvelopeReach, true), kEnvelopeReach, false);
+    const float sign = brightParticles ? 1.0F : -1.0F;
+    const int mode = std::getenv("DENSITY_MODE") ? std::atoi(std::getenv("DENSITY_MODE")) : 0;
+    std::vector<float> sortedLevel = level;
+    std::nth_element(sortedLevel.begin(), sortedLevel.begin() + static_cast<std::ptrdiff_t>(sortedLevel.size() / 2), sortedLevel.end());
+    const float typical = std::max(kDarkestLevel, sortedLevel[sortedLevel.size() / 2]);
+    std::vector<float> offset(level.size(), 0.0F);
+    for (std::size_t i = 0; i < level.size(); ++i) {
+        const float value = std::max(kDarkestLevel, level[i]);
+        if (mode == 1) { level[i] = sign / 255.0F; }
+        else if (mode == 2) { level[i] = sign / typical; offset[i] = value / typical; }
+        else level[i] = sign / value;
+    }
+
+    flat.width = width;
+    flat.height = height;
+    flat.values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    std::vector<int> leftBlock(static_cast<std::size_t>(width));
+    std::vector<float> rightWeight(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        const float fx = std::clamp((x + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockColumns - 1));
+        leftBlock[static_cast<std::size_t>(x)] = std::min(static_cast<int>(fx), std::max(0, blockColumns - 2));
+        rightWeight[static_cast<std::size_t>(x)] = fx - static_cast<float>(leftBlock[static_cast<std::size_t>(x)]);
+    }
+    parallelSlices(height, threads, [&](int firstRow, int endRow) {
+        std::vector<float> column(static_cast<std::size_t>(blockColumns) + 1);
+        for (int y = firstRow; y < endRow; ++y) {
+            const float fy = std::clamp((y + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockRows - 1));
+            const int by = std::min(static_cast<int>(fy), std::max(0, blockRows - 2));
+            const int by1 = std::min(by + 1, blockRows - 1);
+            const float wy = fy - static_cast<float>(by);
+            for (int bx = 0; bx < blockColumns; ++bx)
+                column[static_cast<std::size_t>(bx)] = level[static_cast<std::size_t>(by) * blockColumns + bx] * (1 - wy) +
+                                                       level[static_cast<std::size_t>(by1) * blockColumns + bx] * wy;
+            column[static_cast<std::size_t>(blockColumns)] = column[static_cast<std::size_t>(blockColumns) - 1];
+            const std::uint8_t* source = picture.row(y) + channel;
+            float* out = flat.row(y);
+            for (int x = 0; x < width; ++x) {
+                const auto b = static_cast<std::size_t>(leftBlock[static_cast<std::size_t>(x)]);
+                const float w = rightWeight[static_cast<std::size_t>(x)];
+                out[x] = static_cast<float>(source[3 * x]) * (column[b] + w * (column[b + 1] - column[b])) - sign;
+                if (mode == 2) {
+                    const int bx = std::min(blockColumns - 1, x / kBlock);
+                    out[x] = sign * (static_cast<float>(source[3 * x]) / typical) - sign * offset[static_cast<std::size_t>(std::min(blockRows - 1, y / kBlock)) * blockColumns + bx];
+                }
+                if (mode == 3) out[x] = sign * std::log(std::max(1.0F, static_cast<float>(source[3 * x])) * std::fabs(column[b] + w * (column[b + 1] - column[b])));
+            }
+        }
+    });
+    return flat;
+}
+
 // ---- Teaching samples ----
 
 struct Samples {
@@ -306,7 +437,7 @@ double setParticleScale(const TeachingSet& set, std::uint32_t colour, int thread
     std::vector<double> neighbourDistances;
     for (const TeachingPicture& taught : set.pictures) {
         if (taught.marks.empty()) continue;
-        const FloatPlane flat = flattenedChannel(taught.crop, colour, threads);
+        const FloatPlane flat = normalisedChannel(taught.crop, colour, threads);
         for (std::size_t i = 0; i < ladder.size(); ++i) {
             const FloatPlane log = blobResponse(flat, ladder[i], threads);
             for (const Mark& mark : taught.marks) {
@@ -395,7 +526,7 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
 
     for (std::size_t p = 0; p < set.pictures.size(); ++p) {
         const TeachingPicture& taught = set.pictures[p];
-        const FloatPlane flat = flattenedChannel(taught.crop, model.targetColour, threads);
+        const FloatPlane flat = normalisedChannel(taught.crop, model.targetColour, threads);
         const Buffer target = targetDensity(taught, model.targetSigma);
         // Which crop pixels teach: 1 inside the region, 2 in a background box (zero density).
         std::vector<std::uint8_t> role(static_cast<std::size_t>(flat.width) * flat.height, 0);
@@ -464,6 +595,7 @@ DensityTree growTree(const Samples& samples, std::uint64_t seed, const std::atom
         int depth;
     };
     std::vector<Pending> pending;
+    std::vector<float> values, nodeTargets;
     tree.push_back({});
     pending.push_back({0, 0, n, 0});
     const float* x = samples.features.data();
@@ -487,11 +619,16 @@ DensityTree growTree(const Samples& samples, std::uint64_t seed, const std::atom
         int bestFeature = -1;
         float bestThreshold = 0;
         double bestScore = sum * mean;  // a split must explain more than the node's mean does
+        values.resize(count);
+        nodeTargets.resize(count);
+        for (std::size_t i = 0; i < count; ++i) nodeTargets[i] = y[order[job.begin + i]];
         for (int attempt = 0; attempt < kFeatureTries; ++attempt) {
             const int feature = static_cast<int>(splitMix(state) % static_cast<std::uint64_t>(featureCount));
+            // The node's values of the feature, gathered once: the two passes below then run along memory.
             float low = 1e30F, high = -1e30F;
-            for (std::size_t i = job.begin; i < job.end; ++i) {
-                const float v = x[static_cast<std::size_t>(order[i]) * featureCount + feature];
+            for (std::size_t i = 0; i < count; ++i) {
+                const float v = x[static_cast<std::size_t>(order[job.begin + i]) * featureCount + feature];
+                values[i] = v;
                 low = std::min(low, v);
                 high = std::max(high, v);
             }
@@ -501,10 +638,9 @@ DensityTree growTree(const Samples& samples, std::uint64_t seed, const std::atom
             if (!(threshold > low)) continue;
             double leftSum = 0;
             std::size_t leftCount = 0;
-            for (std::size_t i = job.begin; i < job.end; ++i) {
-                const std::size_t s = order[i];
-                if (x[s * featureCount + feature] < threshold) {
-                    leftSum += y[s];
+            for (std::size_t i = 0; i < count; ++i) {
+                if (values[i] < threshold) {
+                    leftSum += nodeTargets[i];
                     ++leftCount;
                 }
             }
@@ -703,7 +839,8 @@ DensityTraining trainDensityModel(const TeachingSet& set, const DensityOptions& 
     DensityModel model;
     model.targetColour = setColour(set);
     model.particleScale = setParticleScale(set, model.targetColour, threads);
-    model.targetSigma = std::max(kLeastTargetSigma, model.particleScale);
+    const double sigmaFactor = std::getenv("DENSITY_SIGMA") ? std::atof(std::getenv("DENSITY_SIGMA")) : 1.0;
+    model.targetSigma = std::max(kLeastTargetSigma, sigmaFactor * model.particleScale);
     for (double factor : kScaleFactors) model.featureScales.push_back(std::max(kLeastScale, factor * model.particleScale));
     model.marks = set.markCount();
     model.pictures = static_cast<int>(set.pictures.size());
@@ -735,7 +872,7 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
     DensityResult result;
     if (picture.empty() || model.empty()) return result;
     const int threads = workerThreads(options.threads);
-    const FloatPlane flat = flattenedChannel(picture, model.targetColour, threads);
+    const FloatPlane flat = normalisedChannel(picture, model.targetColour, threads);
     FloatPlane density;
     density.width = flat.width;
     density.height = flat.height;

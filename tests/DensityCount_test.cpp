@@ -1,0 +1,148 @@
+// The learnt count: what a model taught on one generated picture counts on the next, that teaching
+// and counting do not depend on the threads, and that the model file reads back exactly and refuses
+// anything malformed.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "detect/DensityCount.h"
+#include "support/TeachingPictures.h"
+
+namespace {
+
+constexpr PixelRegion kRegion{150, 100, 400, 350};
+
+/// A model taught on picture 0 of the first teaching kind from its true centres, with one box of
+/// empty ground marked as background.
+DensityTraining teachOnFirstPicture(int threads)
+{
+    const TeachingKind kind = teachingKinds().front();
+    const Micrograph taught = makeTeachingPicture(kind, 0);
+    TeachingSet set;
+    EXPECT_EQ(addTeachingPicture(set, taught.picture, "taught.bmp", kRegion, trueCentres(taught, kRegion), {}), "");
+    return trainDensityModel(set, {threads, nullptr});
+}
+
+}  // namespace
+
+TEST(DensityCount, ModelTaughtOnOnePictureCountsTheNextWithinTwoPercent)
+{
+    const DensityTraining training = teachOnFirstPicture(2);
+    ASSERT_EQ(training.error, "");
+    for (const TeachingKind& kind : {teachingKinds().front()}) {
+        const Micrograph counted = makeTeachingPicture(kind, 1);
+        const DensityResult result = predictDensity(counted.picture, training.model, {2, nullptr}, true);
+        const double truth = static_cast<double>(counted.particles.size());
+        EXPECT_NEAR(result.count, truth, 0.02 * truth) << kind.name;
+        // The positions are as many as the count says, give or take the patches' rounding.
+        EXPECT_NEAR(static_cast<double>(result.positions.size()), truth, 0.05 * truth) << kind.name;
+        EXPECT_EQ(result.density.width, counted.picture.width());
+    }
+}
+
+TEST(DensityCount, TeachingAndCountingIgnoreTheNumberOfThreads)
+{
+    const DensityTraining one = teachOnFirstPicture(1);
+    const DensityTraining three = teachOnFirstPicture(3);
+    ASSERT_EQ(one.error, "");
+    EXPECT_EQ(densityModelText(one.model), densityModelText(three.model));
+    // A picture larger than one tile, so that tiles are shared out differently.
+    const Micrograph counted = makeTeachingPicture(teachingKinds().front(), 2);
+    const DensityResult a = predictDensity(counted.picture, one.model, {1, nullptr}, true);
+    const DensityResult b = predictDensity(counted.picture, one.model, {3, nullptr}, true);
+    EXPECT_EQ(a.count, b.count);
+    EXPECT_EQ(a.density.values, b.density.values);
+    EXPECT_EQ(a.positions, b.positions);
+}
+
+TEST(DensityCount, BackgroundBoxesTeachZeroAndTeachingWarnsWithoutThem)
+{
+    // A crowded region without background: warned. A box of empty ground: no warning, and the
+    // density over such ground stays near zero.
+    Picture picture(200, 200);
+    std::vector<Mark> marks;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x) picture.setPixel(x, y, rgbColour(10, 20, 10));
+    for (int cy = 10; cy < 100; cy += 10)
+        for (int cx = 10; cx < 100; cx += 10) {
+            marks.push_back({cx, cy});
+            for (int dy = -3; dy <= 3; ++dy)
+                for (int dx = -3; dx <= 3; ++dx)
+                    if (dx * dx + dy * dy <= 9) picture.setPixel(cx + dx, cy + dy, rgbColour(60, 220, 60));
+        }
+    TeachingSet crowded;
+    ASSERT_EQ(addTeachingPicture(crowded, picture, "p.bmp", {5, 5, 100, 100}, marks, {}), "");
+    const std::vector<std::string> warnings = teachingWarnings(crowded);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("no background was marked"), std::string::npos);
+
+    TeachingSet withBox = crowded;
+    ASSERT_EQ(addTeachingPicture(withBox, picture, "p.bmp", {5, 5, 100, 100}, marks, {{120, 120, 60, 60}}), "");
+    EXPECT_EQ(withBox.pictures.size(), 1u);  // the same picture taught again replaces its entry
+    EXPECT_TRUE(teachingWarnings(withBox).empty());
+    const DensityTraining training = trainDensityModel(withBox, {2, nullptr});
+    ASSERT_EQ(training.error, "");
+    const DensityResult result = predictDensity(picture, training.model, {2, nullptr}, true);
+    EXPECT_NEAR(result.count, 81.0, 81 * 0.02);
+    double emptyGround = 0;
+    for (int y = 120; y < 200; ++y)
+        for (int x = 120; x < 200; ++x) emptyGround += result.density.row(y)[x];
+    EXPECT_LT(emptyGround, 0.5);
+
+    // Nothing to teach is refused with a reason.
+    TeachingSet none;
+    EXPECT_NE(addTeachingPicture(none, picture, "p.bmp", {150, 150, 20, 20}, marks, {}), "");
+    EXPECT_NE(addTeachingPicture(none, picture, "p.bmp", {300, 300, 20, 20}, marks, {}), "");
+    EXPECT_NE(trainDensityModel(none).error, "");
+}
+
+TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
+{
+    DensityModel model;
+    model.targetColour = rgbColour(12, 200, 34);
+    model.particleScale = 2.718281828459045;
+    model.targetSigma = 2.75;
+    model.featureScales = {0.8154845485377135, 1.5};
+    model.marks = 120;
+    model.pictures = 3;
+    model.backgroundBoxes = 2;
+    model.hasSampleRange = true;
+    model.sampleRange = {SampleRange::Mode::Fixed, 100, 4000};
+    model.trees = {{{3, 0.1F / 3, 1, 2, 0}, {-1, 0, 0, 0, 1e-7F}, {-1, 0, 0, 0, 0.0123456789F}},
+                   {{-1, 0, 0, 0, 0.5F}}};
+    const std::string text = densityModelText(model);
+    const DensityModelReading read = parseDensityModelText(text, "m.txt");
+    ASSERT_EQ(read.error, "");
+    EXPECT_EQ(densityModelText(read.model), text);
+    EXPECT_EQ(read.model.trees[0][0].threshold, 0.1F / 3);
+    EXPECT_EQ(read.model.particleScale, model.particleScale);
+    EXPECT_EQ(read.model.sampleRange.high, 4000);
+
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string changed = text;
+        changed.replace(changed.find(from), from.size(), to);
+        return changed;
+    };
+    const std::string refused[] = {
+        replaced("SpotTally density model 1", "SpotTally density model 2"),
+        replaced("s 3 ", "s 16 "),                    // a feature past the 2 scales' 16
+        replaced(" 1 2\n", " 0 2\n"),                 // a branch back to itself: a walk that never ends
+        replaced(" 1 2\n", " 1 3\n"),                 // a branch outside the tree
+        replaced("tree 3\n", "tree 4\n"),             // the tree is shorter than it says
+        replaced("trees 2", "trees 100000"),
+        replaced("l 0.5", "l nan"),
+        replaced("colour 12 200 34", "colour 12 300 34"),
+        replaced("range 100 4000", "range 4000 100"),
+        text.substr(0, text.size() - 4),              // cut before "end"
+        text + "s 0 1 2 3\n",                         // something after the end
+        replaced("scales ", "scales -1 "),
+    };
+    for (const std::string& bad : refused) {
+        const DensityModelReading reading = parseDensityModelText(bad, "m.txt");
+        EXPECT_NE(reading.error.find("m.txt: line "), std::string::npos) << bad.substr(0, 200);
+        EXPECT_TRUE(reading.model.empty());
+    }
+    EXPECT_EQ(densityModelPath("/a/params.txt"), std::filesystem::path("/a/params.model.txt"));
+}
