@@ -29,6 +29,7 @@
 #include "detect/ParameterSearch.h"
 #include "report/BlobReport.h"
 #include "report/Pooling.h"
+#include "report/DensityReport.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "gui/RecentFiles.h"
@@ -710,7 +711,7 @@ bool TForm1::openChosenReport(const QString& fileName)
         if (!problem.empty())
             dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(problem));
         Form2->restoreBlobSettings(blobs);
-        Form2->restoreDensityModel(info.absoluteFilePath().toStdString());
+        Form2->restoreDensityModel(info.absoluteFilePath().toStdString(), hasLearntModelLine(reading.lines));
     }
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.

@@ -195,12 +195,16 @@ public:
     const std::optional<DensityResult>& learntResult() const { return learntResult_; }
     /// Called by the report after each count: the learnt count of the picture. False when cancelled.
     bool countLearnt();
+    /// The learnt count's report lines for the record (after countLearnt); none while there is no
+    /// learnt count. Throws FieldError as the report's results do.
+    std::vector<std::string> learntLines(const ParameterTexts& texts, const struct TAnalysisState& state) const;
     /// Saving the report at reportPath: the model goes beside it (densityModelPath), or a stale one
     /// goes when there is no model. False (after a message) when that failed.
     bool saveDensityModel(const std::filesystem::path& reportPath);
     /// Opening the report at reportPath: its model, when one lies beside it, becomes the model (none
-    /// otherwise). A model file that cannot be read is named in a message and left as it is.
-    void restoreDensityModel(const std::filesystem::path& reportPath);
+    /// otherwise). A model file that cannot be read, or missing while the report names one
+    /// (reportHasModel), is named in a message and left as it is.
+    void restoreDensityModel(const std::filesystem::path& reportPath, bool reportHasModel);
 
     // Controls, named as the program names them.
     LayerView* Image1 = nullptr;

@@ -19,6 +19,7 @@
 #include "gui/TForm1.h"
 #include "gui/TForm2.h"
 #include "gui/UserDialogs.h"
+#include "report/DensityReport.h"
 
 namespace fs = std::filesystem;
 
@@ -246,6 +247,14 @@ bool TForm2::countLearnt()
     return counted;
 }
 
+std::vector<std::string> TForm2::learntLines(const ParameterTexts& texts, const TAnalysisState& state) const
+{
+    if (!learntResult_ || !densityModel_) return {};
+    const DensityModel& model = *densityModel_;
+    return learntReportLines(learntParticleCount(*learntResult_), {model.marks, model.pictures, model.particleScale},
+                             texts, state);
+}
+
 void TForm2::DensityviewClick()
 {
     if (Densityview1->isChecked() && !densityModel_) {
@@ -277,7 +286,7 @@ void TForm2::showDensityOverlay()
 bool TForm2::saveDensityModel(const fs::path& reportPath)
 {
     const fs::path path = densityModelPath(reportPath);
-    if (densityModel_ && learntCountsOn()) {
+    if (densityModel_ && learntResult_) {  // the report holds the learnt lines
         const FileSaveOutcome saved = writeDensityModelFile(path, *densityModel_);
         if (!saved.saved()) {
             dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
@@ -297,13 +306,19 @@ bool TForm2::saveDensityModel(const fs::path& reportPath)
     return true;
 }
 
-void TForm2::restoreDensityModel(const fs::path& reportPath)
+void TForm2::restoreDensityModel(const fs::path& reportPath, bool reportHasModel)
 {
     const fs::path path = densityModelPath(reportPath);
     std::error_code ignored;
     densityModel_.reset();
     learntResult_.reset();
-    if (fs::exists(path, ignored)) {
+    if (!fs::exists(path, ignored)) {
+        if (reportHasModel)
+            dialogs().message(UserDialogs::MessageKind::Warning,
+                              QStringLiteral("The report was saved with a learnt count, but its model %1 is "
+                                             "missing: the report is opened without its learnt count.")
+                                  .arg(QString::fromStdString(quotedPath(path))));
+    } else {
         const DensityModelReading reading = readDensityModelFile(path);
         if (!reading.error.empty()) {
             dialogs().message(UserDialogs::MessageKind::Warning,

@@ -154,7 +154,14 @@ bool TForm3::report()
     } catch (const FieldError& error) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
     }
-    Form2->countLearnt();  // the learnt count of this picture, once a model was learnt or restored
+    // Then the learnt count's, once a model was learnt or restored.
+    Form2->countLearnt();
+    try {
+        const std::vector<std::string> learnt = Form2->learntLines(Form1->parameterTexts(), AnalysisState);
+        text.insert(text.end(), learnt.begin(), learnt.end());
+    } catch (const FieldError& error) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+    }
     QStringList qtLines;
     for (const std::string& line : text) qtLines << QString::fromStdString(line);
     Memo1->setPlainText(qtLines.join(QLatin1Char('\n')));  // the change rule sets the caption

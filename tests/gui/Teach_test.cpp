@@ -25,6 +25,7 @@
 #include "gui/TForm3.h"
 #include "picture/PictureLoading.h"
 #include "report/BlobReport.h"
+#include "report/DensityReport.h"
 #include "report/ReportFile.h"
 #include "support/SyntheticMicrograph.h"
 #include "support/WindowTest.h"
@@ -489,6 +490,10 @@ void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
     QVERIFY2(dialogs_->messages[0].text.contains(QStringLiteral("Learnt count of this picture: %1.")
                                                      .arg(learntParticleCount(*Form2->learntResult()))),
              qPrintable(dialogs_->messages[0].text));
+    // The report's learnt lines follow its 21 lines.
+    QCOMPARE(Form3->lines().size(), 21 + kLearntReportLineCount);
+    QCOMPARE(Form3->lines()[21], QString::fromLatin1(kLearntCountLabel) +
+                                     QString::number(learntParticleCount(*Form2->learntResult())));
 
     // The next picture ends teach mode but keeps the teaching, and its count has a learnt count too.
     const Picture secondShown = openPicture(second.picture, QStringLiteral("seriesB"));
@@ -510,6 +515,7 @@ void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
     QCOMPARE(Form2->densityModel()->marks, int(firstTeaching.marks.size() + secondTeaching.marks.size()));
     QCOMPARE(Form2->densityModel()->backgroundBoxes, 1);
     QCOMPARE(Form2->learntResult()->count, predictDensity(secondShown, *Form2->densityModel()).count);
+    const int secondLearnt = learntParticleCount(*Form2->learntResult());
 
     // The view: the density as a heat map and the learnt positions over the picture.
     Form2->Densityview1->trigger();
@@ -533,7 +539,40 @@ void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
     QVERIFY(!Form2->learntCountsOn());
     Form1->BnCount->click();
     QVERIFY(!Form2->learntResult().has_value());
+    QCOMPARE(Form3->lines().size(), 21);
     QCOMPARE(dialogs_->messages.size(), std::size_t(2));
+
+    // The counter, taught on the same pictures, marks, regions and box, learns the same model and
+    // gives the second picture the same learnt count.
+    const QString regionText =
+        QStringLiteral("%1,%2,%3,%4").arg(region.x).arg(region.y).arg(region.width).arg(region.height);
+    const QString boxText = QStringLiteral("%1,%2,%3,%4").arg(box.x).arg(box.y).arg(box.width).arg(box.height);
+    const auto runCounter = [&](const QStringList& arguments) {
+        QProcess counter;
+        counter.start(QStringLiteral(SPOTTALLY_BINARY_DIR "/spottally-count"), arguments);
+        const bool finished = counter.waitForFinished(300000);
+        return std::make_pair(finished && counter.exitCode() == 0,
+                              QString::fromUtf8(counter.readAllStandardOutput() + counter.readAllStandardError()));
+    };
+    const auto taught = runCounter(
+        {QStringLiteral("--learn"), folder_->filePath(QStringLiteral("c_seriesA.marks.csv")),
+         QStringLiteral("--learn-region"), regionText, QStringLiteral("--learn-background"), boxText,
+         QStringLiteral("--learn"), folder_->filePath(QStringLiteral("c_seriesB.marks.csv")),
+         QStringLiteral("--learn-region"), regionText, QStringLiteral("--learn-out"),
+         folder_->filePath(QStringLiteral("learnt.txt")), folder_->filePath(QStringLiteral("seriesA.jpg")),
+         folder_->filePath(QStringLiteral("seriesB.jpg"))});
+    QVERIFY2(taught.first, qPrintable(taught.second));
+    const DensityModelReading counterModel = readDensityModelFile(folder / "learnt.model.txt");
+    QCOMPARE(counterModel.error, std::string());
+    QCOMPARE(densityModelText(counterModel.model), learnt);
+    fs::create_directory(folder / "counted");
+    fs::copy_file(folder / "seriesB.jpg", folder / "counted" / "seriesB.jpg");
+    const auto counted = runCounter({QStringLiteral("--params-from"), folder_->filePath(QStringLiteral("learnt.txt")),
+                                     QStringLiteral("--density"),
+                                     folder_->filePath(QStringLiteral("counted/seriesB.jpg"))});
+    QVERIFY2(counted.first, qPrintable(counted.second));
+    QVERIFY2(counted.second.trimmed().endsWith(QLatin1Char('\t') + QString::number(secondLearnt)),
+             qPrintable(counted.second));
 }
 
 QTEST_MAIN(TeachTest)
