@@ -20,6 +20,7 @@
 #include "detect/ParameterSearch.h"
 #include "gui/Forms.h"
 #include "gui/LayerView.h"
+#include "gui/LongWork.h"
 #include "gui/TForm1.h"
 #include "gui/TForm2.h"
 #include "gui/TForm3.h"
@@ -101,6 +102,7 @@ private slots:
     void badMarksFileIsKeptAsideBeforeTheFirstChange();
     void suggestWithoutEnoughToLearnFromChangesNothing();
     void learntCountGrowsOverThePicturesAndCountsEveryPicture();
+    void cancelledLearningKeepsWhatWasLearnt();
     void suggestParametersGivesTheSearchesAndTheCountersValues();
 
 private:
@@ -573,6 +575,34 @@ void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
     QVERIFY2(counted.first, qPrintable(counted.second));
     QVERIFY2(counted.second.trimmed().endsWith(QLatin1Char('\t') + QString::number(secondLearnt)),
              qPrintable(counted.second));
+}
+
+void TeachTest::cancelledLearningKeepsWhatWasLearnt()
+{
+    MicrographOptions options;
+    options.width = 300;
+    options.height = 240;
+    options.particles = 70;
+    options.seed = 41;
+    const Micrograph drawn = makeSyntheticMicrograph(options);
+    QVERIFY(!openPicture(drawn.picture, QStringLiteral("cancelled")).empty());
+    const PixelRegion region{0, 0, 300, 240};
+    const DrawnTeaching teaching = drawnTeaching(drawn, region);
+    Form2->Teachmode1->trigger();
+    drag(QPoint(0, 0), QPoint(300, 240));
+    for (const Mark& mark : teaching.marks) click(QPoint(mark.x, mark.y));
+    // Cancel, as the progress dialog's button would, the first time the work asks.
+    LongWork::setWatcher([](double) { return false; });
+    Form2->Learndensity1->trigger();
+    LongWork::setWatcher({});
+    QVERIFY(!Form2->densityModel().has_value());
+    QVERIFY(Form2->teachingSet().empty());
+    QVERIFY2(Form2->windowTitle().startsWith(QStringLiteral("Learning cancelled")), qPrintable(Form2->windowTitle()));
+    VERIFY_NO_MESSAGE(dialogs_);
+    // Not cancelled, the same teaching is learnt.
+    Form2->Learndensity1->trigger();
+    QVERIFY(Form2->densityModel().has_value());
+    QCOMPARE(Form2->teachingSet().pictures.size(), std::size_t(1));
 }
 
 QTEST_MAIN(TeachTest)
