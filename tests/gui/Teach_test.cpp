@@ -390,7 +390,10 @@ void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
     std::vector<std::string> windowLines;
     for (const QString& line : lines) windowLines.push_back(line.toStdString());
     rewriteNameLines(windowLines, AnalysisState.ImageFileName);
-    QCOMPARE(saved.lines.size(), windowLines.size());
+    // The counter's --learn also learns the density count: its four lines follow (the window's
+    // "Learn density count" gives them, checked below).
+    QCOMPARE(saved.lines.size(), windowLines.size() + kLearntReportLineCount);
+    QVERIFY(saved.lines[windowLines.size()].rfind(kLearntCountLabel, 0) == 0);
     for (std::size_t i = 0; i < windowLines.size(); ++i)
         if (i != 14) QCOMPARE(saved.lines[i], windowLines[i]);  // all but the date
 
