@@ -3,6 +3,9 @@
 // teaching and counting take. A plain program: it prints its figures rather than timing loops.
 //
 //   DensityAccuracy_bench [--threads N] [--data FOLDER] [--only vgg|vgg32|nuclei|generated|speed]
+//                         [--quick] [--train N]
+//
+// --quick counts every fifth VGG test picture only; --train N teaches on VGG picture N only.
 //
 // VGG cells (FOLDER/vgg-cells): taught on all dots of one training picture (001 to 005, each on its
 // own), then on all of 001-032; counts 101-200; mean absolute error per picture.
@@ -76,7 +79,7 @@ std::string vggName(int index)
     return name;
 }
 
-void vggCells(const fs::path& folder, int threads, bool fromOne, bool fromMany)
+void vggCells(const fs::path& folder, int threads, bool fromOne, bool fromMany, bool quick, int onlyTraining)
 {
     std::ifstream dotsFile(folder / "dots.tsv");
     if (!dotsFile) {
@@ -109,15 +112,9 @@ void vggCells(const fs::path& folder, int threads, bool fromOne, bool fromMany)
             std::printf("  %s: %s\n", label, training_.error.c_str());
             return;
         }
-        if (std::getenv("DENSITY_SELF"))
-            for (int index = 1; index <= 5; ++index) {
-                const Picture picture = loadPicture(folder / vggName(index));
-                std::printf("    self %d: %.1f of %zu\n", index, predictDensity(picture, training_.model, options).count,
-                            dots[vggName(index)].size());
-            }
         double error = 0, truthSum = 0, signedError = 0;
         int counted = 0;
-        const int step = std::getenv("DENSITY_QUICK") ? 5 : 1;
+        const int step = quick ? 5 : 1;
         for (int i = 0; i < 100; i += step) {
             ++counted;
             const DensityResult result = predictDensity(tests[static_cast<std::size_t>(i)], training_.model, options);
@@ -133,7 +130,7 @@ void vggCells(const fs::path& folder, int threads, bool fromOne, bool fromMany)
     std::printf("VGG cells (%s): learnt count of 101-200\n", folder.string().c_str());
     if (fromOne)
         for (int training = 1; training <= 5; ++training) {
-            if (std::getenv("DENSITY_TRAIN") && std::atoi(std::getenv("DENSITY_TRAIN")) != training) continue;
+            if (onlyTraining != 0 && onlyTraining != training) continue;
             char label[16];
             std::snprintf(label, sizeof label, "from %03d", training);
             evaluate(label, {training});
@@ -271,6 +268,8 @@ int main(int argc, char** argv)
     int threads = 2;
     fs::path data = SPOTTALLY_SHARED_DATA;
     std::string only;
+    bool quick = false;
+    int onlyTraining = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--threads") && i + 1 < argc)
             threads = std::max(1, std::atoi(argv[++i]));
@@ -278,8 +277,13 @@ int main(int argc, char** argv)
             data = argv[++i];
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             only = argv[++i];
+        else if (!std::strcmp(argv[i], "--quick"))
+            quick = true;
+        else if (!std::strcmp(argv[i], "--train") && i + 1 < argc)
+            onlyTraining = std::atoi(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: %s [--threads N] [--data FOLDER] [--only vgg|vgg32|nuclei|generated|speed]\n",
+            std::fprintf(stderr, "usage: %s [--threads N] [--data FOLDER] [--only vgg|vgg32|nuclei|generated|speed] "
+                         "[--quick] [--train N]\n",
                          argv[0]);
             return 2;
         }
@@ -287,7 +291,7 @@ int main(int argc, char** argv)
     const bool all = only.empty();
     if (all || only == "vgg" || only == "vgg32") {
         if (fs::exists(data / "vgg-cells" / "dots.tsv"))
-            vggCells(data / "vgg-cells", threads, all || only == "vgg", all || only == "vgg32");
+            vggCells(data / "vgg-cells", threads, all || only == "vgg", all || only == "vgg32", quick, onlyTraining);
         else
             std::printf("VGG cells: %s absent, skipped\n", (data / "vgg-cells").string().c_str());
     }

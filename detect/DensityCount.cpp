@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <numeric>
 
 #include "detect/ColourModel.h"
@@ -21,6 +20,7 @@ constexpr double kScaleFactors[] = {0.3, 0.5, 0.8, 1.3, 2.0, 3.0};
 constexpr double kDogRatio = 1.6;          // the second Gaussian of a difference, over the first
 constexpr double kIntegrationRatio = 0.5;  // the structure tensor's smoothing, over the scale
 constexpr double kLeastScale = 0.3;        // pixels
+constexpr int kColourFeatures = 6;         // two other channels and the dominant one, at two scales
 
 // The forest.
 constexpr int kTrees = 24;
@@ -139,14 +139,14 @@ int featureMargin(const std::vector<double>& scales)
 
 /// Features of the pixels of the inner rectangle (x0, y0, w, h) of flat, pixel after pixel (each
 /// featureCount values), computed from flat's values within the margin around it.
-void computeFeatures(const FloatPlane& flat, int x0, int y0, int w, int h, const std::vector<double>& scales,
-                     std::vector<float>& features)
+void computeFeatures(const FloatPlane& flat, const Picture& picture, std::uint32_t targetColour, int x0, int y0, int w,
+                     int h, const std::vector<double>& scales, std::vector<float>& features)
 {
     const int margin = featureMargin(scales);
     const int bx0 = std::max(0, x0 - margin), by0 = std::max(0, y0 - margin);
     const int bx1 = std::min(flat.width, x0 + w + margin), by1 = std::min(flat.height, y0 + h + margin);
     const int bw = bx1 - bx0, bh = by1 - by0;
-    const int count = static_cast<int>(scales.size()) * kFeaturesPerScale;
+    const int count = static_cast<int>(scales.size()) * kFeaturesPerScale + kColourFeatures;
     features.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * static_cast<std::size_t>(count), 0);
 
     Buffer source, smooth, wider, across, gxx, gyy, gxy, tensor;
@@ -230,6 +230,35 @@ void computeFeatures(const FloatPlane& flat, int x0, int y0, int w, int h, const
             }
         }
     }
+    // Colour: each other channel over the dominant one (the light cancels), smoothed at two scales.
+    // They tell particles from debris of another colour.
+    const ColourModel colours = buildColourModel(targetColour);
+    const int others[3] = {colours.second, colours.third, colours.dominant};
+    const double colourScales[2] = {scales[std::min<std::size_t>(1, scales.size() - 1)],
+                                    scales[std::min<std::size_t>(3, scales.size() - 1)]};
+    for (int c = 0; c < 3; ++c) {
+        for (int y = 0; y < bh; ++y) {
+            const std::uint8_t* pixels = picture.row(by0 + y) + 3 * static_cast<std::size_t>(bx0);
+            float* out = source.row(y);
+            if (c == 2) {
+                // The dominant channel compressed: the brightness of overlapping particles adds up.
+                for (int x = 0; x < bw; ++x) out[x] = 4.0F / (static_cast<float>(pixels[3 * x + colours.dominant]) + 4.0F);
+                continue;
+            }
+            for (int x = 0; x < bw; ++x)
+                out[x] = (static_cast<float>(pixels[3 * x + others[c]]) + 4.0F) /
+                         (static_cast<float>(pixels[3 * x + colours.dominant]) + 4.0F);
+        }
+        for (int k = 0; k < 2; ++k) {
+            gaussianBlur(source, smooth, colourScales[k], across, padded);
+            const int feature = static_cast<int>(scales.size()) * kFeaturesPerScale + 2 * c + k;
+            for (int iy = 0; iy < h; ++iy) {
+                const float* row = smooth.row(y0 + iy - by0);
+                for (int ix = 0; ix < w; ++ix)
+                    features[at(ix, iy) * static_cast<std::size_t>(count) + feature] = row[x0 + ix - bx0];
+            }
+        }
+    }
 }
 
 double predictPixel(const std::vector<DensityTree>& trees, const float* features)
@@ -251,7 +280,9 @@ double predictPixel(const std::vector<DensityTree>& trees, const float* features
 constexpr int kBlock = 32;                 // the background level's blocks
 constexpr double kBackgroundShare = 0.05;  // the background is at least this share of a block...
 constexpr int kEnvelopeReach = 2;          // ... or of some block within this many blocks
-constexpr float kDarkestLevel = 4.0F;      // a black ground would make the quotient meaningless
+// A ground darker than this is taken as this level: so dark a ground is mostly the camera's offset, not
+// light, and dividing by it would make a particle's features depend on the noise of a few grey levels.
+constexpr float kDarkestLevel = 40.0F;
 
 /// The value below which share of the histogram's samples lie.
 int histogramPercentile(const int* histogram, int samples, double share)
@@ -324,17 +355,7 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
     };
     std::vector<float> level = neighbourhood(neighbourhood(raw, kEnvelopeReach, true), kEnvelopeReach, false);
     const float sign = brightParticles ? 1.0F : -1.0F;
-    const int mode = std::getenv("DENSITY_MODE") ? std::atoi(std::getenv("DENSITY_MODE")) : 0;
-    std::vector<float> sortedLevel = level;
-    std::nth_element(sortedLevel.begin(), sortedLevel.begin() + static_cast<std::ptrdiff_t>(sortedLevel.size() / 2), sortedLevel.end());
-    const float typical = std::max(kDarkestLevel, sortedLevel[sortedLevel.size() / 2]);
-    std::vector<float> offset(level.size(), 0.0F);
-    for (std::size_t i = 0; i < level.size(); ++i) {
-        const float value = std::max(kDarkestLevel, level[i]);
-        if (mode == 1) { level[i] = sign / 255.0F; }
-        else if (mode == 2) { level[i] = sign / typical; offset[i] = value / typical; }
-        else level[i] = sign / value;
-    }
+    for (float& value : level) value = sign / std::max(kDarkestLevel, value);
 
     flat.width = width;
     flat.height = height;
@@ -363,11 +384,6 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
                 const auto b = static_cast<std::size_t>(leftBlock[static_cast<std::size_t>(x)]);
                 const float w = rightWeight[static_cast<std::size_t>(x)];
                 out[x] = static_cast<float>(source[3 * x]) * (column[b] + w * (column[b + 1] - column[b])) - sign;
-                if (mode == 2) {
-                    const int bx = std::min(blockColumns - 1, x / kBlock);
-                    out[x] = sign * (static_cast<float>(source[3 * x]) / typical) - sign * offset[static_cast<std::size_t>(std::min(blockRows - 1, y / kBlock)) * blockColumns + bx];
-                }
-                if (mode == 3) out[x] = sign * std::log(std::max(1.0F, static_cast<float>(source[3 * x])) * std::fabs(column[b] + w * (column[b + 1] - column[b])));
             }
         }
     });
@@ -558,7 +574,7 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
             for (int t = first; t < end; ++t) {
                 const int tx = bounds.x0 + (t % tileColumns) * kTile, ty = bounds.y0 + (t / tileColumns) * kTile;
                 const int tw = std::min(kTile, bounds.x1 - tx), th = std::min(kTile, bounds.y1 - ty);
-                computeFeatures(flat, tx, ty, tw, th, model.featureScales, features);
+                computeFeatures(flat, taught.crop, model.targetColour, tx, ty, tw, th, model.featureScales, features);
                 Samples& out = perTile[static_cast<std::size_t>(t)];
                 for (int iy = 0; iy < th; ++iy)
                     for (int ix = 0; ix < tw; ++ix) {
@@ -733,7 +749,10 @@ int TeachingSet::backgroundCount() const
     return boxes;
 }
 
-int DensityModel::featureCount() const { return static_cast<int>(featureScales.size()) * kFeaturesPerScale; }
+int DensityModel::featureCount() const
+{
+    return featureScales.empty() ? 0 : static_cast<int>(featureScales.size()) * kFeaturesPerScale + kColourFeatures;
+}
 
 std::string addTeachingPicture(TeachingSet& set, const Picture& picture, const std::string& name,
                                const PixelRegion& region, const std::vector<Mark>& marks,
@@ -796,25 +815,23 @@ std::vector<std::string> teachingWarnings(const TeachingSet& set)
         warnings.push_back("only " + std::to_string(marks) + " marks: about 100 marks over 2 or 3 pictures give a " +
                            "learnt count that holds across the series");
     if (set.backgroundCount() > 0) return warnings;
-    // Mostly particles: discs of the particles' size cover more than half of the teaching regions.
+    // Mostly particles: more than half of the teaching regions' pixels are at least half as far
+    // from the background as the marked particles' centres.
     const std::uint32_t colour = setColour(set);
-    const double radius = 1.5 * setParticleScale(set, colour, 1);
     std::size_t covered = 0, area = 0;
     for (const TeachingPicture& taught : set.pictures) {
-        if (taught.region.empty()) continue;
-        std::vector<std::uint8_t> disc(static_cast<std::size_t>(taught.region.width) * taught.region.height, 0);
-        const int r = static_cast<int>(std::ceil(radius));
-        for (const Mark& mark : taught.marks)
-            for (int dy = -r; dy <= r; ++dy)
-                for (int dx = -r; dx <= r; ++dx) {
-                    const int x = mark.x + dx - taught.region.x, y = mark.y + dy - taught.region.y;
-                    if (dx * dx + dy * dy > radius * radius || x < 0 || y < 0 || x >= taught.region.width ||
-                        y >= taught.region.height)
-                        continue;
-                    disc[static_cast<std::size_t>(y) * taught.region.width + x] = 1;
-                }
-        covered += static_cast<std::size_t>(std::count(disc.begin(), disc.end(), 1));
-        area += disc.size();
+        if (taught.region.empty() || taught.marks.empty()) continue;
+        const FloatPlane flat = normalisedChannel(taught.crop, colour, 1);
+        std::vector<float> centres;
+        for (const Mark& mark : taught.marks) centres.push_back(flat.row(mark.y - taught.cropY)[mark.x - taught.cropX]);
+        std::nth_element(centres.begin(), centres.begin() + static_cast<std::ptrdiff_t>(centres.size() / 2), centres.end());
+        const float half = 0.5F * centres[centres.size() / 2];
+        if (!(half > 0)) continue;
+        for (int y = taught.region.y; y < taught.region.y + taught.region.height; ++y) {
+            const float* row = flat.row(y - taught.cropY) - taught.cropX;
+            for (int x = taught.region.x; x < taught.region.x + taught.region.width; ++x) covered += row[x] >= half ? 1 : 0;
+        }
+        area += static_cast<std::size_t>(taught.region.width) * static_cast<std::size_t>(taught.region.height);
     }
     if (area > 0 && 2 * covered > area)
         warnings.push_back("no background was marked and particles cover most of the teaching region: mark a "
@@ -839,8 +856,7 @@ DensityTraining trainDensityModel(const TeachingSet& set, const DensityOptions& 
     DensityModel model;
     model.targetColour = setColour(set);
     model.particleScale = setParticleScale(set, model.targetColour, threads);
-    const double sigmaFactor = std::getenv("DENSITY_SIGMA") ? std::atof(std::getenv("DENSITY_SIGMA")) : 1.0;
-    model.targetSigma = std::max(kLeastTargetSigma, sigmaFactor * model.particleScale);
+    model.targetSigma = std::max(kLeastTargetSigma, model.particleScale);
     for (double factor : kScaleFactors) model.featureScales.push_back(std::max(kLeastScale, factor * model.particleScale));
     model.marks = set.markCount();
     model.pictures = static_cast<int>(set.pictures.size());
@@ -891,7 +907,7 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
             }
             const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
             const int tw = std::min(kTile, flat.width - tx), th = std::min(kTile, flat.height - ty);
-            computeFeatures(flat, tx, ty, tw, th, model.featureScales, features);
+            computeFeatures(flat, picture, model.targetColour, tx, ty, tw, th, model.featureScales, features);
             double sum = 0;
             for (int iy = 0; iy < th; ++iy) {
                 float* out = density.row(ty + iy) + tx;

@@ -82,7 +82,7 @@ struct DensityModel {
     bool hasSampleRange = false;       // teaching pictures had 16-bit samples mapped with sampleRange;
     SampleRange sampleRange;           // every later count with this model maps them the same way
     bool empty() const { return trees.empty(); }
-    /// The number of features a pixel has (featureScales.size() x per-scale features).
+    /// The number of features a pixel has (8 per scale, and 4 of colour).
     int featureCount() const;
 };
 
