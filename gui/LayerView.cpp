@@ -264,15 +264,37 @@ void LayerView::paintScaleLabels(QPainter& painter) const
     painter.restore();
 }
 
+void LayerView::setBackgroundOverlay(std::vector<QRect> boxes)
+{
+    backgroundBoxes_ = std::move(boxes);
+    update();
+}
+
+void LayerView::setDensityOverlay(QImage heat, std::vector<QPoint> positions)
+{
+    densityHeat_ = std::move(heat);
+    densityPositions_ = std::move(positions);
+    update();
+}
+
 void LayerView::paintTeachOverlay(QPainter& painter) const
 {
-    if (teachRegion_.isEmpty() && teachMarks_.empty() && blobMarkers_.empty()) return;
+    if (teachRegion_.isEmpty() && teachMarks_.empty() && blobMarkers_.empty() && backgroundBoxes_.empty() &&
+        densityHeat_.isNull() && densityPositions_.empty())
+        return;
     if (pictureSize().isEmpty()) return;
     const double sx = zoom_ / 100.0;
     const double sy = sx;
     const auto centre = [&](const QPoint& p) { return QPointF((p.x() + 0.5) * sx, (p.y() + 0.5) * sy); };
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
+    if (!densityHeat_.isNull()) painter.drawImage(rect(), densityHeat_);
+    painter.setPen(QPen(QColor(255, 140, 0), 1));
+    painter.setBrush(Qt::NoBrush);
+    for (const QRect& box : backgroundBoxes_) painter.drawRect(shownRect(box));
+    painter.setPen(QPen(Qt::green, 1));
+    for (const QPoint& position : densityPositions_)
+        painter.drawRect(QRectF(centre(position) - QPointF(2, 2), QSizeF(4, 4)));
     if (!teachRegion_.isEmpty()) {
         painter.setPen(QPen(Qt::yellow, 1, Qt::DashLine));
         painter.setBrush(Qt::NoBrush);

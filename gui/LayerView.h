@@ -65,6 +65,14 @@ public:
     /// Teaching overlay, drawn on screen only: the region's outline, marks as small crosses and blob
     /// markers as small circles of their own colour (picture coordinates).
     void setTeachOverlay(const QRect& region, std::vector<QPoint> marks, std::vector<QPoint> blobs);
+    /// Background boxes of the teaching, drawn with the teaching overlay (picture coordinates).
+    void setBackgroundOverlay(std::vector<QRect> boxes);
+    const std::vector<QRect>& backgroundBoxes() const { return backgroundBoxes_; }
+    /// The learnt density as a heat map (the picture's size, with alpha; null: none) and the learnt
+    /// positions as small squares, drawn on screen only.
+    void setDensityOverlay(QImage heat, std::vector<QPoint> positions);
+    const QImage& densityHeat() const { return densityHeat_; }
+    const std::vector<QPoint>& densityPositions() const { return densityPositions_; }
     const QRect& teachRegion() const { return teachRegion_; }
     const std::vector<QPoint>& teachMarks() const { return teachMarks_; }
     /// How often the whole picture was converted for display, at any zoom (for tests of the caching).
@@ -126,6 +134,9 @@ private:
     std::vector<ScaleBarPlace> scaleBars_;
     QRect band_;
     QRect teachRegion_;
+    std::vector<QRect> backgroundBoxes_;
+    QImage densityHeat_;
+    std::vector<QPoint> densityPositions_;
     std::vector<QPoint> teachMarks_;
     std::vector<QPoint> blobMarkers_;  // the area the selection band goes round, in picture coordinates
     bool panning_ = false;             // the middle button went down on the view and is held

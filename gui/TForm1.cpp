@@ -33,6 +33,7 @@
 #include "report/BlobReport.h"
 #include "report/Pooling.h"
 #include "report/Results.h"
+#include "report/DensityReport.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
 #include "gui/RecentFiles.h"
@@ -891,6 +892,7 @@ bool TForm1::openChosenReport(const QString& fileName)
         if (!problem.empty())
             dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(problem));
         Form2->restoreBlobSettings(blobs);
+        Form2->restoreDensityModel(info.absoluteFilePath().toStdString(), hasLearntModelLine(reading.lines));
     }
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.

@@ -17,6 +17,7 @@
 #include <array>
 
 #include "core/AnalysisState.h"
+#include "core/AtomicFile.h"
 #include "core/FieldText.h"
 #include "core/SettingsFile.h"
 #include "detect/BlobCount.h"
@@ -38,6 +39,8 @@
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
 #include "view/Zoom.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -66,10 +69,48 @@ constexpr int kLeastHeight = 100;
 
 constexpr int kCharCtrlC = 3;   // the character Ctrl+C types
 constexpr int kCharCtrlV = 22;  // the character Ctrl+V types
-// A teach-mode click removes a mark within this many pixels each way, or adds one.
+// A teach-mode Alt+click or right-click removes the nearest mark within this many pixels each way.
 constexpr int kMarkReach = 4;
 // A press moved further than this (picture pixels) is a drag that sets the teaching region.
 constexpr int kDragThreshold = 2;
+
+/// Where a refused marks or background file is kept: c_NAME.marks.refused.csv, or -2, -3, ... when
+/// that exists.
+fs::path asideMarksFile(const fs::path& marksFile)
+{
+    std::string stem = marksFile.filename().string();
+    const std::string extension = ".csv";
+    if (stem.size() > extension.size() &&
+        stem.compare(stem.size() - extension.size(), extension.size(), extension) == 0)
+        stem.erase(stem.size() - extension.size());
+    std::error_code ignored;
+    fs::path aside = marksFile.parent_path() / (stem + ".refused.csv");
+    for (int n = 2; fs::exists(aside, ignored) || fs::is_symlink(aside, ignored); ++n)
+        aside = marksFile.parent_path() / (stem + ".refused-" + std::to_string(n) + ".csv");
+    return aside;
+}
+
+/// Before the first change of what a refused file held: the file is kept under a name of its own, so
+/// that the change cannot replace it. False (after a message) when it could not be moved.
+bool keepRefusedFileAside(const fs::path& file, bool& refused, const char* what)
+{
+    if (!refused) return true;
+    const fs::path aside = asideMarksFile(file);
+    const std::string error = renameWithoutReplacing(file, aside);
+    if (!error.empty()) {
+        dialogs().message(
+            UserDialogs::MessageKind::Warning,
+            QStringLiteral("The %1 were not changed: the refused file could not be kept aside.\n%2")
+                .arg(QString::fromLatin1(what), QString::fromStdString(error)));
+        return false;
+    }
+    refused = false;
+    dialogs().message(UserDialogs::MessageKind::Information,
+                      QStringLiteral("The refused file was kept as %1; the new %2 go to %3.")
+                          .arg(QString::fromStdString(quotedPath(aside)), QString::fromLatin1(what),
+                               QString::fromStdString(quotedPath(file))));
+    return true;
+}
 
 std::string fitText(const MarkFit& fit)
 {
@@ -83,6 +124,12 @@ std::uint16_t clampedCorner(int coordinate, int limit)
 {
     return static_cast<std::uint16_t>(std::clamp(coordinate, 0, std::clamp(limit, 0, 0xFFFF)));
 }
+
+// Shown in the title when teach mode starts, and when a new picture ends it.
+const char* const kTeachModeOnStatus =
+    "Teach mode: drag the region, click a particle, Shift+drag a background box; Alt+click or right-click "
+    "removes";
+const char* const kTeachModeEndedStatus = "Teach mode is off for the new picture";
 
 bool ctrlHeld(Qt::KeyboardModifiers modifiers) { return modifiers.testFlag(Qt::ControlModifier); }
 
@@ -159,6 +206,13 @@ void TForm2::FormCreate()
     Blobview1 = Teach1->addAction(QStringLiteral("&Blob view"));
     Blobview1->setCheckable(true);
     Clearmarks1 = Teach1->addAction(QStringLiteral("C&lear marks"));
+    Teach1->addSeparator();
+    Learndensity1 = Teach1->addAction(QStringLiteral("&Learn density count"));
+    Densityview1 = Teach1->addAction(QStringLiteral("Learnt &density"));
+    Densityview1->setCheckable(true);
+    Learntcounts1 = Teach1->addAction(QStringLiteral("Learnt counts for &every picture"));
+    Learntcounts1->setCheckable(true);
+    Forgetteaching1 = Teach1->addAction(QStringLiteral("&Forget teaching"));
     // The captions that change keep the room of their widest, so that the items stay in their rows.
     Menu1->reserveWidth(N1001, {QString::fromLatin1(kWidestZoomCaption)});
     Menu1->reserveWidth(Orig1, {QString::fromLatin1(kRemoveModeCaption), QString::fromLatin1(kAddModeCaption),
@@ -210,6 +264,9 @@ void TForm2::connectControls()
         });
     connect(Normaldisplay1, &QAction::triggered, this, [this] { setDisplayAdjustment(DisplayAdjustment{}); });
     connect(Openfitted1, &QAction::toggled, this, &TForm2::OpenfittedClick);
+    connect(Learndensity1, &QAction::triggered, this, &TForm2::LearndensityClick);
+    connect(Densityview1, &QAction::triggered, this, &TForm2::DensityviewClick);
+    connect(Forgetteaching1, &QAction::triggered, this, &TForm2::ForgetteachingClick);
     connect(Copy1, &QAction::triggered, this, &TForm2::Copy1Click);
     connect(Paste1, &QAction::triggered, this, &TForm2::Paste1Click);
     connect(Cut1, &QAction::triggered, this, &TForm2::Cut1Click);
@@ -835,15 +892,24 @@ void TForm2::collapseSelection()
 
 void TForm2::originalReplaced()
 {
+    // Teach mode ends with the picture: the new one starts in the click mode its menu item shows.
+    teachEndedByPicture_ = teachMode();
+    setTeachMode(false);
     collapseSelection();
     countReplaced();  // the corrections belonged to the old picture
-    // The marks, region and blob count belong to the old picture; a picture opened from file brings
-    // its own marks (pictureOpened).
+    // The marks, region, background boxes and counts belong to the old picture; a picture opened from
+    // file brings its own marks (pictureOpened). What was learnt stays: it counts every picture.
     marks_.clear();
     teachRegion_ = PixelRegion();
     marksFile_.clear();
-    blobSettings_.reset();
+    marksRefused_ = false;
+    background_.clear();
+    backgroundFile_.clear();
+    backgroundRefused_ = false;
+    backgroundDrag_ = PixelRegion();
     blobMarkers_.clear();
+    learntResult_.reset();
+    showDensityOverlay();
     teachPressed_ = false;
     showTeachOverlay();
 }
@@ -852,9 +918,17 @@ void TForm2::originalReplaced()
 
 void TForm2::setTeachMode(bool on)
 {
-    if (Teachmode1->isChecked() != on) Teachmode1->setChecked(on);  // toggled calls back once
+    if (Teachmode1->isChecked() != on) {
+        Teachmode1->setChecked(on);  // toggled calls back once
+        return;
+    }
     teachPressed_ = false;
-    if (on) collapseSelection();
+    // In teach mode the click-mode item does not say what a click does, so it is greyed out.
+    Orig1->setEnabled(!on);
+    if (on) {
+        collapseSelection();
+        showStatus(QString::fromLatin1(kTeachModeOnStatus), windowTitle());
+    }
 }
 
 bool TForm2::teachMode() const { return Teachmode1 != nullptr && Teachmode1->isChecked(); }
@@ -865,9 +939,13 @@ QPoint TForm2::picturePoint(QPoint position) const
                   pressCoordinate(position.y(), AnalysisState.ZoomPercent));
 }
 
-void TForm2::teachPress(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint position)
+void TForm2::teachPress(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
-    if (!teachMode() || button != Qt::LeftButton || layers_.Image1.empty()) return;
+    // An Alt+click removes a mark on its release; it starts no region.
+    if (!teachMode() || button != Qt::LeftButton || modifiers.testFlag(Qt::AltModifier) ||
+        layers_.Image1.empty())
+        return;
+    teachBackground_ = modifiers.testFlag(Qt::ShiftModifier);
     if (position.x() < 0 || position.y() < 0) return;
     const QPoint at = picturePoint(position);
     if (!layers_.Image1.contains(at.x(), at.y())) return;
@@ -887,17 +965,48 @@ void TForm2::teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoint p
         return;
     teachDragged_ = true;
     const int left = std::min(x, teachStart_.x()), top = std::min(y, teachStart_.y());
-    teachRegion_ = PixelRegion{left, top, std::max(x, teachStart_.x()) - left, std::max(y, teachStart_.y()) - top};
+    const PixelRegion dragged{left, top, std::max(x, teachStart_.x()) - left,
+                              std::max(y, teachStart_.y()) - top};
+    (teachBackground_ ? backgroundDrag_ : teachRegion_) = dragged;
     showTeachOverlay();
 }
 
-void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint)
+void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
-    if (!teachMode() || button != Qt::LeftButton || !teachPressed_) return;
+    if (!teachMode()) return;
+    if (button == Qt::RightButton || (button == Qt::LeftButton && modifiers.testFlag(Qt::AltModifier))) {
+        teachPressed_ = false;
+        if (position.x() < 0 || position.y() < 0 || layers_.Image1.empty()) return;
+        const QPoint at = picturePoint(position);
+        if (layers_.Image1.contains(at.x(), at.y())) removeMarkNear(at);
+        return;
+    }
+    if (button != Qt::LeftButton || !teachPressed_) return;
     teachPressed_ = false;
+    if (teachDragged_ && teachBackground_) {
+        const PixelRegion box = backgroundDrag_;
+        backgroundDrag_ = PixelRegion();
+        if (!box.empty() && mayChangeBackground()) {
+            background_.push_back(box);
+            saveBackground();
+        }
+        showTeachOverlay();
+        return;
+    }
     if (teachDragged_) return;  // the region is set
-    // A click: the nearest mark within reach goes, otherwise a mark is added at the pixel.
+    // A plain click marks the pixel; marks of touching particles may lie a pixel or two apart.
     const QPoint at = teachStart_;
+    if (std::find(marks_.begin(), marks_.end(), Mark{at.x(), at.y()}) != marks_.end()) {
+        showStatus(QStringLiteral("%1, %2 is marked already").arg(at.x()).arg(at.y()), windowTitle());
+        return;
+    }
+    if (!mayChangeMarks()) return;
+    marks_.push_back(Mark{at.x(), at.y()});
+    marksChanged();
+}
+
+void TForm2::removeMarkNear(QPoint at)
+{
     auto nearest = marks_.end();
     int best = 0;
     for (auto it = marks_.begin(); it != marks_.end(); ++it) {
@@ -908,11 +1017,25 @@ void TForm2::teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers, QPoint)
             best = dx * dx + dy * dy;
         }
     }
-    if (nearest != marks_.end())
-        marks_.erase(nearest);
-    else
-        marks_.push_back(Mark{at.x(), at.y()});
+    if (nearest == marks_.end()) {
+        if (removeBackgroundAt(at)) return;
+        showStatus(
+            QStringLiteral("No mark within %1 pixels of %2, %3").arg(kMarkReach).arg(at.x()).arg(at.y()),
+            windowTitle());
+        return;
+    }
+    if (!mayChangeMarks()) return;
+    const Mark removed = *nearest;
+    marks_.erase(nearest);
     marksChanged();
+    showStatus(QStringLiteral("Mark at %1, %2 removed").arg(removed.x).arg(removed.y), windowTitle());
+}
+
+bool TForm2::mayChangeMarks() { return keepRefusedFileAside(marksFile_, marksRefused_, "marks"); }
+
+bool TForm2::mayChangeBackground()
+{
+    return keepRefusedFileAside(backgroundFile_, backgroundRefused_, "background boxes");
 }
 
 void TForm2::showTeachOverlay()
@@ -923,7 +1046,15 @@ void TForm2::showTeachOverlay()
     if (Blobview1 != nullptr && Blobview1->isChecked())
         for (const Mark& blob : blobMarkers_) blobs.emplace_back(blob.x, blob.y);
     const QRect region(teachRegion_.x, teachRegion_.y, teachRegion_.width, teachRegion_.height);
-    for (LayerView* layer : {Image1, Image2, Image3}) layer->setTeachOverlay(region, marks, blobs);
+    std::vector<QRect> boxes;
+    for (const PixelRegion& box : background_) boxes.emplace_back(box.x, box.y, box.width, box.height);
+    if (!backgroundDrag_.empty())
+        boxes.emplace_back(backgroundDrag_.x, backgroundDrag_.y, backgroundDrag_.width,
+                           backgroundDrag_.height);
+    for (LayerView* layer : {Image1, Image2, Image3}) {
+        layer->setTeachOverlay(region, marks, blobs);
+        layer->setBackgroundOverlay(boxes);
+    }
 }
 
 void TForm2::marksChanged()
@@ -935,6 +1066,10 @@ void TForm2::marksChanged()
 bool TForm2::saveMarks()
 {
     if (marksFile_.empty()) return true;  // a picture not opened from file keeps its marks in the window
+    if (marksRefused_) return true;       // a refused file stays as it is until the marks change
+    // A picture never taught gets no file; one whose marks were cleared keeps an empty list.
+    std::error_code ignored;
+    if (marks_.empty() && !fs::exists(marksFile_, ignored)) return true;
     const FileSaveOutcome saved = writeMarksFile(marksFile_, marks_);
     if (!saved.saved()) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
@@ -947,21 +1082,40 @@ void TForm2::pictureOpened(const std::filesystem::path& marksFile)
 {
     marksFile_ = marksFile;
     marks_.clear();
+    marksRefused_ = false;
     std::error_code ignored;
-    if (std::filesystem::exists(marksFile, ignored)) {
+    if (fs::exists(marksFile, ignored)) {
         const MarksReading reading = readMarksFile(marksFile);
-        if (!reading.error.empty())
-            dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(reading.error));
-        else
+        if (!reading.error.empty()) {
+            marksRefused_ = true;
+            dialogs().message(
+                UserDialogs::MessageKind::Warning,
+                QStringLiteral("%1\nThe file is kept; the first change of this picture's marks "
+                               "moves it aside as %2.")
+                    .arg(QString::fromStdString(reading.error),
+                         QString::fromStdString(asideMarksFile(marksFile).filename().string())));
+        } else {
             marks_ = reading.marks;
+        }
     }
+    readBackground(marksFile);
     showTeachOverlay();
+    if (teachEndedByPicture_)
+        showStatus(QString::fromLatin1(kTeachModeEndedStatus), windowTitle());
+    teachEndedByPicture_ = false;
 }
 
 void TForm2::ClearmarksClick()
 {
-    marks_.clear();
-    marksChanged();
+    if (!marks_.empty() && mayChangeMarks()) {
+        marks_.clear();
+        saveMarks();
+    }
+    if (!background_.empty() && mayChangeBackground()) {
+        background_.clear();
+        saveBackground();
+    }
+    showTeachOverlay();
 }
 
 void TForm2::BlobviewClick() { showTeachOverlay(); }
@@ -970,12 +1124,13 @@ void TForm2::restoreBlobSettings(const std::optional<BlobSettings>& settings)
 {
     blobSettings_ = settings;
     blobMarkers_.clear();
+    if (settings) Learntcounts1->setChecked(true);
     showTeachOverlay();
 }
 
 std::vector<std::string> TForm2::blobLines(const ParameterTexts& texts, const TAnalysisState& state)
 {
-    if (!blobSettings_ || layers_.Image1.empty()) return {};
+    if (!blobSettings_ || !learntCountsOn() || layers_.Image1.empty()) return {};
     blobMarkers_.clear();
     // The target colour of the count, as the counter's --blobs takes it.
     for (const Blob& blob : findBlobs(layers_.Image1, Form1->PnColorColour(), *blobSettings_))
@@ -1008,6 +1163,7 @@ void TForm2::SuggestparametersClick()
         return;
     }
     blobSettings_ = teaching.blobs;
+    Learntcounts1->setChecked(true);
     Form1->setLearntParameters(teaching.count);
     Form1->BnCountClick();  // the count, and the report with the blob lines
     saveMarks();

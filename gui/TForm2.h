@@ -17,7 +17,9 @@
 //   Toggleview, Showgrid, Showscale   front layer by ViewMode; the two overlays into Image2
 //   SelStartX/Y, SelEndX/Y    the selection on the original
 //   Teach1: Teachmode1, Suggestparameters1, Blobview1, Clearmarks1   teaching by example: in teach
-//                             mode a drag sets the teaching region and a click adds or removes a mark
+//                             mode a drag sets the teaching region, a Shift+drag adds a background
+//                             box, a click adds a mark, an Alt+click or right-click removes one
+//           Learndensity1, Densityview1, Learntcounts1, Forgetteaching1   the learnt density count
 //   Menu1                     the menu bar, wrapping into rows on a narrow window (MenuRows)
 //   View1: Zoomin1, Zoomout1, Zoom1001, Fittowindow1, Flipimage1   the zoom and flip commands with
 //                             their keys shown; the bar's own zoom and flip items do the same
@@ -44,6 +46,7 @@
 #include "core/Layers.h"
 #include "core/ParameterTexts.h"
 #include "core/Particles.h"
+#include "detect/DensityCount.h"
 #include "detect/Marks.h"
 #include "view/EditHistory.h"
 #include "view/LayerDisplay.h"
@@ -173,7 +176,8 @@ public:
     void setTeachMode(bool on);
     bool teachMode() const;
     /// Press, move and release on the view in front while in teach mode: a drag sets the teaching
-    /// region, a click adds a mark or removes the one within kMarkReach of it.
+    /// region, a click adds a mark, an Alt+click or right-click removes the nearest one within
+    /// kMarkReach of it. A new picture ends teach mode.
     void teachPress(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
     void teachMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint position);
     void teachRelease(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
@@ -184,11 +188,12 @@ public:
     void SuggestparametersClick();
     /// "Blob view": the blob count's markers over the picture, on or off.
     void BlobviewClick();
-    /// "Clear marks": the marks of this picture go (the file keeps an empty list).
+    /// "Clear marks": the marks of this picture go (an existing file keeps an empty list).
     void ClearmarksClick();
     /// A picture was opened from file: its marks are read from marksFile (none when there is none).
     void pictureOpened(const std::filesystem::path& marksFile);
-    /// Writes the marks beside the picture; false (after a message) when they could not be written.
+    /// Writes the marks beside the picture; false (after a message) when they could not be written. A
+    /// picture never taught gets no file, and a file refused at opening is not replaced.
     bool saveMarks();
     /// The learnt blob settings, once "Suggest parameters" has run on this picture.
     const std::optional<BlobSettings>& blobSettings() const { return blobSettings_; }
@@ -200,6 +205,39 @@ public:
     std::vector<std::string> blobLines(const ParameterTexts& texts, const struct TAnalysisState& state);
     /// The blob count's positions shown by the blob view (after blobLines or Suggest parameters).
     const std::vector<Mark>& blobMarkers() const { return blobMarkers_; }
+
+    // The learnt density count (TForm2Learnt.cpp).
+    /// This picture's background boxes: Shift+drag in teach mode adds one, an Alt+click or right-click
+    /// inside one (with no mark near) removes it. Kept beside the marks in c_NAME.background.csv.
+    const std::vector<PixelRegion>& backgroundBoxes() const { return background_; }
+    /// "Learn density count": this picture's region, marks and background boxes join the teaching set
+    /// (replacing what this picture taught before), a model is learnt from the whole set as long work,
+    /// and the picture is counted again.
+    void LearndensityClick();
+    /// "Forget teaching": the teaching set, the learnt model and the blob settings go.
+    void ForgetteachingClick();
+    /// "Learnt density": the learnt density as a heat map and the learnt positions over the picture.
+    void DensityviewClick();
+    /// "Learnt counts for every picture": while checked, every count adds the blob count and the
+    /// learnt count (when learnt or restored); checked whenever something is learnt or restored.
+    bool learntCountsOn() const;
+    const TeachingSet& teachingSet() const { return teachingSet_; }
+    const std::optional<DensityModel>& densityModel() const { return densityModel_; }
+    /// The picture's learnt count: computed by each count while learnt counts are on (none otherwise,
+    /// or when it was cancelled).
+    const std::optional<DensityResult>& learntResult() const { return learntResult_; }
+    /// Called by the report after each count: the learnt count of the picture. False when cancelled.
+    bool countLearnt();
+    /// The learnt count's report lines for the record (after countLearnt); none while there is no
+    /// learnt count. Throws FieldError as the report's results do.
+    std::vector<std::string> learntLines(const ParameterTexts& texts, const struct TAnalysisState& state) const;
+    /// Saving the report at reportPath: the model goes beside it (densityModelPath), or a stale one
+    /// goes when there is no model. False (after a message) when that failed.
+    bool saveDensityModel(const std::filesystem::path& reportPath);
+    /// Opening the report at reportPath: its model, when one lies beside it, becomes the model (none
+    /// otherwise). A model file that cannot be read, or missing while the report names one
+    /// (reportHasModel), is named in a message and left as it is.
+    void restoreDensityModel(const std::filesystem::path& reportPath, bool reportHasModel);
 
     // Controls, named as the program names them.
     MenuRows* Menu1 = nullptr;
@@ -244,6 +282,10 @@ public:
     QAction* Suggestparameters1 = nullptr;
     QAction* Blobview1 = nullptr;
     QAction* Clearmarks1 = nullptr;
+    QAction* Learndensity1 = nullptr;
+    QAction* Densityview1 = nullptr;
+    QAction* Learntcounts1 = nullptr;
+    QAction* Forgetteaching1 = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -294,6 +336,23 @@ private:
     void showTeachOverlay();
     /// The marks changed: shown anew and written.
     void marksChanged();
+    /// Removes the mark nearest to at within kMarkReach, saying in the title what went.
+    void removeMarkNear(QPoint at);
+    /// Before the first change of marks read from a refused file: the file is moved aside. False
+    /// (after a message) when that failed; the marks must then stay as they are.
+    bool mayChangeMarks();
+    /// The same for the background boxes and their file.
+    bool mayChangeBackground();
+    /// Removes the smallest background box holding at; false when none holds it.
+    bool removeBackgroundAt(QPoint at);
+    /// Writes the background boxes beside the picture, by the rule of saveMarks.
+    bool saveBackground();
+    /// Reads the background boxes from file (none when there is none).
+    void readBackground(const std::filesystem::path& file);
+    /// Shows the learnt density and positions over every view (nothing while the view is off).
+    void showDensityOverlay();
+    /// Runs predictDensity on the original as long work; false when cancelled.
+    bool predictLearnt(bool keepDensity);
 
     /// Undo and Redo are enabled only when there is a step to take.
     void updateUndoItems();
@@ -308,8 +367,18 @@ private:
     std::vector<Mark> marks_;
     PixelRegion teachRegion_;
     std::filesystem::path marksFile_;  // beside the picture; empty until a picture was opened from file
+    bool marksRefused_ = false;        // the file beside the picture was refused; kept until changed
+    bool teachEndedByPicture_ = false; // the last new picture ended teach mode (said once it shows)
+    std::vector<PixelRegion> background_;
+    std::filesystem::path backgroundFile_;  // beside the marks; empty as marksFile_ is
+    bool backgroundRefused_ = false;
+    PixelRegion backgroundDrag_;             // the box being dragged with Shift
+    TeachingSet teachingSet_;
+    std::optional<DensityModel> densityModel_;
+    std::optional<DensityResult> learntResult_;
     bool teachPressed_ = false;
     bool teachDragged_ = false;
+    bool teachBackground_ = false;           // the press was with Shift: a drag spans a background box
     QPoint teachStart_;
     std::optional<BlobSettings> blobSettings_;
     std::vector<Mark> blobMarkers_;

@@ -183,6 +183,14 @@ bool TForm3::report()
     } catch (const FieldError& error) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
     }
+    // Then the learnt count's, once a model was learnt or restored.
+    Form2->countLearnt();
+    try {
+        const std::vector<std::string> learnt = Form2->learntLines(Form1->parameterTexts(), AnalysisState);
+        text.insert(text.end(), learnt.begin(), learnt.end());
+    } catch (const FieldError& error) {
+        dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(error.message));
+    }
     QStringList qtLines;
     for (const std::string& line : text) qtLines << QString::fromStdString(line);
     Memo1->setPlainText(qtLines.join(QLatin1Char('\n')));  // the change rule sets the caption
@@ -272,6 +280,7 @@ bool TForm3::saveReport()
     reportNumber_ = number;
     // The corrections made by hand go beside the report (c_NAME.edits).
     if (!Form2->saveCorrections(reportPath)) return false;
+    if (!Form2->saveDensityModel(reportPath)) return false;
     Form2->saveMarks();
     Form2->setWindowTitle(QStringLiteral("SpotTally ") + QString::fromStdString(imageName));
     setWindowTitle(QString::fromUtf8(kReportCaptionSaved));

@@ -13,7 +13,9 @@
 #include <memory>
 
 #include "core/AnalysisState.h"
+#include "detect/BackgroundBoxes.h"
 #include "detect/BlobCount.h"
+#include "detect/DensityCount.h"
 #include "detect/Marks.h"
 #include "detect/ParameterSearch.h"
 #include "gui/Forms.h"
@@ -23,8 +25,8 @@
 #include "gui/TForm2.h"
 #include "gui/TForm3.h"
 #include "picture/PictureLoading.h"
-#include "report/DensityReport.h"
 #include "report/BlobReport.h"
+#include "report/DensityReport.h"
 #include "report/ReportFile.h"
 #include "support/SyntheticMicrograph.h"
 #include "support/WindowTest.h"
@@ -34,17 +36,25 @@ namespace fs = std::filesystem;
 namespace {
 
 /// Sends a mouse event to the view in front, at a widget position.
-void sendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons)
+void sendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QWidget* view = Form2->frontLayer();
-    QMouseEvent event(type, QPointF(at), view->mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(at), view->mapToGlobal(QPointF(at)), button, buttons, modifiers);
     QCoreApplication::sendEvent(view, &event);
 }
 
-void click(QPoint at)
+void click(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+           Qt::MouseButton button = Qt::LeftButton)
 {
-    sendMouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    sendMouse(QEvent::MouseButtonPress, at, button, button, modifiers);
+    sendMouse(QEvent::MouseButtonRelease, at, button, Qt::NoButton, modifiers);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void drag(QPoint from, QPoint to)
@@ -88,8 +98,11 @@ private slots:
 
     void dragSetsTheRegionOverThePicture();
     void clicksAddAndRemoveMarksKeptBesideThePicture();
-    void badMarksFileGivesAMessageAndNoMarks();
+    void aNewPictureEndsTeachModeAndGetsNoMarksFile();
+    void badMarksFileIsKeptAsideBeforeTheFirstChange();
     void suggestWithoutEnoughToLearnFromChangesNothing();
+    void learntCountGrowsOverThePicturesAndCountsEveryPicture();
+    void cancelledLearningKeepsWhatWasLearnt();
     void suggestParametersGivesTheSearchesAndTheCountersValues();
 
 private:
@@ -166,9 +179,21 @@ void TeachTest::clicksAddAndRemoveMarksKeptBesideThePicture()
     click(QPoint(120, 80));
     click(QPoint(200, 150));
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {120, 80}, {200, 150}}));
-    // A click within a few pixels of a mark removes it; one further off adds a mark.
+    // Touching particles: a plain click beside a mark adds one; clicking a marked pixel adds none.
     click(QPoint(122, 78));
+    click(QPoint(122, 78));
+    QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {120, 80}, {200, 150}, {122, 78}}));
+    // Removal is its own gesture, said in the title: Alt+click or right-click takes the nearest mark
+    // within 4 pixels each way; one with none that near changes nothing.
+    click(QPoint(122, 79), Qt::AltModifier);
+    QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {120, 80}, {200, 150}}));
+    QVERIFY2(Form2->windowTitle().contains(QStringLiteral("122, 78 removed")),
+             qPrintable(Form2->windowTitle()));
+    click(QPoint(124, 84), Qt::NoModifier, Qt::RightButton);
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}}));
+    click(QPoint(205, 150), Qt::AltModifier);
+    QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}}));
+    QVERIFY(Form2->teachingRegion().empty());  // Alt+click started no region
     click(QPoint(60, 50));
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}, {60, 50}}));
     QCOMPARE(Form2->frontLayer()->teachMarks().size(), std::size_t(3));
@@ -183,6 +208,7 @@ void TeachTest::clicksAddAndRemoveMarksKeptBesideThePicture()
     // Another picture has marks of its own; the first one's come back with it.
     QVERIFY(!openPicture(generatedPicture(), QStringLiteral("other")).empty());
     QVERIFY(Form2->marks().empty());
+    Form2->Teachmode1->trigger();
     QVERIFY(!fs::exists(fs::path(folder_->path().toStdString()) / "c_other.marks.csv"));
     QVERIFY(Form1->loadimage(QStringLiteral("clicks.jpg")));
     QCOMPARE(Form2->marks(), (std::vector<Mark>{{50, 50}, {200, 150}, {60, 50}}));
@@ -193,19 +219,76 @@ void TeachTest::clicksAddAndRemoveMarksKeptBesideThePicture()
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
-void TeachTest::badMarksFileGivesAMessageAndNoMarks()
+void TeachTest::aNewPictureEndsTeachModeAndGetsNoMarksFile()
 {
-    QFile bad(folder_->filePath(QStringLiteral("c_bad.marks.csv")));
+    QVERIFY(!openPicture(generatedPicture(), QStringLiteral("first")).empty());
+    Form2->Teachmode1->trigger();
+    // In teach mode the click-mode item, which no longer says what a click does, is greyed out.
+    QVERIFY(!Form2->Orig1->isEnabled());
+    click(QPoint(50, 50));
+    QCOMPARE(Form2->marks().size(), std::size_t(1));
+
+    // The next picture ends teach mode, and says so; it starts in the click mode its item shows.
+    QVERIFY(!openPicture(generatedPicture(), QStringLiteral("second")).empty());
+    QVERIFY(!Form2->teachMode());
+    QVERIFY(!Form2->Teachmode1->isChecked());
+    QVERIFY(Form2->Orig1->isEnabled());
+    QCOMPARE(Form2->windowTitle(), QStringLiteral("Teach mode is off for the new picture"));
+    Form1->BnCount->click();
+    QCOMPARE(Form2->frontLayer(), Form2->Image2);
+    QCOMPARE(Form2->Orig1->text(), QStringLiteral("&[Click mode=] Remove"));
+    const int counted = AnalysisState.AutoCount;
+    QVERIFY(!Form2->particles().particles.empty());
+    const ParticleRecord particle = Form2->particles().particles.front();
+    click(QPoint(particle.x, particle.y));
+    QVERIFY(Form2->marks().empty());
+    QCOMPARE(AnalysisState.AutoCount, counted - 1);  // the click removed the particle
+
+    // A picture never taught gets no marks file, not even when its report is saved.
+    QVERIFY(Form3->saveReport());
+    const fs::path folder = folder_->path().toStdString();
+    QVERIFY(fs::exists(folder / "c_second.txt"));
+    QVERIFY(!fs::exists(folder / "c_second.marks.csv"));
+    QCOMPARE(readMarksFile(folder / "c_first.marks.csv").marks, (std::vector<Mark>{{50, 50}}));
+    VERIFY_NO_MESSAGE(dialogs_);
+}
+
+void TeachTest::badMarksFileIsKeptAsideBeforeTheFirstChange()
+{
+    const QByteArray badText("x,y\n10,10\n12,banana\n");
+    const QString badPath = folder_->filePath(QStringLiteral("c_bad.marks.csv"));
+    QFile bad(badPath);
     QVERIFY(bad.open(QIODevice::WriteOnly));
-    bad.write("x,y\n10,10\n12,banana\n");
+    bad.write(badText);
     bad.close();
+    // An earlier refused file already lies aside: it is not replaced either.
+    QFile earlier(folder_->filePath(QStringLiteral("c_bad.marks.refused.csv")));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier");
+    earlier.close();
+
     QVERIFY(!openPicture(generatedPicture(), QStringLiteral("bad")).empty());
     QCOMPARE(dialogs_->messages.size(), std::size_t(1));
     QVERIFY(dialogs_->messages[0].text.contains(QStringLiteral("banana")));
     QVERIFY(Form2->marks().empty());
-    // The bad file is left as it was: reading it wrote nothing.
-    QVERIFY(bad.open(QIODevice::ReadOnly));
-    QCOMPARE(bad.readAll(), QByteArray("x,y\n10,10\n12,banana\n"));
+    // Reading the file and saving the report leave it as it was.
+    Form1->BnCount->click();
+    QVERIFY(Form3->saveReport());
+    QCOMPARE(fileBytes(badPath), badText);
+
+    // The first teaching click keeps the refused file under a name of its own, and says which.
+    Form2->Teachmode1->trigger();
+    click(QPoint(70, 60));
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));
+    QCOMPARE(dialogs_->messages[1].kind, UserDialogs::MessageKind::Information);
+    QVERIFY2(dialogs_->messages[1].text.contains(QStringLiteral("c_bad.marks.refused-2.csv")),
+             qPrintable(dialogs_->messages[1].text));
+    QCOMPARE(fileBytes(folder_->filePath(QStringLiteral("c_bad.marks.refused-2.csv"))), badText);
+    QCOMPARE(fileBytes(folder_->filePath(QStringLiteral("c_bad.marks.refused.csv"))), QByteArray("earlier"));
+    QCOMPARE(readMarksFile(badPath.toStdString()).marks, (std::vector<Mark>{{70, 60}}));
+    click(QPoint(90, 60));
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));  // told once
+    QCOMPARE(readMarksFile(badPath.toStdString()).marks, (std::vector<Mark>{{70, 60}, {90, 60}}));
 }
 
 void TeachTest::suggestWithoutEnoughToLearnFromChangesNothing()
@@ -334,6 +417,9 @@ void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
     Form2->Teachmode1->trigger();
     Form2->ClearmarksClick();
     QVERIFY(Form1->loadimage(QStringLiteral("taught.jpg")));
+    // What was learnt holds for the next pictures until it is forgotten.
+    QVERIFY(Form2->blobSettings().has_value());
+    Form2->Forgetteaching1->trigger();
     QVERIFY(!Form2->blobSettings().has_value());
     dialogs_->answerNextFileDialog(folder_->filePath(QStringLiteral("c_taught.txt")));
     Form1->Savereport1Click();
@@ -342,6 +428,198 @@ void TeachTest::suggestParametersGivesTheSearchesAndTheCountersValues()
     Form1->BnCount->click();
     QCOMPARE(Form3->lines().mid(15), lines.mid(15));
     QCOMPARE(dialogs_->messages.size(), std::size_t(1));
+}
+
+namespace {
+
+/// What a generated picture teaches: a mark on every drawn particle inside region, and one box of
+/// 30 x 30 pixels that no particle comes near.
+struct DrawnTeaching {
+    std::vector<Mark> marks;
+    PixelRegion background;
+};
+
+DrawnTeaching drawnTeaching(const Micrograph& drawn, const PixelRegion& region)
+{
+    DrawnTeaching teaching;
+    for (const DrawnParticle& particle : drawn.particles) {
+        const Mark mark{static_cast<int>(particle.column), static_cast<int>(particle.row)};
+        if (region.contains(mark.x, mark.y)) teaching.marks.push_back(mark);
+    }
+    for (int y = 5; y + 35 < drawn.picture.height() && teaching.background.empty(); y += 10)
+        for (int x = 5; x + 35 < drawn.picture.width() && teaching.background.empty(); x += 10) {
+            const bool clear =
+                std::all_of(drawn.particles.begin(), drawn.particles.end(), [&](const DrawnParticle& p) {
+                    const double dx = std::max({x - p.column, 0.0, p.column - (x + 30)});
+                    const double dy = std::max({y - p.row, 0.0, p.row - (y + 30)});
+                    return dx * dx + dy * dy > (p.radius + 3) * (p.radius + 3);
+                });
+            if (clear) teaching.background = PixelRegion{x, y, 30, 30};
+        }
+    return teaching;
+}
+
+}  // namespace
+
+void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
+{
+    MicrographOptions options;
+    options.width = 400;
+    options.height = 300;
+    options.particles = 90;
+    options.seed = 31;
+    const Micrograph first = makeSyntheticMicrograph(options);
+    options.seed = 32;
+    const Micrograph second = makeSyntheticMicrograph(options);
+    const PixelRegion region{40, 30, 320, 240};
+
+    // The first picture: region, marks and a background box (Shift+drag), the box kept beside the marks.
+    const Picture firstShown = openPicture(first.picture, QStringLiteral("seriesA"));
+    QVERIFY(!firstShown.empty());
+    const DrawnTeaching firstTeaching = drawnTeaching(first, region);
+    QVERIFY(firstTeaching.marks.size() >= 30 && !firstTeaching.background.empty());
+    Form2->Teachmode1->trigger();
+    drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
+    for (const Mark& mark : firstTeaching.marks) click(QPoint(mark.x, mark.y));
+    const PixelRegion box = firstTeaching.background;
+    sendMouse(QEvent::MouseButtonPress, QPoint(box.x, box.y), Qt::LeftButton, Qt::LeftButton,
+              Qt::ShiftModifier);
+    sendMouse(QEvent::MouseMove, QPoint(box.x + box.width, box.y + box.height), Qt::NoButton, Qt::LeftButton,
+              Qt::ShiftModifier);
+    sendMouse(QEvent::MouseButtonRelease, QPoint(box.x + box.width, box.y + box.height), Qt::LeftButton,
+              Qt::NoButton, Qt::ShiftModifier);
+    QCOMPARE(Form2->backgroundBoxes(), (std::vector<PixelRegion>{box}));
+    QCOMPARE(Form2->teachingRegion(), region);
+    QCOMPARE(Form2->frontLayer()->backgroundBoxes().size(), std::size_t(1));
+    const fs::path folder = folder_->path().toStdString();
+    QCOMPARE(readBackgroundFile(folder / "c_seriesA.background.csv").boxes, Form2->backgroundBoxes());
+
+    Form2->Learndensity1->trigger();
+    QCOMPARE(dialogs_->messages.size(), std::size_t(1));
+    QCOMPARE(dialogs_->messages[0].kind, UserDialogs::MessageKind::Information);
+    QVERIFY(Form2->densityModel().has_value());
+    // The window learns and counts what the core does from the same teaching.
+    TeachingSet expected;
+    QCOMPARE(addTeachingPicture(expected, firstShown, "seriesA.jpg", region, firstTeaching.marks, {box}),
+             std::string());
+    const DensityTraining firstModel = trainDensityModel(expected);
+    QCOMPARE(densityModelText(*Form2->densityModel()), densityModelText(firstModel.model));
+    QVERIFY(Form2->learntResult().has_value());
+    QCOMPARE(Form2->learntResult()->count, predictDensity(firstShown, firstModel.model).count);
+    QVERIFY2(dialogs_->messages[0].text.contains(QStringLiteral("Learnt count of this picture: %1.")
+                                                     .arg(learntParticleCount(*Form2->learntResult()))),
+             qPrintable(dialogs_->messages[0].text));
+    // The report's learnt lines follow its 21 lines.
+    QCOMPARE(Form3->lines().size(), 21 + kLearntReportLineCount);
+    QCOMPARE(Form3->lines()[21], QString::fromLatin1(kLearntCountLabel) +
+                                     QString::number(learntParticleCount(*Form2->learntResult())));
+
+    // The next picture ends teach mode but keeps the teaching, and its count has a learnt count too.
+    const Picture secondShown = openPicture(second.picture, QStringLiteral("seriesB"));
+    QVERIFY(!Form2->teachMode());
+    QVERIFY(Form2->backgroundBoxes().empty());
+    Form1->BnCount->click();
+    QVERIFY(Form2->learntResult().has_value());
+    QCOMPARE(Form2->learntResult()->count, predictDensity(secondShown, firstModel.model).count);
+
+    // Taught on the second picture as well, the model learns from both.
+    const DrawnTeaching secondTeaching = drawnTeaching(second, region);
+    Form2->Teachmode1->trigger();
+    drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
+    for (const Mark& mark : secondTeaching.marks) click(QPoint(mark.x, mark.y));
+    Form2->Learndensity1->trigger();
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));
+    QCOMPARE(Form2->teachingSet().pictures.size(), std::size_t(2));
+    QCOMPARE(Form2->densityModel()->pictures, 2);
+    QCOMPARE(Form2->densityModel()->marks, int(firstTeaching.marks.size() + secondTeaching.marks.size()));
+    QCOMPARE(Form2->densityModel()->backgroundBoxes, 1);
+    QCOMPARE(Form2->learntResult()->count, predictDensity(secondShown, *Form2->densityModel()).count);
+    const int secondLearnt = learntParticleCount(*Form2->learntResult());
+
+    // The view: the density as a heat map and the learnt positions over the picture.
+    Form2->Densityview1->trigger();
+    QCOMPARE(Form2->frontLayer()->densityHeat().size(), QSize(secondShown.width(), secondShown.height()));
+    QCOMPARE(Form2->frontLayer()->densityPositions().size(), Form2->learntResult()->positions.size());
+    QVERIFY(!Form2->learntResult()->positions.empty());
+
+    // Saved beside the report, the model comes back with it.
+    QVERIFY(Form3->saveReport());
+    const std::string learnt = densityModelText(*Form2->densityModel());
+    QVERIFY(fs::exists(densityModelPath(folder / "c_seriesB.txt")));
+    Form2->Forgetteaching1->trigger();
+    QVERIFY(!Form2->densityModel().has_value());
+    dialogs_->answerNextFileDialog(folder_->filePath(QStringLiteral("c_seriesB.txt")));
+    Form1->Savereport1Click();
+    QVERIFY(Form2->densityModel().has_value());
+    QCOMPARE(densityModelText(*Form2->densityModel()), learnt);
+
+    // Switched off, the next count has no learnt count.
+    Form2->Learntcounts1->trigger();
+    QVERIFY(!Form2->learntCountsOn());
+    Form1->BnCount->click();
+    QVERIFY(!Form2->learntResult().has_value());
+    QCOMPARE(Form3->lines().size(), 21);
+    QCOMPARE(dialogs_->messages.size(), std::size_t(2));
+
+    // The counter, taught on the same pictures, marks, regions and box, learns the same model and
+    // gives the second picture the same learnt count.
+    const QString regionText =
+        QStringLiteral("%1,%2,%3,%4").arg(region.x).arg(region.y).arg(region.width).arg(region.height);
+    const QString boxText = QStringLiteral("%1,%2,%3,%4").arg(box.x).arg(box.y).arg(box.width).arg(box.height);
+    const auto runCounter = [&](const QStringList& arguments) {
+        QProcess counter;
+        counter.start(QStringLiteral(SPOTTALLY_BINARY_DIR "/spottally-count"), arguments);
+        const bool finished = counter.waitForFinished(300000);
+        return std::make_pair(finished && counter.exitCode() == 0,
+                              QString::fromUtf8(counter.readAllStandardOutput() + counter.readAllStandardError()));
+    };
+    const auto taught = runCounter(
+        {QStringLiteral("--learn"), folder_->filePath(QStringLiteral("c_seriesA.marks.csv")),
+         QStringLiteral("--learn-region"), regionText, QStringLiteral("--learn-background"), boxText,
+         QStringLiteral("--learn"), folder_->filePath(QStringLiteral("c_seriesB.marks.csv")),
+         QStringLiteral("--learn-region"), regionText, QStringLiteral("--learn-out"),
+         folder_->filePath(QStringLiteral("learnt.txt")), folder_->filePath(QStringLiteral("seriesA.jpg")),
+         folder_->filePath(QStringLiteral("seriesB.jpg"))});
+    QVERIFY2(taught.first, qPrintable(taught.second));
+    const DensityModelReading counterModel = readDensityModelFile(folder / "learnt.model.txt");
+    QCOMPARE(counterModel.error, std::string());
+    QCOMPARE(densityModelText(counterModel.model), learnt);
+    fs::create_directory(folder / "counted");
+    fs::copy_file(folder / "seriesB.jpg", folder / "counted" / "seriesB.jpg");
+    const auto counted = runCounter({QStringLiteral("--params-from"), folder_->filePath(QStringLiteral("learnt.txt")),
+                                     QStringLiteral("--density"),
+                                     folder_->filePath(QStringLiteral("counted/seriesB.jpg"))});
+    QVERIFY2(counted.first, qPrintable(counted.second));
+    QVERIFY2(counted.second.trimmed().endsWith(QLatin1Char('\t') + QString::number(secondLearnt)),
+             qPrintable(counted.second));
+}
+
+void TeachTest::cancelledLearningKeepsWhatWasLearnt()
+{
+    MicrographOptions options;
+    options.width = 300;
+    options.height = 240;
+    options.particles = 70;
+    options.seed = 41;
+    const Micrograph drawn = makeSyntheticMicrograph(options);
+    QVERIFY(!openPicture(drawn.picture, QStringLiteral("cancelled")).empty());
+    const PixelRegion region{0, 0, 300, 240};
+    const DrawnTeaching teaching = drawnTeaching(drawn, region);
+    Form2->Teachmode1->trigger();
+    drag(QPoint(0, 0), QPoint(300, 240));
+    for (const Mark& mark : teaching.marks) click(QPoint(mark.x, mark.y));
+    // Cancel, as the progress dialog's button would, the first time the work asks.
+    LongWork::setWatcher([](double) { return false; });
+    Form2->Learndensity1->trigger();
+    LongWork::setWatcher({});
+    QVERIFY(!Form2->densityModel().has_value());
+    QVERIFY(Form2->teachingSet().empty());
+    QVERIFY2(Form2->windowTitle().startsWith(QStringLiteral("Learning cancelled")), qPrintable(Form2->windowTitle()));
+    VERIFY_NO_MESSAGE(dialogs_);
+    // Not cancelled, the same teaching is learnt.
+    Form2->Learndensity1->trigger();
+    QVERIFY(Form2->densityModel().has_value());
+    QCOMPARE(Form2->teachingSet().pictures.size(), std::size_t(1));
 }
 
 QTEST_MAIN(TeachTest)
