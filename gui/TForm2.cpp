@@ -12,6 +12,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <array>
@@ -316,6 +317,15 @@ void TForm2::buildStatusBar()
 void TForm2::showStatusMessage(const QString& text, int milliseconds)
 {
     statusBar()->showMessage(text, milliseconds);
+}
+
+void TForm2::showStatus(const QString& status, const QString& restoreTo)
+{
+    showStatusMessage(status, kStatusMilliseconds);
+    setWindowTitle(status);
+    QTimer::singleShot(kStatusMilliseconds, this, [this, status, restoreTo] {
+        if (windowTitle() == status) setWindowTitle(restoreTo);
+    });
 }
 
 void TForm2::showPointer(const LayerView* view, std::optional<QPoint> position)

@@ -118,6 +118,9 @@ public:
     QMenuBar* menuBar() const = delete;
     /// Shows text in the status bar: until the next message, or for milliseconds when not 0.
     void showStatusMessage(const QString& text, int milliseconds = 0);
+    /// Shows status in the status bar and, for a moment, in the title, then restoreTo (unless the
+    /// title changed meanwhile).
+    void showStatus(const QString& status, const QString& restoreTo);
     /// The status bar's permanent fields: the picture pixel under the mouse, its value in the view in
     /// front, and the zoom.
     QLabel* positionField() const { return positionField_; }
