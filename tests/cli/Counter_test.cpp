@@ -235,6 +235,7 @@ TEST_F(CounterTest, ResultsNeverOverwriteEachOtherOrAnInput)
     put("x.tif", "II*");
     put("c_x.jpg", jpeg);
     put("m.csv", "x,y\n10,10\n20,20\n30,30\n");
+    put("p.model.txt", "x,y\n10,10\n20,20\n30,30\n");
     // A saved field to pool, and other names of the picture: a hard link and a symbolic one.
     put("r/f.jpg", jpeg);
     ASSERT_EQ(runCounter({arg("r/f.jpg")}).exitCode, 0);
@@ -265,6 +266,11 @@ TEST_F(CounterTest, ResultsNeverOverwriteEachOtherOrAnInput)
         {{learn, arg("m.csv"), region, learnOut, arg("x.jpg"), arg("x.jpg")}, {"--learn-out", "replace the input"}},
         {{learn, arg("m.csv"), region, learnOut, arg("m.csv"), arg("x.jpg")}, {"--learn-out", "m.csv"}},
         {{learn, arg("m.csv"), region, learnOut, arg("link.csv"), arg("x.jpg")}, {"--learn-out", "link.csv"}},
+        // The learnt model beside the parameter file, and the second picture of a teaching series.
+        {{learn, arg("p.model.txt"), region, learnOut, arg("p.txt"), arg("x.jpg")}, {"--learn-out", "p.model.txt"}},
+        {{learn, arg("m.csv"), region, learn, arg("m.csv"), region, learnOut, arg("c_x.jpg"), arg("x.jpg"),
+          arg("c_x.jpg")},
+         {"--learn-out", "c_x.jpg"}},
         {{QStringLiteral("--pool"), arg("r/f.jpg"), arg("r/c_f.txt")}, {"--pool", "replace the input"}},
         {{QStringLiteral("--pool"), arg("r/c_f.txt"), arg("r/c_f.txt")}, {"--pool", "c_f.txt"}},
     };
