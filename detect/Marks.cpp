@@ -46,9 +46,9 @@ std::string marksText(const std::vector<Mark>& marks)
     return text;
 }
 
-MarksReading parseMarksText(std::string_view text, const std::string& fileName)
+std::string readHeaderedLines(std::string_view text, const std::string& fileName, std::string_view header,
+                              const std::function<std::string(std::string_view)>& takeLine)
 {
-    MarksReading reading;
     bool headerSeen = false;
     int lineNumber = 0;
     std::size_t start = 0;
@@ -60,36 +60,37 @@ MarksReading parseMarksText(std::string_view text, const std::string& fileName)
         ++lineNumber;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
-        const auto refuse = [&](const std::string& why) {
-            reading.marks.clear();
-            reading.error = fileName + ", line " + std::to_string(lineNumber) + ": " + why + " ('" +
-                            shownLine(line) + "')";
+        const auto refusal = [&](const std::string& why) {
+            return fileName + ", line " + std::to_string(lineNumber) + ": " + why + " ('" + shownLine(line) + "')";
         };
         if (!headerSeen) {
-            std::string header(line);
-            if (header.rfind("\xEF\xBB\xBF", 0) == 0) header.erase(0, 3);  // a byte-order mark from spreadsheets
-            while (!header.empty() && (header.back() == ' ' || header.back() == '\t')) header.pop_back();
-            if (header != kMarksHeader) {
-                refuse(std::string("the first line must be the header ") + kMarksHeader);
-                return reading;
-            }
+            std::string first(line);
+            if (first.rfind("\xEF\xBB\xBF", 0) == 0) first.erase(0, 3);  // a byte-order mark from spreadsheets
+            while (!first.empty() && (first.back() == ' ' || first.back() == '\t')) first.pop_back();
+            if (first != header) return refusal("the first line must be the header " + std::string(header));
             headerSeen = true;
             continue;
         }
+        if (const std::string why = takeLine(line); !why.empty()) return refusal(why);
+    }
+    if (!headerSeen) return fileName + ": empty, the header " + std::string(header) + " is missing";
+    return {};
+}
+
+MarksReading parseMarksText(std::string_view text, const std::string& fileName)
+{
+    MarksReading reading;
+    reading.error = readHeaderedLines(text, fileName, kMarksHeader, [&](std::string_view line) -> std::string {
         const std::size_t comma = line.find(',');
         const auto x = comma == std::string_view::npos ? std::nullopt : parseWholeNumber(line.substr(0, comma));
         const auto y = comma == std::string_view::npos ? std::nullopt : parseWholeNumber(line.substr(comma + 1));
-        if (!x || !y) {
-            refuse("a mark must be two whole numbers x,y");
-            return reading;
-        }
-        if (*x < 0 || *y < 0 || *x > kMaxCoordinate || *y > kMaxCoordinate) {
-            refuse("a mark's x and y must lie from 0 to " + std::to_string(kMaxCoordinate));
-            return reading;
-        }
+        if (!x || !y) return "a mark must be two whole numbers x,y";
+        if (*x < 0 || *y < 0 || *x > kMaxCoordinate || *y > kMaxCoordinate)
+            return "a mark's x and y must lie from 0 to " + std::to_string(kMaxCoordinate);
         reading.marks.push_back({static_cast<int>(*x), static_cast<int>(*y)});
-    }
-    if (!headerSeen) reading.error = fileName + ": empty, the header " + std::string(kMarksHeader) + " is missing";
+        return {};
+    });
+    if (!reading.error.empty()) reading.marks.clear();
     return reading;
 }
 

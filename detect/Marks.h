@@ -4,6 +4,7 @@
 // The window and the headless counter read and write the same file.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,12 @@ struct MarksReading {
 /// Reads a marks text. Lines end at LF or CR LF; blank lines are skipped. The first line must be the
 /// header; every other line two whole numbers from 0 to 65535. A bad line refuses the whole file with
 /// a message naming fileName, the line number and its text.
+/// Reads a text of a header line and then one item a line, as the marks and background files are:
+/// blank lines are passed over, CR LF and a byte-order mark before the header are taken. takeLine
+/// takes one line and says why it is refused (empty: taken). Returns the first refusal, naming the
+/// file and the line, or that the header is missing; empty when every line was taken.
+std::string readHeaderedLines(std::string_view text, const std::string& fileName, std::string_view header,
+                              const std::function<std::string(std::string_view)>& takeLine);
 MarksReading parseMarksText(std::string_view text, const std::string& fileName);
 MarksReading readMarksFile(const std::filesystem::path& path);
 FileSaveOutcome writeMarksFile(const std::filesystem::path& path, const std::vector<Mark>& marks);
