@@ -64,16 +64,29 @@ std::string oneLine(std::string text)
     return text;
 }
 
-/// The files a picture's count writes, in the order they are written.
-std::vector<fs::path> outputsOf(const fs::path& picturePath, const CounterOptions& options)
+/// The files a picture's count writes; those the options do not ask for are empty.
+struct PictureOutputs {
+    fs::path report, marked, particles, learntPositions, xy;
+    /// The files written, in the order they are written.
+    std::vector<fs::path> written() const
+    {
+        std::vector<fs::path> files;
+        for (const fs::path* file : {&report, &marked, &particles, &learntPositions, &xy})
+            if (!file->empty()) files.push_back(*file);
+        return files;
+    }
+};
+
+PictureOutputs outputsOf(const fs::path& picturePath, const CounterOptions& options)
 {
     const fs::path folder = options.outFolder.empty() ? picturePath.parent_path() : options.outFolder;
     const std::string name = namePart(picturePath.string());
-    std::vector<fs::path> outputs{folder / reportFileName(name)};
-    if (options.marked) outputs.push_back(folder / markedPictureName(name));
-    if (options.particles) outputs.push_back(folder / particleTableFileName(name));
-    if (options.particles && options.density) outputs.push_back(folder / learntPositionsFileName(name));
-    if (options.xy) outputs.push_back(folder / xyDataFileName(name));
+    PictureOutputs outputs;
+    outputs.report = folder / reportFileName(name);
+    if (options.marked) outputs.marked = folder / markedPictureName(name);
+    if (options.particles) outputs.particles = folder / particleTableFileName(name);
+    if (options.particles && options.density) outputs.learntPositions = folder / learntPositionsFileName(name);
+    if (options.xy) outputs.xy = folder / xyDataFileName(name);
     return outputs;
 }
 
@@ -89,7 +102,7 @@ std::string overwriteConflict(const std::vector<fs::path>& pictures, const Count
     addOptionInputs(options, files);
     for (const fs::path& picture : pictures) files.input(picture, picture.string());
     for (const fs::path& picture : pictures)
-        for (const fs::path& output : outputsOf(picture, options)) files.output(output, picture.string());
+        for (const fs::path& output : outputsOf(picture, options).written()) files.output(output, picture.string());
     if (!options.summaryFile.empty()) files.output(options.summaryFile, "--summary");
     if (!options.summaryAppendFile.empty()) files.output(options.summaryAppendFile, "--summary-append");
     return outputConflict(files);
@@ -316,16 +329,16 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
         }
     }
 
-    const std::vector<fs::path> outputs = outputsOf(picturePath, options);
-    const FolderLock setLock(outputs[0].parent_path());
-    const FileSaveOutcome saved = writeReportFile(outputs[0], lines);
+    const PictureOutputs outputs = outputsOf(picturePath, options);
+    const FolderLock setLock(outputs.report.parent_path());
+    const FileSaveOutcome saved = writeReportFile(outputs.report, lines);
     if (!saved.saved()) {
         outcome.error = saved.error;
         return outcome;
     }
     if (!saved.warning.empty()) outcome.notices.push_back(saved.warning);
     if (options.marked) {
-        const std::string problem = writeMarkedPicture(layers.Image2, outputs[1]);
+        const std::string problem = writeMarkedPicture(layers.Image2, outputs.marked);
         if (!problem.empty()) {
             outcome.error = problem;
             return outcome;
@@ -335,7 +348,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     if (options.particles) {
         try {
             const FileSaveOutcome written =
-                writeParticleTable(outputs[options.marked ? 2 : 1], particles, options.texts);
+                writeParticleTable(outputs.particles, particles, options.texts);
             if (!written.saved()) {
                 outcome.error = written.error;
                 return outcome;
@@ -348,7 +361,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
 
     if (options.particles && options.density) {
         const FileSaveOutcome written =
-            writeFileAtomically(outputs[options.marked ? 3 : 2], learntPositionsText(learntPositions));
+            writeFileAtomically(outputs.learntPositions, learntPositionsText(learntPositions));
         if (!written.saved()) {
             outcome.error = written.error;
             return outcome;
@@ -357,7 +370,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
 
     if (options.xy) {
         scanMarkerPositions(layers.Image3, state);
-        const FileSaveOutcome written = writeFileAtomically(outputs.back(), xyDataText(state.MarkerList));
+        const FileSaveOutcome written = writeFileAtomically(outputs.xy, xyDataText(state.MarkerList));
         if (!written.saved()) {
             outcome.error = written.error;
             return outcome;
