@@ -27,8 +27,9 @@ constexpr int kTrees = 24;
 constexpr int kMaxDepth = 18;
 constexpr int kLeastLeafSamples = 6;
 constexpr int kFeatureTries = 14;          // random (feature, threshold) pairs tried at a split
-constexpr std::size_t kMaxSamples = 160000; // teaching pixels used at most (sampled evenly beyond)
+constexpr std::size_t kMaxSamples = 300000; // teaching pixels used at most (sampled evenly beyond)
 constexpr std::uint64_t kSeed = 0x5107A11EDu;
+constexpr double kLeastCalibration = 0.5;  // out-of-bag scaling of the leaves: at least this, at most its inverse
 
 // Cropping and tiling.
 constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
@@ -355,7 +356,10 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
     };
     std::vector<float> level = neighbourhood(neighbourhood(raw, kEnvelopeReach, true), kEnvelopeReach, false);
     const float sign = brightParticles ? 1.0F : -1.0F;
-    for (float& value : level) value = sign / std::max(kDarkestLevel, value);
+    // The level is taken off and what is left divided by it: on a dark ground the level is mostly the
+    // camera's offset and uneven light, which must not reach the features either.
+    std::vector<float> gain(level.size());
+    for (std::size_t i = 0; i < level.size(); ++i) gain[i] = sign / std::max(kDarkestLevel, level[i]);
 
     flat.width = width;
     flat.height = height;
@@ -368,22 +372,27 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
         rightWeight[static_cast<std::size_t>(x)] = fx - static_cast<float>(leftBlock[static_cast<std::size_t>(x)]);
     }
     parallelSlices(height, threads, [&](int firstRow, int endRow) {
-        std::vector<float> column(static_cast<std::size_t>(blockColumns) + 1);
+        std::vector<float> offsets(static_cast<std::size_t>(blockColumns) + 1), gains(offsets.size());
         for (int y = firstRow; y < endRow; ++y) {
             const float fy = std::clamp((y + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockRows - 1));
             const int by = std::min(static_cast<int>(fy), std::max(0, blockRows - 2));
             const int by1 = std::min(by + 1, blockRows - 1);
             const float wy = fy - static_cast<float>(by);
-            for (int bx = 0; bx < blockColumns; ++bx)
-                column[static_cast<std::size_t>(bx)] = level[static_cast<std::size_t>(by) * blockColumns + bx] * (1 - wy) +
-                                                       level[static_cast<std::size_t>(by1) * blockColumns + bx] * wy;
-            column[static_cast<std::size_t>(blockColumns)] = column[static_cast<std::size_t>(blockColumns) - 1];
+            for (int bx = 0; bx < blockColumns; ++bx) {
+                const std::size_t above = static_cast<std::size_t>(by) * blockColumns + bx;
+                const std::size_t below = static_cast<std::size_t>(by1) * blockColumns + bx;
+                offsets[static_cast<std::size_t>(bx)] = level[above] * (1 - wy) + level[below] * wy;
+                gains[static_cast<std::size_t>(bx)] = gain[above] * (1 - wy) + gain[below] * wy;
+            }
+            offsets[static_cast<std::size_t>(blockColumns)] = offsets[static_cast<std::size_t>(blockColumns) - 1];
+            gains[static_cast<std::size_t>(blockColumns)] = gains[static_cast<std::size_t>(blockColumns) - 1];
             const std::uint8_t* source = picture.row(y) + channel;
             float* out = flat.row(y);
             for (int x = 0; x < width; ++x) {
                 const auto b = static_cast<std::size_t>(leftBlock[static_cast<std::size_t>(x)]);
                 const float w = rightWeight[static_cast<std::size_t>(x)];
-                out[x] = static_cast<float>(source[3 * x]) * (column[b] + w * (column[b + 1] - column[b])) - sign;
+                const float offset = offsets[b] + w * (offsets[b + 1] - offsets[b]);
+                out[x] = (static_cast<float>(source[3 * x]) - offset) * (gains[b] + w * (gains[b + 1] - gains[b]));
             }
         }
     });
@@ -392,10 +401,18 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
 
 // ---- Teaching samples ----
 
+/// Teaching is bagged by blocks of this size, a few particles across: neighbouring pixels show the
+/// same particle, so a pixel held out alone would not be new to a tree.
+int bagBlockSize(const DensityModel& model)
+{
+    return std::max(24, static_cast<int>(std::ceil(8.0 * model.particleScale)));
+}
+
 struct Samples {
     int featureCount = 0;
     std::vector<float> features;  // sample after sample
     std::vector<float> targets;
+    std::vector<std::uint32_t> blocks;  // the teaching block each sample lies in (see bagBlockSize)
     std::size_t size() const { return targets.size(); }
 };
 
@@ -508,20 +525,26 @@ Buffer targetDensity(const TeachingPicture& taught, double sigma)
     std::fill(target.values.begin(), target.values.end(), 0.0F);
     const int radius = static_cast<int>(std::ceil(3.0 * sigma));
     std::vector<double> weights;
-    double sum = 0;
     for (int dy = -radius; dy <= radius; ++dy)
-        for (int dx = -radius; dx <= radius; ++dx) {
-            weights.push_back(std::exp(-0.5 * (dx * dx + dy * dy) / (sigma * sigma)));
-            sum += weights.back();
-        }
+        for (int dx = -radius; dx <= radius; ++dx) weights.push_back(std::exp(-0.5 * (dx * dx + dy * dy) / (sigma * sigma)));
+    // A mark near the picture's edge keeps all of its particle inside: the count of a picture is the
+    // marks whose centres lie in it, and the density must sum to that.
     for (const Mark& mark : taught.marks) {
         const int cx = mark.x - taught.cropX, cy = mark.y - taught.cropY;
+        double inside = 0;
         std::size_t index = 0;
         for (int dy = -radius; dy <= radius; ++dy)
             for (int dx = -radius; dx <= radius; ++dx, ++index) {
                 const int x = cx + dx, y = cy + dy;
+                if (x >= 0 && y >= 0 && x < target.width && y < target.height) inside += weights[index];
+            }
+        if (!(inside > 0)) continue;
+        index = 0;
+        for (int dy = -radius; dy <= radius; ++dy)
+            for (int dx = -radius; dx <= radius; ++dx, ++index) {
+                const int x = cx + dx, y = cy + dy;
                 if (x < 0 || y < 0 || x >= target.width || y >= target.height) continue;
-                target.row(y)[x] += static_cast<float>(weights[index] / sum);
+                target.row(y)[x] += static_cast<float>(weights[index] / inside);
             }
     }
     return target;
@@ -536,6 +559,7 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
 {
     Samples samples;
     samples.featureCount = model.featureCount();
+    const int bagBlock = bagBlockSize(model);
     std::size_t candidates = 0;
     for (const TeachingPicture& taught : set.pictures) candidates += teachingPixels(taught);
     const double keep = candidates > kMaxSamples ? static_cast<double>(kMaxSamples) / candidates : 1.0;
@@ -584,12 +608,16 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
                                          (static_cast<std::size_t>(iy) * tw + ix) * static_cast<std::size_t>(samples.featureCount);
                         out.features.insert(out.features.end(), f, f + samples.featureCount);
                         out.targets.push_back(r == 2 ? 0.0F : target.row(ty + iy)[tx + ix]);
+                        out.blocks.push_back(static_cast<std::uint32_t>(p) * 1000003u +
+                                             static_cast<std::uint32_t>((ty + iy) / bagBlock) * 1009u +
+                                             static_cast<std::uint32_t>((tx + ix) / bagBlock));
                     }
             }
         });
         for (const Samples& part : perTile) {
             samples.features.insert(samples.features.end(), part.features.begin(), part.features.end());
             samples.targets.insert(samples.targets.end(), part.targets.begin(), part.targets.end());
+            samples.blocks.insert(samples.blocks.end(), part.blocks.begin(), part.blocks.end());
         }
     }
     return samples;
@@ -597,12 +625,15 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
 
 // ---- The forest ----
 
-DensityTree growTree(const Samples& samples, std::uint64_t seed, const std::atomic<bool>* cancel)
+/// Grows one tree on the samples whose inBag is set.
+DensityTree growTree(const Samples& samples, const std::vector<std::uint8_t>& inBag, std::uint64_t seed,
+                     const std::atomic<bool>* cancel)
 {
     const int featureCount = samples.featureCount;
-    const std::size_t n = samples.size();
-    std::vector<std::uint32_t> order(n);
-    std::iota(order.begin(), order.end(), 0u);
+    std::vector<std::uint32_t> order;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if (inBag[i] != 0) order.push_back(static_cast<std::uint32_t>(i));
+    const std::size_t n = order.size();
     std::uint64_t state = seed;
     DensityTree tree;
     struct Pending {
@@ -870,16 +901,50 @@ DensityTraining trainDensityModel(const TeachingSet& set, const DensityOptions& 
         training.error = "the teaching region is too small to learn from";
         return training;
     }
+    // Each tree learns from half of the teaching blocks; the other half tells how far the forest's
+    // predictions fall from the marks on pixels it never saw.
+    const auto inBag = [&](int tree, std::uint32_t block) {
+        std::uint64_t state = kSeed ^ (static_cast<std::uint64_t>(tree) << 40) ^ block;
+        return (splitMix(state) & 1u) == 0;
+    };
     model.trees.resize(kTrees);
     parallelSlices(kTrees, threads, [&](int first, int end) {
+        std::vector<std::uint8_t> bag(samples.size());
         for (int t = first; t < end; ++t) {
+            for (std::size_t i = 0; i < samples.size(); ++i) bag[i] = inBag(t, samples.blocks[i]) ? 1 : 0;
             std::uint64_t state = kSeed + static_cast<std::uint64_t>(t) * 0x100000001B3ull;
-            model.trees[static_cast<std::size_t>(t)] = growTree(samples, splitMix(state), options.cancel);
+            model.trees[static_cast<std::size_t>(t)] = growTree(samples, bag, splitMix(state), options.cancel);
         }
     });
     if (options.cancel != nullptr && options.cancel->load()) {
         training.cancelled = true;
         return training;
+    }
+    // Out of the bag: the leaves are scaled so that, on the teaching pixels each tree did not see, the
+    // forest counts the marks (averaged leaves shrink the peaks towards the mean).
+    double taught = 0, predicted = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        double sum = 0;
+        int trees = 0;
+        const float* f = samples.features.data() + i * static_cast<std::size_t>(samples.featureCount);
+        for (int t = 0; t < kTrees; ++t) {
+            if (inBag(t, samples.blocks[i])) continue;
+            const DensityTreeNode* nodes = model.trees[static_cast<std::size_t>(t)].data();
+            int node = 0;
+            while (nodes[node].feature >= 0)
+                node = f[nodes[node].feature] < nodes[node].threshold ? nodes[node].left : nodes[node].right;
+            sum += nodes[node].value;
+            ++trees;
+        }
+        if (trees == 0) continue;
+        taught += samples.targets[i];
+        predicted += sum / trees;
+    }
+    if (taught > 0 && predicted > 0) {
+        const double factor = std::clamp(taught / predicted, kLeastCalibration, 1.0 / kLeastCalibration);
+        for (DensityTree& tree : model.trees)
+            for (DensityTreeNode& node : tree)
+                if (node.feature < 0) node.value = static_cast<float>(node.value * factor);
     }
     training.model = std::move(model);
     return training;
@@ -1018,6 +1083,7 @@ std::string densityModelText(const DensityModel& model)
         switch (model.sampleRange.mode) {
             case SampleRange::Mode::Auto: text += "range auto\n"; break;
             case SampleRange::Mode::Full: text += "range full\n"; break;
+            case SampleRange::Mode::PerChannel: text += "range per-channel\n"; break;
             case SampleRange::Mode::Fixed:
                 text += "range " + std::to_string(model.sampleRange.low) + " " + std::to_string(model.sampleRange.high) +
                         "\n";
@@ -1100,13 +1166,15 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
             model.hasSampleRange = true;
             if (parts.size() == 2 && parts[1] == "auto") {
                 model.sampleRange = {};
+            } else if (parts.size() == 2 && parts[1] == "per-channel") {
+                model.sampleRange = {SampleRange::Mode::PerChannel, 0, 65535};
             } else if (parts.size() == 2 && parts[1] == "full") {
                 model.sampleRange = {SampleRange::Mode::Full, 0, 65535};
             } else {
                 unsigned low = 0, high = 0;
                 if (parts.size() != 3 || !readNumber(parts[1], low) || !readNumber(parts[2], high) || low >= high ||
                     high > 65535)
-                    return refuse("does not hold a 16-bit range (auto, full or LOW HIGH)");
+                    return refuse("does not hold a 16-bit range (auto, per-channel, full or LOW HIGH)");
                 model.sampleRange = {SampleRange::Mode::Fixed, static_cast<std::uint16_t>(low),
                                      static_cast<std::uint16_t>(high)};
             }

@@ -118,6 +118,17 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
     EXPECT_EQ(read.model.trees[0][0].threshold, 0.1F / 3);
     EXPECT_EQ(read.model.particleScale, model.particleScale);
     EXPECT_EQ(read.model.sampleRange.high, 4000);
+    // Every 16-bit mapping a model can be taught with reads back as itself.
+    for (const SampleRange& range : {SampleRange{SampleRange::Mode::Auto, 0, 65535},
+                                     SampleRange{SampleRange::Mode::PerChannel, 0, 65535},
+                                     SampleRange{SampleRange::Mode::Full, 0, 65535}}) {
+        DensityModel mapped = model;
+        mapped.sampleRange = range;
+        const DensityModelReading back = parseDensityModelText(densityModelText(mapped), "m.txt");
+        ASSERT_EQ(back.error, "") << sampleRangeText(range);
+        EXPECT_TRUE(back.model.hasSampleRange) << sampleRangeText(range);
+        EXPECT_EQ(back.model.sampleRange, range) << sampleRangeText(range);
+    }
 
     const auto replaced = [&](const std::string& from, const std::string& to) {
         std::string changed = text;
@@ -145,4 +156,24 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
         EXPECT_TRUE(reading.model.empty());
     }
     EXPECT_EQ(densityModelPath("/a/params.txt"), std::filesystem::path("/a/params.model.txt"));
+}
+
+TEST(DensityCount, ParticlesCutByThePictureEdgeCountWhole)
+{
+    // A small piece of a picture, so that many marked particles lie partly outside it: the density
+    // taught for each must still sum to one, or every count comes out low.
+    const Micrograph whole = makeTeachingPicture(teachingKinds()[1], 0);
+    const int x0 = 250, y0 = 150, size = 250;
+    Picture piece(size, size);
+    for (int y = 0; y < size; ++y)
+        std::copy(whole.picture.row(y0 + y) + 3 * x0, whole.picture.row(y0 + y) + 3 * (x0 + size), piece.row(y));
+    std::vector<Mark> marks;
+    for (const Mark& mark : trueCentres(whole, {x0, y0, size, size})) marks.push_back({mark.x - x0, mark.y - y0});
+    ASSERT_GE(marks.size(), 20u);
+    TeachingSet set;
+    ASSERT_EQ(addTeachingPicture(set, piece, "piece.bmp", {0, 0, size, size}, marks, {}), "");
+    const DensityTraining training = trainDensityModel(set, {2, nullptr});
+    ASSERT_EQ(training.error, "");
+    const double truth = static_cast<double>(marks.size());
+    EXPECT_NEAR(predictDensity(piece, training.model, {2, nullptr}).count, truth, 0.01 * truth);
 }
