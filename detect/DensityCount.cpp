@@ -26,7 +26,7 @@ constexpr int kColourFeatures = 6;         // two other channels and the dominan
 constexpr int kTrees = 24;
 constexpr int kMaxDepth = 18;
 constexpr int kLeastLeafSamples = 6;
-constexpr int kFeatureTries = 14;          // random (feature, threshold) pairs tried at a split
+constexpr int kFeatureTries = 40;          // random (feature, threshold) pairs tried at a split
 constexpr std::size_t kMaxSamples = 300000; // teaching pixels used at most (sampled evenly beyond)
 constexpr std::uint64_t kSeed = 0x5107A11EDu;
 constexpr double kLeastCalibration = 0.5;  // out-of-bag scaling of the leaves: at least this, at most its inverse
@@ -41,6 +41,9 @@ constexpr double kLeastParticleScale = 0.8;
 constexpr double kLargestParticleScale = 24.0;
 constexpr double kScaleStep = 1.12;
 constexpr double kLeastTargetSigma = 1.0;
+// Each mark is taught as a Gaussian this much narrower than the particle: the density then lies on the
+// particle's body, whose look carries to the next picture, rather than on the ground around it.
+constexpr double kTargetSpread = 0.7;
 
 // The positions: a peak must reach this share of one particle's peak density.
 constexpr double kPeakShare = 0.2;
@@ -890,7 +893,7 @@ DensityTraining trainDensityModel(const TeachingSet& set, const DensityOptions& 
     DensityModel model;
     model.targetColour = setColour(set);
     model.particleScale = setParticleScale(set, model.targetColour, threads);
-    model.targetSigma = std::max(kLeastTargetSigma, model.particleScale);
+    model.targetSigma = std::max(kLeastTargetSigma, kTargetSpread * model.particleScale);
     for (double factor : kScaleFactors) model.featureScales.push_back(std::max(kLeastScale, factor * model.particleScale));
     model.marks = set.markCount();
     model.pictures = static_cast<int>(set.pictures.size());
