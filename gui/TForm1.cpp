@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "core/AnalysisState.h"
 #include "gui/CommandKeys.h"
@@ -771,22 +772,25 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
     }
     if (kind == PictureKind::Tiff || !decoded.picture.empty()) {
         Layers& layers = Form2->layers();
-        // The new picture's other layers before anything is replaced, in a spare buffer and in the old
-        // area layer's: without memory for them, the window keeps the picture it has.
-        Picture image2 = std::move(secondSpareLayer_);
-        Picture image3 = std::move(layers.Image3);
+        // The new picture's count and area layers go into the old ones' buffers. A buffer too small
+        // is replaced by a new one, had before anything is replaced: without memory for it, the window
+        // keeps the picture it has.
+        const int width = decoded.picture.width(), height = decoded.picture.height();
+        const std::size_t bytes = decoded.picture.byteCount();
+        Picture image2, image3;
         try {
-            image2.resize(decoded.picture.width(), decoded.picture.height());
-            image3.resize(decoded.picture.width(), decoded.picture.height());
+            if (layers.Image2.capacity() < bytes) image2.resizeForOverwrite(width, height);
+            if (layers.Image3.capacity() < bytes) image3.resizeForOverwrite(width, height);
         } catch (const std::bad_alloc&) {
-            layers.Image3 = std::move(image3);  // a resize that fails changes nothing
             return noMemory();
         }
+        if (!image2.empty()) layers.Image2 = std::move(image2);
+        if (!image3.empty()) layers.Image3 = std::move(image3);
+        layers.Image2.resizeForOverwrite(width, height);  // made from the new original next
+        layers.Image3.resizeForOverwrite(width, height);
         std::swap(layers.Image1, decoded.picture);
-        std::swap(layers.Image2, image2);
-        layers.Image3 = std::move(image3);
-        // The old original and count layer take the next count (or the next decoding).
-        keepSpareLayers(std::move(decoded.picture), std::move(image2));
+        // The old original takes the next decoding (or a count).
+        keepSpareLayer(std::move(decoded.picture));
     }
     pictureMapped_ = !decoded.mapping.empty();
     picturePages_ = decoded.pages;
@@ -804,12 +808,15 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
     return true;
 }
 
-void TForm1::keepSpareLayers(Picture first, Picture second)
+void TForm1::keepSpareLayer(Picture buffer)
 {
     // Kept for pictures of a usual size; the buffers of a very large one are given back at once.
     constexpr std::size_t kLargestSpareLayer = std::size_t{256} << 20;
-    spareLayer_ = first.byteCount() <= kLargestSpareLayer ? std::move(first) : Picture();
-    secondSpareLayer_ = second.byteCount() <= kLargestSpareLayer ? std::move(second) : Picture();
+    if (buffer.empty() || buffer.byteCount() > kLargestSpareLayer) return;
+    if (spareLayer_.empty())
+        spareLayer_ = std::move(buffer);
+    else if (secondSpareLayer_.empty())
+        secondSpareLayer_ = std::move(buffer);
 }
 
 void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
@@ -825,13 +832,10 @@ void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
                           (pictureNote.isEmpty() ? QString() : QStringLiteral(" (") + pictureNote + QStringLiteral(")")));
     AnalysisState.ReportActive = true;
     Form2->show();
-    Layers& layers = Form2->layers();
-    AnalysisState.ImageWidth = layers.Image1.width();
-    AnalysisState.ImageHeight = layers.Image1.height();
-    layers.Image2.copyFrom(layers.Image1);
-    Form2->Showgrid();
-    Form2->Showscale();
-    layers.Image3.copyFrom(layers.Image1);  // taken after the overlays: the area layer carries neither
+    const Picture& original = std::as_const(*Form2).layers().Image1;
+    AnalysisState.ImageWidth = original.width();
+    AnalysisState.ImageHeight = original.height();
+    Form2->makeNewPictureLayers();
     AnalysisState.ViewMode = kViewOriginal;
     Form2->zoomForNewPicture();  // fitted or at 100 %; mouse positions map onto the picture at once
     Form2->Toggleview();

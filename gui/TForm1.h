@@ -276,5 +276,6 @@ private:
     // Layer buffers the windows no longer show, for the next decoding and the next count to write into:
     // a 24-megapixel layer is 72 MB, and a fresh one costs more to touch first than to fill.
     Picture spareLayer_, secondSpareLayer_;
-    void keepSpareLayers(Picture first, Picture second);
+    /// buffer becomes a spare where one is missing; otherwise, or when it is very large, it goes.
+    void keepSpareLayer(Picture buffer);
 };
