@@ -41,6 +41,7 @@
 #include "gui/WindowMenu.h"
 #include "view/EditsFile.h"
 #include "gui/TForm3.h"
+#include "detect/DensityCount.h"
 #include "gui/TForm2.h"
 
 namespace fs = std::filesystem;
@@ -384,6 +385,7 @@ void TForm1::FormCreate()
         SampleRange saved;
         if (parseSampleRange(value, saved) && saved.mode != SampleRange::Mode::Fixed) range = saved;
     }
+    chosenRange_ = range;
     setSampleRange(range);
     showSampleRange();
     setPicturePage(0);
@@ -436,17 +438,25 @@ void TForm1::Fullrange1Click() { chooseSampleRange(SampleRange{SampleRange::Mode
 
 void TForm1::chooseSampleRange(const SampleRange& range)
 {
-    const SampleRange before = sampleRange();
-    setSampleRange(range);
-    // The picture on screen shows the new mapping at once; kept when the user would rather keep it.
-    if (pictureMapped_ && !(before == range) && !reopenPicture()) setSampleRange(before);
+    const SampleRange before = chosenRange_;
+    chosenRange_ = range;
+    // The picture on screen shows the new mapping at once; kept when the user would rather keep it. A
+    // learnt model's mapping stays in use while the model is held.
+    if (pictureMapped_ && !(loadedRange_ == countingRange()) && !reopenPicture()) chosenRange_ = before;
+    setSampleRange(countingRange());
     showSampleRange();
-    tellSettingsError(writeSettingsValues(settingsFile_, kSampleRangeKey, {sampleRangeText(sampleRange())}));
+    tellSettingsError(writeSettingsValues(settingsFile_, kSampleRangeKey, {sampleRangeText(chosenRange_)}));
+}
+
+SampleRange TForm1::countingRange() const
+{
+    const std::optional<DensityModel>& model = Form2->densityModel();
+    return countingSampleRange(model ? &*model : nullptr, chosenRange_);
 }
 
 void TForm1::showSampleRange()
 {
-    const SampleRange::Mode mode = sampleRange().mode;
+    const SampleRange::Mode mode = chosenRange_.mode;
     Onerange1->setChecked(mode == SampleRange::Mode::Auto);
     Eachchannel1->setChecked(mode == SampleRange::Mode::PerChannel);
     Fullrange1->setChecked(mode == SampleRange::Mode::Full);
@@ -755,6 +765,8 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
                           QStringLiteral("Cannot open the picture %1:\nthere is not enough memory for it.").arg(fileName));
         return false;
     };
+    const SampleRange range = countingRange();
+    setSampleRange(range);
     DecodedPicture decoded;
     try {
         decoded = decodeWithProgress(path, kind, fileName, std::move(spareLayer_));
@@ -793,6 +805,7 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
         keepSpareLayer(std::move(decoded.picture));
     }
     pictureMapped_ = !decoded.mapping.empty();
+    loadedRange_ = range;
     picturePages_ = decoded.pages;
     try {
         QStringList notes;
@@ -897,6 +910,11 @@ bool TForm1::openChosenReport(const QString& fileName)
             dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(problem));
         Form2->restoreBlobSettings(blobs);
         Form2->restoreDensityModel(info.absoluteFilePath().toStdString(), hasLearntModelLine(reading.lines));
+        // A model taught on 16-bit pictures counts them as they were mapped then: its own picture too.
+        if (pictureMapped_ && !(loadedRange_ == countingRange())) {
+            if (!loadimage(QString::fromStdString(namePart(*reading.pictureName)))) return false;
+            Form3->setReportText(lines);
+        }
     }
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.

@@ -34,10 +34,10 @@
 #include "core/ParameterTexts.h"
 #include "core/Picture.h"
 #include "gui/UserDialogs.h"
+#include "picture/SampleRange.h"
 
 struct CountParams;
 struct DecodedPicture;
-struct SampleRange;
 enum class PictureKind;
 class QAction;
 class QFrame;
@@ -223,8 +223,11 @@ private:
     /// another 16-bit mapping. False when it was not: the picture and the count stay as they were.
     bool reopenPicture();
     void chooseSampleRange(const SampleRange& range);
-    /// The mapping items' check marks from the mapping in use.
+    /// The mapping items' check marks from the mapping chosen.
     void showSampleRange();
+    /// The mapping the next 16-bit picture is loaded with: the learnt model's while it holds one,
+    /// else the one chosen.
+    SampleRange countingRange() const;
     /// One item per page of the picture open now, the page shown checked; off for a single page.
     void fillPageMenu();
     /// The colour panel from the three colour fields, as at start.
@@ -270,6 +273,8 @@ private:
     bool layersShowCount_ = false;
     std::filesystem::path picturePath_;  // the picture open now, as loadimage found it
     bool pictureMapped_ = false;         // it had 16-bit samples
+    SampleRange loadedRange_;            // the mapping it was loaded with
+    SampleRange chosenRange_;            // the mapping chosen in the menu (kept in the settings file)
     int picturePages_ = 1;               // its full-resolution pages
     bool settingsErrorTold_ = false;
     std::optional<ParameterTexts> lastCountTexts_;  // the fields of the last count with a report
