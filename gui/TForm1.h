@@ -236,7 +236,8 @@ private:
     /// A settings entry written after a choice or a count; a failure is told once a run.
     void tellSettingsError(const std::string& error);
     /// BnCountClick's count on the layers: in place, or for the count button on a worker thread into
-    /// new layers that replace the old ones when it ends. False when it was cancelled: nothing changed.
+    /// new layers that replace the old ones when it ends (for a picture just opened, into the buffers
+    /// of its count and area layers). False when it was cancelled: nothing changed.
     bool countOnLayers();
     /// loadimage's decoding, on a worker thread with a busy cursor and a progress dialog with Cancel.
     DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name,

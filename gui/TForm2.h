@@ -27,7 +27,8 @@
 //                             picture as the new picture)
 //   Window1                   brings back the three windows (WindowMenu)
 //
-// The other windows ask this one for: layers(), refreshLayers(), malgrossklein(), Toggleview(),
+// The other windows ask this one for: layers(), makeNewPictureLayers(), takeNewPictureLayers(),
+// restoreNewPictureLayers(), refreshLayers(), malgrossklein(), Toggleview(),
 // Orig1Click(), Showgrid(), Showscale(), originalReplaced(), pictureOpened(), saveMarks(),
 // blobLines(), countReplaced(), hasUnsavedCorrections(), markCorrectionsSaved(), saveCorrections(),
 // restoreCorrections(), showStatusMessage().
