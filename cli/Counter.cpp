@@ -511,8 +511,7 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
             err << "spottally-count: --params-from " << options.blobSettingsFrom.string() << ": " << problem << "\n";
             if (options.density) return 2;
         }
-        if (options.densityModel && options.densityModel->hasSampleRange && !options.rangeGiven)
-            options.range = options.densityModel->sampleRange;
+        if (!options.rangeGiven) options.range = countingSampleRange(options.densityModel.get(), options.range);
     }
     if (!options.learnMarks.empty()) return runLearning(options, out, err);
     // Folders stand for their pictures.

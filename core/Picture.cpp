@@ -10,10 +10,10 @@
 
 namespace {
 
-// A zero-filled buffer for delete[]. Large buffers ask for transparent huge pages before their first
-// touch: a 24-megapixel layer is 72 MB, and faulting it in 4 KB pages costs far more than filling it
-// (on virtual machines ten times more).
-std::uint8_t* newPixelBuffer(std::size_t bytes)
+// A buffer for delete[], zero-filled when asked. Large buffers ask for transparent huge pages before
+// their first touch: a 24-megapixel layer is 72 MB, and faulting it in 4 KB pages costs far more than
+// filling it (on virtual machines ten times more).
+std::uint8_t* newPixelBuffer(std::size_t bytes, bool zeroFill)
 {
     auto* buffer = new std::uint8_t[bytes];
 #ifdef MADV_HUGEPAGE
@@ -25,7 +25,7 @@ std::uint8_t* newPixelBuffer(std::size_t bytes)
         if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);  // a hint only
     }
 #endif
-    std::memset(buffer, 0, bytes);
+    if (zeroFill) std::memset(buffer, 0, bytes);
     return buffer;
 }
 
@@ -61,13 +61,17 @@ Picture& Picture::operator=(Picture&& other) noexcept
     return *this;
 }
 
-void Picture::resize(int width, int height)
+void Picture::resize(int width, int height) { resizeBuffer(width, height, true); }
+
+void Picture::resizeForOverwrite(int width, int height) { resizeBuffer(width, height, false); }
+
+void Picture::resizeBuffer(int width, int height, bool zeroFill)
 {
     if (width < 0 || height < 0) throw std::invalid_argument("negative picture size");
     if (width == 0 || height == 0) width = height = 0;
     const std::size_t bytes = static_cast<std::size_t>(width) * kBytesPerPixel * static_cast<std::size_t>(height);
     if (bytes > capacity_) {
-        data_.reset(newPixelBuffer(bytes));
+        data_.reset(newPixelBuffer(bytes, zeroFill));
         capacity_ = bytes;
     }
     width_ = width;
@@ -77,7 +81,7 @@ void Picture::resize(int width, int height)
 void Picture::copyFrom(const Picture& other)
 {
     if (this == &other) return;
-    resize(other.width_, other.height_);
+    resizeForOverwrite(other.width_, other.height_);
     if (other.byteCount() > 0) std::memcpy(data_.get(), other.data_.get(), other.byteCount());
 }
 

@@ -25,6 +25,8 @@ public:
     /// Bytes per row: 3 x width.
     std::size_t stride() const { return static_cast<std::size_t>(width_) * kBytesPerPixel; }
     std::size_t byteCount() const { return stride() * static_cast<std::size_t>(height_); }
+    /// Bytes of the buffer: a resize up to as many keeps it.
+    std::size_t capacity() const { return capacity_; }
 
     std::uint8_t* row(int y) { return data_.get() + stride() * static_cast<std::size_t>(y); }
     const std::uint8_t* row(int y) const { return data_.get() + stride() * static_cast<std::size_t>(y); }
@@ -34,6 +36,9 @@ public:
     /// Changes the size; keeps the buffer when it is large enough (contents are then unspecified).
     /// A new buffer is zero-filled.
     void resize(int width, int height);
+    /// The same without filling a new buffer: for a picture whose every byte is written before any is
+    /// read. The fill would be a pass over the whole buffer for nothing (72 MB at 24 megapixels).
+    void resizeForOverwrite(int width, int height);
     /// Makes this an exact copy of other, reusing this picture's buffer where it is large enough.
     void copyFrom(const Picture& other);
     /// Releases the buffer: the picture becomes 0 x 0.
@@ -51,6 +56,8 @@ private:
     int height_ = 0;
     std::size_t capacity_ = 0;
     std::unique_ptr<std::uint8_t[]> data_;
+
+    void resizeBuffer(int width, int height, bool zeroFill);
 };
 
 /// Colour values exchanged with the windows: red in the low byte, green in the second, blue in the third.

@@ -1007,6 +1007,11 @@ int learntParticleCount(const DensityResult& result)
     return static_cast<int>(std::lround(std::max(0.0, result.count)));
 }
 
+SampleRange countingSampleRange(const DensityModel* model, const SampleRange& chosen)
+{
+    return model != nullptr && model->hasSampleRange ? model->sampleRange : chosen;
+}
+
 std::vector<Mark> densityPositions(const FloatPlane& density, const DensityModel& model)
 {
     std::vector<Mark> positions;

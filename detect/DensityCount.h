@@ -117,6 +117,11 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
 /// The learnt count rounded to a whole number of particles, as the report and the counter give it.
 int learntParticleCount(const DensityResult& result);
 
+/// The 16-bit mapping pictures are loaded with while model (none: nullptr) is the learnt count's: the
+/// one it was taught with, when it holds one, so that its count means the same on every picture;
+/// otherwise chosen, the mapping asked for.
+SampleRange countingSampleRange(const DensityModel* model, const SampleRange& chosen);
+
 /// The positions in a density plane: local maxima (above a floor of a fraction of one particle's
 /// peak), then per connected patch of density the strongest ones, as many as the patch's sum.
 std::vector<Mark> densityPositions(const FloatPlane& density, const DensityModel& model);

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "core/AnalysisState.h"
 #include "gui/CommandKeys.h"
@@ -40,6 +41,7 @@
 #include "gui/WindowMenu.h"
 #include "view/EditsFile.h"
 #include "gui/TForm3.h"
+#include "detect/DensityCount.h"
 #include "gui/TForm2.h"
 
 namespace fs = std::filesystem;
@@ -383,6 +385,7 @@ void TForm1::FormCreate()
         SampleRange saved;
         if (parseSampleRange(value, saved) && saved.mode != SampleRange::Mode::Fixed) range = saved;
     }
+    chosenRange_ = range;
     setSampleRange(range);
     showSampleRange();
     setPicturePage(0);
@@ -435,17 +438,25 @@ void TForm1::Fullrange1Click() { chooseSampleRange(SampleRange{SampleRange::Mode
 
 void TForm1::chooseSampleRange(const SampleRange& range)
 {
-    const SampleRange before = sampleRange();
-    setSampleRange(range);
-    // The picture on screen shows the new mapping at once; kept when the user would rather keep it.
-    if (pictureMapped_ && !(before == range) && !reopenPicture()) setSampleRange(before);
+    const SampleRange before = chosenRange_;
+    chosenRange_ = range;
+    // The picture on screen shows the new mapping at once; kept when the user would rather keep it. A
+    // learnt model's mapping stays in use while the model is held.
+    if (pictureMapped_ && !(loadedRange_ == countingRange()) && !reopenPicture()) chosenRange_ = before;
+    setSampleRange(countingRange());
     showSampleRange();
-    tellSettingsError(writeSettingsValues(settingsFile_, kSampleRangeKey, {sampleRangeText(sampleRange())}));
+    tellSettingsError(writeSettingsValues(settingsFile_, kSampleRangeKey, {sampleRangeText(chosenRange_)}));
+}
+
+SampleRange TForm1::countingRange() const
+{
+    const std::optional<DensityModel>& model = Form2->densityModel();
+    return countingSampleRange(model ? &*model : nullptr, chosenRange_);
 }
 
 void TForm1::showSampleRange()
 {
-    const SampleRange::Mode mode = sampleRange().mode;
+    const SampleRange::Mode mode = chosenRange_.mode;
     Onerange1->setChecked(mode == SampleRange::Mode::Auto);
     Eachchannel1->setChecked(mode == SampleRange::Mode::PerChannel);
     Fullrange1->setChecked(mode == SampleRange::Mode::Full);
@@ -754,6 +765,8 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
                           QStringLiteral("Cannot open the picture %1:\nthere is not enough memory for it.").arg(fileName));
         return false;
     };
+    const SampleRange range = countingRange();
+    setSampleRange(range);
     DecodedPicture decoded;
     try {
         decoded = decodeWithProgress(path, kind, fileName, std::move(spareLayer_));
@@ -771,24 +784,28 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
     }
     if (kind == PictureKind::Tiff || !decoded.picture.empty()) {
         Layers& layers = Form2->layers();
-        // The new picture's other layers before anything is replaced, in a spare buffer and in the old
-        // area layer's: without memory for them, the window keeps the picture it has.
-        Picture image2 = std::move(secondSpareLayer_);
-        Picture image3 = std::move(layers.Image3);
+        // The new picture's count and area layers go into the old ones' buffers. A buffer too small
+        // is replaced by a new one, had before anything is replaced: without memory for it, the window
+        // keeps the picture it has.
+        const int width = decoded.picture.width(), height = decoded.picture.height();
+        const std::size_t bytes = decoded.picture.byteCount();
+        Picture image2, image3;
         try {
-            image2.resize(decoded.picture.width(), decoded.picture.height());
-            image3.resize(decoded.picture.width(), decoded.picture.height());
+            if (layers.Image2.capacity() < bytes) image2.resizeForOverwrite(width, height);
+            if (layers.Image3.capacity() < bytes) image3.resizeForOverwrite(width, height);
         } catch (const std::bad_alloc&) {
-            layers.Image3 = std::move(image3);  // a resize that fails changes nothing
             return noMemory();
         }
+        if (!image2.empty()) layers.Image2 = std::move(image2);
+        if (!image3.empty()) layers.Image3 = std::move(image3);
+        layers.Image2.resizeForOverwrite(width, height);  // made from the new original next
+        layers.Image3.resizeForOverwrite(width, height);
         std::swap(layers.Image1, decoded.picture);
-        std::swap(layers.Image2, image2);
-        layers.Image3 = std::move(image3);
-        // The old original and count layer take the next count (or the next decoding).
-        keepSpareLayers(std::move(decoded.picture), std::move(image2));
+        // The old original takes the next decoding (or a count).
+        keepSpareLayer(std::move(decoded.picture));
     }
     pictureMapped_ = !decoded.mapping.empty();
+    loadedRange_ = range;
     picturePages_ = decoded.pages;
     try {
         QStringList notes;
@@ -804,12 +821,15 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
     return true;
 }
 
-void TForm1::keepSpareLayers(Picture first, Picture second)
+void TForm1::keepSpareLayer(Picture buffer)
 {
     // Kept for pictures of a usual size; the buffers of a very large one are given back at once.
     constexpr std::size_t kLargestSpareLayer = std::size_t{256} << 20;
-    spareLayer_ = first.byteCount() <= kLargestSpareLayer ? std::move(first) : Picture();
-    secondSpareLayer_ = second.byteCount() <= kLargestSpareLayer ? std::move(second) : Picture();
+    if (buffer.empty() || buffer.byteCount() > kLargestSpareLayer) return;
+    if (spareLayer_.empty())
+        spareLayer_ = std::move(buffer);
+    else if (secondSpareLayer_.empty())
+        secondSpareLayer_ = std::move(buffer);
 }
 
 void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
@@ -825,13 +845,10 @@ void TForm1::newpictureparams(const QString& name, const QString& pictureNote)
                           (pictureNote.isEmpty() ? QString() : QStringLiteral(" (") + pictureNote + QStringLiteral(")")));
     AnalysisState.ReportActive = true;
     Form2->show();
-    Layers& layers = Form2->layers();
-    AnalysisState.ImageWidth = layers.Image1.width();
-    AnalysisState.ImageHeight = layers.Image1.height();
-    layers.Image2.copyFrom(layers.Image1);
-    Form2->Showgrid();
-    Form2->Showscale();
-    layers.Image3.copyFrom(layers.Image1);  // taken after the overlays: the area layer carries neither
+    const Picture& original = std::as_const(*Form2).layers().Image1;
+    AnalysisState.ImageWidth = original.width();
+    AnalysisState.ImageHeight = original.height();
+    Form2->makeNewPictureLayers();
     AnalysisState.ViewMode = kViewOriginal;
     Form2->zoomForNewPicture();  // fitted or at 100 %; mouse positions map onto the picture at once
     Form2->Toggleview();
@@ -893,6 +910,11 @@ bool TForm1::openChosenReport(const QString& fileName)
             dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(problem));
         Form2->restoreBlobSettings(blobs);
         Form2->restoreDensityModel(info.absoluteFilePath().toStdString(), hasLearntModelLine(reading.lines));
+        // A model taught on 16-bit pictures counts them as they were mapped then: its own picture too.
+        if (pictureMapped_ && !(loadedRange_ == countingRange())) {
+            if (!loadimage(QString::fromStdString(namePart(*reading.pictureName)))) return false;
+            Form3->setReportText(lines);
+        }
     }
     // Only a report opened with its own picture holds that picture's results: another picture's report
     // can be read, but not saved under the name of the picture still loaded.

@@ -34,10 +34,10 @@
 #include "core/ParameterTexts.h"
 #include "core/Picture.h"
 #include "gui/UserDialogs.h"
+#include "picture/SampleRange.h"
 
 struct CountParams;
 struct DecodedPicture;
-struct SampleRange;
 enum class PictureKind;
 class QAction;
 class QFrame;
@@ -223,8 +223,11 @@ private:
     /// another 16-bit mapping. False when it was not: the picture and the count stay as they were.
     bool reopenPicture();
     void chooseSampleRange(const SampleRange& range);
-    /// The mapping items' check marks from the mapping in use.
+    /// The mapping items' check marks from the mapping chosen.
     void showSampleRange();
+    /// The mapping the next 16-bit picture is loaded with: the learnt model's while it holds one,
+    /// else the one chosen.
+    SampleRange countingRange() const;
     /// One item per page of the picture open now, the page shown checked; off for a single page.
     void fillPageMenu();
     /// The colour panel from the three colour fields, as at start.
@@ -233,7 +236,8 @@ private:
     /// A settings entry written after a choice or a count; a failure is told once a run.
     void tellSettingsError(const std::string& error);
     /// BnCountClick's count on the layers: in place, or for the count button on a worker thread into
-    /// new layers that replace the old ones when it ends. False when it was cancelled: nothing changed.
+    /// new layers that replace the old ones when it ends (for a picture just opened, into the buffers
+    /// of its count and area layers). False when it was cancelled: nothing changed.
     bool countOnLayers();
     /// loadimage's decoding, on a worker thread with a busy cursor and a progress dialog with Cancel.
     DecodedPicture decodeWithProgress(const std::filesystem::path& path, PictureKind kind, const QString& name,
@@ -270,11 +274,14 @@ private:
     bool layersShowCount_ = false;
     std::filesystem::path picturePath_;  // the picture open now, as loadimage found it
     bool pictureMapped_ = false;         // it had 16-bit samples
+    SampleRange loadedRange_;            // the mapping it was loaded with
+    SampleRange chosenRange_;            // the mapping chosen in the menu (kept in the settings file)
     int picturePages_ = 1;               // its full-resolution pages
     bool settingsErrorTold_ = false;
     std::optional<ParameterTexts> lastCountTexts_;  // the fields of the last count with a report
     // Layer buffers the windows no longer show, for the next decoding and the next count to write into:
     // a 24-megapixel layer is 72 MB, and a fresh one costs more to touch first than to fill.
     Picture spareLayer_, secondSpareLayer_;
-    void keepSpareLayers(Picture first, Picture second);
+    /// buffer becomes a spare where one is missing; otherwise, or when it is very large, it goes.
+    void keepSpareLayer(Picture buffer);
 };

@@ -29,10 +29,9 @@ void TForm1::countWithProgress()
 
 bool TForm1::countOnLayers()
 {
-    Layers& layers = Form2->layers();
     ParticleList& particles = Form2->particles();
     if (!countInBackground_) {
-        countParticles(layers, AnalysisState, PnColorColour(), parameterTexts(), &particles);
+        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts(), &particles);
         return true;
     }
     CountParams params;
@@ -41,24 +40,41 @@ bool TForm1::countOnLayers()
     } catch (const FieldError&) {
         // A field the count cannot use ends it as it always has: with the layers and the manual
         // counters reset, and the field named.
-        countParticles(layers, AnalysisState, PnColorColour(), parameterTexts(), &particles);
+        countParticles(Form2->layers(), AnalysisState, PnColorColour(), parameterTexts(), &particles);
         throw;  // not reached: the count throws the same error
     }
     // The worker reads the original where it is and writes layers of its own: the windows keep
     // showing the old ones, and a cancel just drops the new ones. The user cannot change the
     // original meanwhile (LongWork lets no input through).
+    // A picture just opened has count and area layers that hold nothing the count does not make
+    // again: the count writes into their buffers, and a cancel has them made again. The first
+    // picture after the start is spared two fresh 72 MB buffers and their first touch.
+    std::optional<LayerBuffers> opened = Form2->takeNewPictureLayers();
+    Picture countBuffer = opened ? std::move(opened->countLayer) : std::move(spareLayer_);
+    Picture areaBuffer = opened ? std::move(opened->areaLayer) : std::move(secondSpareLayer_);
+    Layers& layers = Form2->layers();
     const Picture& original = layers.Image1;
     std::optional<FinishedCount> outcome;
     LongWork work(this, QStringLiteral("Counting particles…"));
-    const bool counted = work.run([&](const WorkProgress& progress) {
-        outcome = countIntoNewLayers(original, params, true, progress, std::move(spareLayer_),
-                                     std::move(secondSpareLayer_));
-        return outcome.has_value();
-    });
-    if (!counted) return false;
+    bool counted = false;
+    try {
+        counted = work.run([&](const WorkProgress& progress) {
+            outcome = countIntoNewLayers(original, params, true, progress, std::move(countBuffer),
+                                         std::move(areaBuffer));
+            return outcome.has_value();
+        });
+    } catch (...) {
+        if (opened) Form2->restoreNewPictureLayers();
+        throw;
+    }
+    if (!counted) {
+        if (opened) Form2->restoreNewPictureLayers();
+        return false;
+    }
     applyFinishedCount(*outcome, layers, AnalysisState, &particles);
-    // The layers just replaced take the next count.
-    keepSpareLayers(std::move(outcome->Image2), std::move(outcome->Image3));
+    // The layers just replaced take the next count (none when the count wrote into them).
+    keepSpareLayer(std::move(outcome->Image2));
+    keepSpareLayer(std::move(outcome->Image3));
     return true;
 }
 

@@ -610,13 +610,57 @@ bool TForm2::finishOverlay(const OverlayResult& result)
     return true;
 }
 
+Layers& TForm2::layers()
+{
+    newPictureLayers_.reset();
+    return layers_;
+}
+
+void TForm2::makeNewPictureLayers()
+{
+    takenPictureLayers_.reset();
+    layers_.Image2.copyFrom(layers_.Image1);
+    Showgrid();
+    Showscale();
+    layers_.Image3.copyFrom(layers_.Image1);  // taken after the overlays: the area layer carries neither
+    newPictureLayers_ =
+        NewPictureOverlays{AnalysisState.GridMicrons, AnalysisState.ScaleMicrons, pixelsPerMmText()};
+}
+
+std::optional<LayerBuffers> TForm2::takeNewPictureLayers()
+{
+    if (!newPictureLayers_) return std::nullopt;
+    takenPictureLayers_ = std::move(newPictureLayers_);
+    newPictureLayers_.reset();
+    return LayerBuffers{std::move(layers_.Image2), std::move(layers_.Image3)};
+}
+
+void TForm2::restoreNewPictureLayers()
+{
+    if (!takenPictureLayers_) return;
+    const NewPictureOverlays overlays = *takenPictureLayers_;
+    takenPictureLayers_.reset();
+    // The overlays were drawn (or told as failed) when the picture opened: the same drawing again, the
+    // scale bars of the view kept as they are.
+    layers_.Image2.copyFrom(layers_.Image1);
+    drawGrid(layers_.Image2, overlays.gridMicrons, overlays.pixelsPerMm);
+    drawScaleBar(layers_.Image2, overlays.scaleMicrons, overlays.pixelsPerMm);
+    layers_.Image3.copyFrom(layers_.Image1);
+    newPictureLayers_ = overlays;
+    // A view shown meanwhile took the empty layer.
+    refreshLayer(Image2);
+    refreshLayer(Image3);
+}
+
 bool TForm2::Showgrid()
 {
+    newPictureLayers_.reset();
     return finishOverlay(drawGrid(layers_.Image2, AnalysisState.GridMicrons, pixelsPerMmText()));
 }
 
 bool TForm2::Showscale()
 {
+    newPictureLayers_.reset();
     const OverlayResult result = drawScaleBar(layers_.Image2, AnalysisState.ScaleMicrons, pixelsPerMmText());
     if (result.drawn && result.bar.length > 0) {
         // The view writes its label again when zoomed out, where the layer's own cannot be read. A bar
@@ -736,7 +780,11 @@ void TForm2::Image2MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QP
     Image2->setBand(box.intersected(QRect(0, 0, layers_.Image2.width(), layers_.Image2.height())));
 }
 
-EditTarget TForm2::editTarget() { return EditTarget{layers_, AnalysisState, particles_}; }
+EditTarget TForm2::editTarget()
+{
+    newPictureLayers_.reset();
+    return EditTarget{layers_, AnalysisState, particles_};
+}
 
 void TForm2::Image2MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position)
 {
@@ -799,6 +847,7 @@ void TForm2::RedoClick()
 
 void TForm2::countReplaced()
 {
+    takenPictureLayers_.reset();  // the count's layers took their place
     // The count layer was reset: the scale bars drawn before are gone with it.
     scaleBars_.clear();
     Image2->setScaleBars({});

@@ -27,7 +27,8 @@
 //                             picture as the new picture)
 //   Window1                   brings back the three windows (WindowMenu)
 //
-// The other windows ask this one for: layers(), refreshLayers(), malgrossklein(), Toggleview(),
+// The other windows ask this one for: layers(), makeNewPictureLayers(), takeNewPictureLayers(),
+// restoreNewPictureLayers(), refreshLayers(), malgrossklein(), Toggleview(),
 // Orig1Click(), Showgrid(), Showscale(), originalReplaced(), pictureOpened(), saveMarks(),
 // blobLines(), countReplaced(), hasUnsavedCorrections(), markCorrectionsSaved(), saveCorrections(),
 // restoreCorrections(), showStatusMessage().
@@ -62,13 +63,33 @@ class LayerView;
 class MenuRows;
 struct OverlayResult;
 
+/// The buffers of a count and an area layer, for a count to write its layers into.
+struct LayerBuffers {
+    Picture countLayer;
+    Picture areaLayer;
+};
+
 class TForm2 : public QMainWindow {
     Q_OBJECT
 public:
     explicit TForm2(QWidget* parent = nullptr);
 
-    Layers& layers() { return layers_; }
+    /// The layers for a change: the count and area layers no longer count as a new picture's since
+    /// (takeNewPictureLayers).
+    Layers& layers();
     const Layers& layers() const { return layers_; }
+    /// Makes the count and area layers as a new picture shows them: copies of the original, the count
+    /// layer with the grid and the scale bar (Showgrid, Showscale, which tell what they cannot draw).
+    void makeNewPictureLayers();
+    /// The buffers of the count and area layers while they are as makeNewPictureLayers made them: they
+    /// hold nothing a count would not make again, so the count may write its layers into them. The
+    /// two layers are empty until the count's take their place (countReplaced) or
+    /// restoreNewPictureLayers makes them again. None once anything may have changed them: the
+    /// layers asked for a change, an edit, an overlay drawn again.
+    std::optional<LayerBuffers> takeNewPictureLayers();
+    /// Makes the layers taken again as makeNewPictureLayers made them, with the grid and scale bar of
+    /// then and nothing told: the count that wrote into them was cancelled or failed.
+    void restoreNewPictureLayers();
     /// The particles of the last count, with the corrections made by hand since (particle table).
     ParticleList& particles() { return particles_; }
 
@@ -364,6 +385,14 @@ private:
     EditTarget editTarget();
 
     Layers layers_;
+    /// The settings the overlays of a new picture's count layer were drawn with.
+    struct NewPictureOverlays {
+        std::uint8_t gridMicrons = 0;
+        std::uint8_t scaleMicrons = 0;
+        std::string pixelsPerMm;
+    };
+    std::optional<NewPictureOverlays> newPictureLayers_;    // the count and area layers are as made then
+    std::optional<NewPictureOverlays> takenPictureLayers_;  // they were taken by a count
     EditHistory history_;
     bool removalDrag_ = false;  // a Shift+drag in remove mode is spanning a removal rectangle
     QPoint removalStart_;       // its press, in picture pixels

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <utility>
 
 #include "core/AnalysisState.h"
 #include "core/FieldText.h"
@@ -393,7 +394,7 @@ void TForm3::BnSavepicClick()
         return;
     }
     const fs::path path = Form1->workingFolder() / markedName;
-    const std::string error = writeMarkedPicture(Form2->layers().Image2, path);
+    const std::string error = writeMarkedPicture(std::as_const(*Form2).layers().Image2, path);
     if (!error.empty()) {
         warn(error);
         return;
@@ -415,7 +416,7 @@ void TForm3::BnExpClick()
     // x/y file beside a report that is not there.
     if (!saveReport()) return;
     const ParameterTexts fields = Form1->parameterTexts();
-    const Picture& area = Form2->layers().Image3;
+    const Picture& area = std::as_const(*Form2).layers().Image3;
     try {
         if (AnalysisState.ExportMode == kExportParticles) {
             const fs::path path =

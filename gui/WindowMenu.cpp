@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QWidget>
+#include <utility>
 
 #include "gui/Forms.h"
 #include "gui/TForm1.h"
@@ -28,7 +29,8 @@ QMenu* makeWindowMenu(QWidget* owner)
     QObject::connect(main, &QAction::triggered, owner, [] { bringBack(Form1); });
     QObject::connect(picture, &QAction::triggered, owner, [] { bringBack(Form2); });
     QObject::connect(report, &QAction::triggered, owner, [] { bringBack(Form3); });
-    QObject::connect(menu, &QMenu::aboutToShow, owner,
-                     [picture] { picture->setEnabled(Form2 != nullptr && !Form2->layers().Image1.empty()); });
+    QObject::connect(menu, &QMenu::aboutToShow, owner, [picture] {
+        picture->setEnabled(Form2 != nullptr && !std::as_const(*Form2).layers().Image1.empty());
+    });
     return menu;
 }

@@ -243,7 +243,8 @@ DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel
         return result;
     }
     try {
-        result.picture.resize(static_cast<int>(width), static_cast<int>(height));
+        // Every row is decoded into it, or the picture is dropped.
+        result.picture.resizeForOverwrite(static_cast<int>(width), static_cast<int>(height));
     } catch (const std::bad_alloc&) {
         result.picture.clear();
         result.error = "Not enough memory to load " + quotedPath(fileLabel) + " (" + std::to_string(width) +

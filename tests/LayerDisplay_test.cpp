@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/Ring.h"
 #include "view/ManualEdit.h"
 #include "view/Overlays.h"
@@ -49,6 +51,77 @@ TEST(LayerDisplayTest, ScaledDownEachPixelIsTheRoundedMeanOfItsBox)
     renderLayer(picture, &base, DisplayAdjustment{}, 100, display);
     ASSERT_EQ(display.size(), QSize(4, 2));
     for (int x = 0; x < 4; ++x) EXPECT_EQ(display.pixel(x, 1), qRgb(values[x], values[x], values[x]));
+}
+
+/// A display pixel scaled down as the rule says, pixel by pixel: the box of picture columns and rows
+/// X * 100 div zoom up to (X + 1) * 100 div zoom, its marks' rounded mean where it holds marks, else
+/// its pixels' rounded mean through the curve.
+QRgb referenceBoxPixel(const Picture& layer, const Picture* base, const DisplayAdjustment& adjustment,
+                       std::uint16_t zoom, int x, int y)
+{
+    const auto start = [zoom](int d) { return d * 100 / zoom; };
+    long sums[2][3] = {}, counts[2] = {};
+    for (int r = start(y); r < std::min(start(y + 1), layer.height()); ++r)
+        for (int c = start(x); c < std::min(start(x + 1), layer.width()); ++c) {
+            const std::uint32_t colour = layer.pixel(c, r);
+            const int mark = base != nullptr && base->pixel(c, r) != colour ? 1 : 0;
+            sums[mark][0] += colourRed(colour);
+            sums[mark][1] += colourGreen(colour);
+            sums[mark][2] += colourBlue(colour);
+            ++counts[mark];
+        }
+    const auto mean = [&](int kind, int channel) {
+        return static_cast<int>((2 * sums[kind][channel] + counts[kind]) / (2 * counts[kind]));
+    };
+    if (counts[1] > 0) return qRgb(mean(1, 0), mean(1, 1), mean(1, 2));
+    if (counts[0] == 0) return qRgb(0, 0, 0);
+    const auto curve = displayCurve(adjustment);
+    const int red = curve[mean(0, 0)], green = curve[mean(0, 1)], blue = curve[mean(0, 2)];
+    switch (adjustment.channel) {
+        case DisplayChannel::Red: return qRgb(red, red, red);
+        case DisplayChannel::Green: return qRgb(green, green, green);
+        case DisplayChannel::Blue: return qRgb(blue, blue, blue);
+        default: return qRgb(red, green, blue);
+    }
+}
+
+TEST(LayerDisplayTest, ScaledDownEqualsTheBoxRuleAtEveryZoom)
+{
+    // A busy original of odd size, and a count layer over it with marks alone, in runs along rows,
+    // in whole blocks and differing from the original in one byte only.
+    const int width = 263, height = 211;
+    Picture original(width, height);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < height; ++y)
+        for (std::size_t i = 0; i < original.stride(); ++i) {
+            seed = seed * 1103515245u + 12345u;
+            original.row(y)[i] = static_cast<std::uint8_t>(seed >> 24);
+        }
+    Picture count = original;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const int x = static_cast<int>(seed % width), y = static_cast<int>((seed >> 12) % height);
+        count.row(y)[x * 3 + i % 3] ^= 1;
+    }
+    for (int x = 20; x < 200; ++x) count.setPixel(x, 40, kAddedRingColour);
+    for (int y = 60; y < 150; ++y)
+        for (int x = 100; x < 180; ++x) count.setPixel(x, y, kRemovedRingColour);
+    const DisplayAdjustment adjustments[] = {DisplayAdjustment{}, moreContrast(brighter(DisplayAdjustment{})),
+                                             DisplayAdjustment{30, 200, DisplayChannel::Green}};
+    const Picture* const bases[] = {nullptr, &original};
+    for (const std::uint16_t zoom : {1, 3, 7, 10, 33, 50, 67, 99}) {
+        for (const DisplayAdjustment& adjustment : adjustments) {
+            for (const Picture* base : bases) {
+                QImage display;
+                renderLayer(count, base, adjustment, zoom, display);
+                ASSERT_EQ(display.size(), displaySize(zoom, width, height));
+                for (int y = 0; y < display.height(); ++y)
+                    for (int x = 0; x < display.width(); ++x)
+                        ASSERT_EQ(display.pixel(x, y), referenceBoxPixel(count, base, adjustment, zoom, x, y))
+                            << "zoom " << zoom << " base " << (base != nullptr) << " at " << x << ", " << y;
+            }
+        }
+    }
 }
 
 TEST(LayerDisplayTest, TheMarkShownIsWhereAClickTakesIt)

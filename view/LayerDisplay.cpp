@@ -1,7 +1,12 @@
 #include "view/LayerDisplay.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "view/Zoom.h"
 
@@ -66,11 +71,76 @@ struct WordTables {
     }
 };
 
-/// The sums of one display pixel's box: the plain picture pixels and the marks apart.
-struct BoxSums {
+/// The marks of one display pixel's box, summed.
+struct MarkSums {
     std::uint32_t blue = 0, green = 0, red = 0, count = 0;
-    std::uint32_t markBlue = 0, markGreen = 0, markRed = 0, marks = 0;
 };
+
+/// Adds count bytes from row to sums, byte by byte. A display pixel averages at most 100 rows, so a
+/// 16-bit sum cannot overflow.
+void addBytes(const std::uint8_t* row, std::uint16_t* sums, std::size_t count)
+{
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 16 <= count; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + k));
+        auto* s = reinterpret_cast<__m128i*>(sums + k);
+        _mm_storeu_si128(s, _mm_add_epi16(_mm_loadu_si128(s), _mm_unpacklo_epi8(v, zero)));
+        _mm_storeu_si128(s + 1, _mm_add_epi16(_mm_loadu_si128(s + 1), _mm_unpackhi_epi8(v, zero)));
+    }
+#endif
+    for (; k < count; ++k) sums[k] = static_cast<std::uint16_t>(sums[k] + row[k]);
+}
+
+/// Pixels compared with the base at once: most of a count layer is the original, and a run of
+/// pixels equal to it is summed without looking at each.
+constexpr std::size_t kRunBytes = 16 * Picture::kBytesPerPixel;
+
+/// True when the kRunBytes bytes from a and from b are the same.
+inline bool sameRun(const std::uint8_t* a, const std::uint8_t* b)
+{
+#if defined(__SSE2__)
+    __m128i same = _mm_set1_epi8(-1);
+    for (std::size_t k = 0; k < kRunBytes; k += 16)
+        same = _mm_and_si128(same, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + k)),
+                                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k))));
+    return _mm_movemask_epi8(same) == 0xFFFF;
+#else
+    return std::memcmp(a, b, kRunBytes) == 0;
+#endif
+}
+
+/// Adds the count bytes (whole pixels) from row to sums as addBytes does, except the marks: the
+/// pixels that differ from under's. Those go to the sums of their box, marks[columnOf[pixel]].
+void addPlainBytes(const std::uint8_t* row, const std::uint8_t* under, std::uint16_t* sums, std::size_t count,
+                   const std::uint32_t* columnOf, MarkSums* marks)
+{
+    const auto addPixels = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t b = begin; b < end; b += Picture::kBytesPerPixel) {
+            const std::uint8_t* p = row + b;
+            if (p[0] != under[b] || p[1] != under[b + 1] || p[2] != under[b + 2]) {
+                MarkSums& box = marks[columnOf[b / Picture::kBytesPerPixel]];
+                box.blue += p[0];
+                box.green += p[1];
+                box.red += p[2];
+                ++box.count;
+            } else {
+                sums[b] = static_cast<std::uint16_t>(sums[b] + p[0]);
+                sums[b + 1] = static_cast<std::uint16_t>(sums[b + 1] + p[1]);
+                sums[b + 2] = static_cast<std::uint16_t>(sums[b + 2] + p[2]);
+            }
+        }
+    };
+    std::size_t k = 0;
+    for (; k + kRunBytes <= count; k += kRunBytes) {
+        if (sameRun(row + k, under + k))
+            addBytes(row + k, sums + k, kRunBytes);
+        else
+            addPixels(k, k + kRunBytes);
+    }
+    addPixels(k, count);
+}
 
 /// Rounded means (halves up) without a division per pixel: each count's reciprocal, taken once per
 /// render. The fractional part of a mean of n values lies at least 1 / (2n) from the next integer,
@@ -229,54 +299,62 @@ void renderLayer(const Picture& layer, const Picture* base, const DisplayAdjustm
         return;
     }
     const int columns = part.width();
-    // Each display column's box, in byte offsets into a row.
+    // Each display column's box, in byte offsets into a row; the boxes lie side by side.
     std::vector<std::size_t> from(static_cast<std::size_t>(columns)), to(static_cast<std::size_t>(columns));
     for (int i = 0; i < columns; ++i) {
         const int x = part.left() + i;
         from[static_cast<std::size_t>(i)] =
-            static_cast<std::size_t>(boxStart(x, zoom)) * Picture::kBytesPerPixel;
+            static_cast<std::size_t>(std::min(boxStart(x, zoom), layer.width())) * Picture::kBytesPerPixel;
         to[static_cast<std::size_t>(i)] =
             static_cast<std::size_t>(std::min(boxStart(x + 1, zoom), layer.width())) *
             Picture::kBytesPerPixel;
     }
-    std::vector<BoxSums> sums(static_cast<std::size_t>(columns));
+    const std::size_t firstByte = from.front();
+    const std::size_t rowBytes = to.back() - firstByte;
+    // The display column of each picture pixel of the boxes, for the marks.
+    std::vector<std::uint32_t> columnOf(rowBytes / Picture::kBytesPerPixel);
+    for (int i = 0; i < columns; ++i)
+        for (std::size_t b = from[static_cast<std::size_t>(i)]; b < to[static_cast<std::size_t>(i)];
+             b += Picture::kBytesPerPixel)
+            columnOf[(b - firstByte) / Picture::kBytesPerPixel] = static_cast<std::uint32_t>(i);
+    // One display row's boxes: the plain pixels summed down each byte column of the picture, the
+    // marks summed by box.
+    std::vector<std::uint16_t> columnSums(rowBytes);
+    std::vector<MarkSums> marks(static_cast<std::size_t>(columns));
     const std::uint32_t side = (100 + zoom - 1) / zoom;  // the largest box's width and height
     const Means mean(side * side);
     for (int y = part.top(); y <= part.bottom(); ++y) {
-        std::fill(sums.begin(), sums.end(), BoxSums{});
+        std::fill(columnSums.begin(), columnSums.end(), std::uint16_t{0});
+        std::fill(marks.begin(), marks.end(), MarkSums{});
+        const int rowStart = std::min(boxStart(y, zoom), layer.height());
         const int rowEnd = std::min(boxStart(y + 1, zoom), layer.height());
-        for (int r = boxStart(y, zoom); r < rowEnd; ++r) {
-            const std::uint8_t* row = layer.row(r);
-            const std::uint8_t* under = base != nullptr ? base->row(r) : nullptr;
-            for (std::size_t i = 0; i < sums.size(); ++i) {
-                BoxSums& box = sums[i];
-                for (std::size_t b = from[i]; b < to[i]; b += Picture::kBytesPerPixel) {
-                    const std::uint8_t* p = row + b;
-                    if (under != nullptr &&
-                        (p[0] != under[b] || p[1] != under[b + 1] || p[2] != under[b + 2])) {
-                        box.markBlue += p[0];
-                        box.markGreen += p[1];
-                        box.markRed += p[2];
-                        ++box.marks;
-                    } else {
-                        box.blue += p[0];
-                        box.green += p[1];
-                        box.red += p[2];
-                        ++box.count;
-                    }
-                }
-            }
-        }
-        auto* target = reinterpret_cast<QRgb*>(display.scanLine(y)) + part.left();
-        for (const BoxSums& box : sums) {
-            if (box.marks > 0)
-                *target++ = rgbWord(mean(box.markRed, box.marks), mean(box.markGreen, box.marks),
-                                    mean(box.markBlue, box.marks));
-            else if (box.count > 0)
-                *target++ =
-                    words(mean(box.blue, box.count), mean(box.green, box.count), mean(box.red, box.count));
+        for (int r = rowStart; r < rowEnd; ++r) {
+            const std::uint8_t* row = layer.row(r) + firstByte;
+            if (base == nullptr)
+                addBytes(row, columnSums.data(), rowBytes);
             else
-                *target++ = rgbWord(0, 0, 0);
+                addPlainBytes(row, base->row(r) + firstByte, columnSums.data(), rowBytes, columnOf.data(),
+                              marks.data());
+        }
+        const auto rows = static_cast<std::uint32_t>(rowEnd - rowStart);
+        auto* target = reinterpret_cast<QRgb*>(display.scanLine(y)) + part.left();
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            const MarkSums& box = marks[i];
+            if (box.count > 0) {
+                *target++ = rgbWord(mean(box.red, box.count), mean(box.green, box.count),
+                                    mean(box.blue, box.count));
+                continue;
+            }
+            const std::size_t end = to[i] - firstByte;
+            std::uint32_t blue = 0, green = 0, red = 0;
+            for (std::size_t b = from[i] - firstByte; b < end; b += Picture::kBytesPerPixel) {
+                blue += columnSums[b];
+                green += columnSums[b + 1];
+                red += columnSums[b + 2];
+            }
+            const auto count = static_cast<std::uint32_t>((to[i] - from[i]) / Picture::kBytesPerPixel) * rows;
+            *target++ =
+                count > 0 ? words(mean(blue, count), mean(green, count), mean(red, count)) : rgbWord(0, 0, 0);
         }
     }
 }

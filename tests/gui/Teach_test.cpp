@@ -25,10 +25,12 @@
 #include "gui/TForm2.h"
 #include "gui/TForm3.h"
 #include "picture/PictureLoading.h"
+#include "picture/SampleRange.h"
 #include "report/BlobReport.h"
 #include "report/DensityReport.h"
 #include "report/ReportFile.h"
 #include "support/SyntheticMicrograph.h"
+#include "support/TiffWriter.h"
 #include "support/WindowTest.h"
 
 namespace fs = std::filesystem;
@@ -104,6 +106,7 @@ private slots:
     void learntCountGrowsOverThePicturesAndCountsEveryPicture();
     void cancelledLearningKeepsWhatWasLearnt();
     void suggestParametersGivesTheSearchesAndTheCountersValues();
+    void learntCountMapsLaterPicturesAsTaught();
 
 private:
     /// Writes picture as NAME.jpg in the test folder, loads it and returns the picture as decoded.
@@ -620,6 +623,96 @@ void TeachTest::cancelledLearningKeepsWhatWasLearnt()
     Form2->Learndensity1->trigger();
     QVERIFY(Form2->densityModel().has_value());
     QCOMPARE(Form2->teachingSet().pictures.size(), std::size_t(1));
+}
+
+namespace {
+
+/// picture as a 16-bit RGB TIFF file: each 8-bit value v becomes the sample v * scale + offset.
+bool writeSixteenBitTiff(const Picture& picture, int scale, int offset, const fs::path& path)
+{
+    std::vector<std::uint8_t> samples;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            for (const int channel : {2, 1, 0}) {  // red, green, blue
+                const int sample = picture.row(y)[3 * x + channel] * scale + offset;
+                samples.push_back(static_cast<std::uint8_t>(sample & 0xFF));
+                samples.push_back(static_cast<std::uint8_t>(sample >> 8));
+            }
+    const auto width = static_cast<std::uint32_t>(picture.width());
+    const tifftest::TiffFile file = tifftest::writeTiff(
+        {tifftest::imagePage(width, static_cast<std::uint32_t>(picture.height()), {16, 16, 16}, 2, 3, samples,
+                             width * 6)});
+    QFile out(QString::fromStdString(path.string()));
+    return out.open(QIODevice::WriteOnly) &&
+           out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<qint64>(file.bytes.size())) ==
+               static_cast<qint64>(file.bytes.size());
+}
+
+}  // namespace
+
+// A model taught on a 16-bit picture maps every later one as it mapped that one: the window counts a
+// later picture of the series, exposed at half the samples, as the counter does with the same model.
+// Mapped by its own percentiles, the later picture would look as bright as the taught one.
+void TeachTest::learntCountMapsLaterPicturesAsTaught()
+{
+    MicrographOptions options;
+    options.width = 400;
+    options.height = 300;
+    options.particles = 90;
+    options.seed = 51;
+    const Micrograph taught = makeSyntheticMicrograph(options);
+    options.seed = 52;
+    const Micrograph later = makeSyntheticMicrograph(options);
+    const fs::path folder = folder_->path().toStdString();
+    fs::create_directory(folder / "out");
+    QVERIFY(writeSixteenBitTiff(taught.picture, 40, 300, folder / "taught.tif"));
+    QVERIFY(writeSixteenBitTiff(later.picture, 20, 150, folder / "later.tif"));
+    const PixelRegion region{0, 0, 400, 300};
+    const DrawnTeaching teaching = drawnTeaching(taught, region);
+    QVERIFY(writeMarksFile(folder / "taught.marks.csv", teaching.marks).saved());
+
+    // Whether the counter ran well, and its output lines (then its messages).
+    const auto runCounter = [&](const QStringList& arguments) {
+        QProcess counter;
+        counter.start(QStringLiteral(SPOTTALLY_BINARY_DIR "/spottally-count"), arguments);
+        const bool finished = counter.waitForFinished(300000);
+        return std::make_pair(finished && counter.exitCode() == 0,
+                              QString::fromUtf8(counter.readAllStandardOutput()) + QLatin1Char('\n') +
+                                  QString::fromUtf8(counter.readAllStandardError()));
+    };
+    const PixelRegion box = teaching.background;
+    const auto learnt = runCounter(
+        {QStringLiteral("--learn"), folder_->filePath(QStringLiteral("taught.marks.csv")),
+         QStringLiteral("--learn-region"), QStringLiteral("0,0,400,300"), QStringLiteral("--learn-background"),
+         QStringLiteral("%1,%2,%3,%4").arg(box.x).arg(box.y).arg(box.width).arg(box.height),
+         QStringLiteral("--learn-out"), folder_->filePath(QStringLiteral("learnt.txt")),
+         folder_->filePath(QStringLiteral("taught.tif"))});
+    QVERIFY2(learnt.first, qPrintable(learnt.second));
+    const DensityModelReading model = readDensityModelFile(folder / "learnt.model.txt");
+    QCOMPARE(model.error, std::string());
+    QVERIFY(model.model.hasSampleRange);
+    const auto counted = runCounter({QStringLiteral("--params-from"), folder_->filePath(QStringLiteral("learnt.txt")),
+                                     QStringLiteral("--density"), QStringLiteral("--out"),
+                                     folder_->filePath(QStringLiteral("out")),
+                                     folder_->filePath(QStringLiteral("later.tif"))});
+    QVERIFY2(counted.first, qPrintable(counted.second));
+    const QString counterLearnt = counted.second.section(QLatin1Char('\n'), 0, 0).section(QLatin1Char('\t'), -1);
+
+    // The window: the counter's report opened with its model, then the later picture counted.
+    dialogs_->answerNextFileDialog(folder_->filePath(QStringLiteral("learnt.txt")));
+    Form1->Savereport1Click();
+    QVERIFY(Form2->densityModel().has_value());
+    QVERIFY(Form1->openChosenPicture(folder_->filePath(QStringLiteral("later.tif"))));
+    Form1->BnCount->click();
+    VERIFY_NO_MESSAGE(dialogs_);
+    QVERIFY(Form2->learntResult().has_value());
+    QCOMPARE(QString::number(learntParticleCount(*Form2->learntResult())), counterLearnt);
+    // Mapped by its own percentiles, the later picture has another learnt count.
+    setSampleRange(SampleRange{});
+    const Picture ownMapping = decodePictureFile(folder / "later.tif", PictureKind::Tiff).picture;
+    QVERIFY(!(ownMapping == Form2->layers().Image1));
+    QVERIFY(learntParticleCount(*Form2->learntResult()) !=
+            learntParticleCount(predictDensity(ownMapping, *Form2->densityModel())));
 }
 
 QTEST_MAIN(TeachTest)
