@@ -31,24 +31,6 @@ std::string fitText(const MarkFit& fit)
            std::to_string(fit.extra());
 }
 
-/// The fixed mapping that reproduces a picture's own (auto) one: from the lowest channel's low end to
-/// the highest channel's high end of a mapping text ("... red 120..3400, green 98..3100 ...").
-std::optional<SampleRange> fixedRangeOf(const std::string& mapping)
-{
-    long low = 65536, high = -1;
-    for (std::size_t at = mapping.find(".."); at != std::string::npos; at = mapping.find("..", at + 2)) {
-        std::size_t start = at;
-        while (start > 0 && std::isdigit(static_cast<unsigned char>(mapping[start - 1]))) --start;
-        std::size_t end = at + 2;
-        while (end < mapping.size() && std::isdigit(static_cast<unsigned char>(mapping[end]))) ++end;
-        if (start == at || end == at + 2 || end - at > 8 || at - start > 6) continue;
-        low = std::min(low, std::stol(mapping.substr(start, at - start)));
-        high = std::max(high, std::stol(mapping.substr(at + 2, end - at - 2)));
-    }
-    if (high < 0 || high > 65535 || low >= high) return std::nullopt;
-    return SampleRange{SampleRange::Mode::Fixed, static_cast<std::uint16_t>(low), static_cast<std::uint16_t>(high)};
-}
-
 DecodedPicture decodeForTeaching(const fs::path& path, bool acceptDamaged, std::string& problem)
 {
     const std::string pathText = path.string();
@@ -152,7 +134,7 @@ int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& 
     SampleRange taughtRange = options.range;
     const bool sixteenBit = !decoded.mapping.empty();
     if (sixteenBit && options.range.mode == SampleRange::Mode::Auto) {
-        if (const std::optional<SampleRange> fixed = fixedRangeOf(decoded.mapping)) {
+        if (const std::optional<SampleRange> fixed = fixedRangeOfMapping(decoded.mapping)) {
             taughtRange = *fixed;
             setSampleRange(taughtRange);
             decoded = decodeForTeaching(picturePath, options.acceptDamaged, problem);

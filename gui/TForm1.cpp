@@ -448,6 +448,15 @@ void TForm1::chooseSampleRange(const SampleRange& range)
     tellSettingsError(writeSettingsValues(settingsFile_, kSampleRangeKey, {sampleRangeText(chosenRange_)}));
 }
 
+std::optional<SampleRange> TForm1::taughtSampleRange() const
+{
+    if (!pictureMapped_) return std::nullopt;
+    if (loadedRange_.mode == SampleRange::Mode::Auto) {
+        if (std::optional<SampleRange> fixed = fixedRangeOfMapping(loadedMapping_)) return fixed;
+    }
+    return loadedRange_;
+}
+
 SampleRange TForm1::countingRange() const
 {
     const std::optional<DensityModel>& model = Form2->densityModel();
@@ -806,6 +815,7 @@ bool TForm1::loadPicture(const fs::path& path, const QString& fileName)
     }
     pictureMapped_ = !decoded.mapping.empty();
     loadedRange_ = range;
+    loadedMapping_ = decoded.mapping;
     picturePages_ = decoded.pages;
     try {
         QStringList notes;

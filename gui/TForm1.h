@@ -54,6 +54,11 @@ public:
     /// settingsFile: where SpotTally.ini is read and written (see settingsFilePath).
     explicit TForm1(std::filesystem::path settingsFile, QWidget* parent = nullptr);
 
+    /// The 16-bit mapping a model taught on the picture open now keeps for every later count: none for a
+    /// picture of 8-bit samples; the fixed range that gives its own mapping when it was mapped by its
+    /// percentiles; otherwise the mapping it was loaded with.
+    std::optional<SampleRange> taughtSampleRange() const;
+
     // --- Handlers --------------------------------------------------------------------------------
     void Openimage1Click();
     void Savereport1Click();
@@ -275,6 +280,7 @@ private:
     std::filesystem::path picturePath_;  // the picture open now, as loadimage found it
     bool pictureMapped_ = false;         // it had 16-bit samples
     SampleRange loadedRange_;            // the mapping it was loaded with
+    std::string loadedMapping_;          // and what that mapping was on its samples (empty: 8-bit)
     SampleRange chosenRange_;            // the mapping chosen in the menu (kept in the settings file)
     int picturePages_ = 1;               // its full-resolution pages
     bool settingsErrorTold_ = false;

@@ -186,6 +186,11 @@ void TForm2::LearndensityClick()
                               .arg(QString::fromStdString(training.error)));
         return;
     }
+    // As the counter does: what was learnt on 16-bit samples keeps the mapping it was taught with.
+    if (const std::optional<SampleRange> taught = Form1->taughtSampleRange()) {
+        training.model.hasSampleRange = true;
+        training.model.sampleRange = *taught;
+    }
     teachingSet_ = std::move(set);
     densityModel_ = std::move(training.model);
     Learntcounts1->setChecked(true);

@@ -1,6 +1,8 @@
 #include "picture/SampleRange.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <mutex>
 
@@ -151,4 +153,20 @@ std::string mapSamplesTo8Bit(const std::vector<std::vector<std::uint16_t>>& chan
             break;
     }
     return "16-bit samples mapped linearly: " + ends + " (0.1st to 99.9th percentile)";
+}
+
+std::optional<SampleRange> fixedRangeOfMapping(const std::string& mapping)
+{
+    long low = 65536, high = -1;
+    for (std::size_t at = mapping.find(".."); at != std::string::npos; at = mapping.find("..", at + 2)) {
+        std::size_t start = at;
+        while (start > 0 && std::isdigit(static_cast<unsigned char>(mapping[start - 1]))) --start;
+        std::size_t end = at + 2;
+        while (end < mapping.size() && std::isdigit(static_cast<unsigned char>(mapping[end]))) ++end;
+        if (start == at || end == at + 2 || end - at > 8 || at - start > 6) continue;
+        low = std::min(low, std::stol(mapping.substr(start, at - start)));
+        high = std::max(high, std::stol(mapping.substr(at + 2, end - at - 2)));
+    }
+    if (high < 0 || high > 65535 || low >= high) return std::nullopt;
+    return SampleRange{SampleRange::Mode::Fixed, static_cast<std::uint16_t>(low), static_cast<std::uint16_t>(high)};
 }

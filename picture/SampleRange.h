@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,11 @@ bool parseSampleRange(std::string_view text, SampleRange& range);
 std::string sampleRangeText(const SampleRange& range);
 
 bool operator==(const SampleRange& a, const SampleRange& b);
+
+/// The fixed mapping that reproduces a picture's own (auto) one: from the lowest channel's low end to
+/// the highest channel's high end of a mapping text ("... red 120..3400, green 98..3100 ..."). None
+/// when the text holds no range.
+std::optional<SampleRange> fixedRangeOfMapping(const std::string& mapping);
 
 /// The mapping the readers use from the next picture on (by default Auto).
 SampleRange sampleRange();

@@ -713,6 +713,27 @@ void TeachTest::learntCountMapsLaterPicturesAsTaught()
     QVERIFY(!(ownMapping == Form2->layers().Image1));
     QVERIFY(learntParticleCount(*Form2->learntResult()) !=
             learntParticleCount(predictDensity(ownMapping, *Form2->densityModel())));
+
+    // Taught in the window on the same picture, marks, region and box, the model keeps the same
+    // mapping as the counter's: it is the counter's model.
+    Form2->Forgetteaching1->trigger();
+    QVERIFY(Form1->openChosenPicture(folder_->filePath(QStringLiteral("taught.tif"))));
+    Form2->Teachmode1->trigger();
+    drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
+    QCOMPARE(Form2->teachingRegion(), region);
+    for (const Mark& mark : teaching.marks) click(QPoint(mark.x, mark.y));
+    sendMouse(QEvent::MouseButtonPress, QPoint(box.x, box.y), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    sendMouse(QEvent::MouseMove, QPoint(box.x + box.width, box.y + box.height), Qt::NoButton, Qt::LeftButton,
+              Qt::ShiftModifier);
+    sendMouse(QEvent::MouseButtonRelease, QPoint(box.x + box.width, box.y + box.height), Qt::LeftButton,
+              Qt::NoButton, Qt::ShiftModifier);
+    QCOMPARE(Form2->backgroundBoxes(), (std::vector<PixelRegion>{box}));
+    dialogs_->messages.clear();
+    Form2->Learndensity1->trigger();
+    QVERIFY(Form2->densityModel().has_value());
+    QVERIFY(Form2->densityModel()->hasSampleRange);
+    QCOMPARE(Form2->densityModel()->sampleRange, model.model.sampleRange);
+    QCOMPARE(densityModelText(*Form2->densityModel()), densityModelText(model.model));
 }
 
 QTEST_MAIN(TeachTest)
