@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "detect/ColourModel.h"
+#include "detect/DensityForest.h"
 #include "detect/ParameterSearch.h"
 #include "detect/Parallel.h"
 
@@ -259,19 +260,6 @@ void computeFeatures(const FloatPlane& flat, const Picture& picture, std::uint32
             }
         }
     }
-}
-
-double predictPixel(const std::vector<DensityTree>& trees, const float* features)
-{
-    double sum = 0;
-    for (const DensityTree& tree : trees) {
-        const DensityTreeNode* nodes = tree.data();
-        int node = 0;
-        while (nodes[node].feature >= 0)
-            node = features[nodes[node].feature] < nodes[node].threshold ? nodes[node].left : nodes[node].right;
-        sum += nodes[node].value;
-    }
-    return sum / static_cast<double>(trees.size());
 }
 
 
@@ -735,6 +723,9 @@ constexpr int kMaxTrees = 1000;
 // every tile's margin, and so its memory, grow without bound.
 constexpr int kLargestModelScale = 100;
 constexpr std::size_t kMaxNodes = 1u << 22;  // per tree
+static_assert(kMaxNodes <= DensityForest::kMaxNodes, "every tree read can be laid out for prediction");
+static_assert(32 * kFeaturesPerScale + kColourFeatures <= DensityForest::kMaxFeatures,
+              "every feature of the most scales a model file holds can be named by a node");
 
 }  // namespace
 
@@ -901,8 +892,10 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
     std::vector<double> tileSums(static_cast<std::size_t>(tiles), 0.0);
     const int featureCount = model.featureCount();
     std::atomic<bool> stopped{false};
+    const DensityForest forest(model.trees);
     parallelSlices(tiles, threads, [&](int first, int end) {
         std::vector<float> features;
+        std::vector<double> predicted;
         for (int t = first; t < end; ++t) {
             if (options.cancel != nullptr && options.cancel->load()) {
                 stopped = true;
@@ -911,12 +904,13 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
             const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
             const int tw = std::min(kTile, flat.width - tx), th = std::min(kTile, flat.height - ty);
             computeFeatures(flat, picture, model.targetColour, tx, ty, tw, th, model.featureScales, features);
+            predicted.resize(static_cast<std::size_t>(tw) * static_cast<std::size_t>(th));
+            forest.predict(features.data(), static_cast<std::size_t>(featureCount), tw * th, predicted.data());
             double sum = 0;
             for (int iy = 0; iy < th; ++iy) {
                 float* out = density.row(ty + iy) + tx;
                 for (int ix = 0; ix < tw; ++ix) {
-                    const double value = predictPixel(
-                        model.trees, features.data() + (static_cast<std::size_t>(iy) * tw + ix) * featureCount);
+                    const double value = predicted[static_cast<std::size_t>(iy) * tw + ix];
                     out[ix] = static_cast<float>(value);
                     sum += value;
                 }
@@ -1128,6 +1122,7 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
         if (head.size() != 2 || head[0] != "tree" || !readNumber(head[1], nodes) || nodes < 1 || nodes > kMaxNodes)
             return refuse("does not start a tree of 1 to " + std::to_string(kMaxNodes) + " nodes");
         DensityTree tree(nodes);
+        std::vector<bool> reached(nodes, false);
         for (std::size_t i = 0; i < nodes; ++i) {
             if (!nextLine()) return refuse("is missing: the file ends inside a tree");
             const std::vector<std::string_view> parts = words(line);
@@ -1142,6 +1137,12 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
                     node.left <= static_cast<int>(i) || node.right <= static_cast<int>(i) ||
                     node.left >= static_cast<int>(nodes) || node.right >= static_cast<int>(nodes))
                     return refuse("holds a bad split");
+                // And no node has two parents: a tree, not a graph whose paths could be far more than its nodes.
+                if (node.left == node.right || reached[static_cast<std::size_t>(node.left)] ||
+                    reached[static_cast<std::size_t>(node.right)])
+                    return refuse("holds a bad split");
+                reached[static_cast<std::size_t>(node.left)] = true;
+                reached[static_cast<std::size_t>(node.right)] = true;
             } else {
                 return refuse("is neither a leaf nor a split");
             }

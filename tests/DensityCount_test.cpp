@@ -129,6 +129,7 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
         replaced("s 3 ", "s 22 "),                    // a feature past the 22 of 2 scales
         replaced(" 1 2\n", " 0 2\n"),                 // a branch back to itself: a walk that never ends
         replaced(" 1 2\n", " 1 3\n"),                 // a branch outside the tree
+        replaced(" 1 2\n", " 2 2\n"),                 // both branches to one node
         replaced("tree 3\n", "tree 4\n"),             // the tree is shorter than it says
         replaced("trees 2", "trees 100000"),
         replaced("l 0.5", "l nan"),
