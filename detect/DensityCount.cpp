@@ -8,6 +8,7 @@
 
 #include "detect/ColourModel.h"
 #include "detect/DensityForest.h"
+#include "detect/DensityPeaks.h"
 #include "detect/ParameterSearch.h"
 #include "detect/Parallel.h"
 
@@ -933,66 +934,23 @@ int learntParticleCount(const DensityResult& result)
     return static_cast<int>(std::lround(std::max(0.0, result.count)));
 }
 
-std::vector<Mark> densityPositions(const FloatPlane& density, const DensityModel& model)
+namespace {
+
+/// The positions' finder for a density of width x height with model's floors.
+DensityPeakFinder densityPeakFinder(int width, int height, const DensityModel& model)
 {
-    std::vector<Mark> positions;
-    const int width = density.width, height = density.height;
-    if (width == 0 || height == 0) return positions;
     const double sigma = std::max(kLeastTargetSigma, model.targetSigma);
     const auto peakFloor = static_cast<float>(kPeakShare / (2.0 * 3.14159265358979 * sigma * sigma));
-    const float patchFloor = 0.5F * peakFloor;
-    // Patches of density above patchFloor (4-connected), each with its sum and its peaks.
-    std::vector<std::uint8_t> seen(static_cast<std::size_t>(width) * height, 0);
-    std::vector<int> stack;
-    struct Peak {
-        int x, y;
-        float value;
-    };
-    for (int sy = 0; sy < height; ++sy)
-        for (int sx = 0; sx < width; ++sx) {
-            const std::size_t start = static_cast<std::size_t>(sy) * width + sx;
-            if (seen[start] != 0 || density.row(sy)[sx] < patchFloor) continue;
-            double sum = 0;
-            std::vector<Peak> peaks;
-            seen[start] = 1;
-            stack.assign(1, static_cast<int>(start));
-            while (!stack.empty()) {
-                const int index = stack.back();
-                stack.pop_back();
-                const int x = index % width, y = index / width;
-                const float v = density.row(y)[x];
-                sum += v;
-                bool peak = v >= peakFloor;
-                for (int dy = -1; dy <= 1 && peak; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = x + dx, ny = y + dy;
-                        if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                        const float u = density.row(ny)[nx];
-                        // The first pixel of a flat top (in reading order) is its peak.
-                        if (u > v || (u == v && (ny < y || (ny == y && nx < x)))) {
-                            peak = false;
-                            break;
-                        }
-                    }
-                if (peak) peaks.push_back({x, y, v});
-                const int next[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-                for (const auto& step : next) {
-                    const int nx = x + step[0], ny = y + step[1];
-                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                    const std::size_t n = static_cast<std::size_t>(ny) * width + nx;
-                    if (seen[n] != 0 || density.row(ny)[nx] < patchFloor) continue;
-                    seen[n] = 1;
-                    stack.push_back(static_cast<int>(n));
-                }
-            }
-            std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) {
-                if (a.value != b.value) return a.value > b.value;
-                return a.y != b.y ? a.y < b.y : a.x < b.x;
-            });
-            const auto wanted = static_cast<std::size_t>(std::max(0L, std::lround(sum)));
-            for (std::size_t i = 0; i < peaks.size() && i < wanted; ++i) positions.push_back({peaks[i].x, peaks[i].y});
-        }
-    return positions;
+    return DensityPeakFinder(width, height, peakFloor, 0.5F * peakFloor);
+}
+
+}  // namespace
+
+std::vector<Mark> densityPositions(const FloatPlane& density, const DensityModel& model)
+{
+    DensityPeakFinder finder = densityPeakFinder(density.width, density.height, model);
+    finder.addRows(density.values.data(), density.height);
+    return finder.positions();
 }
 
 std::string densityModelText(const DensityModel& model)
