@@ -11,6 +11,7 @@
 #include "detect/DensityPeaks.h"
 #include "detect/ParameterSearch.h"
 #include "detect/Parallel.h"
+#include "detect/TileBlur.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ constexpr std::uint64_t kSeed = 0x5107A11EDu;
 
 // Cropping and tiling.
 constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
+constexpr std::size_t kBandValues = 2u << 20;  // the density kept at a time while counting, at most
 constexpr int kCropMargin = 192;           // kept around the teaching region for the background level
 constexpr int kBlockAlign = 32;            // the background level's blocks; crops start on them
 
@@ -62,208 +64,6 @@ double uniformOpen(std::uint64_t& state)
     return (static_cast<double>(splitMix(state) >> 11) + 0.5) * (1.0 / 9007199254740992.0);
 }
 
-std::vector<float> halfKernel(double sigma)
-{
-    const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
-    std::vector<double> weights(static_cast<std::size_t>(radius) + 1);
-    double sum = 0;
-    for (int i = 0; i <= radius; ++i) {
-        weights[static_cast<std::size_t>(i)] = std::exp(-0.5 * i * i / (sigma * sigma));
-        sum += (i == 0 ? 1 : 2) * weights[static_cast<std::size_t>(i)];
-    }
-    std::vector<float> half(weights.size());
-    for (std::size_t i = 0; i < weights.size(); ++i) half[i] = static_cast<float>(weights[i] / sum);
-    return half;
-}
-
-/// A w x h buffer of floats, rows packed.
-struct Buffer {
-    int width = 0;
-    int height = 0;
-    std::vector<float> values;
-    void resize(int w, int h)
-    {
-        width = w;
-        height = h;
-        values.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    }
-    float* row(int y) { return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width); }
-    const float* row(int y) const
-    {
-        return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    }
-};
-
-/// out = in smoothed with a Gaussian of sigma; edges continued with their values. in and out differ.
-void gaussianBlur(const Buffer& in, Buffer& out, double sigma, Buffer& across, std::vector<float>& padded)
-{
-    const int width = in.width, height = in.height;
-    out.resize(width, height);
-    across.resize(width, height);
-    const std::vector<float> half = halfKernel(sigma);
-    const int radius = static_cast<int>(half.size()) - 1;
-    padded.resize(static_cast<std::size_t>(width + 2 * radius));
-    for (int y = 0; y < height; ++y) {
-        const float* source = in.row(y);
-        std::fill(padded.begin(), padded.begin() + radius, source[0]);
-        std::copy(source, source + width, padded.begin() + radius);
-        std::fill(padded.begin() + radius + width, padded.end(), source[width - 1]);
-        const float* centre = padded.data() + radius;
-        float* target = across.row(y);
-        for (int x = 0; x < width; ++x) target[x] = half[0] * centre[x];
-        for (int k = 1; k <= radius; ++k) {
-            const float w = half[static_cast<std::size_t>(k)];
-            const float* left = centre - k;
-            const float* right = centre + k;
-            for (int x = 0; x < width; ++x) target[x] += w * (left[x] + right[x]);
-        }
-    }
-    for (int y = 0; y < height; ++y) {
-        float* target = out.row(y);
-        const float* middle = across.row(y);
-        for (int x = 0; x < width; ++x) target[x] = half[0] * middle[x];
-        for (int k = 1; k <= radius; ++k) {
-            const float w = half[static_cast<std::size_t>(k)];
-            const float* up = across.row(std::max(0, y - k));
-            const float* down = across.row(std::min(height - 1, y + k));
-            for (int x = 0; x < width; ++x) target[x] += w * (up[x] + down[x]);
-        }
-    }
-}
-
-/// The margin features need around a pixel.
-int featureMargin(const std::vector<double>& scales)
-{
-    const double largest = scales.empty() ? 1.0 : scales.back();
-    const double reach = std::max(largest * kDogRatio, largest * (1.0 + kIntegrationRatio));
-    return static_cast<int>(std::ceil(3.0 * reach)) + 2;
-}
-
-/// Features of the pixels of the inner rectangle (x0, y0, w, h) of flat, pixel after pixel (each
-/// featureCount values), computed from flat's values within the margin around it.
-void computeFeatures(const FloatPlane& flat, const Picture& picture, std::uint32_t targetColour, int x0, int y0, int w,
-                     int h, const std::vector<double>& scales, std::vector<float>& features)
-{
-    const int margin = featureMargin(scales);
-    const int bx0 = std::max(0, x0 - margin), by0 = std::max(0, y0 - margin);
-    const int bx1 = std::min(flat.width, x0 + w + margin), by1 = std::min(flat.height, y0 + h + margin);
-    const int bw = bx1 - bx0, bh = by1 - by0;
-    const int count = static_cast<int>(scales.size()) * kFeaturesPerScale + kColourFeatures;
-    features.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * static_cast<std::size_t>(count), 0);
-
-    Buffer source, smooth, wider, across, gxx, gyy, gxy, tensor;
-    std::vector<float> padded;
-    source.resize(bw, bh);
-    for (int y = 0; y < bh; ++y) std::copy(flat.row(by0 + y) + bx0, flat.row(by0 + y) + bx1, source.row(y));
-    Buffer gx, gy;
-    gx.resize(bw, bh);
-    gy.resize(bw, bh);
-    gxx.resize(bw, bh);
-    gyy.resize(bw, bh);
-    gxy.resize(bw, bh);
-    const auto at = [&](int ix, int iy) { return static_cast<std::size_t>(iy) * w + ix; };
-    for (std::size_t s = 0; s < scales.size(); ++s) {
-        const double sigma = scales[s];
-        gaussianBlur(source, smooth, sigma, across, padded);
-        gaussianBlur(source, wider, sigma * kDogRatio, across, padded);
-        const auto norm1 = static_cast<float>(sigma);
-        const auto norm2 = static_cast<float>(sigma * sigma);
-        // Derivatives by central differences (one-sided at the buffer's edge).
-        for (int y = 0; y < bh; ++y) {
-            const float* row = smooth.row(y);
-            const float* up = smooth.row(std::max(0, y - 1));
-            const float* down = smooth.row(std::min(bh - 1, y + 1));
-            float* ox = gx.row(y);
-            float* oy = gy.row(y);
-            for (int x = 0; x < bw; ++x) {
-                const float left = row[std::max(0, x - 1)], right = row[std::min(bw - 1, x + 1)];
-                ox[x] = 0.5F * (right - left) * norm1;
-                oy[x] = 0.5F * (down[x] - up[x]) * norm1;
-            }
-        }
-        for (int y = 0; y < bh; ++y) {
-            const float* p = gx.row(y);
-            const float* q = gy.row(y);
-            float* a = gxx.row(y);
-            float* b = gyy.row(y);
-            float* c = gxy.row(y);
-            for (int x = 0; x < bw; ++x) {
-                a[x] = p[x] * p[x];
-                b[x] = q[x] * q[x];
-                c[x] = p[x] * q[x];
-            }
-        }
-        const double integration = std::max(kLeastScale, sigma * kIntegrationRatio);
-        Buffer sxx, syy, sxy;
-        gaussianBlur(gxx, sxx, integration, across, padded);
-        gaussianBlur(gyy, syy, integration, across, padded);
-        gaussianBlur(gxy, sxy, integration, across, padded);
-        const int base = static_cast<int>(s) * kFeaturesPerScale;
-        for (int iy = 0; iy < h; ++iy) {
-            const int y = y0 + iy - by0;
-            const float* row = smooth.row(y);
-            const float* up = smooth.row(std::max(0, y - 1));
-            const float* down = smooth.row(std::min(bh - 1, y + 1));
-            const float* wideRow = wider.row(y);
-            const float* px = gx.row(y);
-            const float* py = gy.row(y);
-            const float* txx = sxx.row(y);
-            const float* tyy = syy.row(y);
-            const float* txy = sxy.row(y);
-            for (int ix = 0; ix < w; ++ix) {
-                const int x = x0 + ix - bx0;
-                const int xl = std::max(0, x - 1), xr = std::min(bw - 1, x + 1);
-                const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
-                const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
-                const float hxy = 0.25F * (down[xr] - down[xl] - up[xr] + up[xl]) * norm2;
-                const float hm = 0.5F * (hxx + hyy);
-                const float hd = std::sqrt(0.25F * (hxx - hyy) * (hxx - hyy) + hxy * hxy);
-                const float tm = 0.5F * (txx[x] + tyy[x]);
-                const float td = std::sqrt(0.25F * (txx[x] - tyy[x]) * (txx[x] - tyy[x]) + txy[x] * txy[x]);
-                float* f = features.data() + at(ix, iy) * static_cast<std::size_t>(count) + base;
-                f[0] = row[x];
-                f[1] = std::sqrt(px[x] * px[x] + py[x] * py[x]);
-                f[2] = -(hxx + hyy);
-                f[3] = hm + hd;
-                f[4] = hm - hd;
-                f[5] = tm + td;
-                f[6] = tm - td;
-                f[7] = row[x] - wideRow[x];
-            }
-        }
-    }
-    // Colour: each other channel over the dominant one (the light cancels), smoothed at two scales.
-    // They tell particles from debris of another colour.
-    const ColourModel colours = buildColourModel(targetColour);
-    const int others[3] = {colours.second, colours.third, colours.dominant};
-    const double colourScales[2] = {scales[std::min<std::size_t>(1, scales.size() - 1)],
-                                    scales[std::min<std::size_t>(3, scales.size() - 1)]};
-    for (int c = 0; c < 3; ++c) {
-        for (int y = 0; y < bh; ++y) {
-            const std::uint8_t* pixels = picture.row(by0 + y) + 3 * static_cast<std::size_t>(bx0);
-            float* out = source.row(y);
-            if (c == 2) {
-                // The dominant channel compressed: the brightness of overlapping particles adds up.
-                for (int x = 0; x < bw; ++x) out[x] = 4.0F / (static_cast<float>(pixels[3 * x + colours.dominant]) + 4.0F);
-                continue;
-            }
-            for (int x = 0; x < bw; ++x)
-                out[x] = (static_cast<float>(pixels[3 * x + others[c]]) + 4.0F) /
-                         (static_cast<float>(pixels[3 * x + colours.dominant]) + 4.0F);
-        }
-        for (int k = 0; k < 2; ++k) {
-            gaussianBlur(source, smooth, colourScales[k], across, padded);
-            const int feature = static_cast<int>(scales.size()) * kFeaturesPerScale + 2 * c + k;
-            for (int iy = 0; iy < h; ++iy) {
-                const float* row = smooth.row(y0 + iy - by0);
-                for (int ix = 0; ix < w; ++ix)
-                    features[at(ix, iy) * static_cast<std::size_t>(count) + feature] = row[x0 + ix - bx0];
-            }
-        }
-    }
-}
-
-
 // ---- The background-normalised channel ----
 
 constexpr int kBlock = 32;                 // the background level's blocks
@@ -285,16 +85,23 @@ int histogramPercentile(const int* histogram, int samples, double share)
     return 255;
 }
 
-/// The target's dominant channel over the local background level, less one: the background lies
-/// near 0 and particles are positive (for dark particles on a bright ground the sign is turned).
+/// The background level a picture's target channel is divided by (see normalisedChannel): per block
+/// the sign over the level, and where each column lies between the blocks' centres.
+struct BackgroundLevel {
+    int channel = 0;                 // the target's dominant channel
+    float sign = 1;                  // -1 for dark particles on a bright ground
+    int blockColumns = 0, blockRows = 0;
+    std::vector<float> level;        // sign / level, block after block
+    std::vector<int> leftBlock;      // per column: the block whose centre is at or left of it...
+    std::vector<float> rightWeight;  // ... and the share of the next block
+};
+
 /// The level is a low percentile of 32 x 32 blocks (a high one for dark particles), then the lowest
 /// (highest) of the blocks around, so that a block crowded with particles takes its level from the
-/// gaps near it; then smoothed and interpolated between block centres. Unlike a stretch to the
-/// picture's maximum it means the same on every picture of a series.
-FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour, int threads)
+/// gaps near it; then smoothed over the blocks around.
+BackgroundLevel backgroundLevel(const Picture& picture, std::uint32_t targetColour, int threads)
 {
-    FloatPlane flat;
-    if (picture.empty()) return flat;
+    BackgroundLevel background;
     const int width = picture.width(), height = picture.height();
     const ColourModel model = buildColourModel(targetColour);
     const int channel = model.dominant;
@@ -342,41 +149,271 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
             }
         return out;
     };
-    std::vector<float> level = neighbourhood(neighbourhood(raw, kEnvelopeReach, true), kEnvelopeReach, false);
-    const float sign = brightParticles ? 1.0F : -1.0F;
-    for (float& value : level) value = sign / std::max(kDarkestLevel, value);
-
-    flat.width = width;
-    flat.height = height;
-    flat.values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    std::vector<int> leftBlock(static_cast<std::size_t>(width));
-    std::vector<float> rightWeight(static_cast<std::size_t>(width));
+    background.level = neighbourhood(neighbourhood(raw, kEnvelopeReach, true), kEnvelopeReach, false);
+    background.sign = brightParticles ? 1.0F : -1.0F;
+    for (float& value : background.level) value = background.sign / std::max(kDarkestLevel, value);
+    background.channel = channel;
+    background.blockColumns = blockColumns;
+    background.blockRows = blockRows;
+    background.leftBlock.resize(static_cast<std::size_t>(width));
+    background.rightWeight.resize(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x) {
         const float fx = std::clamp((x + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockColumns - 1));
-        leftBlock[static_cast<std::size_t>(x)] = std::min(static_cast<int>(fx), std::max(0, blockColumns - 2));
-        rightWeight[static_cast<std::size_t>(x)] = fx - static_cast<float>(leftBlock[static_cast<std::size_t>(x)]);
+        const int left = std::min(static_cast<int>(fx), std::max(0, blockColumns - 2));
+        background.leftBlock[static_cast<std::size_t>(x)] = left;
+        background.rightWeight[static_cast<std::size_t>(x)] = fx - static_cast<float>(left);
     }
-    parallelSlices(height, threads, [&](int firstRow, int endRow) {
-        std::vector<float> column(static_cast<std::size_t>(blockColumns) + 1);
-        for (int y = firstRow; y < endRow; ++y) {
-            const float fy = std::clamp((y + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockRows - 1));
-            const int by = std::min(static_cast<int>(fy), std::max(0, blockRows - 2));
-            const int by1 = std::min(by + 1, blockRows - 1);
-            const float wy = fy - static_cast<float>(by);
-            for (int bx = 0; bx < blockColumns; ++bx)
-                column[static_cast<std::size_t>(bx)] = level[static_cast<std::size_t>(by) * blockColumns + bx] * (1 - wy) +
-                                                       level[static_cast<std::size_t>(by1) * blockColumns + bx] * wy;
-            column[static_cast<std::size_t>(blockColumns)] = column[static_cast<std::size_t>(blockColumns) - 1];
-            const std::uint8_t* source = picture.row(y) + channel;
-            float* out = flat.row(y);
-            for (int x = 0; x < width; ++x) {
-                const auto b = static_cast<std::size_t>(leftBlock[static_cast<std::size_t>(x)]);
-                const float w = rightWeight[static_cast<std::size_t>(x)];
-                out[x] = static_cast<float>(source[3 * x]) * (column[b] + w * (column[b + 1] - column[b])) - sign;
-            }
-        }
+    return background;
+}
+
+/// Columns x0 to x1 - 1 of row y of the normalised channel into out. column is scratch.
+void normalisedRow(const Picture& picture, const BackgroundLevel& background, int y, int x0, int x1, float* out,
+                   std::vector<float>& column)
+{
+    const int blockColumns = background.blockColumns, blockRows = background.blockRows;
+    column.resize(static_cast<std::size_t>(blockColumns) + 1);
+    const float fy = std::clamp((y + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockRows - 1));
+    const int by = std::min(static_cast<int>(fy), std::max(0, blockRows - 2));
+    const int by1 = std::min(by + 1, blockRows - 1);
+    const float wy = fy - static_cast<float>(by);
+    // The level down this row, at the block centres the columns lie between.
+    const int firstBlock = background.leftBlock[static_cast<std::size_t>(x0)];
+    const int endBlock = std::min(blockColumns, background.leftBlock[static_cast<std::size_t>(x1 - 1)] + 2);
+    const float* level = background.level.data();
+    for (int bx = firstBlock; bx < endBlock; ++bx)
+        column[static_cast<std::size_t>(bx)] = level[static_cast<std::size_t>(by) * blockColumns + bx] * (1 - wy) +
+                                               level[static_cast<std::size_t>(by1) * blockColumns + bx] * wy;
+    column[static_cast<std::size_t>(blockColumns)] = column[static_cast<std::size_t>(blockColumns) - 1];
+    const std::uint8_t* source = picture.row(y) + background.channel;
+    for (int x = x0; x < x1; ++x) {
+        const auto b = static_cast<std::size_t>(background.leftBlock[static_cast<std::size_t>(x)]);
+        const float w = background.rightWeight[static_cast<std::size_t>(x)];
+        out[x - x0] = static_cast<float>(source[3 * x]) * (column[b] + w * (column[b + 1] - column[b])) - background.sign;
+    }
+}
+
+/// The target's dominant channel over the local background level, less one: the background lies
+/// near 0 and particles are positive (for dark particles on a bright ground the sign is turned).
+/// The level (backgroundLevel) is interpolated between block centres. Unlike a stretch to the
+/// picture's maximum it means the same on every picture of a series.
+FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour, int threads)
+{
+    FloatPlane flat;
+    if (picture.empty()) return flat;
+    const BackgroundLevel background = backgroundLevel(picture, targetColour, threads);
+    flat.width = picture.width();
+    flat.height = picture.height();
+    flat.values.resize(static_cast<std::size_t>(flat.width) * static_cast<std::size_t>(flat.height));
+    parallelSlices(flat.height, threads, [&](int firstRow, int endRow) {
+        std::vector<float> column;
+        for (int y = firstRow; y < endRow; ++y) normalisedRow(picture, background, y, 0, flat.width, flat.row(y), column);
     });
     return flat;
+}
+
+// ---- Features ----
+
+/// The margin features need around a pixel.
+int featureMargin(const std::vector<double>& scales)
+{
+    const double largest = scales.empty() ? 1.0 : scales.back();
+    const double reach = std::max(largest * kDogRatio, largest * (1.0 + kIntegrationRatio));
+    return static_cast<int>(std::ceil(3.0 * reach)) + 2;
+}
+
+/// The features of one tile's pixels. Each plane is computed over just the part of the tile's
+/// neighbourhood that the tile's own features need; the smoothed values first, so that a caller can
+/// look at them before asking for the rest.
+class TileFeatures {
+public:
+    TileFeatures(const std::vector<double>& scales, std::uint32_t targetColour);
+
+    /// Starts the tile inner (picture coordinates) of picture, whose background level is background.
+    void start(const Picture& picture, const BackgroundLevel& background, const TileRect& inner);
+    /// The smoothed value at scale s over the tile (feature s * kFeaturesPerScale).
+    const TileBuffer& smoothed(std::size_t s);
+    /// Computes every other plane the features need.
+    void complete();
+    /// The features of the pixels xs of row y of the tile, featureCount after featureCount into out.
+    void rowFeatures(int y, const int* xs, int count, float* out) const;
+    int featureCount() const { return featureCount_; }
+
+private:
+    struct Scale {
+        double sigma;
+        std::vector<float> kernel, wider, integration;  // the Gaussians of sigma, of the DoG and of the tensor
+        TileBuffer smooth;                              // over the tile, grown by what the tensor reaches
+        TileBuffer wide;                                // over the tile
+        TileBuffer tensorHigh, tensorLow;               // the structure tensor's eigenvalues, over the tile
+        bool smoothed = false;
+    };
+
+    std::vector<Scale> scales_;
+    std::vector<float> colourKernels_[2];
+    int others_[3];  // the channels of the colour features; the third is the dominant one
+    int featureCount_;
+    int margin_;  // featureMargin
+    const Picture* picture_ = nullptr;
+    TileRect inner_, outer_;
+    TileBuffer source_, across_, gxx_, gyy_, gxy_, sxx_, syy_, sxy_;
+    TileBuffer colours_[3][2];  // per channel and scale, over the tile
+};
+
+TileFeatures::TileFeatures(const std::vector<double>& scales, std::uint32_t targetColour)
+{
+    for (double sigma : scales) {
+        Scale scale;
+        scale.sigma = sigma;
+        scale.kernel = gaussianHalfKernel(sigma);
+        scale.wider = gaussianHalfKernel(sigma * kDogRatio);
+        scale.integration = gaussianHalfKernel(std::max(kLeastScale, sigma * kIntegrationRatio));
+        scales_.push_back(std::move(scale));
+    }
+    const double colourScales[2] = {scales[std::min<std::size_t>(1, scales.size() - 1)],
+                                    scales[std::min<std::size_t>(3, scales.size() - 1)]};
+    for (int k = 0; k < 2; ++k) colourKernels_[k] = gaussianHalfKernel(colourScales[k]);
+    const ColourModel colours = buildColourModel(targetColour);
+    others_[0] = colours.second;
+    others_[1] = colours.third;
+    others_[2] = colours.dominant;
+    featureCount_ = static_cast<int>(scales.size()) * kFeaturesPerScale + kColourFeatures;
+    margin_ = featureMargin(scales);
+}
+
+void TileFeatures::start(const Picture& picture, const BackgroundLevel& background, const TileRect& inner)
+{
+    picture_ = &picture;
+    inner_ = inner;
+    outer_ = inner.grown(margin_, {0, 0, picture.width(), picture.height()});
+    source_.resize(outer_);
+    std::vector<float> column;
+    for (int y = outer_.y0; y < outer_.y1; ++y)
+        normalisedRow(picture, background, y, outer_.x0, outer_.x1, source_.row(y), column);
+    for (Scale& scale : scales_) scale.smoothed = false;
+}
+
+const TileBuffer& TileFeatures::smoothed(std::size_t s)
+{
+    Scale& scale = scales_[s];
+    if (!scale.smoothed) {
+        // The tensor's blur reaches its radius, and the gradient one pixel further.
+        const int reach = static_cast<int>(scale.integration.size());
+        gaussianBlur(source_, inner_.grown(reach, outer_), scale.kernel, scale.smooth, across_);
+        scale.smoothed = true;
+    }
+    return scale.smooth;
+}
+
+void TileFeatures::complete()
+{
+    for (std::size_t s = 0; s < scales_.size(); ++s) {
+        Scale& scale = scales_[s];
+        const TileBuffer& smooth = smoothed(s);
+        gaussianBlur(source_, inner_, scale.wider, scale.wide, across_);
+        // Gradients by central differences (one-sided at the picture's edge), and their products.
+        const auto norm1 = static_cast<float>(scale.sigma);
+        const TileRect products = inner_.grown(static_cast<int>(scale.integration.size()) - 1, outer_);
+        gxx_.resize(products);
+        gyy_.resize(products);
+        gxy_.resize(products);
+        const int sx = smooth.rect.x0, px0 = products.x0;
+        for (int y = products.y0; y < products.y1; ++y) {
+            const float* row = smooth.row(y);
+            const float* up = smooth.row(std::max(outer_.y0, y - 1));
+            const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+            float* a = gxx_.row(y);
+            float* b = gyy_.row(y);
+            float* c = gxy_.row(y);
+            for (int x = products.x0; x < products.x1; ++x) {
+                const float left = row[std::max(outer_.x0, x - 1) - sx], right = row[std::min(outer_.x1 - 1, x + 1) - sx];
+                const float px = 0.5F * (right - left) * norm1;
+                const float py = 0.5F * (down[x - sx] - up[x - sx]) * norm1;
+                a[x - px0] = px * px;
+                b[x - px0] = py * py;
+                c[x - px0] = px * py;
+            }
+        }
+        gaussianBlur(gxx_, inner_, scale.integration, sxx_, across_);
+        gaussianBlur(gyy_, inner_, scale.integration, syy_, across_);
+        gaussianBlur(gxy_, inner_, scale.integration, sxy_, across_);
+        scale.tensorHigh.resize(inner_);
+        scale.tensorLow.resize(inner_);
+        for (std::size_t i = 0; i < sxx_.values.size(); ++i) {
+            const float txx = sxx_.values[i], tyy = syy_.values[i], txy = sxy_.values[i];
+            const float tm = 0.5F * (txx + tyy);
+            const float td = std::sqrt(0.25F * (txx - tyy) * (txx - tyy) + txy * txy);
+            scale.tensorHigh.values[i] = tm + td;
+            scale.tensorLow.values[i] = tm - td;
+        }
+    }
+    // Colour: each other channel over the dominant one (the light cancels), smoothed at two scales.
+    // They tell particles from debris of another colour.
+    const int reach = static_cast<int>(std::max(colourKernels_[0].size(), colourKernels_[1].size())) - 1;
+    const TileRect area = inner_.grown(reach, outer_);
+    const int dominant = others_[2];
+    for (int c = 0; c < 3; ++c) {
+        source_.resize(area);  // the normalised channel is no longer needed
+        for (int y = area.y0; y < area.y1; ++y) {
+            const std::uint8_t* pixels = picture_->row(y) + 3 * static_cast<std::size_t>(area.x0);
+            float* out = source_.row(y);
+            if (c == 2) {
+                // The dominant channel compressed: the brightness of overlapping particles adds up.
+                for (int x = 0; x < area.width(); ++x) out[x] = 4.0F / (static_cast<float>(pixels[3 * x + dominant]) + 4.0F);
+                continue;
+            }
+            for (int x = 0; x < area.width(); ++x)
+                out[x] = (static_cast<float>(pixels[3 * x + others_[c]]) + 4.0F) /
+                         (static_cast<float>(pixels[3 * x + dominant]) + 4.0F);
+        }
+        for (int k = 0; k < 2; ++k) gaussianBlur(source_, inner_, colourKernels_[k], colours_[c][k], across_);
+    }
+}
+
+void TileFeatures::rowFeatures(int y, const int* xs, int count, float* out) const
+{
+    const std::size_t stride = static_cast<std::size_t>(featureCount_);
+    const int left = outer_.x0, right = outer_.x1 - 1;
+    for (std::size_t s = 0; s < scales_.size(); ++s) {
+        const Scale& scale = scales_[s];
+        const auto norm1 = static_cast<float>(scale.sigma);
+        const auto norm2 = static_cast<float>(scale.sigma * scale.sigma);
+        const TileBuffer& smooth = scale.smooth;
+        const float* row = smooth.row(y);
+        const float* up = smooth.row(std::max(outer_.y0, y - 1));
+        const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+        const float* wideRow = scale.wide.row(y);
+        const float* high = scale.tensorHigh.row(y);
+        const float* low = scale.tensorLow.row(y);
+        const int sx = smooth.rect.x0, ix0 = inner_.x0;
+        float* f = out + s * kFeaturesPerScale;
+        for (int i = 0; i < count; ++i, f += stride) {
+            const int x = xs[i] - sx;  // in the smoothed rows
+            const int xl = std::max(left, xs[i] - 1) - sx, xr = std::min(right, xs[i] + 1) - sx;
+            const int ix = xs[i] - ix0;  // in the tile's rows
+            const float px = 0.5F * (row[xr] - row[xl]) * norm1;
+            const float py = 0.5F * (down[x] - up[x]) * norm1;
+            const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
+            const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
+            const float hxy = 0.25F * (down[xr] - down[xl] - up[xr] + up[xl]) * norm2;
+            const float hm = 0.5F * (hxx + hyy);
+            const float hd = std::sqrt(0.25F * (hxx - hyy) * (hxx - hyy) + hxy * hxy);
+            f[0] = row[x];
+            f[1] = std::sqrt(px * px + py * py);
+            f[2] = -(hxx + hyy);
+            f[3] = hm + hd;
+            f[4] = hm - hd;
+            f[5] = high[ix];
+            f[6] = low[ix];
+            f[7] = row[x] - wideRow[ix];
+        }
+    }
+    const std::size_t base = scales_.size() * kFeaturesPerScale;
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 2; ++k) {
+            const float* row = colours_[c][k].row(y);
+            float* f = out + base + static_cast<std::size_t>(2 * c + k);
+            for (int i = 0; i < count; ++i, f += stride) *f = row[xs[i] - inner_.x0];
+        }
 }
 
 // ---- Teaching samples ----
@@ -490,10 +527,10 @@ double setParticleScale(const TeachingSet& set, std::uint32_t colour, int thread
 }
 
 /// Each mark spread as a discrete Gaussian of sigma that sums to one, over the crop of taught.
-Buffer targetDensity(const TeachingPicture& taught, double sigma)
+TileBuffer targetDensity(const TeachingPicture& taught, double sigma)
 {
-    Buffer target;
-    target.resize(taught.crop.width(), taught.crop.height());
+    TileBuffer target;
+    target.resize({0, 0, taught.crop.width(), taught.crop.height()});
     std::fill(target.values.begin(), target.values.end(), 0.0F);
     const int radius = static_cast<int>(std::ceil(3.0 * sigma));
     std::vector<double> weights;
@@ -509,7 +546,7 @@ Buffer targetDensity(const TeachingPicture& taught, double sigma)
         for (int dy = -radius; dy <= radius; ++dy)
             for (int dx = -radius; dx <= radius; ++dx, ++index) {
                 const int x = cx + dx, y = cy + dy;
-                if (x < 0 || y < 0 || x >= target.width || y >= target.height) continue;
+                if (x < 0 || y < 0 || x >= target.rect.width() || y >= target.rect.height()) continue;
                 target.row(y)[x] += static_cast<float>(weights[index] / sum);
             }
     }
@@ -525,32 +562,34 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
 {
     Samples samples;
     samples.featureCount = model.featureCount();
+    const auto featureCount = static_cast<std::size_t>(samples.featureCount);
     std::size_t candidates = 0;
     for (const TeachingPicture& taught : set.pictures) candidates += teachingPixels(taught);
     const double keep = candidates > kMaxSamples ? static_cast<double>(kMaxSamples) / candidates : 1.0;
 
     for (std::size_t p = 0; p < set.pictures.size(); ++p) {
         const TeachingPicture& taught = set.pictures[p];
-        const FloatPlane flat = normalisedChannel(taught.crop, model.targetColour, threads);
-        const Buffer target = targetDensity(taught, model.targetSigma);
+        const Picture& crop = taught.crop;
+        const int width = crop.width(), height = crop.height();
+        const BackgroundLevel background = backgroundLevel(crop, model.targetColour, threads);
+        const TileBuffer target = targetDensity(taught, model.targetSigma);
         // Which crop pixels teach: 1 inside the region, 2 in a background box (zero density).
-        std::vector<std::uint8_t> role(static_cast<std::size_t>(flat.width) * flat.height, 0);
+        std::vector<std::uint8_t> role(static_cast<std::size_t>(width) * height, 0);
         const auto paint = [&](const PixelRegion& box, std::uint8_t value) {
-            for (int y = std::max(0, box.y - taught.cropY); y < std::min(flat.height, box.y + box.height - taught.cropY); ++y)
-                for (int x = std::max(0, box.x - taught.cropX); x < std::min(flat.width, box.x + box.width - taught.cropX);
-                     ++x)
-                    role[static_cast<std::size_t>(y) * flat.width + x] = value;
+            for (int y = std::max(0, box.y - taught.cropY); y < std::min(height, box.y + box.height - taught.cropY); ++y)
+                for (int x = std::max(0, box.x - taught.cropX); x < std::min(width, box.x + box.width - taught.cropX); ++x)
+                    role[static_cast<std::size_t>(y) * width + x] = value;
         };
         if (!taught.region.empty()) paint(taught.region, 1);
         for (const PixelRegion& box : taught.background) paint(box, 2);
-        Bounds bounds{flat.width, flat.height, 0, 0};
-        for (int y = 0; y < flat.height; ++y)
-            for (int x = 0; x < flat.width; ++x)
-                if (role[static_cast<std::size_t>(y) * flat.width + x] != 0 && pixelHash(p, x, y) < keep) {
+        Bounds bounds{width, height, 0, 0};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (role[static_cast<std::size_t>(y) * width + x] != 0 && pixelHash(p, x, y) < keep) {
                     bounds = {std::min(bounds.x0, x), std::min(bounds.y0, y), std::max(bounds.x1, x + 1),
                               std::max(bounds.y1, y + 1)};
                 } else {
-                    role[static_cast<std::size_t>(y) * flat.width + x] = 0;
+                    role[static_cast<std::size_t>(y) * width + x] = 0;
                 }
         if (bounds.x1 <= bounds.x0) continue;
         // Features tile by tile over the bounds, in a fixed order.
@@ -559,21 +598,31 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
         const int tiles = tileColumns * tileRows;
         std::vector<Samples> perTile(static_cast<std::size_t>(tiles));
         parallelSlices(tiles, workerThreads(threads), [&](int first, int end) {
-            std::vector<float> features;
+            TileFeatures features(model.featureScales, model.targetColour);
+            std::vector<int> xs;
             for (int t = first; t < end; ++t) {
                 const int tx = bounds.x0 + (t % tileColumns) * kTile, ty = bounds.y0 + (t / tileColumns) * kTile;
                 const int tw = std::min(kTile, bounds.x1 - tx), th = std::min(kTile, bounds.y1 - ty);
-                computeFeatures(flat, taught.crop, model.targetColour, tx, ty, tw, th, model.featureScales, features);
+                bool teaches = false;
+                for (int y = ty; y < ty + th && !teaches; ++y)
+                    for (int x = tx; x < tx + tw && !teaches; ++x) teaches = role[static_cast<std::size_t>(y) * width + x] != 0;
+                if (!teaches) continue;
+                features.start(crop, background, {tx, ty, tx + tw, ty + th});
+                features.complete();
                 Samples& out = perTile[static_cast<std::size_t>(t)];
-                for (int iy = 0; iy < th; ++iy)
-                    for (int ix = 0; ix < tw; ++ix) {
-                        const std::uint8_t r = role[static_cast<std::size_t>(ty + iy) * flat.width + tx + ix];
+                for (int y = ty; y < ty + th; ++y) {
+                    xs.clear();
+                    for (int x = tx; x < tx + tw; ++x) {
+                        const std::uint8_t r = role[static_cast<std::size_t>(y) * width + x];
                         if (r == 0) continue;
-                        const float* f = features.data() +
-                                         (static_cast<std::size_t>(iy) * tw + ix) * static_cast<std::size_t>(samples.featureCount);
-                        out.features.insert(out.features.end(), f, f + samples.featureCount);
-                        out.targets.push_back(r == 2 ? 0.0F : target.row(ty + iy)[tx + ix]);
+                        xs.push_back(x);
+                        out.targets.push_back(r == 2 ? 0.0F : target.row(y)[x]);
                     }
+                    if (xs.empty()) continue;
+                    const std::size_t at = out.features.size();
+                    out.features.resize(at + xs.size() * featureCount);
+                    features.rowFeatures(y, xs.data(), static_cast<int>(xs.size()), out.features.data() + at);
+                }
             }
         });
         for (const Samples& part : perTile) {
@@ -723,6 +772,15 @@ constexpr int kMaxTrees = 1000;
 // Scales beyond any taught (24 px particles, features to 3 times that): a larger one would make
 // every tile's margin, and so its memory, grow without bound.
 constexpr int kLargestModelScale = 100;
+/// The positions' finder for a density of width x height with model's floors.
+DensityPeakFinder densityPeakFinder(int width, int height, const DensityModel& model)
+{
+    const double sigma = std::max(kLeastTargetSigma, model.targetSigma);
+    const auto peakFloor = static_cast<float>(kPeakShare / (2.0 * 3.14159265358979 * sigma * sigma));
+    return DensityPeakFinder(width, height, peakFloor, 0.5F * peakFloor);
+}
+
+
 constexpr std::size_t kMaxNodes = 1u << 22;  // per tree
 static_assert(kMaxNodes <= DensityForest::kMaxNodes, "every tree read can be laid out for prediction");
 static_assert(32 * kFeaturesPerScale + kColourFeatures <= DensityForest::kMaxFeatures,
@@ -883,48 +941,79 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
     DensityResult result;
     if (picture.empty() || model.empty()) return result;
     const int threads = workerThreads(options.threads);
-    const FloatPlane flat = normalisedChannel(picture, model.targetColour, threads);
-    FloatPlane density;
-    density.width = flat.width;
-    density.height = flat.height;
-    density.values.assign(flat.values.size(), 0.0F);
-    const int tileColumns = (flat.width + kTile - 1) / kTile, tileRows = (flat.height + kTile - 1) / kTile;
-    const int tiles = tileColumns * tileRows;
-    std::vector<double> tileSums(static_cast<std::size_t>(tiles), 0.0);
-    const int featureCount = model.featureCount();
-    std::atomic<bool> stopped{false};
+    const int width = picture.width(), height = picture.height();
+    const BackgroundLevel background = backgroundLevel(picture, model.targetColour, threads);
     const DensityForest forest(model.trees);
-    parallelSlices(tiles, threads, [&](int first, int end) {
-        std::vector<float> features;
-        std::vector<double> predicted;
-        for (int t = first; t < end; ++t) {
-            if (options.cancel != nullptr && options.cancel->load()) {
-                stopped = true;
-                return;
-            }
-            const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
-            const int tw = std::min(kTile, flat.width - tx), th = std::min(kTile, flat.height - ty);
-            computeFeatures(flat, picture, model.targetColour, tx, ty, tw, th, model.featureScales, features);
-            predicted.resize(static_cast<std::size_t>(tw) * static_cast<std::size_t>(th));
-            forest.predict(features.data(), static_cast<std::size_t>(featureCount), tw * th, predicted.data());
-            double sum = 0;
-            for (int iy = 0; iy < th; ++iy) {
-                float* out = density.row(ty + iy) + tx;
-                for (int ix = 0; ix < tw; ++ix) {
-                    const double value = predicted[static_cast<std::size_t>(iy) * tw + ix];
-                    out[ix] = static_cast<float>(value);
-                    sum += value;
+    const int tileColumns = (width + kTile - 1) / kTile, tileRows = (height + kTile - 1) / kTile;
+    std::vector<double> tileSums(static_cast<std::size_t>(tileColumns) * tileRows, 0.0);
+    // The picture is worked in bands of whole rows of tiles; each band's density goes to the
+    // positions before the next band is worked. Bands of about equal height, each at most
+    // kBandValues values unless one row of tiles is more.
+    const std::size_t tileRowValues = static_cast<std::size_t>(width) * kTile;
+    const int bandLimit = static_cast<int>(std::clamp<std::size_t>(kBandValues / tileRowValues, 1, tileRows));
+    const int bands = (tileRows + bandLimit - 1) / bandLimit;
+    const int bandTileRows = (tileRows + bands - 1) / bands;
+    FloatPlane density;
+    std::vector<float> band;
+    if (keepDensity) {
+        density.width = width;
+        density.height = height;
+        density.values.assign(static_cast<std::size_t>(width) * height, 0.0F);
+    } else {
+        band.resize(std::min(static_cast<std::size_t>(bandTileRows) * kTile, static_cast<std::size_t>(height)) * width);
+    }
+    DensityPeakFinder finder = densityPeakFinder(width, height, model);
+    std::vector<TileFeatures> workers(static_cast<std::size_t>(threads), TileFeatures(model.featureScales, model.targetColour));
+    std::atomic<bool> stopped{false};
+    for (int firstTileRow = 0; firstTileRow < tileRows && !stopped; firstTileRow += bandTileRows) {
+        const int endTileRow = std::min(tileRows, firstTileRow + bandTileRows);
+        const int bandY0 = firstTileRow * kTile, bandY1 = std::min(height, endTileRow * kTile);
+        float* bandValues = keepDensity ? density.row(bandY0) : band.data();
+        const int firstTile = firstTileRow * tileColumns, endTile = endTileRow * tileColumns;
+        // Tiles go to whichever worker is free; each tile's result is the same whoever works it.
+        std::atomic<int> nextTile{firstTile};
+        parallelSlices(threads, threads, [&](int firstWorker, int endWorker) {
+            for (int worker = firstWorker; worker < endWorker; ++worker) {
+                TileFeatures& features = workers[static_cast<std::size_t>(worker)];
+                std::vector<int> xs;
+                std::vector<float> rowFeatures;
+                std::vector<double> predicted;
+                for (int t = nextTile++; t < endTile; t = nextTile++) {
+                    if (options.cancel != nullptr && options.cancel->load()) {
+                        stopped = true;
+                        return;
+                    }
+                    const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
+                    const int tw = std::min(kTile, width - tx), th = std::min(kTile, height - ty);
+                    features.start(picture, background, {tx, ty, tx + tw, ty + th});
+                    features.complete();
+                    xs.resize(static_cast<std::size_t>(tw));
+                    for (int i = 0; i < tw; ++i) xs[static_cast<std::size_t>(i)] = tx + i;
+                    rowFeatures.resize(static_cast<std::size_t>(tw) * static_cast<std::size_t>(features.featureCount()));
+                    predicted.resize(static_cast<std::size_t>(tw));
+                    double sum = 0;
+                    for (int y = ty; y < ty + th; ++y) {
+                        features.rowFeatures(y, xs.data(), tw, rowFeatures.data());
+                        forest.predict(rowFeatures.data(), static_cast<std::size_t>(features.featureCount()), tw,
+                                       predicted.data());
+                        float* out = bandValues + static_cast<std::size_t>(y - bandY0) * width + tx;
+                        for (int i = 0; i < tw; ++i) {
+                            out[i] = static_cast<float>(predicted[static_cast<std::size_t>(i)]);
+                            sum += predicted[static_cast<std::size_t>(i)];
+                        }
+                    }
+                    tileSums[static_cast<std::size_t>(t)] = sum;
                 }
             }
-            tileSums[static_cast<std::size_t>(t)] = sum;
-        }
-    });
+        });
+        if (!stopped) finder.addRows(bandValues, bandY1 - bandY0);
+    }
     if (stopped) {
         result.cancelled = true;
         return result;
     }
     for (double sum : tileSums) result.count += sum;
-    result.positions = densityPositions(density, model);
+    result.positions = finder.positions();
     if (keepDensity) result.density = std::move(density);
     return result;
 }
@@ -934,17 +1023,6 @@ int learntParticleCount(const DensityResult& result)
     return static_cast<int>(std::lround(std::max(0.0, result.count)));
 }
 
-namespace {
-
-/// The positions' finder for a density of width x height with model's floors.
-DensityPeakFinder densityPeakFinder(int width, int height, const DensityModel& model)
-{
-    const double sigma = std::max(kLeastTargetSigma, model.targetSigma);
-    const auto peakFloor = static_cast<float>(kPeakShare / (2.0 * 3.14159265358979 * sigma * sigma));
-    return DensityPeakFinder(width, height, peakFloor, 0.5F * peakFloor);
-}
-
-}  // namespace
 
 std::vector<Mark> densityPositions(const FloatPlane& density, const DensityModel& model)
 {
