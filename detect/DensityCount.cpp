@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <numeric>
+#include <utility>
 
 #include "detect/ColourModel.h"
 #include "detect/DensityForest.h"
@@ -18,6 +20,10 @@ namespace {
 // Features: per scale the smoothed value, gradient magnitude, Laplacian of Gaussian, both Hessian and
 // both structure-tensor eigenvalues and a difference of Gaussians.
 constexpr int kFeaturesPerScale = 8;
+// The first of a scale's features are made from its smoothed values alone: the count can look at
+// them (the gate) before it makes the others.
+constexpr int kSmoothedFeatures = 5;
+constexpr int kLogFeature = 2;  // of a scale's features, the Laplacian of Gaussian
 // The feature scales as multiples of the particle scale (about a third to three times it).
 constexpr double kScaleFactors[] = {0.3, 0.5, 0.8, 1.3, 2.0, 3.0};
 constexpr double kDogRatio = 1.6;          // the second Gaussian of a difference, over the first
@@ -32,6 +38,12 @@ constexpr int kLeastLeafSamples = 6;
 constexpr int kFeatureTries = 14;          // random (feature, threshold) pairs tried at a split
 constexpr std::size_t kMaxSamples = 160000; // teaching pixels used at most (sampled evenly beyond)
 constexpr std::uint64_t kSeed = 0x5107A11EDu;
+
+// The gate: pixels plainly background are neither taught on nor predicted. Below the gate's threshold
+// lies at most this share of the marks' density in the teaching pictures...
+constexpr double kGateMassShare = 0.001;
+// ... and the threshold is then this much nearer zero, for fainter particles on later pictures.
+constexpr double kGateSafety = 0.5;
 
 // Cropping and tiling.
 constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
@@ -232,8 +244,14 @@ public:
     void start(const Picture& picture, const BackgroundLevel& background, const TileRect& inner);
     /// The smoothed value at scale s over the tile (feature s * kFeaturesPerScale).
     const TileBuffer& smoothed(std::size_t s);
+    /// Only the pixels of area (inside the tile) will be asked for: the planes still to come are made
+    /// over it alone.
+    void narrow(const TileRect& area) { inner_ = area; }
     /// Computes every other plane the features need.
     void complete();
+    /// Feature (one made from a scale's smoothed values alone) at the pixels xs of row y; its scale
+    /// must have been smoothed.
+    void gateValues(int feature, int y, const int* xs, int count, float* out) const;
     /// The features of the pixels xs of row y of the tile, featureCount after featureCount into out.
     void rowFeatures(int y, const int* xs, int count, float* out) const;
     int featureCount() const { return featureCount_; }
@@ -247,6 +265,9 @@ private:
         TileBuffer tensorHigh, tensorLow;               // the structure tensor's eigenvalues, over the tile
         bool smoothed = false;
     };
+
+    /// The first kSmoothedFeatures features of scale s at the pixels xs of row y, stride apart in out.
+    void smoothedFeatures(std::size_t s, int y, const int* xs, int count, float* out, std::size_t stride) const;
 
     std::vector<Scale> scales_;
     std::vector<float> colourKernels_[2];
@@ -369,42 +390,65 @@ void TileFeatures::complete()
     }
 }
 
+void TileFeatures::smoothedFeatures(std::size_t s, int y, const int* xs, int count, float* out,
+                                    std::size_t stride) const
+{
+    const Scale& scale = scales_[s];
+    const int left = outer_.x0, right = outer_.x1 - 1;
+    const auto norm1 = static_cast<float>(scale.sigma);
+    const auto norm2 = static_cast<float>(scale.sigma * scale.sigma);
+    const TileBuffer& smooth = scale.smooth;
+    const float* row = smooth.row(y);
+    const float* up = smooth.row(std::max(outer_.y0, y - 1));
+    const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+    const int sx = smooth.rect.x0;
+    float* f = out;
+    for (int i = 0; i < count; ++i, f += stride) {
+        const int x = xs[i] - sx;  // in the smoothed rows
+        const int xl = std::max(left, xs[i] - 1) - sx, xr = std::min(right, xs[i] + 1) - sx;
+        const float px = 0.5F * (row[xr] - row[xl]) * norm1;
+        const float py = 0.5F * (down[x] - up[x]) * norm1;
+        const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
+        const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
+        const float hxy = 0.25F * (down[xr] - down[xl] - up[xr] + up[xl]) * norm2;
+        const float hm = 0.5F * (hxx + hyy);
+        const float hd = std::sqrt(0.25F * (hxx - hyy) * (hxx - hyy) + hxy * hxy);
+        f[0] = row[x];
+        f[1] = std::sqrt(px * px + py * py);
+        f[2] = -(hxx + hyy);
+        f[3] = hm + hd;
+        f[4] = hm - hd;
+    }
+}
+
+void TileFeatures::gateValues(int feature, int y, const int* xs, int count, float* out) const
+{
+    const auto s = static_cast<std::size_t>(feature / kFeaturesPerScale);
+    const int kind = feature % kFeaturesPerScale;
+    float values[kSmoothedFeatures];
+    for (int i = 0; i < count; ++i) {
+        smoothedFeatures(s, y, xs + i, 1, values, kSmoothedFeatures);
+        out[i] = values[kind];
+    }
+}
+
 void TileFeatures::rowFeatures(int y, const int* xs, int count, float* out) const
 {
     const std::size_t stride = static_cast<std::size_t>(featureCount_);
-    const int left = outer_.x0, right = outer_.x1 - 1;
     for (std::size_t s = 0; s < scales_.size(); ++s) {
         const Scale& scale = scales_[s];
-        const auto norm1 = static_cast<float>(scale.sigma);
-        const auto norm2 = static_cast<float>(scale.sigma * scale.sigma);
-        const TileBuffer& smooth = scale.smooth;
-        const float* row = smooth.row(y);
-        const float* up = smooth.row(std::max(outer_.y0, y - 1));
-        const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+        smoothedFeatures(s, y, xs, count, out + s * kFeaturesPerScale, stride);
+        const float* row = scale.smooth.row(y);
         const float* wideRow = scale.wide.row(y);
         const float* high = scale.tensorHigh.row(y);
         const float* low = scale.tensorLow.row(y);
-        const int sx = smooth.rect.x0, ix0 = inner_.x0;
+        const int sx = scale.smooth.rect.x0, ix0 = inner_.x0;
         float* f = out + s * kFeaturesPerScale;
         for (int i = 0; i < count; ++i, f += stride) {
-            const int x = xs[i] - sx;  // in the smoothed rows
-            const int xl = std::max(left, xs[i] - 1) - sx, xr = std::min(right, xs[i] + 1) - sx;
             const int ix = xs[i] - ix0;  // in the tile's rows
-            const float px = 0.5F * (row[xr] - row[xl]) * norm1;
-            const float py = 0.5F * (down[x] - up[x]) * norm1;
-            const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
-            const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
-            const float hxy = 0.25F * (down[xr] - down[xl] - up[xr] + up[xl]) * norm2;
-            const float hm = 0.5F * (hxx + hyy);
-            const float hd = std::sqrt(0.25F * (hxx - hyy) * (hxx - hyy) + hxy * hxy);
-            f[0] = row[x];
-            f[1] = std::sqrt(px * px + py * py);
-            f[2] = -(hxx + hyy);
-            f[3] = hm + hd;
-            f[4] = hm - hd;
             f[5] = high[ix];
             f[6] = low[ix];
-            f[7] = row[x] - wideRow[ix];
+            f[7] = row[xs[i] - sx] - wideRow[ix];
         }
     }
     const std::size_t base = scales_.size() * kFeaturesPerScale;
@@ -432,15 +476,6 @@ double pixelHash(std::size_t picture, int x, int y)
                           (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 24) ^
                           static_cast<std::uint64_t>(static_cast<std::uint32_t>(x));
     return static_cast<double>(splitMix(state) >> 11) * (1.0 / 9007199254740992.0);
-}
-
-std::size_t teachingPixels(const TeachingPicture& taught)
-{
-    std::size_t pixels = static_cast<std::size_t>(std::max(0, taught.region.width)) *
-                         static_cast<std::size_t>(std::max(0, taught.region.height));
-    for (const PixelRegion& box : taught.background)
-        pixels += static_cast<std::size_t>(box.width) * static_cast<std::size_t>(box.height);
-    return pixels;
 }
 
 /// The colour the set's marks show: per channel the median over all pictures' marks.
@@ -553,48 +588,135 @@ TileBuffer targetDensity(const TeachingPicture& taught, double sigma)
     return target;
 }
 
-struct Bounds {
-    int x0, y0, x1, y1;
+/// The gate's threshold from the gate's values at the pixels of the teaching regions where the target
+/// density is above zero, with those densities.
+float gateThreshold(std::vector<std::pair<float, float>> valueAndDensity)
+{
+    if (valueAndDensity.empty()) return std::numeric_limits<float>::lowest();
+    std::sort(valueAndDensity.begin(), valueAndDensity.end());
+    double total = 0;
+    for (const auto& pair : valueAndDensity) total += pair.second;
+    const double allowed = kGateMassShare * total;
+    double below = 0;
+    float threshold = valueAndDensity.back().first;
+    for (const auto& [value, density] : valueAndDensity) {
+        if (below + density > allowed) {
+            threshold = value;
+            break;
+        }
+        below += density;
+    }
+    return static_cast<float>(threshold - (1 - kGateSafety) * std::fabs(threshold));
+}
+
+/// What one teaching picture gives to learn from, before the pixels are sampled.
+struct TeachingPixels {
+    BackgroundLevel background;
+    std::vector<std::uint8_t> role;  // per crop pixel: 1 inside the region, 2 in a background box
+    TileBuffer gate;                 // the gate's value, over the pixels that teach
 };
 
-/// Gathers the teaching pixels' features and targets.
-Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int threads)
+/// The gate's feature over area of picture, tile by tile.
+TileBuffer gatePlane(const Picture& picture, const BackgroundLevel& background, const DensityModel& model,
+                     int feature, const TileRect& area, int threads)
+{
+    TileBuffer values;
+    values.resize(area);
+    const int tileColumns = (area.width() + kTile - 1) / kTile, tileRows = (area.height() + kTile - 1) / kTile;
+    parallelSlices(tileColumns * tileRows, threads, [&](int first, int end) {
+        TileFeatures features(model.featureScales, model.targetColour);
+        std::vector<int> xs;
+        for (int t = first; t < end; ++t) {
+            const int tx = area.x0 + (t % tileColumns) * kTile, ty = area.y0 + (t / tileColumns) * kTile;
+            const TileRect tile{tx, ty, std::min(area.x1, tx + kTile), std::min(area.y1, ty + kTile)};
+            features.start(picture, background, tile);
+            features.smoothed(static_cast<std::size_t>(feature / kFeaturesPerScale));
+            xs.resize(static_cast<std::size_t>(tile.width()));
+            std::iota(xs.begin(), xs.end(), tile.x0);
+            for (int y = tile.y0; y < tile.y1; ++y)
+                features.gateValues(feature, y, xs.data(), tile.width(), values.row(y) + (tile.x0 - area.x0));
+        }
+    });
+    return values;
+}
+
+/// Learns the model's gate from the teaching set and gathers the teaching pixels' features and
+/// targets: the pixels the gate lets through, sampled evenly when they are too many.
+Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
 {
     Samples samples;
     samples.featureCount = model.featureCount();
     const auto featureCount = static_cast<std::size_t>(samples.featureCount);
+    // The gate: the Laplacian of Gaussian at the largest scale. It is zero on even ground whatever its
+    // level, and above zero all over a particle's spread in the taught density.
+    model.gateFeature = (static_cast<int>(model.featureScales.size()) - 1) * kFeaturesPerScale + kLogFeature;
+    std::vector<TeachingPixels> pictures(set.pictures.size());
+    std::vector<std::pair<float, float>> gateAndDensity;
+    for (std::size_t p = 0; p < set.pictures.size(); ++p) {
+        const TeachingPicture& taught = set.pictures[p];
+        TeachingPixels& pixels = pictures[p];
+        const int width = taught.crop.width(), height = taught.crop.height();
+        pixels.background = backgroundLevel(taught.crop, model.targetColour, threads);
+        pixels.role.assign(static_cast<std::size_t>(width) * height, 0);
+        TileRect bounds{width, height, 0, 0};
+        const auto paint = [&](const PixelRegion& box, std::uint8_t value) {
+            const TileRect area = TileRect{box.x - taught.cropX, box.y - taught.cropY, box.x + box.width - taught.cropX,
+                                           box.y + box.height - taught.cropY}
+                                      .grown(0, {0, 0, width, height});
+            for (int y = area.y0; y < area.y1; ++y)
+                std::fill_n(pixels.role.begin() + static_cast<std::ptrdiff_t>(y) * width + area.x0,
+                            std::max(0, area.width()), value);
+            if (!area.empty())
+                bounds = {std::min(bounds.x0, area.x0), std::min(bounds.y0, area.y0), std::max(bounds.x1, area.x1),
+                          std::max(bounds.y1, area.y1)};
+        };
+        if (!taught.region.empty()) paint(taught.region, 1);
+        for (const PixelRegion& box : taught.background) paint(box, 2);
+        if (bounds.empty()) continue;
+        pixels.gate = gatePlane(taught.crop, pixels.background, model, model.gateFeature, bounds, threads);
+        const TileBuffer target = targetDensity(taught, model.targetSigma);
+        for (int y = bounds.y0; y < bounds.y1; ++y)
+            for (int x = bounds.x0; x < bounds.x1; ++x)
+                if (pixels.role[static_cast<std::size_t>(y) * width + x] == 1 && target.row(y)[x] > 0)
+                    gateAndDensity.push_back({pixels.gate.at(x, y), target.row(y)[x]});
+    }
+    model.gateThreshold = gateThreshold(std::move(gateAndDensity));
+
     std::size_t candidates = 0;
-    for (const TeachingPicture& taught : set.pictures) candidates += teachingPixels(taught);
+    for (std::size_t p = 0; p < set.pictures.size(); ++p) {
+        TeachingPixels& pixels = pictures[p];
+        const int width = set.pictures[p].crop.width();
+        const TileRect& area = pixels.gate.rect;
+        for (int y = area.y0; y < area.y1; ++y)
+            for (int x = area.x0; x < area.x1; ++x) {
+                std::uint8_t& role = pixels.role[static_cast<std::size_t>(y) * width + x];
+                if (role != 0 && pixels.gate.at(x, y) < model.gateThreshold) role = 0;
+                candidates += role != 0 ? 1 : 0;
+            }
+    }
     const double keep = candidates > kMaxSamples ? static_cast<double>(kMaxSamples) / candidates : 1.0;
 
     for (std::size_t p = 0; p < set.pictures.size(); ++p) {
         const TeachingPicture& taught = set.pictures[p];
         const Picture& crop = taught.crop;
-        const int width = crop.width(), height = crop.height();
-        const BackgroundLevel background = backgroundLevel(crop, model.targetColour, threads);
-        const TileBuffer target = targetDensity(taught, model.targetSigma);
-        // Which crop pixels teach: 1 inside the region, 2 in a background box (zero density).
-        std::vector<std::uint8_t> role(static_cast<std::size_t>(width) * height, 0);
-        const auto paint = [&](const PixelRegion& box, std::uint8_t value) {
-            for (int y = std::max(0, box.y - taught.cropY); y < std::min(height, box.y + box.height - taught.cropY); ++y)
-                for (int x = std::max(0, box.x - taught.cropX); x < std::min(width, box.x + box.width - taught.cropX); ++x)
-                    role[static_cast<std::size_t>(y) * width + x] = value;
-        };
-        if (!taught.region.empty()) paint(taught.region, 1);
-        for (const PixelRegion& box : taught.background) paint(box, 2);
-        Bounds bounds{width, height, 0, 0};
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
+        const int width = crop.width();
+        std::vector<std::uint8_t>& role = pictures[p].role;
+        const TileRect area = pictures[p].gate.rect;
+        TileRect bounds{area.x1, area.y1, area.x0, area.y0};
+        for (int y = area.y0; y < area.y1; ++y)
+            for (int x = area.x0; x < area.x1; ++x)
                 if (role[static_cast<std::size_t>(y) * width + x] != 0 && pixelHash(p, x, y) < keep) {
                     bounds = {std::min(bounds.x0, x), std::min(bounds.y0, y), std::max(bounds.x1, x + 1),
                               std::max(bounds.y1, y + 1)};
                 } else {
                     role[static_cast<std::size_t>(y) * width + x] = 0;
                 }
-        if (bounds.x1 <= bounds.x0) continue;
+        if (bounds.empty()) continue;
+        pictures[p].gate = TileBuffer();
+        const TileBuffer target = targetDensity(taught, model.targetSigma);
         // Features tile by tile over the bounds, in a fixed order.
-        const int tileColumns = (bounds.x1 - bounds.x0 + kTile - 1) / kTile;
-        const int tileRows = (bounds.y1 - bounds.y0 + kTile - 1) / kTile;
+        const int tileColumns = (bounds.width() + kTile - 1) / kTile;
+        const int tileRows = (bounds.height() + kTile - 1) / kTile;
         const int tiles = tileColumns * tileRows;
         std::vector<Samples> perTile(static_cast<std::size_t>(tiles));
         parallelSlices(tiles, workerThreads(threads), [&](int first, int end) {
@@ -607,7 +729,7 @@ Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int thr
                 for (int y = ty; y < ty + th && !teaches; ++y)
                     for (int x = tx; x < tx + tw && !teaches; ++x) teaches = role[static_cast<std::size_t>(y) * width + x] != 0;
                 if (!teaches) continue;
-                features.start(crop, background, {tx, ty, tx + tw, ty + th});
+                features.start(crop, pictures[p].background, {tx, ty, tx + tw, ty + th});
                 features.complete();
                 Samples& out = perTile[static_cast<std::size_t>(t)];
                 for (int y = ty; y < ty + th; ++y) {
@@ -963,6 +1085,8 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
         band.resize(std::min(static_cast<std::size_t>(bandTileRows) * kTile, static_cast<std::size_t>(height)) * width);
     }
     DensityPeakFinder finder = densityPeakFinder(width, height, model);
+    const bool gated = model.gateFeature >= 0;
+    const auto gateScale = static_cast<std::size_t>(std::max(0, model.gateFeature) / kFeaturesPerScale);
     std::vector<TileFeatures> workers(static_cast<std::size_t>(threads), TileFeatures(model.featureScales, model.targetColour));
     std::atomic<bool> stopped{false};
     for (int firstTileRow = 0; firstTileRow < tileRows && !stopped; firstTileRow += bandTileRows) {
@@ -978,27 +1102,52 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
                 std::vector<int> xs;
                 std::vector<float> rowFeatures;
                 std::vector<double> predicted;
+                TileBuffer gate;
                 for (int t = nextTile++; t < endTile; t = nextTile++) {
                     if (options.cancel != nullptr && options.cancel->load()) {
                         stopped = true;
                         return;
                     }
                     const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
-                    const int tw = std::min(kTile, width - tx), th = std::min(kTile, height - ty);
-                    features.start(picture, background, {tx, ty, tx + tw, ty + th});
+                    const TileRect tile{tx, ty, std::min(width, tx + kTile), std::min(height, ty + kTile)};
+                    for (int y = tile.y0; y < tile.y1; ++y)
+                        std::fill_n(bandValues + static_cast<std::size_t>(y - bandY0) * width + tx, tile.width(), 0.0F);
+                    features.start(picture, background, tile);
+                    // The pixels the gate lets through, and the rectangle around them.
+                    TileRect passing = tile;
+                    if (gated) {
+                        features.smoothed(gateScale);
+                        gate.resize(tile);
+                        xs.resize(static_cast<std::size_t>(tile.width()));
+                        std::iota(xs.begin(), xs.end(), tile.x0);
+                        passing = {tile.x1, tile.y1, tile.x0, tile.y0};
+                        for (int y = tile.y0; y < tile.y1; ++y) {
+                            float* values = gate.row(y);
+                            features.gateValues(model.gateFeature, y, xs.data(), tile.width(), values);
+                            for (int x = tile.x0; x < tile.x1; ++x)
+                                if (values[x - tile.x0] >= model.gateThreshold)
+                                    passing = {std::min(passing.x0, x), std::min(passing.y0, y),
+                                               std::max(passing.x1, x + 1), std::max(passing.y1, y + 1)};
+                        }
+                        if (passing.empty()) continue;
+                    }
+                    features.narrow(passing);
                     features.complete();
-                    xs.resize(static_cast<std::size_t>(tw));
-                    for (int i = 0; i < tw; ++i) xs[static_cast<std::size_t>(i)] = tx + i;
-                    rowFeatures.resize(static_cast<std::size_t>(tw) * static_cast<std::size_t>(features.featureCount()));
-                    predicted.resize(static_cast<std::size_t>(tw));
+                    rowFeatures.resize(static_cast<std::size_t>(tile.width()) * features.featureCount());
+                    predicted.resize(static_cast<std::size_t>(tile.width()));
                     double sum = 0;
-                    for (int y = ty; y < ty + th; ++y) {
-                        features.rowFeatures(y, xs.data(), tw, rowFeatures.data());
-                        forest.predict(rowFeatures.data(), static_cast<std::size_t>(features.featureCount()), tw,
+                    for (int y = passing.y0; y < passing.y1; ++y) {
+                        xs.clear();
+                        const float* values = gated ? gate.row(y) : nullptr;
+                        for (int x = passing.x0; x < passing.x1; ++x)
+                            if (!gated || values[x - tile.x0] >= model.gateThreshold) xs.push_back(x);
+                        const int n = static_cast<int>(xs.size());
+                        features.rowFeatures(y, xs.data(), n, rowFeatures.data());
+                        forest.predict(rowFeatures.data(), static_cast<std::size_t>(features.featureCount()), n,
                                        predicted.data());
-                        float* out = bandValues + static_cast<std::size_t>(y - bandY0) * width + tx;
-                        for (int i = 0; i < tw; ++i) {
-                            out[i] = static_cast<float>(predicted[static_cast<std::size_t>(i)]);
+                        float* out = bandValues + static_cast<std::size_t>(y - bandY0) * width;
+                        for (int i = 0; i < n; ++i) {
+                            out[xs[static_cast<std::size_t>(i)]] = static_cast<float>(predicted[static_cast<std::size_t>(i)]);
                             sum += predicted[static_cast<std::size_t>(i)];
                         }
                     }
@@ -1054,6 +1203,8 @@ std::string densityModelText(const DensityModel& model)
                 break;
         }
     }
+    if (model.gateFeature >= 0)
+        text += "gate " + std::to_string(model.gateFeature) + " " + exactNumber(model.gateThreshold) + "\n";
     text += "trees " + std::to_string(model.trees.size()) + "\n";
     for (const DensityTree& tree : model.trees) {
         text += "tree " + std::to_string(tree.size()) + "\n";
@@ -1140,6 +1291,14 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
                 model.sampleRange = {SampleRange::Mode::Fixed, static_cast<std::uint16_t>(low),
                                      static_cast<std::uint16_t>(high)};
             }
+        } else if (key == "gate" && parts.size() == 3) {
+            // The gate is a feature made from a scale's smoothed values alone, which the count makes first.
+            const int perScale = static_cast<int>(model.featureScales.size()) * kFeaturesPerScale;
+            if (!scales) return refuse("gives a gate before the scales");
+            if (!readNumber(parts[1], model.gateFeature) || model.gateFeature < 0 || model.gateFeature >= perScale ||
+                model.gateFeature % kFeaturesPerScale >= kSmoothedFeatures || !readNumber(parts[2], model.gateThreshold) ||
+                !std::isfinite(model.gateThreshold))
+                return refuse("does not hold a gate: a smoothed value's feature and a threshold");
         } else if (key == "trees" && parts.size() == 2) {
             if (!readNumber(parts[1], treeCount) || treeCount < 1 || treeCount > kMaxTrees)
                 return refuse("does not hold a number of trees from 1 to " + std::to_string(kMaxTrees));

@@ -81,6 +81,9 @@ struct DensityModel {
     int backgroundBoxes = 0;           // background boxes it was taught on
     bool hasSampleRange = false;       // teaching pictures had 16-bit samples mapped with sampleRange;
     SampleRange sampleRange;           // every later count with this model maps them the same way
+    int gateFeature = -1;              // a smoothed value (feature scale x 8): a pixel where it is below
+    float gateThreshold = 0;           // gateThreshold is plainly background, of density 0, and was not
+                                       // taught on; -1: every pixel is predicted (models from before)
     bool empty() const { return trees.empty(); }
     /// The number of features a pixel has (8 per scale, and 4 of colour).
     int featureCount() const;

@@ -56,6 +56,32 @@ TEST(DensityCount, TeachingAndCountingIgnoreTheNumberOfThreads)
     EXPECT_EQ(a.positions, b.positions);
 }
 
+TEST(DensityCount, TheGateZeroesPlainGroundAndAModelWithoutOnePredictsEveryPixel)
+{
+    const DensityTraining training = teachOnFirstPicture(2);
+    ASSERT_EQ(training.error, "");
+    ASSERT_GE(training.model.gateFeature, 0);
+    DensityModel ungated = training.model;  // as a model file from before the gate reads
+    ungated.gateFeature = -1;
+    const Micrograph counted = makeTeachingPicture(teachingKinds()[1], 1);
+    const DensityResult gated = predictDensity(counted.picture, training.model, {2, nullptr}, true);
+    const DensityResult everywhere = predictDensity(counted.picture, ungated, {2, nullptr}, true);
+    std::size_t zeroed = 0, unpredicted = 0;
+    for (std::size_t i = 0; i < gated.density.values.size(); ++i) {
+        const float value = gated.density.values[i];
+        if (value == 0 && everywhere.density.values[i] != 0) {
+            ++zeroed;
+        } else {
+            EXPECT_EQ(value, everywhere.density.values[i]) << "pixel " << i;
+        }
+        unpredicted += everywhere.density.values[i] == 0 ? 1 : 0;
+    }
+    // Most of a sparse picture is plain ground; what the gate leaves out holds almost no particle.
+    EXPECT_GT(zeroed, gated.density.values.size() / 2);
+    EXPECT_LT(unpredicted, gated.density.values.size() / 100);
+    EXPECT_NEAR(gated.count, everywhere.count, 0.01 * everywhere.count);
+}
+
 TEST(DensityCount, BackgroundBoxesTeachZeroAndTeachingWarnsWithoutThem)
 {
     // A crowded region without background: warned. A box of empty ground: no warning, and the
@@ -109,6 +135,8 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
     model.backgroundBoxes = 2;
     model.hasSampleRange = true;
     model.sampleRange = {SampleRange::Mode::Fixed, 100, 4000};
+    model.gateFeature = 10;  // the second scale's Laplacian of Gaussian
+    model.gateThreshold = 0.1F / 7;
     model.trees = {{{3, 0.1F / 3, 1, 2, 0}, {-1, 0, 0, 0, 1e-7F}, {-1, 0, 0, 0, 0.0123456789F}},
                    {{-1, 0, 0, 0, 0.5F}}};
     const std::string text = densityModelText(model);
@@ -118,6 +146,13 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
     EXPECT_EQ(read.model.trees[0][0].threshold, 0.1F / 3);
     EXPECT_EQ(read.model.particleScale, model.particleScale);
     EXPECT_EQ(read.model.sampleRange.high, 4000);
+    EXPECT_EQ(read.model.gateThreshold, model.gateThreshold);
+    // A model from before the gate has none: every pixel is predicted.
+    const std::size_t gateLine = text.find("gate ");
+    const DensityModelReading older =
+        parseDensityModelText(text.substr(0, gateLine) + text.substr(text.find('\n', gateLine) + 1), "m.txt");
+    ASSERT_EQ(older.error, "");
+    EXPECT_EQ(older.model.gateFeature, -1);
 
     const auto replaced = [&](const std::string& from, const std::string& to) {
         std::string changed = text;
@@ -139,6 +174,9 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
         text + "s 0 1 2 3\n",                         // something after the end
         replaced("scales ", "scales -1 "),
         replaced("scales ", "scales 5000 "),          // a tile margin of thousands of pixels
+        replaced("gate 10 ", "gate 13 "),             // a gate the smoothed values alone do not give
+        replaced("gate 10 ", "gate 18 "),             // a gate past the scales
+        replaced(text.substr(gateLine, text.find('\n', gateLine) - gateLine), "gate 10 inf"),
     };
     for (const std::string& bad : refused) {
         const DensityModelReading reading = parseDensityModelText(bad, "m.txt");
