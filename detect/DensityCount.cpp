@@ -247,8 +247,9 @@ public:
     /// Only the pixels of area (inside the tile) will be asked for: the planes still to come are made
     /// over it alone.
     void narrow(const TileRect& area) { inner_ = area; }
-    /// Computes every other plane the features need.
-    void complete();
+    /// Computes every other plane the features need; wanted (when given: a flag per pixel of the tile,
+    /// rows packed) names the only pixels whose features will be asked for.
+    void complete(const std::uint8_t* wanted = nullptr);
     /// Feature (one made from a scale's smoothed values alone) at the pixels xs of row y; its scale
     /// must have been smoothed.
     void gateValues(int feature, int y, const int* xs, int count, float* out) const;
@@ -325,12 +326,12 @@ const TileBuffer& TileFeatures::smoothed(std::size_t s)
     return scale.smooth;
 }
 
-void TileFeatures::complete()
+void TileFeatures::complete(const std::uint8_t* wanted)
 {
     for (std::size_t s = 0; s < scales_.size(); ++s) {
         Scale& scale = scales_[s];
         const TileBuffer& smooth = smoothed(s);
-        gaussianBlur(source_, inner_, scale.wider, scale.wide, across_);
+        gaussianBlur(source_, inner_, scale.wider, scale.wide, across_, wanted);
         // Gradients by central differences (one-sided at the picture's edge), and their products.
         const auto norm1 = static_cast<float>(scale.sigma);
         const TileRect products = inner_.grown(static_cast<int>(scale.integration.size()) - 1, outer_);
@@ -354,12 +355,13 @@ void TileFeatures::complete()
                 c[x - px0] = px * py;
             }
         }
-        gaussianBlur(gxx_, inner_, scale.integration, sxx_, across_);
-        gaussianBlur(gyy_, inner_, scale.integration, syy_, across_);
-        gaussianBlur(gxy_, inner_, scale.integration, sxy_, across_);
+        gaussianBlur(gxx_, inner_, scale.integration, sxx_, across_, wanted);
+        gaussianBlur(gyy_, inner_, scale.integration, syy_, across_, wanted);
+        gaussianBlur(gxy_, inner_, scale.integration, sxy_, across_, wanted);
         scale.tensorHigh.resize(inner_);
         scale.tensorLow.resize(inner_);
         for (std::size_t i = 0; i < sxx_.values.size(); ++i) {
+            if (wanted != nullptr && wanted[i] == 0) continue;
             const float txx = sxx_.values[i], tyy = syy_.values[i], txy = sxy_.values[i];
             const float tm = 0.5F * (txx + tyy);
             const float td = std::sqrt(0.25F * (txx - tyy) * (txx - tyy) + txy * txy);
@@ -386,7 +388,7 @@ void TileFeatures::complete()
                 out[x] = (static_cast<float>(pixels[3 * x + others_[c]]) + 4.0F) /
                          (static_cast<float>(pixels[3 * x + dominant]) + 4.0F);
         }
-        for (int k = 0; k < 2; ++k) gaussianBlur(source_, inner_, colourKernels_[k], colours_[c][k], across_);
+        for (int k = 0; k < 2; ++k) gaussianBlur(source_, inner_, colourKernels_[k], colours_[c][k], across_, wanted);
     }
 }
 
@@ -722,6 +724,7 @@ Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
         parallelSlices(tiles, workerThreads(threads), [&](int first, int end) {
             TileFeatures features(model.featureScales, model.targetColour);
             std::vector<int> xs;
+            std::vector<std::uint8_t> wanted;
             for (int t = first; t < end; ++t) {
                 const int tx = bounds.x0 + (t % tileColumns) * kTile, ty = bounds.y0 + (t / tileColumns) * kTile;
                 const int tw = std::min(kTile, bounds.x1 - tx), th = std::min(kTile, bounds.y1 - ty);
@@ -730,7 +733,12 @@ Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
                     for (int x = tx; x < tx + tw && !teaches; ++x) teaches = role[static_cast<std::size_t>(y) * width + x] != 0;
                 if (!teaches) continue;
                 features.start(crop, pictures[p].background, {tx, ty, tx + tw, ty + th});
-                features.complete();
+                wanted.resize(static_cast<std::size_t>(tw) * th);
+                for (int y = ty; y < ty + th; ++y)
+                    for (int x = tx; x < tx + tw; ++x)
+                        wanted[static_cast<std::size_t>(y - ty) * tw + (x - tx)] =
+                            role[static_cast<std::size_t>(y) * width + x] != 0 ? 1 : 0;
+                features.complete(wanted.data());
                 Samples& out = perTile[static_cast<std::size_t>(t)];
                 for (int y = ty; y < ty + th; ++y) {
                     xs.clear();
@@ -1103,6 +1111,7 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
                 std::vector<float> rowFeatures;
                 std::vector<double> predicted;
                 TileBuffer gate;
+                std::vector<std::uint8_t> wanted;
                 for (int t = nextTile++; t < endTile; t = nextTile++) {
                     if (options.cancel != nullptr && options.cancel->load()) {
                         stopped = true;
@@ -1132,7 +1141,15 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
                         if (passing.empty()) continue;
                     }
                     features.narrow(passing);
-                    features.complete();
+                    if (gated) {
+                        wanted.resize(static_cast<std::size_t>(passing.width()) * passing.height());
+                        for (int y = passing.y0; y < passing.y1; ++y) {
+                            const float* values = gate.row(y) + (passing.x0 - tile.x0);
+                            std::uint8_t* flags = wanted.data() + static_cast<std::size_t>(y - passing.y0) * passing.width();
+                            for (int i = 0; i < passing.width(); ++i) flags[i] = values[i] >= model.gateThreshold ? 1 : 0;
+                        }
+                    }
+                    features.complete(gated ? wanted.data() : nullptr);
                     rowFeatures.resize(static_cast<std::size_t>(tile.width()) * features.featureCount());
                     predicted.resize(static_cast<std::size_t>(tile.width()));
                     double sum = 0;

@@ -46,12 +46,14 @@ void blurRow(const float* centre, int n, const std::vector<float>& half, float* 
     }
 }
 
-/// out[i] = half[0] * middle[i] + sum over k of half[k] * (up[k][i] + down[k][i]), for n values.
-void blurColumns(const float* middle, const float* const* up, const float* const* down, int n,
+/// out[i] = half[0] * middle[i] + sum over k of half[k] * (up[k][i] + down[k][i]), for i from first to
+/// end - 1.
+void blurColumns(const float* middle, const float* const* up, const float* const* down, int first, int end,
                  const std::vector<float>& half, float* out)
 {
     const int radius = static_cast<int>(half.size()) - 1;
-    int i = 0;
+    const int n = end;
+    int i = first;
     for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
         Lanes a, b;
         LOAD_LANES(a, middle + i);
@@ -109,16 +111,30 @@ std::vector<float> gaussianHalfKernel(double sigma)
 }
 
 void gaussianBlur(const TileBuffer& in, const TileRect& area, const std::vector<float>& half, TileBuffer& out,
-                  TileBuffer& across)
+                  TileBuffer& across, const std::uint8_t* wanted)
 {
     const int radius = static_cast<int>(half.size()) - 1;
     const TileRect& source = in.rect;
     out.resize(area);
     if (area.empty()) return;
+    const int width = area.width();
+    // The rows holding a wanted value, and those the vertical pass reaches from them.
+    std::vector<bool> rowWanted(static_cast<std::size_t>(area.height()), wanted == nullptr);
+    for (int y = 0; y < area.height() && wanted != nullptr; ++y) {
+        const std::uint8_t* flags = wanted + static_cast<std::size_t>(y) * width;
+        rowWanted[static_cast<std::size_t>(y)] =
+            std::any_of(flags, flags + width, [](std::uint8_t flag) { return flag != 0; });
+    }
     // Across: the rows the vertical pass reaches, over area's columns only.
     across.resize({area.x0, std::max(source.y0, area.y0 - radius), area.x1, std::min(source.y1, area.y1 + radius)});
-    std::vector<float> padded(static_cast<std::size_t>(area.width() + 2 * radius));
+    std::vector<bool> reached(static_cast<std::size_t>(across.rect.height()), false);
+    for (int y = area.y0; y < area.y1; ++y)
+        if (rowWanted[static_cast<std::size_t>(y - area.y0)])
+            for (int r = std::max(across.rect.y0, y - radius); r < std::min(across.rect.y1, y + radius + 1); ++r)
+                reached[static_cast<std::size_t>(r - across.rect.y0)] = true;
+    std::vector<float> padded(static_cast<std::size_t>(width + 2 * radius));
     for (int y = across.rect.y0; y < across.rect.y1; ++y) {
+        if (!reached[static_cast<std::size_t>(y - across.rect.y0)]) continue;
         // The row from area.x0 - radius to area.x1 + radius, its edge values continued beyond in.
         const float* row = in.row(y);
         const int from = area.x0 - radius, to = area.x1 + radius;
@@ -126,14 +142,28 @@ void gaussianBlur(const TileBuffer& in, const TileRect& area, const std::vector<
         std::fill(padded.begin(), padded.begin() + (first - from), row[0]);
         std::copy(row + (first - source.x0), row + (end - source.x0), padded.begin() + (first - from));
         std::fill(padded.begin() + (end - from), padded.end(), row[source.width() - 1]);
-        blurRow(padded.data() + radius, area.width(), half, across.row(y));
+        blurRow(padded.data() + radius, width, half, across.row(y));
     }
     std::vector<const float*> up(static_cast<std::size_t>(radius) + 1), down(up.size());
     for (int y = area.y0; y < area.y1; ++y) {
+        if (!rowWanted[static_cast<std::size_t>(y - area.y0)]) continue;
         for (int k = 1; k <= radius; ++k) {
             up[static_cast<std::size_t>(k)] = across.row(std::max(across.rect.y0, y - k));
             down[static_cast<std::size_t>(k)] = across.row(std::min(across.rect.y1 - 1, y + k));
         }
-        blurColumns(across.row(y), up.data(), down.data(), area.width(), half, out.row(y));
+        if (wanted == nullptr) {
+            blurColumns(across.row(y), up.data(), down.data(), 0, width, half, out.row(y));
+            continue;
+        }
+        const std::uint8_t* flags = wanted + static_cast<std::size_t>(y - area.y0) * width;
+        for (int x = 0; x < width;) {
+            if (flags[x] == 0) {
+                ++x;
+                continue;
+            }
+            const int first = x;
+            while (x < width && flags[x] != 0) ++x;
+            blurColumns(across.row(y), up.data(), down.data(), first, x, half, out.row(y));
+        }
     }
 }

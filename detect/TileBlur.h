@@ -5,6 +5,7 @@
 // plain loop gives, so results do not depend on how the work is split.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 /// A rectangle in picture coordinates: columns x0 to x1 - 1, rows y0 to y1 - 1.
@@ -40,6 +41,7 @@ std::vector<float> gaussianHalfKernel(double sigma);
 
 /// out over area = in smoothed with the kernel half (horizontally, then vertically); in's values
 /// continue past its edges with the edge values. area must lie inside in's rectangle. across is
-/// scratch.
+/// scratch. wanted (when given: a flag per pixel of area, rows packed): out is made only where it is
+/// set, and holds anything elsewhere.
 void gaussianBlur(const TileBuffer& in, const TileRect& area, const std::vector<float>& half, TileBuffer& out,
-                  TileBuffer& across);
+                  TileBuffer& across, const std::uint8_t* wanted = nullptr);
