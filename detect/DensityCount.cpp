@@ -247,9 +247,9 @@ public:
     /// Only the pixels of area (inside the tile) will be asked for: the planes still to come are made
     /// over it alone.
     void narrow(const TileRect& area) { inner_ = area; }
-    /// Computes every other plane the features need; wanted (when given: a flag per pixel of the tile,
-    /// rows packed) names the only pixels whose features will be asked for.
-    void complete(const std::uint8_t* wanted = nullptr);
+    /// Computes every other plane the features need; wanted (when given, over the tile) holds the only
+    /// pixels whose features will be asked for.
+    void complete(const TileRuns* wanted = nullptr);
     /// Feature (one made from a scale's smoothed values alone) at the pixels xs of row y; its scale
     /// must have been smoothed.
     void gateValues(int feature, int y, const int* xs, int count, float* out) const;
@@ -326,7 +326,7 @@ const TileBuffer& TileFeatures::smoothed(std::size_t s)
     return scale.smooth;
 }
 
-void TileFeatures::complete(const std::uint8_t* wanted)
+void TileFeatures::complete(const TileRuns* wanted)
 {
     for (std::size_t s = 0; s < scales_.size(); ++s) {
         Scale& scale = scales_[s];
@@ -360,13 +360,25 @@ void TileFeatures::complete(const std::uint8_t* wanted)
         gaussianBlur(gxy_, inner_, scale.integration, sxy_, across_, wanted);
         scale.tensorHigh.resize(inner_);
         scale.tensorLow.resize(inner_);
-        for (std::size_t i = 0; i < sxx_.values.size(); ++i) {
-            if (wanted != nullptr && wanted[i] == 0) continue;
-            const float txx = sxx_.values[i], tyy = syy_.values[i], txy = sxy_.values[i];
-            const float tm = 0.5F * (txx + tyy);
-            const float td = std::sqrt(0.25F * (txx - tyy) * (txx - tyy) + txy * txy);
-            scale.tensorHigh.values[i] = tm + td;
-            scale.tensorLow.values[i] = tm - td;
+        for (int y = inner_.y0; y < inner_.y1; ++y) {
+            const std::size_t row = static_cast<std::size_t>(y - inner_.y0);
+            const int firstRun = wanted != nullptr ? wanted->first[row] : 0;
+            const int endRun = wanted != nullptr ? wanted->first[row + 1] : 1;
+            for (int r = firstRun; r < endRun; ++r) {
+                const auto [x0, x1] =
+                    wanted != nullptr ? wanted->runs[static_cast<std::size_t>(r)] : std::pair{inner_.x0, inner_.x1};
+                const float* txx = sxx_.row(y);
+                const float* tyy = syy_.row(y);
+                const float* txy = sxy_.row(y);
+                float* high = scale.tensorHigh.row(y);
+                float* low = scale.tensorLow.row(y);
+                for (int i = x0 - inner_.x0; i < x1 - inner_.x0; ++i) {
+                    const float tm = 0.5F * (txx[i] + tyy[i]);
+                    const float td = std::sqrt(0.25F * (txx[i] - tyy[i]) * (txx[i] - tyy[i]) + txy[i] * txy[i]);
+                    high[i] = tm + td;
+                    low[i] = tm - td;
+                }
+            }
         }
     }
     // Colour: each other channel over the dominant one (the light cancels), smoothed at two scales.
@@ -724,7 +736,7 @@ Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
         parallelSlices(tiles, workerThreads(threads), [&](int first, int end) {
             TileFeatures features(model.featureScales, model.targetColour);
             std::vector<int> xs;
-            std::vector<std::uint8_t> wanted;
+            TileRuns wanted;
             for (int t = first; t < end; ++t) {
                 const int tx = bounds.x0 + (t % tileColumns) * kTile, ty = bounds.y0 + (t / tileColumns) * kTile;
                 const int tw = std::min(kTile, bounds.x1 - tx), th = std::min(kTile, bounds.y1 - ty);
@@ -733,12 +745,9 @@ Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
                     for (int x = tx; x < tx + tw && !teaches; ++x) teaches = role[static_cast<std::size_t>(y) * width + x] != 0;
                 if (!teaches) continue;
                 features.start(crop, pictures[p].background, {tx, ty, tx + tw, ty + th});
-                wanted.resize(static_cast<std::size_t>(tw) * th);
-                for (int y = ty; y < ty + th; ++y)
-                    for (int x = tx; x < tx + tw; ++x)
-                        wanted[static_cast<std::size_t>(y - ty) * tw + (x - tx)] =
-                            role[static_cast<std::size_t>(y) * width + x] != 0 ? 1 : 0;
-                features.complete(wanted.data());
+                wanted.build({tx, ty, tx + tw, ty + th},
+                             [&](int x, int y) { return role[static_cast<std::size_t>(y) * width + x] != 0; });
+                features.complete(&wanted);
                 Samples& out = perTile[static_cast<std::size_t>(t)];
                 for (int y = ty; y < ty + th; ++y) {
                     xs.clear();
@@ -1111,7 +1120,7 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
                 std::vector<float> rowFeatures;
                 std::vector<double> predicted;
                 TileBuffer gate;
-                std::vector<std::uint8_t> wanted;
+                TileRuns wanted;
                 for (int t = nextTile++; t < endTile; t = nextTile++) {
                     if (options.cancel != nullptr && options.cancel->load()) {
                         stopped = true;
@@ -1141,15 +1150,9 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
                         if (passing.empty()) continue;
                     }
                     features.narrow(passing);
-                    if (gated) {
-                        wanted.resize(static_cast<std::size_t>(passing.width()) * passing.height());
-                        for (int y = passing.y0; y < passing.y1; ++y) {
-                            const float* values = gate.row(y) + (passing.x0 - tile.x0);
-                            std::uint8_t* flags = wanted.data() + static_cast<std::size_t>(y - passing.y0) * passing.width();
-                            for (int i = 0; i < passing.width(); ++i) flags[i] = values[i] >= model.gateThreshold ? 1 : 0;
-                        }
-                    }
-                    features.complete(gated ? wanted.data() : nullptr);
+                    if (gated)
+                        wanted.build(passing, [&](int x, int y) { return gate.at(x, y) >= model.gateThreshold; });
+                    features.complete(gated ? &wanted : nullptr);
                     rowFeatures.resize(static_cast<std::size_t>(tile.width()) * features.featureCount());
                     predicted.resize(static_cast<std::size_t>(tile.width()));
                     double sum = 0;

@@ -6,19 +6,25 @@
 
 namespace {
 
-// Four floats worked side by side (a GCC and Clang vector type: SSE or NEON registers, or plain
-// floats where the target has none), two such at a time. Each lane sums its own value in the plain
-// loop's order, so it gives exactly what that loop gives.
-typedef float Lanes __attribute__((vector_size(16)));
-constexpr int kLanes = 4;
+// Rows are worked in a GCC and Clang vector type (the target's SSE, AVX or NEON registers, or plain
+// floats where it has none), two vectors at a time. Each lane sums its own value in the plain loop's
+// order, so it gives exactly what that loop gives, whatever the vector's width.
+typedef float Lanes4 __attribute__((vector_size(16)));
+#if defined(__x86_64__) && defined(__GNUC__)
+#define WIDE_LANES 1
+typedef float Lanes8 __attribute__((vector_size(32)));  // worked only where the processor has AVX
+#endif
 
-#define LOAD_LANES(target, from) std::memcpy(&(target), (from), sizeof(Lanes))
-#define STORE_LANES(to, source) std::memcpy((to), &(source), sizeof(Lanes))
+#define LOAD_LANES(target, from) std::memcpy(&(target), (from), sizeof(target))
+#define STORE_LANES(to, source) std::memcpy((to), &(source), sizeof(source))
 
 /// out[i] = half[0] * centre[i] + sum over k of half[k] * (centre[i - k] + centre[i + k]), for n values;
 /// centre[-radius] to centre[n - 1 + radius] are read.
-void blurRow(const float* centre, int n, const std::vector<float>& half, float* out)
+template <typename Lanes>
+inline __attribute__((always_inline)) void blurRowIn(const float* centre, int n, const std::vector<float>& half,
+                                                     float* out)
 {
+    constexpr int kLanes = sizeof(Lanes) / sizeof(float);
     const int radius = static_cast<int>(half.size()) - 1;
     int i = 0;
     for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
@@ -48,13 +54,15 @@ void blurRow(const float* centre, int n, const std::vector<float>& half, float* 
 
 /// out[i] = half[0] * middle[i] + sum over k of half[k] * (up[k][i] + down[k][i]), for i from first to
 /// end - 1.
-void blurColumns(const float* middle, const float* const* up, const float* const* down, int first, int end,
-                 const std::vector<float>& half, float* out)
+template <typename Lanes>
+inline __attribute__((always_inline)) void blurColumnsIn(const float* middle, const float* const* up,
+                                                         const float* const* down, int first, int end,
+                                                         const std::vector<float>& half, float* out)
 {
+    constexpr int kLanes = sizeof(Lanes) / sizeof(float);
     const int radius = static_cast<int>(half.size()) - 1;
-    const int n = end;
     int i = first;
-    for (; i + 2 * kLanes <= n; i += 2 * kLanes) {
+    for (; i + 2 * kLanes <= end; i += 2 * kLanes) {
         Lanes a, b;
         LOAD_LANES(a, middle + i);
         LOAD_LANES(b, middle + i + kLanes);
@@ -72,15 +80,53 @@ void blurColumns(const float* middle, const float* const* up, const float* const
         STORE_LANES(out + i, sumA);
         STORE_LANES(out + i + kLanes, sumB);
     }
-    for (; i < n; ++i) {
+    for (; i < end; ++i) {
         float sum = half[0] * middle[i];
         for (int k = 1; k <= radius; ++k) sum += half[static_cast<std::size_t>(k)] * (up[k][i] + down[k][i]);
         out[i] = sum;
     }
 }
 
+#ifdef WIDE_LANES
+__attribute__((target("avx"))) void blurRowWide(const float* centre, int n, const std::vector<float>& half, float* out)
+{
+    blurRowIn<Lanes8>(centre, n, half, out);
+}
+
+__attribute__((target("avx"))) void blurColumnsWide(const float* middle, const float* const* up,
+                                                    const float* const* down, int first, int end,
+                                                    const std::vector<float>& half, float* out)
+{
+    blurColumnsIn<Lanes8>(middle, up, down, first, end, half, out);
+}
+
+bool wideLanes()
+{
+    static const bool available = __builtin_cpu_supports("avx");
+    return available;
+}
+#endif
+
+void blurRow(const float* centre, int n, const std::vector<float>& half, float* out)
+{
+#ifdef WIDE_LANES
+    if (wideLanes()) return blurRowWide(centre, n, half, out);
+#endif
+    blurRowIn<Lanes4>(centre, n, half, out);
+}
+
+void blurColumns(const float* middle, const float* const* up, const float* const* down, int first, int end,
+                 const std::vector<float>& half, float* out)
+{
+#ifdef WIDE_LANES
+    if (wideLanes()) return blurColumnsWide(middle, up, down, first, end, half, out);
+#endif
+    blurColumnsIn<Lanes4>(middle, up, down, first, end, half, out);
+}
+
 #undef LOAD_LANES
 #undef STORE_LANES
+#undef WIDE_LANES
 
 }  // namespace
 
@@ -111,25 +157,20 @@ std::vector<float> gaussianHalfKernel(double sigma)
 }
 
 void gaussianBlur(const TileBuffer& in, const TileRect& area, const std::vector<float>& half, TileBuffer& out,
-                  TileBuffer& across, const std::uint8_t* wanted)
+                  TileBuffer& across, const TileRuns* wanted)
 {
     const int radius = static_cast<int>(half.size()) - 1;
     const TileRect& source = in.rect;
     out.resize(area);
     if (area.empty()) return;
     const int width = area.width();
-    // The rows holding a wanted value, and those the vertical pass reaches from them.
-    std::vector<bool> rowWanted(static_cast<std::size_t>(area.height()), wanted == nullptr);
-    for (int y = 0; y < area.height() && wanted != nullptr; ++y) {
-        const std::uint8_t* flags = wanted + static_cast<std::size_t>(y) * width;
-        rowWanted[static_cast<std::size_t>(y)] =
-            std::any_of(flags, flags + width, [](std::uint8_t flag) { return flag != 0; });
-    }
-    // Across: the rows the vertical pass reaches, over area's columns only.
+    const auto rowWanted = [&](int y) { return wanted == nullptr || wanted->rowWanted(y); };
+    // Across: the rows the vertical pass reaches, over area's columns only; of them only those that
+    // a wanted row reaches are made.
     across.resize({area.x0, std::max(source.y0, area.y0 - radius), area.x1, std::min(source.y1, area.y1 + radius)});
-    std::vector<bool> reached(static_cast<std::size_t>(across.rect.height()), false);
-    for (int y = area.y0; y < area.y1; ++y)
-        if (rowWanted[static_cast<std::size_t>(y - area.y0)])
+    std::vector<bool> reached(static_cast<std::size_t>(across.rect.height()), wanted == nullptr);
+    for (int y = area.y0; y < area.y1 && wanted != nullptr; ++y)
+        if (rowWanted(y))
             for (int r = std::max(across.rect.y0, y - radius); r < std::min(across.rect.y1, y + radius + 1); ++r)
                 reached[static_cast<std::size_t>(r - across.rect.y0)] = true;
     std::vector<float> padded(static_cast<std::size_t>(width + 2 * radius));
@@ -146,7 +187,7 @@ void gaussianBlur(const TileBuffer& in, const TileRect& area, const std::vector<
     }
     std::vector<const float*> up(static_cast<std::size_t>(radius) + 1), down(up.size());
     for (int y = area.y0; y < area.y1; ++y) {
-        if (!rowWanted[static_cast<std::size_t>(y - area.y0)]) continue;
+        if (!rowWanted(y)) continue;
         for (int k = 1; k <= radius; ++k) {
             up[static_cast<std::size_t>(k)] = across.row(std::max(across.rect.y0, y - k));
             down[static_cast<std::size_t>(k)] = across.row(std::min(across.rect.y1 - 1, y + k));
@@ -155,15 +196,10 @@ void gaussianBlur(const TileBuffer& in, const TileRect& area, const std::vector<
             blurColumns(across.row(y), up.data(), down.data(), 0, width, half, out.row(y));
             continue;
         }
-        const std::uint8_t* flags = wanted + static_cast<std::size_t>(y - area.y0) * width;
-        for (int x = 0; x < width;) {
-            if (flags[x] == 0) {
-                ++x;
-                continue;
-            }
-            const int first = x;
-            while (x < width && flags[x] != 0) ++x;
-            blurColumns(across.row(y), up.data(), down.data(), first, x, half, out.row(y));
+        const std::size_t row = static_cast<std::size_t>(y - wanted->rect.y0);
+        for (int r = wanted->first[row]; r < wanted->first[row + 1]; ++r) {
+            const auto [x0, x1] = wanted->runs[static_cast<std::size_t>(r)];
+            blurColumns(across.row(y), up.data(), down.data(), x0 - area.x0, x1 - area.x0, half, out.row(y));
         }
     }
 }

@@ -5,7 +5,7 @@
 // plain loop gives, so results do not depend on how the work is split.
 
 #include <cstddef>
-#include <cstdint>
+#include <utility>
 #include <vector>
 
 /// A rectangle in picture coordinates: columns x0 to x1 - 1, rows y0 to y1 - 1.
@@ -35,13 +35,49 @@ private:
     }
 };
 
+/// The pixels of a rectangle that are wanted, as runs along its rows. Runs closer than kGap are
+/// joined: a few pixels more are made, in longer stretches that are quicker to work.
+struct TileRuns {
+    static constexpr int kGap = 8;
+    TileRect rect;
+    std::vector<int> first;                 // per row of rect, and one past them: its first run
+    std::vector<std::pair<int, int>> runs;  // columns from first to second - 1, picture coordinates
+
+    /// The runs of the pixels (x, y) of area for which wanted(x, y) holds.
+    template <typename Wanted>
+    void build(const TileRect& area, const Wanted& wanted);
+    bool rowWanted(int y) const
+    {
+        return first[static_cast<std::size_t>(y - rect.y0) + 1] > first[static_cast<std::size_t>(y - rect.y0)];
+    }
+};
+
+template <typename Wanted>
+void TileRuns::build(const TileRect& area, const Wanted& wanted)
+{
+    rect = area;
+    first.assign(1, 0);
+    runs.clear();
+    for (int y = area.y0; y < area.y1; ++y) {
+        const std::size_t rowStart = runs.size();
+        for (int x = area.x0; x < area.x1; ++x) {
+            if (!wanted(x, y)) continue;
+            if (runs.size() > rowStart && x - runs.back().second < kGap)
+                runs.back().second = x + 1;
+            else
+                runs.push_back({x, x + 1});
+        }
+        first.push_back(static_cast<int>(runs.size()));
+    }
+}
+
 /// The weights of a Gaussian of sigma from its centre out to max(1, ceil(3 sigma)), summing to one
 /// over both sides.
 std::vector<float> gaussianHalfKernel(double sigma);
 
 /// out over area = in smoothed with the kernel half (horizontally, then vertically); in's values
 /// continue past its edges with the edge values. area must lie inside in's rectangle. across is
-/// scratch. wanted (when given: a flag per pixel of area, rows packed): out is made only where it is
-/// set, and holds anything elsewhere.
+/// scratch. wanted (when given, over area): out is made only at its runs, and holds anything
+/// elsewhere.
 void gaussianBlur(const TileBuffer& in, const TileRect& area, const std::vector<float>& half, TileBuffer& out,
-                  TileBuffer& across, const std::uint8_t* wanted = nullptr);
+                  TileBuffer& across, const TileRuns* wanted = nullptr);
