@@ -48,6 +48,8 @@ constexpr double kGateSafety = 0.5;
 // Cropping and tiling.
 constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
 constexpr std::size_t kBandValues = 2u << 20;  // the density kept at a time while counting, at most
+constexpr int kPredictedTogether = 2048;       // pixels the forest walks at a time (at least a tile's row)
+static_assert(kPredictedTogether >= kTile);
 constexpr int kCropMargin = 192;           // kept around the teaching region for the background level
 constexpr int kBlockAlign = 32;            // the background level's blocks; crops start on them
 
@@ -1117,7 +1119,8 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
             for (int worker = firstWorker; worker < endWorker; ++worker) {
                 TileFeatures& features = workers[static_cast<std::size_t>(worker)];
                 std::vector<int> xs;
-                std::vector<float> rowFeatures;
+                std::vector<float> chunkFeatures;
+                std::vector<std::size_t> chunkPixels;  // where in the band
                 std::vector<double> predicted;
                 TileBuffer gate;
                 TileRuns wanted;
@@ -1153,24 +1156,37 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
                     if (gated)
                         wanted.build(passing, [&](int x, int y) { return gate.at(x, y) >= model.gateThreshold; });
                     features.complete(gated ? &wanted : nullptr);
-                    rowFeatures.resize(static_cast<std::size_t>(tile.width()) * features.featureCount());
-                    predicted.resize(static_cast<std::size_t>(tile.width()));
+                    // The forest walks many pixels at a time, so that each tree's nodes are used many times
+                    // while they are at hand: rows of pixels are gathered, then predicted together.
+                    const auto featureCount = static_cast<std::size_t>(features.featureCount());
+                    chunkFeatures.resize(kPredictedTogether * featureCount);
+                    chunkPixels.resize(kPredictedTogether);
+                    predicted.resize(kPredictedTogether);
+                    int gathered = 0;
                     double sum = 0;
+                    const auto predictGathered = [&]() {
+                        forest.predict(chunkFeatures.data(), featureCount, gathered, predicted.data());
+                        for (int i = 0; i < gathered; ++i) {
+                            bandValues[chunkPixels[static_cast<std::size_t>(i)]] =
+                                static_cast<float>(predicted[static_cast<std::size_t>(i)]);
+                            sum += predicted[static_cast<std::size_t>(i)];
+                        }
+                        gathered = 0;
+                    };
                     for (int y = passing.y0; y < passing.y1; ++y) {
                         xs.clear();
                         const float* values = gated ? gate.row(y) : nullptr;
                         for (int x = passing.x0; x < passing.x1; ++x)
                             if (!gated || values[x - tile.x0] >= model.gateThreshold) xs.push_back(x);
                         const int n = static_cast<int>(xs.size());
-                        features.rowFeatures(y, xs.data(), n, rowFeatures.data());
-                        forest.predict(rowFeatures.data(), static_cast<std::size_t>(features.featureCount()), n,
-                                       predicted.data());
-                        float* out = bandValues + static_cast<std::size_t>(y - bandY0) * width;
-                        for (int i = 0; i < n; ++i) {
-                            out[xs[static_cast<std::size_t>(i)]] = static_cast<float>(predicted[static_cast<std::size_t>(i)]);
-                            sum += predicted[static_cast<std::size_t>(i)];
-                        }
+                        if (gathered + n > kPredictedTogether) predictGathered();
+                        features.rowFeatures(y, xs.data(), n, chunkFeatures.data() + gathered * featureCount);
+                        for (int i = 0; i < n; ++i)
+                            chunkPixels[static_cast<std::size_t>(gathered + i)] =
+                                static_cast<std::size_t>(y - bandY0) * width + xs[static_cast<std::size_t>(i)];
+                        gathered += n;
                     }
+                    predictGathered();
                     tileSums[static_cast<std::size_t>(t)] = sum;
                 }
             }

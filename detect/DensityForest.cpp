@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr int kBlock = 256;  // pixels that go through one tree before the next: its upper nodes stay cached
+constexpr int kBlock = 2048; // pixels that go through one tree before the next: its upper nodes stay cached
 constexpr int kGroup = 8;    // pixels walking a tree side by side
 
 }  // namespace
