@@ -42,7 +42,7 @@ constexpr std::uint64_t kSeed = 0x5107A11EDu;
 // The gate: pixels plainly background are neither taught on nor predicted. Below the gate's threshold
 // lies at most this share of the marks' density in the teaching pictures...
 constexpr double kGateMassShare = 0.001;
-// ... and the threshold is then this much nearer zero, for fainter particles on later pictures.
+// ... and the threshold is then this share of that value, for fainter particles on later pictures.
 constexpr double kGateSafety = 0.5;
 
 // Cropping and tiling.
@@ -605,10 +605,12 @@ TileBuffer targetDensity(const TeachingPicture& taught, double sigma)
 }
 
 /// The gate's threshold from the gate's values at the pixels of the teaching regions where the target
-/// density is above zero, with those densities.
+/// density is above zero, with those densities; none (the lowest float) when those pixels do not
+/// stand above the ground.
 float gateThreshold(std::vector<std::pair<float, float>> valueAndDensity)
 {
-    if (valueAndDensity.empty()) return std::numeric_limits<float>::lowest();
+    const float none = std::numeric_limits<float>::lowest();
+    if (valueAndDensity.empty()) return none;
     std::sort(valueAndDensity.begin(), valueAndDensity.end());
     double total = 0;
     for (const auto& pair : valueAndDensity) total += pair.second;
@@ -622,7 +624,9 @@ float gateThreshold(std::vector<std::pair<float, float>> valueAndDensity)
         }
         below += density;
     }
-    return static_cast<float>(threshold - (1 - kGateSafety) * std::fabs(threshold));
+    // Where particles crowd, some of a particle's density lies where the Laplacian is below zero, as on
+    // ground beside a particle: the gate cannot tell them apart, and there is none.
+    return threshold > 0 ? static_cast<float>(kGateSafety * threshold) : none;
 }
 
 /// What one teaching picture gives to learn from, before the pixels are sampled.
@@ -697,6 +701,7 @@ Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
                     gateAndDensity.push_back({pixels.gate.at(x, y), target.row(y)[x]});
     }
     model.gateThreshold = gateThreshold(std::move(gateAndDensity));
+    if (model.gateThreshold == std::numeric_limits<float>::lowest()) model.gateFeature = -1;
 
     std::size_t candidates = 0;
     for (std::size_t p = 0; p < set.pictures.size(); ++p) {
