@@ -441,6 +441,24 @@ void TileFeatures::gateValues(int feature, int y, const int* xs, int count, floa
 {
     const auto s = static_cast<std::size_t>(feature / kFeaturesPerScale);
     const int kind = feature % kFeaturesPerScale;
+    if (kind == kLogFeature) {
+        // The Laplacian alone, as smoothedFeatures makes it.
+        const Scale& scale = scales_[s];
+        const auto norm2 = static_cast<float>(scale.sigma * scale.sigma);
+        const TileBuffer& smooth = scale.smooth;
+        const float* row = smooth.row(y);
+        const float* up = smooth.row(std::max(outer_.y0, y - 1));
+        const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+        const int sx = smooth.rect.x0, left = outer_.x0, right = outer_.x1 - 1;
+        for (int i = 0; i < count; ++i) {
+            const int x = xs[i] - sx;
+            const int xl = std::max(left, xs[i] - 1) - sx, xr = std::min(right, xs[i] + 1) - sx;
+            const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
+            const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
+            out[i] = -(hxx + hyy);
+        }
+        return;
+    }
     float values[kSmoothedFeatures];
     for (int i = 0; i < count; ++i) {
         smoothedFeatures(s, y, xs + i, 1, values, kSmoothedFeatures);
