@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <utility>
@@ -227,6 +228,9 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
 
 // ---- Features ----
 
+// Four floats worked side by side (a GCC and Clang vector type), each as the plain loop works it.
+typedef float Floats4 __attribute__((vector_size(16)));
+
 /// The margin features need around a pixel.
 int featureMargin(const std::vector<double>& scales)
 {
@@ -348,14 +352,32 @@ void TileFeatures::complete(const TileRuns* wanted)
             float* a = gxx_.row(y);
             float* b = gyy_.row(y);
             float* c = gxy_.row(y);
-            for (int x = products.x0; x < products.x1; ++x) {
+            const auto product = [&](int x) {
                 const float left = row[std::max(outer_.x0, x - 1) - sx], right = row[std::min(outer_.x1 - 1, x + 1) - sx];
                 const float px = 0.5F * (right - left) * norm1;
                 const float py = 0.5F * (down[x - sx] - up[x - sx]) * norm1;
                 a[x - px0] = px * px;
                 b[x - px0] = py * py;
                 c[x - px0] = px * py;
+            };
+            // Away from the picture's edge four at a time, with the same sums.
+            const int first = std::max(products.x0, outer_.x0 + 1), end = std::min(products.x1, outer_.x1 - 1);
+            int x = products.x0;
+            for (; x < first; ++x) product(x);
+            for (; x + 4 <= end; x += 4) {
+                Floats4 left, right, above, below;
+                std::memcpy(&left, row + (x - 1 - sx), sizeof left);
+                std::memcpy(&right, row + (x + 1 - sx), sizeof right);
+                std::memcpy(&above, up + (x - sx), sizeof above);
+                std::memcpy(&below, down + (x - sx), sizeof below);
+                const Floats4 px = 0.5F * (right - left) * norm1;
+                const Floats4 py = 0.5F * (below - above) * norm1;
+                const Floats4 xx = px * px, yy = py * py, xy = px * py;
+                std::memcpy(a + (x - px0), &xx, sizeof xx);
+                std::memcpy(b + (x - px0), &yy, sizeof yy);
+                std::memcpy(c + (x - px0), &xy, sizeof xy);
             }
+            for (; x < products.x1; ++x) product(x);
         }
         gaussianBlur(gxx_, inner_, scale.integration, sxx_, across_, wanted);
         gaussianBlur(gyy_, inner_, scale.integration, syy_, across_, wanted);
