@@ -48,7 +48,7 @@ constexpr double kGateSafety = 0.5;
 
 // Cropping and tiling.
 constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
-constexpr std::size_t kBandValues = 2u << 20;  // the density kept at a time while counting, at most
+constexpr std::size_t kBandValues = 1u << 20;  // the density kept at a time while counting, at most
 constexpr int kPredictedTogether = 2048;       // pixels the forest walks at a time (at least a tile's row)
 static_assert(kPredictedTogether >= kTile);
 constexpr int kCropMargin = 192;           // kept around the teaching region for the background level

@@ -139,7 +139,11 @@ TileRect TileRect::grown(int by, const TileRect& within) const
 void TileBuffer::resize(const TileRect& area)
 {
     rect = area;
-    values.resize(static_cast<std::size_t>(std::max(0, area.width())) * static_cast<std::size_t>(std::max(0, area.height())));
+    const std::size_t size =
+        static_cast<std::size_t>(std::max(0, area.width())) * static_cast<std::size_t>(std::max(0, area.height()));
+    // Just what the largest tile needs: a vector grown by resizing alone may take twice that.
+    if (size > values.capacity()) values.reserve(size);
+    values.resize(size);
 }
 
 std::vector<float> gaussianHalfKernel(double sigma)
