@@ -6,7 +6,9 @@
 // Gaussians, at scales that follow the particle scale the marks show. A forest of extremely
 // randomised regression trees, trained on the teaching set, turns them into a density: each mark
 // was taught as a Gaussian of one particle, each background box as zero. The count is the density's
-// sum over the picture; the learnt particle positions are its peaks.
+// sum over the picture; the learnt particle positions are its peaks. Where the marks stand clear of
+// the ground, teaching also learns a gate: pixels plainly ground by it are neither taught on nor
+// predicted, and have density 0.
 //
 // Teaching is deterministic (every tree has its own seed), and so is the count: the picture is
 // worked in fixed tiles with a margin, whatever the number of threads.
