@@ -251,7 +251,7 @@ public:
     /// The smoothed value at scale s over the tile (feature s * kFeaturesPerScale).
     const TileBuffer& smoothed(std::size_t s);
     /// Only the pixels of area (inside the tile) will be asked for: the planes still to come are made
-    /// over it alone.
+    /// over it alone, and it is the tile from now on.
     void narrow(const TileRect& area) { inner_ = area; }
     /// Computes every other plane the features need; wanted (when given, over the tile) holds the only
     /// pixels whose features will be asked for.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -80,6 +81,29 @@ TEST(DensityCount, TheGateZeroesPlainGroundAndAModelWithoutOnePredictsEveryPixel
     EXPECT_GT(zeroed, gated.density.values.size() / 2);
     EXPECT_LT(unpredicted, gated.density.values.size() / 100);
     EXPECT_NEAR(gated.count, everywhere.count, 0.01 * everywhere.count);
+}
+
+TEST(DensityCount, PicturesNarrowerThanTheFeaturesReachAreCounted)
+{
+    // Pictures far smaller than a blur's reach, or a tile and a few pixels wide, cut from one with
+    // particles: every plane then ends at the picture's edge.
+    const DensityTraining training = teachOnFirstPicture(2);
+    ASSERT_EQ(training.error, "");
+    DensityModel ungated = training.model;
+    ungated.gateFeature = -1;
+    const Micrograph source = makeTeachingPicture(teachingKinds()[1], 1);
+    for (const auto& [width, height] : {std::pair{1, 1}, {1, 9}, {9, 1}, {323, 2}, {5, 330}}) {
+        Picture picture(width, height);
+        for (int y = 0; y < height; ++y)
+            std::copy(source.picture.row(y + 100), source.picture.row(y + 100) + 3 * width, picture.row(y));
+        for (const DensityModel* model : {&training.model, static_cast<const DensityModel*>(&ungated)}) {
+            const DensityResult result = predictDensity(picture, *model, {2, nullptr}, true);
+            EXPECT_TRUE(std::isfinite(result.count) && result.count >= 0) << width << " x " << height;
+            EXPECT_EQ(result.density.values.size(), static_cast<std::size_t>(width) * height);
+            for (const Mark& mark : result.positions)
+                EXPECT_TRUE(mark.x >= 0 && mark.y >= 0 && mark.x < width && mark.y < height);
+        }
+    }
 }
 
 TEST(DensityCount, BackgroundBoxesTeachZeroAndTeachingWarnsWithoutThem)
