@@ -4,17 +4,27 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <numeric>
+#include <utility>
 
 #include "detect/ColourModel.h"
+#include "detect/DensityForest.h"
+#include "detect/DensityPeaks.h"
 #include "detect/ParameterSearch.h"
 #include "detect/Parallel.h"
+#include "detect/TileBlur.h"
 
 namespace {
 
 // Features: per scale the smoothed value, gradient magnitude, Laplacian of Gaussian, both Hessian and
 // both structure-tensor eigenvalues and a difference of Gaussians.
 constexpr int kFeaturesPerScale = 8;
+// The first of a scale's features are made from its smoothed values alone: the count can look at
+// them (the gate) before it makes the others.
+constexpr int kSmoothedFeatures = 5;
+constexpr int kLogFeature = 2;  // of a scale's features, the Laplacian of Gaussian
 // The feature scales as multiples of the particle scale (about a third to three times it).
 constexpr double kScaleFactors[] = {0.3, 0.5, 0.8, 1.3, 2.0, 3.0};
 constexpr double kDogRatio = 1.6;          // the second Gaussian of a difference, over the first
@@ -31,8 +41,17 @@ constexpr std::size_t kMaxSamples = 300000; // teaching pixels used at most (sam
 constexpr std::uint64_t kSeed = 0x5107A11EDu;
 constexpr double kLeastCalibration = 0.5;  // out-of-bag scaling of the leaves: at least this, at most its inverse
 
+// The gate: pixels plainly background are neither taught on nor predicted. Below the gate's threshold
+// lies at most this share of the marks' density in the teaching pictures...
+constexpr double kGateMassShare = 0.001;
+// ... and the threshold is then this share of that value, for fainter particles on later pictures.
+constexpr double kGateSafety = 0.5;
+
 // Cropping and tiling.
 constexpr int kTile = 320;                 // the count's tiles: fixed, so the result ignores the threads
+constexpr std::size_t kBandValues = 1u << 20;  // the density kept at a time while counting, at most
+constexpr int kPredictedTogether = 2048;       // pixels the forest walks at a time (at least a tile's row)
+static_assert(kPredictedTogether >= kTile);
 constexpr int kCropMargin = 192;           // kept around the teaching region for the background level
 constexpr int kBlockAlign = 32;            // the background level's blocks; crops start on them
 
@@ -64,221 +83,6 @@ double uniformOpen(std::uint64_t& state)
     return (static_cast<double>(splitMix(state) >> 11) + 0.5) * (1.0 / 9007199254740992.0);
 }
 
-std::vector<float> halfKernel(double sigma)
-{
-    const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
-    std::vector<double> weights(static_cast<std::size_t>(radius) + 1);
-    double sum = 0;
-    for (int i = 0; i <= radius; ++i) {
-        weights[static_cast<std::size_t>(i)] = std::exp(-0.5 * i * i / (sigma * sigma));
-        sum += (i == 0 ? 1 : 2) * weights[static_cast<std::size_t>(i)];
-    }
-    std::vector<float> half(weights.size());
-    for (std::size_t i = 0; i < weights.size(); ++i) half[i] = static_cast<float>(weights[i] / sum);
-    return half;
-}
-
-/// A w x h buffer of floats, rows packed.
-struct Buffer {
-    int width = 0;
-    int height = 0;
-    std::vector<float> values;
-    void resize(int w, int h)
-    {
-        width = w;
-        height = h;
-        values.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    }
-    float* row(int y) { return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width); }
-    const float* row(int y) const
-    {
-        return values.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    }
-};
-
-/// out = in smoothed with a Gaussian of sigma; edges continued with their values. in and out differ.
-void gaussianBlur(const Buffer& in, Buffer& out, double sigma, Buffer& across, std::vector<float>& padded)
-{
-    const int width = in.width, height = in.height;
-    out.resize(width, height);
-    across.resize(width, height);
-    const std::vector<float> half = halfKernel(sigma);
-    const int radius = static_cast<int>(half.size()) - 1;
-    padded.resize(static_cast<std::size_t>(width + 2 * radius));
-    for (int y = 0; y < height; ++y) {
-        const float* source = in.row(y);
-        std::fill(padded.begin(), padded.begin() + radius, source[0]);
-        std::copy(source, source + width, padded.begin() + radius);
-        std::fill(padded.begin() + radius + width, padded.end(), source[width - 1]);
-        const float* centre = padded.data() + radius;
-        float* target = across.row(y);
-        for (int x = 0; x < width; ++x) target[x] = half[0] * centre[x];
-        for (int k = 1; k <= radius; ++k) {
-            const float w = half[static_cast<std::size_t>(k)];
-            const float* left = centre - k;
-            const float* right = centre + k;
-            for (int x = 0; x < width; ++x) target[x] += w * (left[x] + right[x]);
-        }
-    }
-    for (int y = 0; y < height; ++y) {
-        float* target = out.row(y);
-        const float* middle = across.row(y);
-        for (int x = 0; x < width; ++x) target[x] = half[0] * middle[x];
-        for (int k = 1; k <= radius; ++k) {
-            const float w = half[static_cast<std::size_t>(k)];
-            const float* up = across.row(std::max(0, y - k));
-            const float* down = across.row(std::min(height - 1, y + k));
-            for (int x = 0; x < width; ++x) target[x] += w * (up[x] + down[x]);
-        }
-    }
-}
-
-/// The margin features need around a pixel.
-int featureMargin(const std::vector<double>& scales)
-{
-    const double largest = scales.empty() ? 1.0 : scales.back();
-    const double reach = std::max(largest * kDogRatio, largest * (1.0 + kIntegrationRatio));
-    return static_cast<int>(std::ceil(3.0 * reach)) + 2;
-}
-
-/// Features of the pixels of the inner rectangle (x0, y0, w, h) of flat, pixel after pixel (each
-/// featureCount values), computed from flat's values within the margin around it.
-void computeFeatures(const FloatPlane& flat, const Picture& picture, std::uint32_t targetColour, int x0, int y0, int w,
-                     int h, const std::vector<double>& scales, std::vector<float>& features)
-{
-    const int margin = featureMargin(scales);
-    const int bx0 = std::max(0, x0 - margin), by0 = std::max(0, y0 - margin);
-    const int bx1 = std::min(flat.width, x0 + w + margin), by1 = std::min(flat.height, y0 + h + margin);
-    const int bw = bx1 - bx0, bh = by1 - by0;
-    const int count = static_cast<int>(scales.size()) * kFeaturesPerScale + kColourFeatures;
-    features.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * static_cast<std::size_t>(count), 0);
-
-    Buffer source, smooth, wider, across, gxx, gyy, gxy, tensor;
-    std::vector<float> padded;
-    source.resize(bw, bh);
-    for (int y = 0; y < bh; ++y) std::copy(flat.row(by0 + y) + bx0, flat.row(by0 + y) + bx1, source.row(y));
-    Buffer gx, gy;
-    gx.resize(bw, bh);
-    gy.resize(bw, bh);
-    gxx.resize(bw, bh);
-    gyy.resize(bw, bh);
-    gxy.resize(bw, bh);
-    const auto at = [&](int ix, int iy) { return static_cast<std::size_t>(iy) * w + ix; };
-    for (std::size_t s = 0; s < scales.size(); ++s) {
-        const double sigma = scales[s];
-        gaussianBlur(source, smooth, sigma, across, padded);
-        gaussianBlur(source, wider, sigma * kDogRatio, across, padded);
-        const auto norm1 = static_cast<float>(sigma);
-        const auto norm2 = static_cast<float>(sigma * sigma);
-        // Derivatives by central differences (one-sided at the buffer's edge).
-        for (int y = 0; y < bh; ++y) {
-            const float* row = smooth.row(y);
-            const float* up = smooth.row(std::max(0, y - 1));
-            const float* down = smooth.row(std::min(bh - 1, y + 1));
-            float* ox = gx.row(y);
-            float* oy = gy.row(y);
-            for (int x = 0; x < bw; ++x) {
-                const float left = row[std::max(0, x - 1)], right = row[std::min(bw - 1, x + 1)];
-                ox[x] = 0.5F * (right - left) * norm1;
-                oy[x] = 0.5F * (down[x] - up[x]) * norm1;
-            }
-        }
-        for (int y = 0; y < bh; ++y) {
-            const float* p = gx.row(y);
-            const float* q = gy.row(y);
-            float* a = gxx.row(y);
-            float* b = gyy.row(y);
-            float* c = gxy.row(y);
-            for (int x = 0; x < bw; ++x) {
-                a[x] = p[x] * p[x];
-                b[x] = q[x] * q[x];
-                c[x] = p[x] * q[x];
-            }
-        }
-        const double integration = std::max(kLeastScale, sigma * kIntegrationRatio);
-        Buffer sxx, syy, sxy;
-        gaussianBlur(gxx, sxx, integration, across, padded);
-        gaussianBlur(gyy, syy, integration, across, padded);
-        gaussianBlur(gxy, sxy, integration, across, padded);
-        const int base = static_cast<int>(s) * kFeaturesPerScale;
-        for (int iy = 0; iy < h; ++iy) {
-            const int y = y0 + iy - by0;
-            const float* row = smooth.row(y);
-            const float* up = smooth.row(std::max(0, y - 1));
-            const float* down = smooth.row(std::min(bh - 1, y + 1));
-            const float* wideRow = wider.row(y);
-            const float* px = gx.row(y);
-            const float* py = gy.row(y);
-            const float* txx = sxx.row(y);
-            const float* tyy = syy.row(y);
-            const float* txy = sxy.row(y);
-            for (int ix = 0; ix < w; ++ix) {
-                const int x = x0 + ix - bx0;
-                const int xl = std::max(0, x - 1), xr = std::min(bw - 1, x + 1);
-                const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
-                const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
-                const float hxy = 0.25F * (down[xr] - down[xl] - up[xr] + up[xl]) * norm2;
-                const float hm = 0.5F * (hxx + hyy);
-                const float hd = std::sqrt(0.25F * (hxx - hyy) * (hxx - hyy) + hxy * hxy);
-                const float tm = 0.5F * (txx[x] + tyy[x]);
-                const float td = std::sqrt(0.25F * (txx[x] - tyy[x]) * (txx[x] - tyy[x]) + txy[x] * txy[x]);
-                float* f = features.data() + at(ix, iy) * static_cast<std::size_t>(count) + base;
-                f[0] = row[x];
-                f[1] = std::sqrt(px[x] * px[x] + py[x] * py[x]);
-                f[2] = -(hxx + hyy);
-                f[3] = hm + hd;
-                f[4] = hm - hd;
-                f[5] = tm + td;
-                f[6] = tm - td;
-                f[7] = row[x] - wideRow[x];
-            }
-        }
-    }
-    // Colour: each other channel over the dominant one (the light cancels), smoothed at two scales.
-    // They tell particles from debris of another colour.
-    const ColourModel colours = buildColourModel(targetColour);
-    const int others[3] = {colours.second, colours.third, colours.dominant};
-    const double colourScales[2] = {scales[std::min<std::size_t>(1, scales.size() - 1)],
-                                    scales[std::min<std::size_t>(3, scales.size() - 1)]};
-    for (int c = 0; c < 3; ++c) {
-        for (int y = 0; y < bh; ++y) {
-            const std::uint8_t* pixels = picture.row(by0 + y) + 3 * static_cast<std::size_t>(bx0);
-            float* out = source.row(y);
-            if (c == 2) {
-                // The dominant channel compressed: the brightness of overlapping particles adds up.
-                for (int x = 0; x < bw; ++x) out[x] = 4.0F / (static_cast<float>(pixels[3 * x + colours.dominant]) + 4.0F);
-                continue;
-            }
-            for (int x = 0; x < bw; ++x)
-                out[x] = (static_cast<float>(pixels[3 * x + others[c]]) + 4.0F) /
-                         (static_cast<float>(pixels[3 * x + colours.dominant]) + 4.0F);
-        }
-        for (int k = 0; k < 2; ++k) {
-            gaussianBlur(source, smooth, colourScales[k], across, padded);
-            const int feature = static_cast<int>(scales.size()) * kFeaturesPerScale + 2 * c + k;
-            for (int iy = 0; iy < h; ++iy) {
-                const float* row = smooth.row(y0 + iy - by0);
-                for (int ix = 0; ix < w; ++ix)
-                    features[at(ix, iy) * static_cast<std::size_t>(count) + feature] = row[x0 + ix - bx0];
-            }
-        }
-    }
-}
-
-double predictPixel(const std::vector<DensityTree>& trees, const float* features)
-{
-    double sum = 0;
-    for (const DensityTree& tree : trees) {
-        const DensityTreeNode* nodes = tree.data();
-        int node = 0;
-        while (nodes[node].feature >= 0)
-            node = features[nodes[node].feature] < nodes[node].threshold ? nodes[node].left : nodes[node].right;
-        sum += nodes[node].value;
-    }
-    return sum / static_cast<double>(trees.size());
-}
-
-
 // ---- The background-normalised channel ----
 
 constexpr int kBlock = 32;                 // the background level's blocks
@@ -300,16 +104,24 @@ int histogramPercentile(const int* histogram, int samples, double share)
     return 255;
 }
 
-/// The target's dominant channel over the local background level, less one: the background lies
-/// near 0 and particles are positive (for dark particles on a bright ground the sign is turned).
+/// The background level a picture's target channel is divided by (see normalisedChannel): per block
+/// the sign over the level, and where each column lies between the blocks' centres.
+struct BackgroundLevel {
+    int channel = 0;                 // the target's dominant channel
+    float sign = 1;                  // -1 for dark particles on a bright ground
+    int blockColumns = 0, blockRows = 0;
+    std::vector<float> level;        // sign / level, block after block
+    std::vector<float> offset;       // the level itself, block after block
+    std::vector<int> leftBlock;      // per column: the block whose centre is at or left of it...
+    std::vector<float> rightWeight;  // ... and the share of the next block
+};
+
 /// The level is a low percentile of 32 x 32 blocks (a high one for dark particles), then the lowest
 /// (highest) of the blocks around, so that a block crowded with particles takes its level from the
-/// gaps near it; then smoothed and interpolated between block centres. Unlike a stretch to the
-/// picture's maximum it means the same on every picture of a series.
-FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour, int threads)
+/// gaps near it; then smoothed over the blocks around.
+BackgroundLevel backgroundLevel(const Picture& picture, std::uint32_t targetColour, int threads)
 {
-    FloatPlane flat;
-    if (picture.empty()) return flat;
+    BackgroundLevel background;
     const int width = picture.width(), height = picture.height();
     const ColourModel model = buildColourModel(targetColour);
     const int channel = model.dominant;
@@ -357,49 +169,369 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
             }
         return out;
     };
-    std::vector<float> level = neighbourhood(neighbourhood(raw, kEnvelopeReach, true), kEnvelopeReach, false);
-    const float sign = brightParticles ? 1.0F : -1.0F;
+    const std::vector<float> level = neighbourhood(neighbourhood(raw, kEnvelopeReach, true), kEnvelopeReach, false);
+    background.sign = brightParticles ? 1.0F : -1.0F;
     // The level is taken off and what is left divided by it: on a dark ground the level is mostly the
     // camera's offset and uneven light, which must not reach the features either.
-    std::vector<float> gain(level.size());
-    for (std::size_t i = 0; i < level.size(); ++i) gain[i] = sign / std::max(kDarkestLevel, level[i]);
-
-    flat.width = width;
-    flat.height = height;
-    flat.values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    std::vector<int> leftBlock(static_cast<std::size_t>(width));
-    std::vector<float> rightWeight(static_cast<std::size_t>(width));
+    background.offset = level;
+    background.level.resize(level.size());
+    for (std::size_t i = 0; i < level.size(); ++i) background.level[i] = background.sign / std::max(kDarkestLevel, level[i]);
+    background.channel = channel;
+    background.blockColumns = blockColumns;
+    background.blockRows = blockRows;
+    background.leftBlock.resize(static_cast<std::size_t>(width));
+    background.rightWeight.resize(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x) {
         const float fx = std::clamp((x + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockColumns - 1));
-        leftBlock[static_cast<std::size_t>(x)] = std::min(static_cast<int>(fx), std::max(0, blockColumns - 2));
-        rightWeight[static_cast<std::size_t>(x)] = fx - static_cast<float>(leftBlock[static_cast<std::size_t>(x)]);
+        const int left = std::min(static_cast<int>(fx), std::max(0, blockColumns - 2));
+        background.leftBlock[static_cast<std::size_t>(x)] = left;
+        background.rightWeight[static_cast<std::size_t>(x)] = fx - static_cast<float>(left);
     }
-    parallelSlices(height, threads, [&](int firstRow, int endRow) {
-        std::vector<float> offsets(static_cast<std::size_t>(blockColumns) + 1), gains(offsets.size());
-        for (int y = firstRow; y < endRow; ++y) {
-            const float fy = std::clamp((y + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockRows - 1));
-            const int by = std::min(static_cast<int>(fy), std::max(0, blockRows - 2));
-            const int by1 = std::min(by + 1, blockRows - 1);
-            const float wy = fy - static_cast<float>(by);
-            for (int bx = 0; bx < blockColumns; ++bx) {
-                const std::size_t above = static_cast<std::size_t>(by) * blockColumns + bx;
-                const std::size_t below = static_cast<std::size_t>(by1) * blockColumns + bx;
-                offsets[static_cast<std::size_t>(bx)] = level[above] * (1 - wy) + level[below] * wy;
-                gains[static_cast<std::size_t>(bx)] = gain[above] * (1 - wy) + gain[below] * wy;
-            }
-            offsets[static_cast<std::size_t>(blockColumns)] = offsets[static_cast<std::size_t>(blockColumns) - 1];
-            gains[static_cast<std::size_t>(blockColumns)] = gains[static_cast<std::size_t>(blockColumns) - 1];
-            const std::uint8_t* source = picture.row(y) + channel;
-            float* out = flat.row(y);
-            for (int x = 0; x < width; ++x) {
-                const auto b = static_cast<std::size_t>(leftBlock[static_cast<std::size_t>(x)]);
-                const float w = rightWeight[static_cast<std::size_t>(x)];
-                const float offset = offsets[b] + w * (offsets[b + 1] - offsets[b]);
-                out[x] = (static_cast<float>(source[3 * x]) - offset) * (gains[b] + w * (gains[b + 1] - gains[b]));
-            }
-        }
+    return background;
+}
+
+/// Columns x0 to x1 - 1 of row y of the normalised channel into out. column is scratch.
+void normalisedRow(const Picture& picture, const BackgroundLevel& background, int y, int x0, int x1, float* out,
+                   std::vector<float>& column)
+{
+    const int blockColumns = background.blockColumns, blockRows = background.blockRows;
+    const std::size_t stride = static_cast<std::size_t>(blockColumns) + 1;
+    column.resize(2 * stride);  // the gains, then the offsets
+    const float fy = std::clamp((y + 0.5F) / kBlock - 0.5F, 0.0F, static_cast<float>(blockRows - 1));
+    const int by = std::min(static_cast<int>(fy), std::max(0, blockRows - 2));
+    const int by1 = std::min(by + 1, blockRows - 1);
+    const float wy = fy - static_cast<float>(by);
+    // The level down this row, at the block centres the columns lie between.
+    const int firstBlock = background.leftBlock[static_cast<std::size_t>(x0)];
+    const int endBlock = std::min(blockColumns, background.leftBlock[static_cast<std::size_t>(x1 - 1)] + 2);
+    const float* level = background.level.data();
+    const float* offset = background.offset.data();
+    float* gains = column.data();
+    float* offsets = column.data() + stride;
+    for (int bx = firstBlock; bx < endBlock; ++bx) {
+        const std::size_t above = static_cast<std::size_t>(by) * blockColumns + bx;
+        const std::size_t below = static_cast<std::size_t>(by1) * blockColumns + bx;
+        gains[bx] = level[above] * (1 - wy) + level[below] * wy;
+        offsets[bx] = offset[above] * (1 - wy) + offset[below] * wy;
+    }
+    gains[blockColumns] = gains[blockColumns - 1];
+    offsets[blockColumns] = offsets[blockColumns - 1];
+    const std::uint8_t* source = picture.row(y) + background.channel;
+    for (int x = x0; x < x1; ++x) {
+        const auto b = static_cast<std::size_t>(background.leftBlock[static_cast<std::size_t>(x)]);
+        const float w = background.rightWeight[static_cast<std::size_t>(x)];
+        const float ground = offsets[b] + w * (offsets[b + 1] - offsets[b]);
+        out[x - x0] = (static_cast<float>(source[3 * x]) - ground) * (gains[b] + w * (gains[b + 1] - gains[b]));
+    }
+}
+
+/// The target's dominant channel over the local background level, less one: the background lies
+/// near 0 and particles are positive (for dark particles on a bright ground the sign is turned).
+/// The level (backgroundLevel) is interpolated between block centres. Unlike a stretch to the
+/// picture's maximum it means the same on every picture of a series.
+FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour, int threads)
+{
+    FloatPlane flat;
+    if (picture.empty()) return flat;
+    const BackgroundLevel background = backgroundLevel(picture, targetColour, threads);
+    flat.width = picture.width();
+    flat.height = picture.height();
+    flat.values.resize(static_cast<std::size_t>(flat.width) * static_cast<std::size_t>(flat.height));
+    parallelSlices(flat.height, threads, [&](int firstRow, int endRow) {
+        std::vector<float> column;
+        for (int y = firstRow; y < endRow; ++y) normalisedRow(picture, background, y, 0, flat.width, flat.row(y), column);
     });
     return flat;
+}
+
+// ---- Features ----
+
+// Four floats worked side by side (a GCC and Clang vector type), each as the plain loop works it.
+typedef float Floats4 __attribute__((vector_size(16)));
+
+/// The margin features need around a pixel.
+int featureMargin(const std::vector<double>& scales)
+{
+    const double largest = scales.empty() ? 1.0 : scales.back();
+    const double reach = std::max(largest * kDogRatio, largest * (1.0 + kIntegrationRatio));
+    return static_cast<int>(std::ceil(3.0 * reach)) + 2;
+}
+
+/// The features of one tile's pixels. Each plane is computed over just the part of the tile's
+/// neighbourhood that the tile's own features need; the smoothed values first, so that a caller can
+/// look at them before asking for the rest.
+class TileFeatures {
+public:
+    TileFeatures(const std::vector<double>& scales, std::uint32_t targetColour);
+
+    /// Starts the tile inner (picture coordinates) of picture, whose background level is background.
+    void start(const Picture& picture, const BackgroundLevel& background, const TileRect& inner);
+    /// The smoothed value at scale s over the tile (feature s * kFeaturesPerScale).
+    const TileBuffer& smoothed(std::size_t s);
+    /// Only the pixels of area (inside the tile) will be asked for: the planes still to come are made
+    /// over it alone, and it is the tile from now on.
+    void narrow(const TileRect& area) { inner_ = area; }
+    /// Computes every other plane the features need; wanted (when given, over the tile) holds the only
+    /// pixels whose features will be asked for.
+    void complete(const TileRuns* wanted = nullptr);
+    /// Feature (one made from a scale's smoothed values alone) at the pixels xs of row y; its scale
+    /// must have been smoothed.
+    void gateValues(int feature, int y, const int* xs, int count, float* out) const;
+    /// The features of the pixels xs of row y of the tile, featureCount after featureCount into out.
+    void rowFeatures(int y, const int* xs, int count, float* out) const;
+    int featureCount() const { return featureCount_; }
+
+private:
+    struct Scale {
+        double sigma;
+        std::vector<float> kernel, wider, integration;  // the Gaussians of sigma, of the DoG and of the tensor
+        TileBuffer smooth;                              // over the tile, grown by what the tensor reaches
+        TileBuffer wide;                                // over the tile
+        TileBuffer tensorHigh, tensorLow;               // the structure tensor's eigenvalues, over the tile
+        bool smoothed = false;
+    };
+
+    /// The first kSmoothedFeatures features of scale s at the pixels xs of row y, stride apart in out.
+    void smoothedFeatures(std::size_t s, int y, const int* xs, int count, float* out, std::size_t stride) const;
+
+    std::vector<Scale> scales_;
+    std::vector<float> colourKernels_[2];
+    int others_[3];  // the channels of the colour features; the third is the dominant one
+    int featureCount_;
+    int margin_;  // featureMargin
+    const Picture* picture_ = nullptr;
+    TileRect inner_, outer_;
+    TileBuffer source_, across_, gxx_, gyy_, gxy_, sxx_, syy_, sxy_;
+    TileBuffer colours_[3][2];  // per channel and scale, over the tile
+};
+
+TileFeatures::TileFeatures(const std::vector<double>& scales, std::uint32_t targetColour)
+{
+    for (double sigma : scales) {
+        Scale scale;
+        scale.sigma = sigma;
+        scale.kernel = gaussianHalfKernel(sigma);
+        scale.wider = gaussianHalfKernel(sigma * kDogRatio);
+        scale.integration = gaussianHalfKernel(std::max(kLeastScale, sigma * kIntegrationRatio));
+        scales_.push_back(std::move(scale));
+    }
+    const double colourScales[2] = {scales[std::min<std::size_t>(1, scales.size() - 1)],
+                                    scales[std::min<std::size_t>(3, scales.size() - 1)]};
+    for (int k = 0; k < 2; ++k) colourKernels_[k] = gaussianHalfKernel(colourScales[k]);
+    const ColourModel colours = buildColourModel(targetColour);
+    others_[0] = colours.second;
+    others_[1] = colours.third;
+    others_[2] = colours.dominant;
+    featureCount_ = static_cast<int>(scales.size()) * kFeaturesPerScale + kColourFeatures;
+    margin_ = featureMargin(scales);
+}
+
+void TileFeatures::start(const Picture& picture, const BackgroundLevel& background, const TileRect& inner)
+{
+    picture_ = &picture;
+    inner_ = inner;
+    outer_ = inner.grown(margin_, {0, 0, picture.width(), picture.height()});
+    source_.resize(outer_);
+    std::vector<float> column;
+    for (int y = outer_.y0; y < outer_.y1; ++y)
+        normalisedRow(picture, background, y, outer_.x0, outer_.x1, source_.row(y), column);
+    for (Scale& scale : scales_) scale.smoothed = false;
+}
+
+const TileBuffer& TileFeatures::smoothed(std::size_t s)
+{
+    Scale& scale = scales_[s];
+    if (!scale.smoothed) {
+        // The tensor's blur reaches its radius, and the gradient one pixel further.
+        const int reach = static_cast<int>(scale.integration.size());
+        gaussianBlur(source_, inner_.grown(reach, outer_), scale.kernel, scale.smooth, across_);
+        scale.smoothed = true;
+    }
+    return scale.smooth;
+}
+
+void TileFeatures::complete(const TileRuns* wanted)
+{
+    for (std::size_t s = 0; s < scales_.size(); ++s) {
+        Scale& scale = scales_[s];
+        const TileBuffer& smooth = smoothed(s);
+        gaussianBlur(source_, inner_, scale.wider, scale.wide, across_, wanted);
+        // Gradients by central differences (one-sided at the picture's edge), and their products.
+        const auto norm1 = static_cast<float>(scale.sigma);
+        const TileRect products = inner_.grown(static_cast<int>(scale.integration.size()) - 1, outer_);
+        gxx_.resize(products);
+        gyy_.resize(products);
+        gxy_.resize(products);
+        const int sx = smooth.rect.x0, px0 = products.x0;
+        for (int y = products.y0; y < products.y1; ++y) {
+            const float* row = smooth.row(y);
+            const float* up = smooth.row(std::max(outer_.y0, y - 1));
+            const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+            float* a = gxx_.row(y);
+            float* b = gyy_.row(y);
+            float* c = gxy_.row(y);
+            const auto product = [&](int x) {
+                const float left = row[std::max(outer_.x0, x - 1) - sx], right = row[std::min(outer_.x1 - 1, x + 1) - sx];
+                const float px = 0.5F * (right - left) * norm1;
+                const float py = 0.5F * (down[x - sx] - up[x - sx]) * norm1;
+                a[x - px0] = px * px;
+                b[x - px0] = py * py;
+                c[x - px0] = px * py;
+            };
+            // Away from the picture's edge four at a time, with the same sums.
+            const int first = std::max(products.x0, outer_.x0 + 1), end = std::min(products.x1, outer_.x1 - 1);
+            int x = products.x0;
+            for (; x < first; ++x) product(x);
+            for (; x + 4 <= end; x += 4) {
+                Floats4 left, right, above, below;
+                std::memcpy(&left, row + (x - 1 - sx), sizeof left);
+                std::memcpy(&right, row + (x + 1 - sx), sizeof right);
+                std::memcpy(&above, up + (x - sx), sizeof above);
+                std::memcpy(&below, down + (x - sx), sizeof below);
+                const Floats4 px = 0.5F * (right - left) * norm1;
+                const Floats4 py = 0.5F * (below - above) * norm1;
+                const Floats4 xx = px * px, yy = py * py, xy = px * py;
+                std::memcpy(a + (x - px0), &xx, sizeof xx);
+                std::memcpy(b + (x - px0), &yy, sizeof yy);
+                std::memcpy(c + (x - px0), &xy, sizeof xy);
+            }
+            for (; x < products.x1; ++x) product(x);
+        }
+        gaussianBlur(gxx_, inner_, scale.integration, sxx_, across_, wanted);
+        gaussianBlur(gyy_, inner_, scale.integration, syy_, across_, wanted);
+        gaussianBlur(gxy_, inner_, scale.integration, sxy_, across_, wanted);
+        scale.tensorHigh.resize(inner_);
+        scale.tensorLow.resize(inner_);
+        for (int y = inner_.y0; y < inner_.y1; ++y) {
+            const std::size_t row = static_cast<std::size_t>(y - inner_.y0);
+            const int firstRun = wanted != nullptr ? wanted->first[row] : 0;
+            const int endRun = wanted != nullptr ? wanted->first[row + 1] : 1;
+            for (int r = firstRun; r < endRun; ++r) {
+                const auto [x0, x1] =
+                    wanted != nullptr ? wanted->runs[static_cast<std::size_t>(r)] : std::pair{inner_.x0, inner_.x1};
+                const float* txx = sxx_.row(y);
+                const float* tyy = syy_.row(y);
+                const float* txy = sxy_.row(y);
+                float* high = scale.tensorHigh.row(y);
+                float* low = scale.tensorLow.row(y);
+                for (int i = x0 - inner_.x0; i < x1 - inner_.x0; ++i) {
+                    const float tm = 0.5F * (txx[i] + tyy[i]);
+                    const float td = std::sqrt(0.25F * (txx[i] - tyy[i]) * (txx[i] - tyy[i]) + txy[i] * txy[i]);
+                    high[i] = tm + td;
+                    low[i] = tm - td;
+                }
+            }
+        }
+    }
+    // Colour: each other channel over the dominant one (the light cancels), smoothed at two scales.
+    // They tell particles from debris of another colour.
+    const int reach = static_cast<int>(std::max(colourKernels_[0].size(), colourKernels_[1].size())) - 1;
+    const TileRect area = inner_.grown(reach, outer_);
+    const int dominant = others_[2];
+    for (int c = 0; c < 3; ++c) {
+        source_.resize(area);  // the normalised channel is no longer needed
+        for (int y = area.y0; y < area.y1; ++y) {
+            const std::uint8_t* pixels = picture_->row(y) + 3 * static_cast<std::size_t>(area.x0);
+            float* out = source_.row(y);
+            if (c == 2) {
+                // The dominant channel compressed: the brightness of overlapping particles adds up.
+                for (int x = 0; x < area.width(); ++x) out[x] = 4.0F / (static_cast<float>(pixels[3 * x + dominant]) + 4.0F);
+                continue;
+            }
+            for (int x = 0; x < area.width(); ++x)
+                out[x] = (static_cast<float>(pixels[3 * x + others_[c]]) + 4.0F) /
+                         (static_cast<float>(pixels[3 * x + dominant]) + 4.0F);
+        }
+        for (int k = 0; k < 2; ++k) gaussianBlur(source_, inner_, colourKernels_[k], colours_[c][k], across_, wanted);
+    }
+}
+
+void TileFeatures::smoothedFeatures(std::size_t s, int y, const int* xs, int count, float* out,
+                                    std::size_t stride) const
+{
+    const Scale& scale = scales_[s];
+    const int left = outer_.x0, right = outer_.x1 - 1;
+    const auto norm1 = static_cast<float>(scale.sigma);
+    const auto norm2 = static_cast<float>(scale.sigma * scale.sigma);
+    const TileBuffer& smooth = scale.smooth;
+    const float* row = smooth.row(y);
+    const float* up = smooth.row(std::max(outer_.y0, y - 1));
+    const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+    const int sx = smooth.rect.x0;
+    float* f = out;
+    for (int i = 0; i < count; ++i, f += stride) {
+        const int x = xs[i] - sx;  // in the smoothed rows
+        const int xl = std::max(left, xs[i] - 1) - sx, xr = std::min(right, xs[i] + 1) - sx;
+        const float px = 0.5F * (row[xr] - row[xl]) * norm1;
+        const float py = 0.5F * (down[x] - up[x]) * norm1;
+        const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
+        const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
+        const float hxy = 0.25F * (down[xr] - down[xl] - up[xr] + up[xl]) * norm2;
+        const float hm = 0.5F * (hxx + hyy);
+        const float hd = std::sqrt(0.25F * (hxx - hyy) * (hxx - hyy) + hxy * hxy);
+        f[0] = row[x];
+        f[1] = std::sqrt(px * px + py * py);
+        f[2] = -(hxx + hyy);
+        f[3] = hm + hd;
+        f[4] = hm - hd;
+    }
+}
+
+void TileFeatures::gateValues(int feature, int y, const int* xs, int count, float* out) const
+{
+    const auto s = static_cast<std::size_t>(feature / kFeaturesPerScale);
+    const int kind = feature % kFeaturesPerScale;
+    if (kind == kLogFeature) {
+        // The Laplacian alone, as smoothedFeatures makes it.
+        const Scale& scale = scales_[s];
+        const auto norm2 = static_cast<float>(scale.sigma * scale.sigma);
+        const TileBuffer& smooth = scale.smooth;
+        const float* row = smooth.row(y);
+        const float* up = smooth.row(std::max(outer_.y0, y - 1));
+        const float* down = smooth.row(std::min(outer_.y1 - 1, y + 1));
+        const int sx = smooth.rect.x0, left = outer_.x0, right = outer_.x1 - 1;
+        for (int i = 0; i < count; ++i) {
+            const int x = xs[i] - sx;
+            const int xl = std::max(left, xs[i] - 1) - sx, xr = std::min(right, xs[i] + 1) - sx;
+            const float hxx = (row[xr] - 2 * row[x] + row[xl]) * norm2;
+            const float hyy = (down[x] - 2 * row[x] + up[x]) * norm2;
+            out[i] = -(hxx + hyy);
+        }
+        return;
+    }
+    float values[kSmoothedFeatures];
+    for (int i = 0; i < count; ++i) {
+        smoothedFeatures(s, y, xs + i, 1, values, kSmoothedFeatures);
+        out[i] = values[kind];
+    }
+}
+
+void TileFeatures::rowFeatures(int y, const int* xs, int count, float* out) const
+{
+    const std::size_t stride = static_cast<std::size_t>(featureCount_);
+    for (std::size_t s = 0; s < scales_.size(); ++s) {
+        const Scale& scale = scales_[s];
+        smoothedFeatures(s, y, xs, count, out + s * kFeaturesPerScale, stride);
+        const float* row = scale.smooth.row(y);
+        const float* wideRow = scale.wide.row(y);
+        const float* high = scale.tensorHigh.row(y);
+        const float* low = scale.tensorLow.row(y);
+        const int sx = scale.smooth.rect.x0, ix0 = inner_.x0;
+        float* f = out + s * kFeaturesPerScale;
+        for (int i = 0; i < count; ++i, f += stride) {
+            const int ix = xs[i] - ix0;  // in the tile's rows
+            f[5] = high[ix];
+            f[6] = low[ix];
+            f[7] = row[xs[i] - sx] - wideRow[ix];
+        }
+    }
+    const std::size_t base = scales_.size() * kFeaturesPerScale;
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 2; ++k) {
+            const float* row = colours_[c][k].row(y);
+            float* f = out + base + static_cast<std::size_t>(2 * c + k);
+            for (int i = 0; i < count; ++i, f += stride) *f = row[xs[i] - inner_.x0];
+        }
 }
 
 // ---- Teaching samples ----
@@ -426,15 +558,6 @@ double pixelHash(std::size_t picture, int x, int y)
                           (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 24) ^
                           static_cast<std::uint64_t>(static_cast<std::uint32_t>(x));
     return static_cast<double>(splitMix(state) >> 11) * (1.0 / 9007199254740992.0);
-}
-
-std::size_t teachingPixels(const TeachingPicture& taught)
-{
-    std::size_t pixels = static_cast<std::size_t>(std::max(0, taught.region.width)) *
-                         static_cast<std::size_t>(std::max(0, taught.region.height));
-    for (const PixelRegion& box : taught.background)
-        pixels += static_cast<std::size_t>(box.width) * static_cast<std::size_t>(box.height);
-    return pixels;
 }
 
 /// The colour the set's marks show: per channel the median over all pictures' marks.
@@ -521,10 +644,10 @@ double setParticleScale(const TeachingSet& set, std::uint32_t colour, int thread
 }
 
 /// Each mark spread as a discrete Gaussian of sigma that sums to one, over the crop of taught.
-Buffer targetDensity(const TeachingPicture& taught, double sigma)
+TileBuffer targetDensity(const TeachingPicture& taught, double sigma)
 {
-    Buffer target;
-    target.resize(taught.crop.width(), taught.crop.height());
+    TileBuffer target;
+    target.resize({0, 0, taught.crop.width(), taught.crop.height()});
     std::fill(target.values.begin(), target.values.end(), 0.0F);
     const int radius = static_cast<int>(std::ceil(3.0 * sigma));
     std::vector<double> weights;
@@ -539,82 +662,189 @@ Buffer targetDensity(const TeachingPicture& taught, double sigma)
         for (int dy = -radius; dy <= radius; ++dy)
             for (int dx = -radius; dx <= radius; ++dx, ++index) {
                 const int x = cx + dx, y = cy + dy;
-                if (x >= 0 && y >= 0 && x < target.width && y < target.height) inside += weights[index];
+                if (x >= 0 && y >= 0 && x < target.rect.width() && y < target.rect.height()) inside += weights[index];
             }
         if (!(inside > 0)) continue;
         index = 0;
         for (int dy = -radius; dy <= radius; ++dy)
             for (int dx = -radius; dx <= radius; ++dx, ++index) {
                 const int x = cx + dx, y = cy + dy;
-                if (x < 0 || y < 0 || x >= target.width || y >= target.height) continue;
+                if (x < 0 || y < 0 || x >= target.rect.width() || y >= target.rect.height()) continue;
                 target.row(y)[x] += static_cast<float>(weights[index] / inside);
             }
     }
     return target;
 }
 
-struct Bounds {
-    int x0, y0, x1, y1;
+/// The gate's threshold from the gate's values at the pixels of the teaching regions where the target
+/// density is above zero, with those densities; none (the lowest float) when those pixels do not
+/// stand above the ground.
+float gateThreshold(std::vector<std::pair<float, float>> valueAndDensity)
+{
+    const float none = std::numeric_limits<float>::lowest();
+    if (valueAndDensity.empty()) return none;
+    std::sort(valueAndDensity.begin(), valueAndDensity.end());
+    double total = 0;
+    for (const auto& pair : valueAndDensity) total += pair.second;
+    const double allowed = kGateMassShare * total;
+    double below = 0;
+    float threshold = valueAndDensity.back().first;
+    for (const auto& [value, density] : valueAndDensity) {
+        if (below + density > allowed) {
+            threshold = value;
+            break;
+        }
+        below += density;
+    }
+    // Where particles crowd, some of a particle's density lies where the Laplacian is below zero, as on
+    // ground beside a particle: the gate cannot tell them apart, and there is none.
+    return threshold > 0 ? static_cast<float>(kGateSafety * threshold) : none;
+}
+
+/// What one teaching picture gives to learn from, before the pixels are sampled.
+struct TeachingPixels {
+    BackgroundLevel background;
+    std::vector<std::uint8_t> role;  // per crop pixel: 1 inside the region, 2 in a background box
+    TileBuffer gate;                 // the gate's value, over the pixels that teach
 };
 
-/// Gathers the teaching pixels' features and targets.
-Samples gatherSamples(const TeachingSet& set, const DensityModel& model, int threads)
+/// The gate's feature over area of picture, tile by tile.
+TileBuffer gatePlane(const Picture& picture, const BackgroundLevel& background, const DensityModel& model,
+                     int feature, const TileRect& area, int threads)
+{
+    TileBuffer values;
+    values.resize(area);
+    const int tileColumns = (area.width() + kTile - 1) / kTile, tileRows = (area.height() + kTile - 1) / kTile;
+    parallelSlices(tileColumns * tileRows, threads, [&](int first, int end) {
+        TileFeatures features(model.featureScales, model.targetColour);
+        std::vector<int> xs;
+        for (int t = first; t < end; ++t) {
+            const int tx = area.x0 + (t % tileColumns) * kTile, ty = area.y0 + (t / tileColumns) * kTile;
+            const TileRect tile{tx, ty, std::min(area.x1, tx + kTile), std::min(area.y1, ty + kTile)};
+            features.start(picture, background, tile);
+            features.smoothed(static_cast<std::size_t>(feature / kFeaturesPerScale));
+            xs.resize(static_cast<std::size_t>(tile.width()));
+            std::iota(xs.begin(), xs.end(), tile.x0);
+            for (int y = tile.y0; y < tile.y1; ++y)
+                features.gateValues(feature, y, xs.data(), tile.width(), values.row(y) + (tile.x0 - area.x0));
+        }
+    });
+    return values;
+}
+
+/// Learns the model's gate from the teaching set and gathers the teaching pixels' features and
+/// targets: the pixels the gate lets through, sampled evenly when they are too many.
+Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
 {
     Samples samples;
     samples.featureCount = model.featureCount();
     const int bagBlock = bagBlockSize(model);
+    const auto featureCount = static_cast<std::size_t>(samples.featureCount);
+    // The gate: the Laplacian of Gaussian at the largest scale. It is zero on even ground whatever its
+    // level, and above zero all over a particle's spread in the taught density.
+    model.gateFeature = (static_cast<int>(model.featureScales.size()) - 1) * kFeaturesPerScale + kLogFeature;
+    std::vector<TeachingPixels> pictures(set.pictures.size());
+    std::vector<std::pair<float, float>> gateAndDensity;
+    for (std::size_t p = 0; p < set.pictures.size(); ++p) {
+        const TeachingPicture& taught = set.pictures[p];
+        TeachingPixels& pixels = pictures[p];
+        const int width = taught.crop.width(), height = taught.crop.height();
+        pixels.background = backgroundLevel(taught.crop, model.targetColour, threads);
+        pixels.role.assign(static_cast<std::size_t>(width) * height, 0);
+        TileRect bounds{width, height, 0, 0};
+        const auto paint = [&](const PixelRegion& box, std::uint8_t value) {
+            const TileRect area = TileRect{box.x - taught.cropX, box.y - taught.cropY, box.x + box.width - taught.cropX,
+                                           box.y + box.height - taught.cropY}
+                                      .grown(0, {0, 0, width, height});
+            for (int y = area.y0; y < area.y1; ++y)
+                std::fill_n(pixels.role.begin() + static_cast<std::ptrdiff_t>(y) * width + area.x0,
+                            std::max(0, area.width()), value);
+            if (!area.empty())
+                bounds = {std::min(bounds.x0, area.x0), std::min(bounds.y0, area.y0), std::max(bounds.x1, area.x1),
+                          std::max(bounds.y1, area.y1)};
+        };
+        if (!taught.region.empty()) paint(taught.region, 1);
+        for (const PixelRegion& box : taught.background) paint(box, 2);
+        if (bounds.empty()) continue;
+        pixels.gate = gatePlane(taught.crop, pixels.background, model, model.gateFeature, bounds, threads);
+        const TileBuffer target = targetDensity(taught, model.targetSigma);
+        for (int y = bounds.y0; y < bounds.y1; ++y)
+            for (int x = bounds.x0; x < bounds.x1; ++x)
+                if (pixels.role[static_cast<std::size_t>(y) * width + x] == 1 && target.row(y)[x] > 0)
+                    gateAndDensity.push_back({pixels.gate.at(x, y), target.row(y)[x]});
+    }
+    model.gateThreshold = gateThreshold(std::move(gateAndDensity));
+    if (model.gateThreshold == std::numeric_limits<float>::lowest()) model.gateFeature = -1;
+
     std::size_t candidates = 0;
-    for (const TeachingPicture& taught : set.pictures) candidates += teachingPixels(taught);
+    for (std::size_t p = 0; p < set.pictures.size(); ++p) {
+        TeachingPixels& pixels = pictures[p];
+        const int width = set.pictures[p].crop.width();
+        const TileRect& area = pixels.gate.rect;
+        for (int y = area.y0; y < area.y1; ++y)
+            for (int x = area.x0; x < area.x1; ++x) {
+                std::uint8_t& role = pixels.role[static_cast<std::size_t>(y) * width + x];
+                if (role != 0 && pixels.gate.at(x, y) < model.gateThreshold) role = 0;
+                candidates += role != 0 ? 1 : 0;
+            }
+    }
     const double keep = candidates > kMaxSamples ? static_cast<double>(kMaxSamples) / candidates : 1.0;
 
     for (std::size_t p = 0; p < set.pictures.size(); ++p) {
         const TeachingPicture& taught = set.pictures[p];
-        const FloatPlane flat = normalisedChannel(taught.crop, model.targetColour, threads);
-        const Buffer target = targetDensity(taught, model.targetSigma);
-        // Which crop pixels teach: 1 inside the region, 2 in a background box (zero density).
-        std::vector<std::uint8_t> role(static_cast<std::size_t>(flat.width) * flat.height, 0);
-        const auto paint = [&](const PixelRegion& box, std::uint8_t value) {
-            for (int y = std::max(0, box.y - taught.cropY); y < std::min(flat.height, box.y + box.height - taught.cropY); ++y)
-                for (int x = std::max(0, box.x - taught.cropX); x < std::min(flat.width, box.x + box.width - taught.cropX);
-                     ++x)
-                    role[static_cast<std::size_t>(y) * flat.width + x] = value;
-        };
-        if (!taught.region.empty()) paint(taught.region, 1);
-        for (const PixelRegion& box : taught.background) paint(box, 2);
-        Bounds bounds{flat.width, flat.height, 0, 0};
-        for (int y = 0; y < flat.height; ++y)
-            for (int x = 0; x < flat.width; ++x)
-                if (role[static_cast<std::size_t>(y) * flat.width + x] != 0 && pixelHash(p, x, y) < keep) {
+        const Picture& crop = taught.crop;
+        const int width = crop.width();
+        std::vector<std::uint8_t>& role = pictures[p].role;
+        const TileRect area = pictures[p].gate.rect;
+        TileRect bounds{area.x1, area.y1, area.x0, area.y0};
+        for (int y = area.y0; y < area.y1; ++y)
+            for (int x = area.x0; x < area.x1; ++x)
+                if (role[static_cast<std::size_t>(y) * width + x] != 0 && pixelHash(p, x, y) < keep) {
                     bounds = {std::min(bounds.x0, x), std::min(bounds.y0, y), std::max(bounds.x1, x + 1),
                               std::max(bounds.y1, y + 1)};
                 } else {
-                    role[static_cast<std::size_t>(y) * flat.width + x] = 0;
+                    role[static_cast<std::size_t>(y) * width + x] = 0;
                 }
-        if (bounds.x1 <= bounds.x0) continue;
+        if (bounds.empty()) continue;
+        pictures[p].gate = TileBuffer();
+        const TileBuffer target = targetDensity(taught, model.targetSigma);
         // Features tile by tile over the bounds, in a fixed order.
-        const int tileColumns = (bounds.x1 - bounds.x0 + kTile - 1) / kTile;
-        const int tileRows = (bounds.y1 - bounds.y0 + kTile - 1) / kTile;
+        const int tileColumns = (bounds.width() + kTile - 1) / kTile;
+        const int tileRows = (bounds.height() + kTile - 1) / kTile;
         const int tiles = tileColumns * tileRows;
         std::vector<Samples> perTile(static_cast<std::size_t>(tiles));
         parallelSlices(tiles, workerThreads(threads), [&](int first, int end) {
-            std::vector<float> features;
+            TileFeatures features(model.featureScales, model.targetColour);
+            std::vector<int> xs;
+            TileRuns wanted;
             for (int t = first; t < end; ++t) {
                 const int tx = bounds.x0 + (t % tileColumns) * kTile, ty = bounds.y0 + (t / tileColumns) * kTile;
                 const int tw = std::min(kTile, bounds.x1 - tx), th = std::min(kTile, bounds.y1 - ty);
-                computeFeatures(flat, taught.crop, model.targetColour, tx, ty, tw, th, model.featureScales, features);
+                bool teaches = false;
+                for (int y = ty; y < ty + th && !teaches; ++y)
+                    for (int x = tx; x < tx + tw && !teaches; ++x) teaches = role[static_cast<std::size_t>(y) * width + x] != 0;
+                if (!teaches) continue;
+                features.start(crop, pictures[p].background, {tx, ty, tx + tw, ty + th});
+                wanted.build({tx, ty, tx + tw, ty + th},
+                             [&](int x, int y) { return role[static_cast<std::size_t>(y) * width + x] != 0; });
+                features.complete(&wanted);
                 Samples& out = perTile[static_cast<std::size_t>(t)];
-                for (int iy = 0; iy < th; ++iy)
-                    for (int ix = 0; ix < tw; ++ix) {
-                        const std::uint8_t r = role[static_cast<std::size_t>(ty + iy) * flat.width + tx + ix];
+                for (int y = ty; y < ty + th; ++y) {
+                    xs.clear();
+                    for (int x = tx; x < tx + tw; ++x) {
+                        const std::uint8_t r = role[static_cast<std::size_t>(y) * width + x];
                         if (r == 0) continue;
-                        const float* f = features.data() +
-                                         (static_cast<std::size_t>(iy) * tw + ix) * static_cast<std::size_t>(samples.featureCount);
-                        out.features.insert(out.features.end(), f, f + samples.featureCount);
-                        out.targets.push_back(r == 2 ? 0.0F : target.row(ty + iy)[tx + ix]);
+                        xs.push_back(x);
+                        out.targets.push_back(r == 2 ? 0.0F : target.row(y)[x]);
                         out.blocks.push_back(static_cast<std::uint32_t>(p) * 1000003u +
-                                             static_cast<std::uint32_t>((ty + iy) / bagBlock) * 1009u +
-                                             static_cast<std::uint32_t>((tx + ix) / bagBlock));
+                                             static_cast<std::uint32_t>(y / bagBlock) * 1009u +
+                                             static_cast<std::uint32_t>(x / bagBlock));
                     }
+                    if (xs.empty()) continue;
+                    const std::size_t at = out.features.size();
+                    out.features.resize(at + xs.size() * featureCount);
+                    features.rowFeatures(y, xs.data(), static_cast<int>(xs.size()), out.features.data() + at);
+                }
             }
         });
         for (const Samples& part : perTile) {
@@ -768,7 +998,19 @@ constexpr int kMaxTrees = 1000;
 // Scales beyond any taught (24 px particles, features to 3 times that): a larger one would make
 // every tile's margin, and so its memory, grow without bound.
 constexpr int kLargestModelScale = 100;
+/// The positions' finder for a density of width x height with model's floors.
+DensityPeakFinder densityPeakFinder(int width, int height, const DensityModel& model)
+{
+    const double sigma = std::max(kLeastTargetSigma, model.targetSigma);
+    const auto peakFloor = static_cast<float>(kPeakShare / (2.0 * 3.14159265358979 * sigma * sigma));
+    return DensityPeakFinder(width, height, peakFloor, 0.5F * peakFloor);
+}
+
+
 constexpr std::size_t kMaxNodes = 1u << 22;  // per tree
+static_assert(kMaxNodes <= DensityForest::kMaxNodes, "every tree read can be laid out for prediction");
+static_assert(32 * kFeaturesPerScale + kColourFeatures <= DensityForest::kMaxFeatures,
+              "every feature of the most scales a model file holds can be named by a node");
 
 }  // namespace
 
@@ -959,45 +1201,123 @@ DensityResult predictDensity(const Picture& picture, const DensityModel& model, 
     DensityResult result;
     if (picture.empty() || model.empty()) return result;
     const int threads = workerThreads(options.threads);
-    const FloatPlane flat = normalisedChannel(picture, model.targetColour, threads);
+    const int width = picture.width(), height = picture.height();
+    const BackgroundLevel background = backgroundLevel(picture, model.targetColour, threads);
+    const DensityForest forest(model.trees);
+    const int tileColumns = (width + kTile - 1) / kTile, tileRows = (height + kTile - 1) / kTile;
+    std::vector<double> tileSums(static_cast<std::size_t>(tileColumns) * tileRows, 0.0);
+    // The picture is worked in bands of whole rows of tiles; each band's density goes to the
+    // positions before the next band is worked. Bands of about equal height, each at most
+    // kBandValues values unless one row of tiles is more.
+    const std::size_t tileRowValues = static_cast<std::size_t>(width) * kTile;
+    const int bandLimit = static_cast<int>(std::clamp<std::size_t>(kBandValues / tileRowValues, 1, tileRows));
+    const int bands = (tileRows + bandLimit - 1) / bandLimit;
+    const int bandTileRows = (tileRows + bands - 1) / bands;
     FloatPlane density;
-    density.width = flat.width;
-    density.height = flat.height;
-    density.values.assign(flat.values.size(), 0.0F);
-    const int tileColumns = (flat.width + kTile - 1) / kTile, tileRows = (flat.height + kTile - 1) / kTile;
-    const int tiles = tileColumns * tileRows;
-    std::vector<double> tileSums(static_cast<std::size_t>(tiles), 0.0);
-    const int featureCount = model.featureCount();
+    std::vector<float> band;
+    if (keepDensity) {
+        density.width = width;
+        density.height = height;
+        density.values.assign(static_cast<std::size_t>(width) * height, 0.0F);
+    } else {
+        band.resize(std::min(static_cast<std::size_t>(bandTileRows) * kTile, static_cast<std::size_t>(height)) * width);
+    }
+    DensityPeakFinder finder = densityPeakFinder(width, height, model);
+    const bool gated = model.gateFeature >= 0;
+    const auto gateScale = static_cast<std::size_t>(std::max(0, model.gateFeature) / kFeaturesPerScale);
+    std::vector<TileFeatures> workers(static_cast<std::size_t>(threads), TileFeatures(model.featureScales, model.targetColour));
     std::atomic<bool> stopped{false};
-    parallelSlices(tiles, threads, [&](int first, int end) {
-        std::vector<float> features;
-        for (int t = first; t < end; ++t) {
-            if (options.cancel != nullptr && options.cancel->load()) {
-                stopped = true;
-                return;
-            }
-            const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
-            const int tw = std::min(kTile, flat.width - tx), th = std::min(kTile, flat.height - ty);
-            computeFeatures(flat, picture, model.targetColour, tx, ty, tw, th, model.featureScales, features);
-            double sum = 0;
-            for (int iy = 0; iy < th; ++iy) {
-                float* out = density.row(ty + iy) + tx;
-                for (int ix = 0; ix < tw; ++ix) {
-                    const double value = predictPixel(
-                        model.trees, features.data() + (static_cast<std::size_t>(iy) * tw + ix) * featureCount);
-                    out[ix] = static_cast<float>(value);
-                    sum += value;
+    for (int firstTileRow = 0; firstTileRow < tileRows && !stopped; firstTileRow += bandTileRows) {
+        const int endTileRow = std::min(tileRows, firstTileRow + bandTileRows);
+        const int bandY0 = firstTileRow * kTile, bandY1 = std::min(height, endTileRow * kTile);
+        float* bandValues = keepDensity ? density.row(bandY0) : band.data();
+        const int firstTile = firstTileRow * tileColumns, endTile = endTileRow * tileColumns;
+        // Tiles go to whichever worker is free; each tile's result is the same whoever works it.
+        std::atomic<int> nextTile{firstTile};
+        parallelSlices(threads, threads, [&](int firstWorker, int endWorker) {
+            for (int worker = firstWorker; worker < endWorker; ++worker) {
+                TileFeatures& features = workers[static_cast<std::size_t>(worker)];
+                std::vector<int> xs;
+                std::vector<float> chunkFeatures;
+                std::vector<std::size_t> chunkPixels;  // where in the band
+                std::vector<double> predicted;
+                TileBuffer gate;
+                TileRuns wanted;
+                for (int t = nextTile++; t < endTile; t = nextTile++) {
+                    if (options.cancel != nullptr && options.cancel->load()) {
+                        stopped = true;
+                        return;
+                    }
+                    const int tx = (t % tileColumns) * kTile, ty = (t / tileColumns) * kTile;
+                    const TileRect tile{tx, ty, std::min(width, tx + kTile), std::min(height, ty + kTile)};
+                    for (int y = tile.y0; y < tile.y1; ++y)
+                        std::fill_n(bandValues + static_cast<std::size_t>(y - bandY0) * width + tx, tile.width(), 0.0F);
+                    features.start(picture, background, tile);
+                    // The pixels the gate lets through, and the rectangle around them.
+                    TileRect passing = tile;
+                    if (gated) {
+                        features.smoothed(gateScale);
+                        gate.resize(tile);
+                        xs.resize(static_cast<std::size_t>(tile.width()));
+                        std::iota(xs.begin(), xs.end(), tile.x0);
+                        passing = {tile.x1, tile.y1, tile.x0, tile.y0};
+                        for (int y = tile.y0; y < tile.y1; ++y) {
+                            float* values = gate.row(y);
+                            features.gateValues(model.gateFeature, y, xs.data(), tile.width(), values);
+                            for (int x = tile.x0; x < tile.x1; ++x)
+                                if (values[x - tile.x0] >= model.gateThreshold)
+                                    passing = {std::min(passing.x0, x), std::min(passing.y0, y),
+                                               std::max(passing.x1, x + 1), std::max(passing.y1, y + 1)};
+                        }
+                        if (passing.empty()) continue;
+                    }
+                    features.narrow(passing);
+                    if (gated)
+                        wanted.build(passing, [&](int x, int y) { return gate.at(x, y) >= model.gateThreshold; });
+                    features.complete(gated ? &wanted : nullptr);
+                    // The forest walks many pixels at a time, so that each tree's nodes are used many times
+                    // while they are at hand: rows of pixels are gathered, then predicted together.
+                    const auto featureCount = static_cast<std::size_t>(features.featureCount());
+                    chunkFeatures.resize(kPredictedTogether * featureCount);
+                    chunkPixels.resize(kPredictedTogether);
+                    predicted.resize(kPredictedTogether);
+                    int gathered = 0;
+                    double sum = 0;
+                    const auto predictGathered = [&]() {
+                        forest.predict(chunkFeatures.data(), featureCount, gathered, predicted.data());
+                        for (int i = 0; i < gathered; ++i) {
+                            bandValues[chunkPixels[static_cast<std::size_t>(i)]] =
+                                static_cast<float>(predicted[static_cast<std::size_t>(i)]);
+                            sum += predicted[static_cast<std::size_t>(i)];
+                        }
+                        gathered = 0;
+                    };
+                    for (int y = passing.y0; y < passing.y1; ++y) {
+                        xs.clear();
+                        const float* values = gated ? gate.row(y) : nullptr;
+                        for (int x = passing.x0; x < passing.x1; ++x)
+                            if (!gated || values[x - tile.x0] >= model.gateThreshold) xs.push_back(x);
+                        const int n = static_cast<int>(xs.size());
+                        if (gathered + n > kPredictedTogether) predictGathered();
+                        features.rowFeatures(y, xs.data(), n, chunkFeatures.data() + gathered * featureCount);
+                        for (int i = 0; i < n; ++i)
+                            chunkPixels[static_cast<std::size_t>(gathered + i)] =
+                                static_cast<std::size_t>(y - bandY0) * width + xs[static_cast<std::size_t>(i)];
+                        gathered += n;
+                    }
+                    predictGathered();
+                    tileSums[static_cast<std::size_t>(t)] = sum;
                 }
             }
-            tileSums[static_cast<std::size_t>(t)] = sum;
-        }
-    });
+        });
+        if (!stopped) finder.addRows(bandValues, bandY1 - bandY0);
+    }
     if (stopped) {
         result.cancelled = true;
         return result;
     }
     for (double sum : tileSums) result.count += sum;
-    result.positions = densityPositions(density, model);
+    result.positions = finder.positions();
     if (keepDensity) result.density = std::move(density);
     return result;
 }
@@ -1014,64 +1334,9 @@ SampleRange countingSampleRange(const DensityModel* model, const SampleRange& ch
 
 std::vector<Mark> densityPositions(const FloatPlane& density, const DensityModel& model)
 {
-    std::vector<Mark> positions;
-    const int width = density.width, height = density.height;
-    if (width == 0 || height == 0) return positions;
-    const double sigma = std::max(kLeastTargetSigma, model.targetSigma);
-    const auto peakFloor = static_cast<float>(kPeakShare / (2.0 * 3.14159265358979 * sigma * sigma));
-    const float patchFloor = 0.5F * peakFloor;
-    // Patches of density above patchFloor (4-connected), each with its sum and its peaks.
-    std::vector<std::uint8_t> seen(static_cast<std::size_t>(width) * height, 0);
-    std::vector<int> stack;
-    struct Peak {
-        int x, y;
-        float value;
-    };
-    for (int sy = 0; sy < height; ++sy)
-        for (int sx = 0; sx < width; ++sx) {
-            const std::size_t start = static_cast<std::size_t>(sy) * width + sx;
-            if (seen[start] != 0 || density.row(sy)[sx] < patchFloor) continue;
-            double sum = 0;
-            std::vector<Peak> peaks;
-            seen[start] = 1;
-            stack.assign(1, static_cast<int>(start));
-            while (!stack.empty()) {
-                const int index = stack.back();
-                stack.pop_back();
-                const int x = index % width, y = index / width;
-                const float v = density.row(y)[x];
-                sum += v;
-                bool peak = v >= peakFloor;
-                for (int dy = -1; dy <= 1 && peak; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = x + dx, ny = y + dy;
-                        if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                        const float u = density.row(ny)[nx];
-                        // The first pixel of a flat top (in reading order) is its peak.
-                        if (u > v || (u == v && (ny < y || (ny == y && nx < x)))) {
-                            peak = false;
-                            break;
-                        }
-                    }
-                if (peak) peaks.push_back({x, y, v});
-                const int next[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-                for (const auto& step : next) {
-                    const int nx = x + step[0], ny = y + step[1];
-                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                    const std::size_t n = static_cast<std::size_t>(ny) * width + nx;
-                    if (seen[n] != 0 || density.row(ny)[nx] < patchFloor) continue;
-                    seen[n] = 1;
-                    stack.push_back(static_cast<int>(n));
-                }
-            }
-            std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) {
-                if (a.value != b.value) return a.value > b.value;
-                return a.y != b.y ? a.y < b.y : a.x < b.x;
-            });
-            const auto wanted = static_cast<std::size_t>(std::max(0L, std::lround(sum)));
-            for (std::size_t i = 0; i < peaks.size() && i < wanted; ++i) positions.push_back({peaks[i].x, peaks[i].y});
-        }
-    return positions;
+    DensityPeakFinder finder = densityPeakFinder(density.width, density.height, model);
+    finder.addRows(density.values.data(), density.height);
+    return finder.positions();
 }
 
 std::string densityModelText(const DensityModel& model)
@@ -1098,6 +1363,8 @@ std::string densityModelText(const DensityModel& model)
                 break;
         }
     }
+    if (model.gateFeature >= 0)
+        text += "gate " + std::to_string(model.gateFeature) + " " + exactNumber(model.gateThreshold) + "\n";
     text += "trees " + std::to_string(model.trees.size()) + "\n";
     for (const DensityTree& tree : model.trees) {
         text += "tree " + std::to_string(tree.size()) + "\n";
@@ -1186,6 +1453,14 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
                 model.sampleRange = {SampleRange::Mode::Fixed, static_cast<std::uint16_t>(low),
                                      static_cast<std::uint16_t>(high)};
             }
+        } else if (key == "gate" && parts.size() == 3) {
+            // The gate is a feature made from a scale's smoothed values alone, which the count makes first.
+            const int perScale = static_cast<int>(model.featureScales.size()) * kFeaturesPerScale;
+            if (!scales) return refuse("gives a gate before the scales");
+            if (!readNumber(parts[1], model.gateFeature) || model.gateFeature < 0 || model.gateFeature >= perScale ||
+                model.gateFeature % kFeaturesPerScale >= kSmoothedFeatures || !readNumber(parts[2], model.gateThreshold) ||
+                !std::isfinite(model.gateThreshold))
+                return refuse("does not hold a gate: a smoothed value's feature and a threshold");
         } else if (key == "trees" && parts.size() == 2) {
             if (!readNumber(parts[1], treeCount) || treeCount < 1 || treeCount > kMaxTrees)
                 return refuse("does not hold a number of trees from 1 to " + std::to_string(kMaxTrees));
@@ -1204,6 +1479,7 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
         if (head.size() != 2 || head[0] != "tree" || !readNumber(head[1], nodes) || nodes < 1 || nodes > kMaxNodes)
             return refuse("does not start a tree of 1 to " + std::to_string(kMaxNodes) + " nodes");
         DensityTree tree(nodes);
+        std::vector<bool> reached(nodes, false);
         for (std::size_t i = 0; i < nodes; ++i) {
             if (!nextLine()) return refuse("is missing: the file ends inside a tree");
             const std::vector<std::string_view> parts = words(line);
@@ -1218,6 +1494,12 @@ DensityModelReading parseDensityModelText(std::string_view text, const std::stri
                     node.left <= static_cast<int>(i) || node.right <= static_cast<int>(i) ||
                     node.left >= static_cast<int>(nodes) || node.right >= static_cast<int>(nodes))
                     return refuse("holds a bad split");
+                // And no node has two parents: a tree, not a graph whose paths could be far more than its nodes.
+                if (node.left == node.right || reached[static_cast<std::size_t>(node.left)] ||
+                    reached[static_cast<std::size_t>(node.right)])
+                    return refuse("holds a bad split");
+                reached[static_cast<std::size_t>(node.left)] = true;
+                reached[static_cast<std::size_t>(node.right)] = true;
             } else {
                 return refuse("is neither a leaf nor a split");
             }

@@ -6,7 +6,9 @@
 // Gaussians, at scales that follow the particle scale the marks show. A forest of extremely
 // randomised regression trees, trained on the teaching set, turns them into a density: each mark
 // was taught as a Gaussian of one particle, each background box as zero. The count is the density's
-// sum over the picture; the learnt particle positions are its peaks.
+// sum over the picture; the learnt particle positions are its peaks. Where the marks stand clear of
+// the ground, teaching also learns a gate: pixels plainly ground by it are neither taught on nor
+// predicted, and have density 0.
 //
 // Teaching is deterministic (every tree has its own seed), and so is the count: the picture is
 // worked in fixed tiles with a margin, whatever the number of threads.
@@ -81,6 +83,9 @@ struct DensityModel {
     int backgroundBoxes = 0;           // background boxes it was taught on
     bool hasSampleRange = false;       // teaching pictures had 16-bit samples mapped with sampleRange;
     SampleRange sampleRange;           // every later count with this model maps them the same way
+    int gateFeature = -1;              // a smoothed value (feature scale x 8): a pixel where it is below
+    float gateThreshold = 0;           // gateThreshold is plainly background, of density 0, and was not
+                                       // taught on; -1: every pixel is predicted (models from before)
     bool empty() const { return trees.empty(); }
     /// The number of features a pixel has (8 per scale, and 4 of colour).
     int featureCount() const;

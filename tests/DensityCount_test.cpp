@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -54,6 +55,55 @@ TEST(DensityCount, TeachingAndCountingIgnoreTheNumberOfThreads)
     EXPECT_EQ(a.count, b.count);
     EXPECT_EQ(a.density.values, b.density.values);
     EXPECT_EQ(a.positions, b.positions);
+}
+
+TEST(DensityCount, TheGateZeroesPlainGroundAndAModelWithoutOnePredictsEveryPixel)
+{
+    const DensityTraining training = teachOnFirstPicture(2);
+    ASSERT_EQ(training.error, "");
+    ASSERT_GE(training.model.gateFeature, 0);
+    DensityModel ungated = training.model;  // as a model file from before the gate reads
+    ungated.gateFeature = -1;
+    const Micrograph counted = makeTeachingPicture(teachingKinds()[1], 1);
+    const DensityResult gated = predictDensity(counted.picture, training.model, {2, nullptr}, true);
+    const DensityResult everywhere = predictDensity(counted.picture, ungated, {2, nullptr}, true);
+    std::size_t zeroed = 0, unpredicted = 0;
+    for (std::size_t i = 0; i < gated.density.values.size(); ++i) {
+        const float value = gated.density.values[i];
+        if (value == 0 && everywhere.density.values[i] != 0) {
+            ++zeroed;
+        } else {
+            EXPECT_EQ(value, everywhere.density.values[i]) << "pixel " << i;
+        }
+        unpredicted += everywhere.density.values[i] == 0 ? 1 : 0;
+    }
+    // Most of a sparse picture is plain ground; what the gate leaves out holds almost no particle.
+    EXPECT_GT(zeroed, gated.density.values.size() / 2);
+    EXPECT_LT(unpredicted, gated.density.values.size() / 100);
+    EXPECT_NEAR(gated.count, everywhere.count, 0.01 * everywhere.count);
+}
+
+TEST(DensityCount, PicturesNarrowerThanTheFeaturesReachAreCounted)
+{
+    // Pictures far smaller than a blur's reach, or a tile and a few pixels wide, cut from one with
+    // particles: every plane then ends at the picture's edge.
+    const DensityTraining training = teachOnFirstPicture(2);
+    ASSERT_EQ(training.error, "");
+    DensityModel ungated = training.model;
+    ungated.gateFeature = -1;
+    const Micrograph source = makeTeachingPicture(teachingKinds()[1], 1);
+    for (const auto& [width, height] : {std::pair{1, 1}, {1, 9}, {9, 1}, {323, 2}, {5, 330}}) {
+        Picture picture(width, height);
+        for (int y = 0; y < height; ++y)
+            std::copy(source.picture.row(y + 100), source.picture.row(y + 100) + 3 * width, picture.row(y));
+        for (const DensityModel* model : {&training.model, static_cast<const DensityModel*>(&ungated)}) {
+            const DensityResult result = predictDensity(picture, *model, {2, nullptr}, true);
+            EXPECT_TRUE(std::isfinite(result.count) && result.count >= 0) << width << " x " << height;
+            EXPECT_EQ(result.density.values.size(), static_cast<std::size_t>(width) * height);
+            for (const Mark& mark : result.positions)
+                EXPECT_TRUE(mark.x >= 0 && mark.y >= 0 && mark.x < width && mark.y < height);
+        }
+    }
 }
 
 TEST(DensityCount, BackgroundBoxesTeachZeroAndTeachingWarnsWithoutThem)
@@ -109,6 +159,8 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
     model.backgroundBoxes = 2;
     model.hasSampleRange = true;
     model.sampleRange = {SampleRange::Mode::Fixed, 100, 4000};
+    model.gateFeature = 10;  // the second scale's Laplacian of Gaussian
+    model.gateThreshold = 0.1F / 7;
     model.trees = {{{3, 0.1F / 3, 1, 2, 0}, {-1, 0, 0, 0, 1e-7F}, {-1, 0, 0, 0, 0.0123456789F}},
                    {{-1, 0, 0, 0, 0.5F}}};
     const std::string text = densityModelText(model);
@@ -118,6 +170,13 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
     EXPECT_EQ(read.model.trees[0][0].threshold, 0.1F / 3);
     EXPECT_EQ(read.model.particleScale, model.particleScale);
     EXPECT_EQ(read.model.sampleRange.high, 4000);
+    EXPECT_EQ(read.model.gateThreshold, model.gateThreshold);
+    // A model from before the gate has none: every pixel is predicted.
+    const std::size_t gateLine = text.find("gate ");
+    const DensityModelReading older =
+        parseDensityModelText(text.substr(0, gateLine) + text.substr(text.find('\n', gateLine) + 1), "m.txt");
+    ASSERT_EQ(older.error, "");
+    EXPECT_EQ(older.model.gateFeature, -1);
     // Every 16-bit mapping a model can be taught with reads back as itself.
     for (const SampleRange& range : {SampleRange{SampleRange::Mode::Auto, 0, 65535},
                                      SampleRange{SampleRange::Mode::PerChannel, 0, 65535},
@@ -140,6 +199,7 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
         replaced("s 3 ", "s 22 "),                    // a feature past the 22 of 2 scales
         replaced(" 1 2\n", " 0 2\n"),                 // a branch back to itself: a walk that never ends
         replaced(" 1 2\n", " 1 3\n"),                 // a branch outside the tree
+        replaced(" 1 2\n", " 2 2\n"),                 // both branches to one node
         replaced("tree 3\n", "tree 4\n"),             // the tree is shorter than it says
         replaced("trees 2", "trees 100000"),
         replaced("l 0.5", "l nan"),
@@ -149,6 +209,9 @@ TEST(DensityCount, ModelFileReadsBackExactlyAndRefusesMalformedText)
         text + "s 0 1 2 3\n",                         // something after the end
         replaced("scales ", "scales -1 "),
         replaced("scales ", "scales 5000 "),          // a tile margin of thousands of pixels
+        replaced("gate 10 ", "gate 13 "),             // a gate the smoothed values alone do not give
+        replaced("gate 10 ", "gate 18 "),             // a gate past the scales
+        replaced(text.substr(gateLine, text.find('\n', gateLine) - gateLine), "gate 10 inf"),
     };
     for (const std::string& bad : refused) {
         const DensityModelReading reading = parseDensityModelText(bad, "m.txt");
