@@ -6,6 +6,7 @@
 
 #include "detect/ColourModel.h"
 #include "detect/Parallel.h"
+#include "detect/TileBlur.h"
 
 namespace {
 
@@ -24,21 +25,6 @@ int percentile(const int* histogram, int samples, double share)
         if (seen >= wanted) return value;
     }
     return 255;
-}
-
-/// The Gaussian's weights from the centre outwards, summing to 1 over both sides.
-std::vector<float> gaussianHalfKernel(double sigma)
-{
-    const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
-    std::vector<double> weights(static_cast<std::size_t>(radius) + 1);
-    double sum = 0;
-    for (int i = 0; i <= radius; ++i) {
-        weights[static_cast<std::size_t>(i)] = std::exp(-0.5 * i * i / (sigma * sigma));
-        sum += (i == 0 ? 1 : 2) * weights[static_cast<std::size_t>(i)];
-    }
-    std::vector<float> half(weights.size());
-    for (std::size_t i = 0; i < weights.size(); ++i) half[i] = static_cast<float>(weights[i] / sum);
-    return half;
 }
 
 }  // namespace
