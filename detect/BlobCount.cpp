@@ -15,8 +15,10 @@ constexpr int kBlockSampleStep = 2;        // every second pixel of every second
 constexpr double kBackgroundShare = 0.10;  // the background is at least this share of any block
 constexpr float kDarkestBackground = 8.0F; // a black ground would make the quotient meaningless
 
+}  // namespace
+
 /// The value below which share of the histogram's samples lie.
-int percentile(const int* histogram, int samples, double share)
+int histogramPercentile(const int* histogram, int samples, double share)
 {
     const int wanted = std::max(1, static_cast<int>(samples * share));
     int seen = 0;
@@ -27,7 +29,36 @@ int percentile(const int* histogram, int samples, double share)
     return 255;
 }
 
-}  // namespace
+BlockPercentiles blockPercentiles(const Picture& picture, int channel, int block, int step, double share, int threads)
+{
+    BlockPercentiles blocks;
+    const int width = picture.width(), height = picture.height();
+    blocks.columns = (width + block - 1) / block;
+    blocks.rows = (height + block - 1) / block;
+    const int columns = blocks.columns;
+    blocks.low.resize(static_cast<std::size_t>(columns) * static_cast<std::size_t>(blocks.rows));
+    blocks.high.resize(blocks.low.size());
+    parallelSlices(blocks.rows, workerThreads(threads), [&](int firstBlockRow, int endBlockRow) {
+        std::vector<int> histograms(static_cast<std::size_t>(columns) * 256);
+        for (int by = firstBlockRow; by < endBlockRow; ++by) {
+            std::fill(histograms.begin(), histograms.end(), 0);
+            const int y0 = by * block, y1 = std::min(height, y0 + block);
+            for (int y = y0; y < y1; y += step) {
+                const std::uint8_t* row = picture.row(y) + channel;
+                for (int x = 0; x < width; x += step) ++histograms[static_cast<std::size_t>(x / block) * 256 + row[3 * x]];
+            }
+            for (int bx = 0; bx < columns; ++bx) {
+                const int* histogram = histograms.data() + static_cast<std::size_t>(bx) * 256;
+                int samples = 0;
+                for (int v = 0; v < 256; ++v) samples += histogram[v];
+                const std::size_t index = static_cast<std::size_t>(by) * columns + bx;
+                blocks.low[index] = static_cast<float>(histogramPercentile(histogram, samples, share));
+                blocks.high[index] = static_cast<float>(histogramPercentile(histogram, samples, 1.0 - share));
+            }
+        }
+    });
+    return blocks;
+}
 
 int workerThreads(int threads)
 {
@@ -46,28 +77,9 @@ FloatPlane flattenedChannel(const Picture& picture, std::uint32_t targetColour, 
     // Block histograms: the brightest quarter-percentile rule picks background in a bright-particle
     // picture; for dark particles the roles turn, so both ends are taken and the polarity decides.
     const int blockColumns = (width + kBlock - 1) / kBlock, blockRows = (height + kBlock - 1) / kBlock;
-    std::vector<float> low(static_cast<std::size_t>(blockColumns) * blockRows);
-    std::vector<float> high(low.size());
-    parallelSlices(blockRows, threads, [&](int firstBlockRow, int endBlockRow) {
-        std::vector<int> histograms(static_cast<std::size_t>(blockColumns) * 256);
-        for (int by = firstBlockRow; by < endBlockRow; ++by) {
-            std::fill(histograms.begin(), histograms.end(), 0);
-            const int y0 = by * kBlock, y1 = std::min(height, y0 + kBlock);
-            for (int y = y0; y < y1; y += kBlockSampleStep) {
-                const std::uint8_t* row = picture.row(y) + channel;
-                for (int x = 0; x < width; x += kBlockSampleStep)
-                    ++histograms[static_cast<std::size_t>(x / kBlock) * 256 + row[3 * x]];
-            }
-            for (int bx = 0; bx < blockColumns; ++bx) {
-                const int* histogram = histograms.data() + static_cast<std::size_t>(bx) * 256;
-                int samples = 0;
-                for (int v = 0; v < 256; ++v) samples += histogram[v];
-                const std::size_t index = static_cast<std::size_t>(by) * blockColumns + bx;
-                low[index] = static_cast<float>(percentile(histogram, samples, kBackgroundShare));
-                high[index] = static_cast<float>(percentile(histogram, samples, 1.0 - kBackgroundShare));
-            }
-        }
-    });
+    const BlockPercentiles blocks = blockPercentiles(picture, channel, kBlock, kBlockSampleStep, kBackgroundShare, threads);
+    const std::vector<float>& low = blocks.low;
+    const std::vector<float>& high = blocks.high;
     std::vector<float> sortedLow = low;
     std::nth_element(sortedLow.begin(), sortedLow.begin() + static_cast<std::ptrdiff_t>(sortedLow.size() / 2),
                      sortedLow.end());

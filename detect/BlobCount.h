@@ -29,6 +29,21 @@ struct FloatPlane {
     }
 };
 
+/// The value below which share of a 256-bin histogram's samples lie (255 when none do).
+int histogramPercentile(const int* histogram, int samples, double share);
+
+/// Per block of block x block pixels of one channel (byte offset 0-2), the values below which share and
+/// 1 - share of its pixels lie; every step-th pixel of every step-th row is looked at. Blocks row by
+/// row, the last ones cut by the picture's edges.
+struct BlockPercentiles {
+    int columns = 0;
+    int rows = 0;
+    std::vector<float> low;
+    std::vector<float> high;
+};
+BlockPercentiles blockPercentiles(const Picture& picture, int channel, int block, int step, double share,
+                                  int threads);
+
 /// The target's dominant channel divided by the background level and shifted so that the background
 /// lies near 0 and particles are positive (for dark particles on a bright ground the sign is turned).
 /// The background is a low percentile of 32 x 32 blocks (a high one for dark particles), smoothed

@@ -92,18 +92,6 @@ constexpr int kEnvelopeReach = 2;          // ... or of some block within this m
 // light, and dividing by it would make a particle's features depend on the noise of a few grey levels.
 constexpr float kDarkestLevel = 40.0F;
 
-/// The value below which share of the histogram's samples lie.
-int histogramPercentile(const int* histogram, int samples, double share)
-{
-    const int wanted = std::max(1, static_cast<int>(samples * share));
-    int seen = 0;
-    for (int value = 0; value < 256; ++value) {
-        seen += histogram[value];
-        if (seen >= wanted) return value;
-    }
-    return 255;
-}
-
 /// The background level a picture's target channel is divided by (see normalisedChannel): per block
 /// the sign over the level, and where each column lies between the blocks' centres.
 struct BackgroundLevel {
@@ -126,27 +114,9 @@ BackgroundLevel backgroundLevel(const Picture& picture, std::uint32_t targetColo
     const ColourModel model = buildColourModel(targetColour);
     const int channel = model.dominant;
     const int blockColumns = (width + kBlock - 1) / kBlock, blockRows = (height + kBlock - 1) / kBlock;
-    const std::size_t blocks = static_cast<std::size_t>(blockColumns) * static_cast<std::size_t>(blockRows);
-    std::vector<float> low(blocks), high(blocks);
-    parallelSlices(blockRows, threads, [&](int firstBlockRow, int endBlockRow) {
-        std::vector<int> histograms(static_cast<std::size_t>(blockColumns) * 256);
-        for (int by = firstBlockRow; by < endBlockRow; ++by) {
-            std::fill(histograms.begin(), histograms.end(), 0);
-            const int y0 = by * kBlock, y1 = std::min(height, y0 + kBlock);
-            for (int y = y0; y < y1; ++y) {
-                const std::uint8_t* row = picture.row(y) + channel;
-                for (int x = 0; x < width; ++x) ++histograms[static_cast<std::size_t>(x / kBlock) * 256 + row[3 * x]];
-            }
-            for (int bx = 0; bx < blockColumns; ++bx) {
-                const int* histogram = histograms.data() + static_cast<std::size_t>(bx) * 256;
-                int samples = 0;
-                for (int v = 0; v < 256; ++v) samples += histogram[v];
-                const std::size_t index = static_cast<std::size_t>(by) * blockColumns + bx;
-                low[index] = static_cast<float>(histogramPercentile(histogram, samples, kBackgroundShare));
-                high[index] = static_cast<float>(histogramPercentile(histogram, samples, 1.0 - kBackgroundShare));
-            }
-        }
-    });
+    const BlockPercentiles percentiles = blockPercentiles(picture, channel, kBlock, 1, kBackgroundShare, threads);
+    const std::vector<float>& low = percentiles.low;
+    const std::vector<float>& high = percentiles.high;
     std::vector<float> sortedLow = low;
     std::nth_element(sortedLow.begin(), sortedLow.begin() + static_cast<std::ptrdiff_t>(sortedLow.size() / 2),
                      sortedLow.end());
