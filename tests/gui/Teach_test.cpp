@@ -67,6 +67,15 @@ void drag(QPoint from, QPoint to)
     sendMouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
 }
 
+/// Shift+drag over box: marks it as background in teach mode.
+void dragBackgroundBox(const PixelRegion& box)
+{
+    const QPoint from(box.x, box.y), to(box.x + box.width, box.y + box.height);
+    sendMouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    sendMouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+    sendMouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+}
+
 /// A generated picture counted with known parameters.
 Picture generatedPicture()
 {
@@ -485,12 +494,7 @@ void TeachTest::learntCountGrowsOverThePicturesAndCountsEveryPicture()
     drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
     for (const Mark& mark : firstTeaching.marks) click(QPoint(mark.x, mark.y));
     const PixelRegion box = firstTeaching.background;
-    sendMouse(QEvent::MouseButtonPress, QPoint(box.x, box.y), Qt::LeftButton, Qt::LeftButton,
-              Qt::ShiftModifier);
-    sendMouse(QEvent::MouseMove, QPoint(box.x + box.width, box.y + box.height), Qt::NoButton, Qt::LeftButton,
-              Qt::ShiftModifier);
-    sendMouse(QEvent::MouseButtonRelease, QPoint(box.x + box.width, box.y + box.height), Qt::LeftButton,
-              Qt::NoButton, Qt::ShiftModifier);
+    dragBackgroundBox(box);
     QCOMPARE(Form2->backgroundBoxes(), (std::vector<PixelRegion>{box}));
     QCOMPARE(Form2->teachingRegion(), region);
     QCOMPARE(Form2->frontLayer()->backgroundBoxes().size(), std::size_t(1));
@@ -722,11 +726,7 @@ void TeachTest::learntCountMapsLaterPicturesAsTaught()
     drag(QPoint(region.x, region.y), QPoint(region.x + region.width, region.y + region.height));
     QCOMPARE(Form2->teachingRegion(), region);
     for (const Mark& mark : teaching.marks) click(QPoint(mark.x, mark.y));
-    sendMouse(QEvent::MouseButtonPress, QPoint(box.x, box.y), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
-    sendMouse(QEvent::MouseMove, QPoint(box.x + box.width, box.y + box.height), Qt::NoButton, Qt::LeftButton,
-              Qt::ShiftModifier);
-    sendMouse(QEvent::MouseButtonRelease, QPoint(box.x + box.width, box.y + box.height), Qt::LeftButton,
-              Qt::NoButton, Qt::ShiftModifier);
+    dragBackgroundBox(box);
     QCOMPARE(Form2->backgroundBoxes(), (std::vector<PixelRegion>{box}));
     dialogs_->messages.clear();
     Form2->Learndensity1->trigger();
