@@ -676,6 +676,7 @@ struct TeachingPixels {
     BackgroundLevel background;
     std::vector<std::uint8_t> role;  // per crop pixel: 1 inside the region, 2 in a background box
     TileBuffer gate;                 // the gate's value, over the pixels that teach
+    TileBuffer target;               // the taught density over the crop
 };
 
 /// The gate's feature over area of picture, tile by tile.
@@ -737,7 +738,8 @@ Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
         for (const PixelRegion& box : taught.background) paint(box, 2);
         if (bounds.empty()) continue;
         pixels.gate = gatePlane(taught.crop, pixels.background, model, model.gateFeature, bounds, threads);
-        const TileBuffer target = targetDensity(taught, model.targetSigma);
+        pixels.target = targetDensity(taught, model.targetSigma);
+        const TileBuffer& target = pixels.target;
         for (int y = bounds.y0; y < bounds.y1; ++y)
             for (int x = bounds.x0; x < bounds.x1; ++x)
                 if (pixels.role[static_cast<std::size_t>(y) * width + x] == 1 && target.row(y)[x] > 0)
@@ -777,7 +779,7 @@ Samples gatherSamples(const TeachingSet& set, DensityModel& model, int threads)
                 }
         if (bounds.empty()) continue;
         pictures[p].gate = TileBuffer();
-        const TileBuffer target = targetDensity(taught, model.targetSigma);
+        const TileBuffer& target = pictures[p].target;
         // Features tile by tile over the bounds, in a fixed order.
         const int tileColumns = (bounds.width() + kTile - 1) / kTile;
         const int tileRows = (bounds.height() + kTile - 1) / kTile;
