@@ -88,9 +88,10 @@ double uniformOpen(std::uint64_t& state)
 constexpr int kBlock = 32;                 // the background level's blocks
 constexpr double kBackgroundShare = 0.05;  // the background is at least this share of a block...
 constexpr int kEnvelopeReach = 2;          // ... or of some block within this many blocks
-// A ground darker than this is taken as this level: so dark a ground is mostly the camera's offset, not
-// light, and dividing by it would make a particle's features depend on the noise of a few grey levels.
-constexpr float kDarkestLevel = 40.0F;
+// A ground darker than this (a quarter of the full scale) is taken as this level: so dark a ground is
+// the camera's offset and the glow of particles nearby, not light, and dividing by it would make the
+// particles of a crowded field look fainter than the same particles on an empty one.
+constexpr float kDarkestLevel = 64.0F;
 
 /// The background level a picture's target channel is divided by (see normalisedChannel): per block
 /// the sign over the level, and where each column lies between the blocks' centres.
@@ -195,10 +196,8 @@ void normalisedRow(const Picture& picture, const BackgroundLevel& background, in
     }
 }
 
-/// The target's dominant channel over the local background level, less one: the background lies
-/// near 0 and particles are positive (for dark particles on a bright ground the sign is turned).
-/// The level (backgroundLevel) is interpolated between block centres. Unlike a stretch to the
-/// picture's maximum it means the same on every picture of a series.
+}  // namespace
+
 FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour, int threads)
 {
     FloatPlane flat;
@@ -213,6 +212,8 @@ FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour,
     });
     return flat;
 }
+
+namespace {
 
 // ---- Features ----
 

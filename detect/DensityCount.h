@@ -119,6 +119,13 @@ struct DensityResult {
 DensityResult predictDensity(const Picture& picture, const DensityModel& model, const DensityOptions& options = {},
                              bool keepDensity = false);
 
+/// The target's dominant channel with the local background level taken off, over that level: the
+/// ground lies near 0 and particles above it (for dark particles on a bright ground the sign is
+/// turned). Unlike a stretch to the picture's maximum it means the same on every picture of a
+/// series; a ground darker than a quarter of the full scale is divided by that quarter, since so dark
+/// a ground is the camera's offset and the glow of particles nearby, not light.
+FloatPlane normalisedChannel(const Picture& picture, std::uint32_t targetColour, int threads = 1);
+
 /// The learnt count rounded to a whole number of particles, as the report and the counter give it.
 int learntParticleCount(const DensityResult& result);
 

@@ -42,6 +42,29 @@ TEST(DensityCount, ModelTaughtOnOnePictureCountsTheNextWithinTwoPercent)
     }
 }
 
+TEST(DensityCount, ParticlesOverADarkGroundKeepTheirHeightWhateverItsLevel)
+{
+    // A dark ground is the camera's offset and the glow of crowded particles, not light: the same
+    // spots over grounds of 20 and of 50 stand equally high. A bright ground (dark particles under
+    // light) is light, and what stands out of it is read over its level.
+    struct Case {
+        int ground, spot;
+        float height;
+    };
+    for (const Case& c : {Case{20, 180, 160.0F / 64}, Case{50, 210, 160.0F / 64}, Case{200, 40, 160.0F / 200}}) {
+        Picture picture(96, 96);
+        for (int y = 0; y < 96; ++y)
+            for (int x = 0; x < 96; ++x) {
+                const bool spot = (x - 48) * (x - 48) + (y - 48) * (y - 48) <= 9;
+                std::fill_n(picture.row(y) + 3 * x, 3, static_cast<std::uint8_t>(spot ? c.spot : c.ground));
+            }
+        const std::uint32_t target = rgbColour(c.spot, c.spot, c.spot);
+        const FloatPlane flat = normalisedChannel(picture, target);
+        EXPECT_NEAR(flat.row(48)[48], c.height, 1e-4) << "ground " << c.ground;
+        EXPECT_NEAR(flat.row(5)[5], 0.0F, 1e-4) << "ground " << c.ground;
+    }
+}
+
 TEST(DensityCount, TeachingAndCountingIgnoreTheNumberOfThreads)
 {
     const DensityTraining one = teachOnFirstPicture(1);
