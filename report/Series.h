@@ -83,7 +83,8 @@ public:
     /// Reads row index again from the files beside its picture; what the window told it is dropped.
     void refresh(std::size_t index);
     /// The window counted the picture: the record after the count (AutoCount, the size, the results,
-    /// TotalAreaPixels), with the blob and learnt counts when they were made. State Counted.
+    /// TotalAreaPixels), with the blob and learnt counts when they were made. State Counted (Corrected
+    /// when the record already holds corrections).
     void setCounted(std::size_t index, const TAnalysisState& state,
                     std::optional<int> blobCount = std::nullopt,
                     std::optional<int> learntCount = std::nullopt);
