@@ -26,7 +26,9 @@
 #include "detect/BlobCount.h"
 #include "picture/PictureMemory.h"
 #include "detect/CountRun.h"
+#include "picture/PictureFolder.h"
 #include "report/BlobReport.h"
+#include "report/CountSummary.h"
 #include "report/DensityReport.h"
 #include "report/MarkedPicture.h"
 #include "report/NumberFormat.h"
@@ -106,63 +108,6 @@ std::string overwriteConflict(const std::vector<fs::path>& pictures, const Count
     if (!options.summaryFile.empty()) files.output(options.summaryFile, "--summary");
     if (!options.summaryAppendFile.empty()) files.output(options.summaryAppendFile, "--summary-append");
     return outputConflict(files);
-}
-
-/// The pictures of a folder, sorted by path: files with a picture's suffix, hidden ones left out, and
-/// so are marked pictures c_NAME beside their picture NAME (a count of the folder wrote them).
-std::vector<fs::path> picturesOfFolder(const fs::path& folder, bool recursive, std::string& error)
-{
-    std::vector<fs::path> found;
-    std::error_code ec;
-    const auto take = [&](const fs::directory_entry& entry) {
-        const std::string name = entry.path().filename().string();
-        std::error_code ignored;
-        if (name.empty() || name[0] == '.' || !entry.is_regular_file(ignored)) return;
-        if (pictureKindForName(name) != PictureKind::None) found.push_back(entry.path());
-    };
-    if (recursive) {
-        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (it->path().filename().string().rfind('.', 0) == 0 && it->is_directory(ec)) {
-                it.disable_recursion_pending();  // hidden folders are left out
-                continue;
-            }
-            take(*it);
-        }
-    } else {
-        fs::directory_iterator it(folder, ec);
-        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) take(*it);
-    }
-    if (ec) {
-        error = "cannot read the folder " + quotedPath(folder) + ": " + ec.message();
-        return {};
-    }
-    std::set<fs::path> all(found.begin(), found.end());
-    std::vector<fs::path> pictures;
-    for (const fs::path& path : found) {
-        const std::string name = path.filename().string();
-        if (name.rfind("c_", 0) == 0 && all.count(path.parent_path() / name.substr(2))) continue;
-        pictures.push_back(path);
-    }
-    std::sort(pictures.begin(), pictures.end());
-    if (pictures.empty()) error = "no pictures in the folder " + quotedPath(folder);
-    return pictures;
-}
-
-std::string csvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-std::string plainNumber(double value)
-{
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out << std::setprecision(10) << value;
-    return out.str();
 }
 
 /// An exclusive lock on a folder, held while one picture's outputs are written into it: counters writing
@@ -386,12 +331,8 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     if (outcome.damaged) outcome.printedLine += "\tdamaged";
     std::string warnings;
     for (const std::string& message : outcome.damage) warnings += (warnings.empty() ? "" : " | ") + message;
-    outcome.summaryRow = csvField(pathText) + "," + std::to_string(state.ImageWidth) + "," +
-                         std::to_string(state.ImageHeight) + "," + std::to_string(state.AutoCount) + "," +
-                         plainNumber(state.ParticlesPerFilter) + "," + plainNumber(state.ParticlesPerCm3) + "," +
-                         std::to_string(state.TotalAreaPixels);
-    if (options.blobs) outcome.summaryRow += "," + std::to_string(blobCount);
-    if (options.density) outcome.summaryRow += "," + std::to_string(learntCount);
+    outcome.summaryRow = summaryRow(pathText, state, options.blobs ? std::optional<int>(blobCount) : std::nullopt,
+                                    options.density ? std::optional<int>(learntCount) : std::nullopt);
     outcome.summaryWarnings = csvField(warnings);
     return outcome;
 }
@@ -403,9 +344,6 @@ void drawProgress(std::ostream& err, std::size_t done, std::size_t total)
     err << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, '.') << "] " << done << "/" << total
         << (done == total ? "\n" : "") << std::flush;
 }
-
-constexpr const char* kSummaryHeader =
-    "file,width,height,particles,particles_per_filter,particles_per_cm3,total_area_pixels\n";
 
 /// Appends rows to the summary file under an exclusive lock, in one write, so that counters running
 /// at once (a workflow's parallel jobs) never mix their rows or lose any. The header goes first when
@@ -481,7 +419,7 @@ int runPool(const CounterOptions& options, std::ostream& out, std::ostream& err)
         err << "spottally-count: " << result.error << "\n";
         return 1;
     }
-    const FileSaveOutcome saved = writeReportFile(options.poolFile, pooledLines(fields, result));
+    const FileSaveOutcome saved = writePooledReport(options.poolFile, fields, result);
     if (!saved.saved()) {
         err << "spottally-count: " << saved.error << "\n";
         return 1;
@@ -636,14 +574,12 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
     }
     if (damaged && !options.acceptDamaged) failed = true;
     // The blob count's column comes after the specified ones.
-    std::string summaryHeader = kSummaryHeader;
-    if (options.blobs) summaryHeader.insert(summaryHeader.size() - 1, ",blob_count");
-    if (options.density) summaryHeader.insert(summaryHeader.size() - 1, ",learnt_count");
+    const std::string header = summaryHeader(options.blobs, options.density);
     if (!options.summaryAppendFile.empty()) {
         std::string rows;
         for (const PictureOutcome& outcome : outcomes)
             if (outcome.counted) rows += outcome.summaryRow + "\n";
-        const std::string problem = appendSummaryRows(options.summaryAppendFile, summaryHeader, rows);
+        const std::string problem = appendSummaryRows(options.summaryAppendFile, header, rows);
         if (!problem.empty()) {
             err << "spottally-count: " << problem << "\n";
             failed = true;
@@ -652,7 +588,7 @@ int runCounter(const CounterOptions& givenOptions, std::ostream& out, std::ostre
     if (!options.summaryFile.empty()) {
         // The warnings column only when a picture has warnings: the summary of a sound run stays as it
         // always was, column for column.
-        std::string csv = summaryHeader;
+        std::string csv = header;
         if (warnings) csv.insert(csv.size() - 1, ",warnings");
         for (const PictureOutcome& outcome : outcomes)
             if (outcome.counted) csv += outcome.summaryRow + (warnings ? "," + outcome.summaryWarnings : "") + "\n";

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/AtomicFile.h"
 #include "core/ParameterTexts.h"
@@ -28,3 +29,18 @@ std::string particleTableText(const ParticleList& list, double pixelsPerMm);
 /// table to path atomically.
 FileSaveOutcome writeParticleTable(const std::filesystem::path& path, const ParticleList& list,
                                    const ParameterTexts& fields);
+
+/// What a saved table gives of each particle: its area and whether it was added or removed by hand.
+struct ParticleTableRow {
+    std::int64_t areaPixels = 0;
+    double areaUm2 = 0;
+    bool added = false, removed = false;
+};
+struct ParticleTableReading {
+    std::vector<ParticleTableRow> rows;
+    std::string error;  // the file is not a particle table or a row is broken: why, naming the file
+};
+/// Reads a table particleTableText wrote (LF or CR LF line ends). Never writes anything.
+ParticleTableReading readParticleTable(const std::filesystem::path& path);
+/// The same from the table's text; fileName names it in the error.
+ParticleTableReading readParticleTableText(std::string_view text, const std::string& fileName);

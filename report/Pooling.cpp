@@ -61,19 +61,28 @@ PictureSize pictureSize(const fs::path& path)
 
 }  // namespace
 
-PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::path>& pictureFolders)
-{
+namespace {
+
+/// What pooling takes from a report's text, the area aside: the field less its area, and the pixels
+/// per mm that turn the picture's size into the area. reading.error says what is missing.
+struct PoolReportValues {
     PoolFieldReading reading;
+    std::int64_t pixelsPerMm = 0;
+};
+
+PoolReportValues poolReportValues(const ReportReading& text, const std::string& reportName)
+{
+    PoolReportValues values;
+    PoolFieldReading& reading = values.reading;
     PoolField& field = reading.field;
-    field.reportName = report.filename().string();
-    const ReportReading text = readReportFile(report);
+    field.reportName = reportName;
     if (!text.error.empty()) {
         reading.error = text.error;
-        return reading;
+        return values;
     }
     const auto fail = [&](const std::string& why) {
         reading.error = field.reportName + ": " + why;
-        return reading;
+        return values;
     };
     if (static_cast<int>(text.lines.size()) <= kCountLine ||
         text.lines[kCountLine].rfind(kCountLabel, 0) != 0)
@@ -83,6 +92,7 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
     field.count = *count;
     const auto pixelsPerMm = parseWholeNumber(reportLineValue(text.lines[kPixelsPerMmLine]));
     if (!pixelsPerMm || *pixelsPerMm <= 0) return fail("the pixels per mm are no whole number above 0");
+    values.pixelsPerMm = *pixelsPerMm;
     const auto filterArea = parseWholeNumber(reportLineValue(text.lines[kFilterAreaLine]));
     if (!filterArea || *filterArea <= 0) return fail("the filter area is no whole number above 0");
     field.filterArea = *filterArea;
@@ -90,11 +100,49 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
     if (!volume || !(*volume > 0)) return fail("the sample volume is no number above 0");
     field.volume = *volume;
     field.volumeText = reportLineValue(text.lines[kVolumeLine]);
-
-    // The report does not hold the picture's size: the picture is looked for beside the report, then
-    // in the given folders. Only its name part counts, as when a report is opened.
+    // Only the picture's name part counts, as when a report is opened.
     field.pictureName = namePart(reportLineValue(text.lines[kPictureLine]));
     if (field.pictureName.empty()) return fail("names no picture");
+    return values;
+}
+
+/// The field's area from its picture's size; error when the count cannot be one of that picture.
+PoolFieldReading withPictureSize(PoolReportValues values, const fs::path& picturePath, std::int64_t width,
+                                 std::int64_t height)
+{
+    PoolFieldReading& reading = values.reading;
+    PoolField& field = reading.field;
+    // Each particle holds at least its accepted pixel: a larger count is no count of this picture.
+    if (field.count > width * height) {
+        reading.error = field.reportName + ": the particles counted, " + std::to_string(field.count) +
+                        ", are more than the " + std::to_string(width) + " x " + std::to_string(height) +
+                        " pixels of its picture";
+        return reading;
+    }
+    field.picturePath = picturePath;
+    const double mmPerPixel = 1.0 / static_cast<double>(values.pixelsPerMm);
+    field.areaMm2 = static_cast<double>(width) * mmPerPixel * static_cast<double>(height) * mmPerPixel;
+    return reading;
+}
+
+}  // namespace
+
+PoolFieldReading poolFieldOfReport(const ReportReading& text, const std::string& reportName,
+                                   const fs::path& picturePath, std::int64_t width, std::int64_t height)
+{
+    PoolReportValues values = poolReportValues(text, reportName);
+    if (!values.reading.error.empty()) return values.reading;
+    return withPictureSize(std::move(values), picturePath, width, height);
+}
+
+PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::path>& pictureFolders)
+{
+    PoolReportValues values = poolReportValues(readReportFile(report), report.filename().string());
+    PoolFieldReading& reading = values.reading;
+    if (!reading.error.empty()) return reading;
+    const PoolField& field = reading.field;
+    // The report does not hold the picture's size: the picture is looked for beside the report, then
+    // in the given folders.
     std::vector<fs::path> folders{report.parent_path()};
     folders.insert(folders.end(), pictureFolders.begin(), pictureFolders.end());
     for (const fs::path& folder : folders) {
@@ -102,20 +150,15 @@ PoolFieldReading readPoolField(const fs::path& report, const std::vector<fs::pat
         std::error_code ignored;
         if (!fs::is_regular_file(candidate, ignored)) continue;
         const PictureSize size = pictureSize(candidate);
-        if (!size.error.empty()) return fail(size.error);
-        // Each particle holds at least its accepted pixel: a larger count is no count of this picture.
-        if (field.count > size.width * size.height)
-            return fail("the particles counted, " + std::to_string(field.count) + ", are more than the " +
-                        std::to_string(size.width) + " x " + std::to_string(size.height) +
-                        " pixels of its picture");
-        field.picturePath = candidate;
-        const double mmPerPixel = 1.0 / static_cast<double>(*pixelsPerMm);
-        field.areaMm2 =
-            static_cast<double>(size.width) * mmPerPixel * static_cast<double>(size.height) * mmPerPixel;
-        return reading;
+        if (!size.error.empty()) {
+            reading.error = field.reportName + ": " + size.error;
+            return reading;
+        }
+        return withPictureSize(std::move(values), candidate, size.width, size.height);
     }
-    return fail("its picture " + field.pictureName +
-                " is not found beside it; the field's area is taken from the picture's size");
+    reading.error = field.reportName + ": its picture " + field.pictureName +
+                    " is not found beside it; the field's area is taken from the picture's size";
+    return reading;
 }
 
 PoolReading readPoolFields(const std::vector<fs::path>& reports, const std::vector<fs::path>& pictureFolders)
@@ -275,6 +318,12 @@ std::vector<std::string> pooledLines(const std::vector<PoolField>& fields, const
                     formatScientific(result.perCm3High));
     lines.push_back("<_______________________________>");
     return lines;
+}
+
+FileSaveOutcome writePooledReport(const fs::path& path, const std::vector<PoolField>& fields,
+                                  const PooledResult& result)
+{
+    return writeReportFile(path, pooledLines(fields, result));
 }
 
 std::string pooledSummaryLine(const PooledResult& result)

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/AtomicFile.h"
+#include "report/ReportFile.h"
+
 /// Why "Pool reports…" does not start while the report window holds a report not yet saved.
 inline constexpr const char* kPoolUnsavedReportWarning =
     "The report in the report window is not saved. Save it first: the pooled result is shown in its place.";
@@ -64,6 +67,12 @@ struct PoolFieldReading {
 PoolFieldReading readPoolField(const std::filesystem::path& report,
                                const std::vector<std::filesystem::path>& pictureFolders = {});
 
+/// The same from a report already read (reportName names it in the error) and its picture's size, known
+/// by the caller.
+PoolFieldReading poolFieldOfReport(const ReportReading& text, const std::string& reportName,
+                                   const std::filesystem::path& picturePath, std::int64_t width,
+                                   std::int64_t height);
+
 /// Reads every report for pooling. The same file given twice (under any name, hard links too) would
 /// count its field twice: refused.
 /// errors holds one message per report that cannot be used, in order; fields is valid only when it
@@ -77,6 +86,10 @@ PoolReading readPoolFields(const std::vector<std::filesystem::path>& reports,
 
 /// The pooled text, one line each (UTF-8), in the report's label style and number formats.
 std::vector<std::string> pooledLines(const std::vector<PoolField>& fields, const PooledResult& result);
+
+/// Writes the pooled text to path as a report file is written (Windows-1252, CR LF, atomically).
+FileSaveOutcome writePooledReport(const std::filesystem::path& path, const std::vector<PoolField>& fields,
+                                  const PooledResult& result);
 
 /// The counter's line: fields, particles, particles per filter with its interval low and high,
 /// particles per cm^3 with its interval, and the kind ("poisson" or "t"), tab-separated.
