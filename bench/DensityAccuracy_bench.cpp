@@ -240,7 +240,7 @@ void nuclei(const fs::path& folder, int threads)
         double learnt = 0;
         for (int y = 0; y < result.density.height; ++y)
             for (int x = half; x < result.density.width; ++x) learnt += result.density.row(y)[x];
-        const Teaching teaching = teachFromMarks(picture, leftRegion, left, {threads, nullptr});
+        const Teaching teaching = teachFromMarks(picture, leftRegion, left, {threads, nullptr, {}});
         int blobs = 0;
         if (teaching.error.empty())
             for (const Blob& blob : findBlobs(picture, teaching.count.targetColour, teaching.blobs, threads))

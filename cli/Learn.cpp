@@ -142,7 +142,7 @@ int runLearning(const CounterOptions& options, std::ostream& out, std::ostream& 
         }
     }
 
-    const Teaching teaching = teachFromMarks(decoded.picture, options.learnRegion, marks.marks, {options.jobs, nullptr});
+    const Teaching teaching = teachFromMarks(decoded.picture, options.learnRegion, marks.marks, {options.jobs, nullptr, {}});
     if (teaching.duplicateMarks > 0)
         err << "spottally-count: " << options.learnMarks.string() << ": warning: " << teaching.duplicateMarks
             << " marks repeat a marked pixel; each pixel is taught as one mark\n";
