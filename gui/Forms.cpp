@@ -6,6 +6,7 @@
 #include "core/AnalysisState.h"
 #include "gui/CommandKeys.h"
 #include "gui/FileDrop.h"
+#include "gui/SeriesWindow.h"
 #include "gui/TForm1.h"
 #include "gui/TForm3.h"
 #include "gui/TForm2.h"
@@ -37,6 +38,7 @@ void openCommandLinePicture(const QStringList& arguments)
 
 void destroyForms()
 {
+    destroySeriesWindow();
     delete Form3;
     delete Form2;
     delete Form1;

@@ -37,6 +37,7 @@
 #include "report/DensityReport.h"
 #include "report/ReportFile.h"
 #include "report/ReportText.h"
+#include "gui/SeriesWindow.h"
 #include "gui/RecentFiles.h"
 #include "gui/WindowMenu.h"
 #include "view/EditsFile.h"
@@ -209,6 +210,8 @@ void TForm1::buildMenus()
     Savereport1 = File1->addAction(QStringLiteral("Open &report"));
     Savereport2 = File1->addAction(QStringLiteral("&Save report"));
     Poolreports1 = File1->addAction(QStringLiteral("&Pool reports…"));
+    Openseries1 = File1->addAction(QStringLiteral("Open s&eries…"));
+    Recentseries1 = File1->addMenu(QStringLiteral("Recent series"));
     Exit1 = File1->addAction(QStringLiteral("E&xit"));
 
     Options1 = menuBar()->addMenu(QStringLiteral("&Options"));
@@ -273,6 +276,20 @@ void TForm1::connectControls()
     connect(BnCount, &QPushButton::clicked, this, &TForm1::countWithProgress);
     connect(Particletable1, &QAction::triggered, this, &TForm1::Particletable1Click);
     connect(Poolreports1, &QAction::triggered, this, &TForm1::Poolreports1Click);
+    connect(Openseries1, &QAction::triggered, this, &TForm1::Openseries1Click);
+    connect(Recentseries1, &QMenu::aboutToShow, this, [this] {
+        Recentseries1->clear();
+        for (const SeriesSource& source : readRecentSeries(settingsFile_)) {
+            const QString caption = source.folder.empty()
+                                        ? QStringLiteral("%1 pictures in %2")
+                                              .arg(source.pictures.size())
+                                              .arg(QString::fromStdString(source.pictures.front().parent_path().string()))
+                                        : QString::fromStdString(source.folder.string());
+            connect(Recentseries1->addAction(caption), &QAction::triggered, this,
+                    [source] { seriesWindow()->openSeries(source); });
+        }
+        if (Recentseries1->isEmpty()) Recentseries1->addAction(QStringLiteral("(none)"))->setEnabled(false);
+    });
     connect(Onerange1, &QAction::triggered, this, &TForm1::Onerange1Click);
     connect(Eachchannel1, &QAction::triggered, this, &TForm1::Eachchannel1Click);
     connect(Fullrange1, &QAction::triggered, this, &TForm1::Fullrange1Click);
@@ -669,6 +686,21 @@ void TForm1::Poolreports1Click()
     const FileSaveOutcome saved = writeReportFile(fs::path(target.toStdString()), lines);
     if (!saved.saved())
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
+}
+
+void TForm1::Openseries1Click()
+{
+    UserDialogs::FileDialogSpec request = OpenDialog1;
+    request.title = QStringLiteral("Open series: the pictures of one filter (one picture: its whole folder)");
+    const QStringList chosen = dialogs().openFiles(request);
+    if (chosen.isEmpty()) return;
+    SeriesSource source;
+    if (chosen.size() == 1) {
+        source.folder = QFileInfo(chosen.constFirst()).absolutePath().toStdString();
+    } else {
+        for (const QString& picture : chosen) source.pictures.emplace_back(picture.toStdString());
+    }
+    seriesWindow()->openSeries(source);
 }
 
 void TForm1::Exit1Click() { close(); }

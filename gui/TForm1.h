@@ -85,6 +85,9 @@ public:
     /// "Pool reports…": several saved reports of one filter into one pooled result, shown in the report
     /// window and saved beside the reports.
     void Poolreports1Click();
+    /// "Open series…": the pictures of one filter in the series window; one picture chosen opens the
+    /// whole folder it lies in.
+    void Openseries1Click();
     /// How 16-bit pictures become 8 bits: one range for all channels (the default), each channel on its
     /// own, or value / 257. Kept in the settings file; a 16-bit picture open now is opened again with it.
     void Onerange1Click();
@@ -179,6 +182,8 @@ public:
     QAction* Savereport1 = nullptr;
     QAction* Savereport2 = nullptr;  // "Save report": the report window's save button
     QAction* Poolreports1 = nullptr;
+    QAction* Openseries1 = nullptr;
+    QMenu* Recentseries1 = nullptr;  // the series opened lately
     QAction* Exit1 = nullptr;
     QMenu* Options1 = nullptr;
     QMenu* Nogrid1 = nullptr;

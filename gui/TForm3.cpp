@@ -17,6 +17,7 @@
 #include "gui/Forms.h"
 #include "core/HelpTexts.h"
 #include "gui/TForm1.h"
+#include "gui/SeriesWindow.h"
 #include "report/MarkedPicture.h"
 #include "report/ParticleTable.h"
 #include "report/ReportFile.h"
@@ -201,6 +202,7 @@ bool TForm3::report()
     // In front, but the keys stay in the window the count was started from.
     raise();
     showResultLines();
+    if (SeriesWindow* series = seriesWindowIfOpen()) series->pictureCounted();
     return true;
 }
 
@@ -242,6 +244,7 @@ void TForm3::calcres()
     const std::array<std::string, 4> results = resultLines(AnalysisState);
     replaceLines(kFirstResultLine, std::vector<std::string>(results.begin(), results.end()));
     setWindowTitle(QString::fromUtf8(kReportCaptionUnsaved));
+    if (SeriesWindow* series = seriesWindowIfOpen()) series->pictureCorrected();
 }
 
 void TForm3::Memo1Change()
@@ -289,6 +292,7 @@ bool TForm3::saveReport()
     const bool corrections = !Form2->editHistory().actionsInEffect().empty();
     tellSaved(QStringLiteral("Saved the report as %1%2")
                   .arg(savedReport_, corrections ? QStringLiteral(", with its corrections") : QString()));
+    if (SeriesWindow* series = seriesWindowIfOpen()) series->reportSaved();
     return true;
 }
 

@@ -26,25 +26,6 @@ constexpr const char* kCorrectionsLabel = "<including manually removed / added:>
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-/// The whole-number value of the line that begins with label after the 21 report lines: nullopt when
-/// there is none; error set when the line holds no whole number of int's range.
-std::optional<int> labelledCount(const std::vector<std::string>& lines, const char* label,
-                                 const std::string& reportName, std::string& error)
-{
-    for (std::size_t i = kReportLineCount; i < lines.size(); ++i) {
-        if (lines[i].rfind(label, 0) != 0) continue;
-        const auto value = parseWholeNumber(reportLineValue(lines[i]));
-        if (!value || *value < 0 || *value > INT_MAX) {
-            const std::string labelText(label);
-            error = reportName + ": line " + std::to_string(i + 1) + " holds no count after \"" +
-                    labelText.substr(0, labelText.size() - 1) + "\"";
-            return std::nullopt;
-        }
-        return static_cast<int>(*value);
-    }
-    return std::nullopt;
-}
-
 SeriesRow damaged(SeriesRow row, const std::string& why)
 {
     row.state = SeriesState::Damaged;
@@ -61,6 +42,24 @@ SeriesRow damaged(SeriesRow row, const std::string& why)
 }
 
 }  // namespace
+
+std::optional<int> reportLabelledCount(const std::vector<std::string>& lines, const char* label,
+                                 const std::string& reportName, std::string& error)
+{
+    for (std::size_t i = kReportLineCount; i < lines.size(); ++i) {
+        if (lines[i].rfind(label, 0) != 0) continue;
+        const auto value = parseWholeNumber(reportLineValue(lines[i]));
+        if (!value || *value < 0 || *value > INT_MAX) {
+            const std::string labelText(label);
+            error = reportName + ": line " + std::to_string(i + 1) + " holds no count after \"" +
+                    labelText.substr(0, labelText.size() - 1) + "\"";
+            return std::nullopt;
+        }
+        return static_cast<int>(*value);
+    }
+    return std::nullopt;
+}
+
 
 const char* seriesStateText(SeriesState state)
 {
@@ -143,8 +142,8 @@ SeriesRow readSeriesRow(const fs::path& picture)
     if (!removed || !added || *removed < 0 || *removed > UINT16_MAX || *added < 0 || *added > UINT16_MAX)
         return damaged(row, reportName + ": line 17 does not give the particles removed / added by hand");
     std::string problem;
-    const std::optional<int> blobs = labelledCount(lines, kBlobCountLabel, reportName, problem);
-    const std::optional<int> learnt = labelledCount(lines, kLearntCountLabel, reportName, problem);
+    const std::optional<int> blobs = reportLabelledCount(lines, kBlobCountLabel, reportName, problem);
+    const std::optional<int> learnt = reportLabelledCount(lines, kLearntCountLabel, reportName, problem);
     if (!problem.empty()) return damaged(row, problem);
 
     // The results as the count computed them: from the report's fields and the picture's size.

@@ -111,6 +111,12 @@ bool naturalLess(const std::string& a, const std::string& b);
 /// particle table.
 SeriesRow readSeriesRow(const std::filesystem::path& picture);
 
+/// The whole-number value of the line that begins with label after the report's own 21 lines (the
+/// blob or the learnt count's line): none when there is none; error set, naming reportName, when the
+/// line holds no whole number of int's range.
+std::optional<int> reportLabelledCount(const std::vector<std::string>& lines, const char* label,
+                                       const std::string& reportName, std::string& error);
+
 /// Writes the pooled report (the text --pool writes) as kPooledReportFileName in the series' folder.
 /// Nothing is written when no saved row pools; error then says why.
 FileSaveOutcome writeSeriesPooledReport(const Series& series);
