@@ -1,6 +1,8 @@
 #include "gui/SeriesWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -10,6 +12,8 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
+#include <QProgressBar>
+#include <QTimer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableWidget>
@@ -134,6 +138,22 @@ void SeriesWindow::buildControls()
         if (row != previous && plotKind_ == PlotKind::PictureSizes) showPlot(plotKind_);
     });
     layout->addWidget(Table, 3);
+
+    auto* countRow = new QHBoxLayout();
+    BnCountall = new QPushButton(QStringLiteral("Count all"), central);
+    BnCancel = new QPushButton(QStringLiteral("Cancel"), central);
+    BnCancel->setEnabled(false);
+    CountSavedToo = new QCheckBox(QStringLiteral("Count saved ones again"), central);
+    Progress = new QProgressBar(central);
+    Progress->setRange(0, 1);
+    Progress->setValue(0);
+    connect(BnCountall, &QPushButton::clicked, this, &SeriesWindow::BnCountallClick);
+    connect(BnCancel, &QPushButton::clicked, this, &SeriesWindow::BnCancelClick);
+    countRow->addWidget(BnCountall);
+    countRow->addWidget(CountSavedToo);
+    countRow->addWidget(Progress, 1);
+    countRow->addWidget(BnCancel);
+    layout->addLayout(countRow);
 
     PooledLine = new QLabel(central);
     PooledLine->setWordWrap(true);
@@ -418,4 +438,59 @@ void SeriesWindow::SaveplotClick()
     if (target.isEmpty()) return;
     const FileSaveOutcome saved = savePlot(fs::path(target.toStdString()), plotData(plotKind_), 2 * kPlotWidth / 1, 2 * kPlotHeight / 1);
     if (!saved.saved()) dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
+}
+
+void SeriesWindow::BnCountallClick()
+{
+    if (countingAll() || Form1 == nullptr) return;
+    countQueue_.clear();
+    for (std::size_t i = series_.size(); i-- > 0;) {
+        const SeriesState state = series_.row(i).state;
+        if (state == SeriesState::Damaged) continue;
+        if (state == SeriesState::Saved && !CountSavedToo->isChecked()) continue;
+        countQueue_.push_back(i);
+    }
+    if (countQueue_.empty()) return;
+    cancelled_ = false;
+    Progress->setRange(0, static_cast<int>(countQueue_.size()));
+    Progress->setValue(0);
+    BnCountall->setEnabled(false);
+    BnCancel->setEnabled(true);
+    QTimer::singleShot(0, this, &SeriesWindow::countNextField);
+}
+
+void SeriesWindow::BnCancelClick() { cancelled_ = true; }
+
+void SeriesWindow::countNextField()
+{
+    if (cancelled_ || countQueue_.empty() || Form1 == nullptr) {
+        endCountAll();
+        return;
+    }
+    const std::size_t index = countQueue_.back();
+    countQueue_.pop_back();
+    countingField_ = true;
+    const SeriesRow& row = series_.row(index);
+    Table->setCurrentCell(static_cast<int>(index), 0);
+    // The picture window's own steps: open (asking about unsaved corrections), count, save (asking
+    // before a saved report is replaced). A refusal at any step leaves the field as it was.
+    if (Form1->openChosenPicture(QString::fromStdString(row.path.string()))) {
+        Form1->BnCountClick();
+        if (Form3 != nullptr && Form3->holdsCurrentResults()) Form3->saveReport();
+    }
+    series_.refresh(index);  // as its files say now, whatever was refused
+    showRow(static_cast<int>(index));
+    showPooled();
+    countingField_ = false;
+    Progress->setValue(Progress->value() + 1);
+    QTimer::singleShot(0, this, &SeriesWindow::countNextField);
+}
+
+void SeriesWindow::endCountAll()
+{
+    countQueue_.clear();
+    countingField_ = false;
+    BnCountall->setEnabled(true);
+    BnCancel->setEnabled(false);
+    showPlot(plotKind_);
 }

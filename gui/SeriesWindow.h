@@ -12,6 +12,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <cstddef>
 #include <vector>
 #include <filesystem>
 #include <optional>
@@ -20,7 +21,9 @@
 #include "report/Series.h"
 #include "view/Plot.h"
 
+class QCheckBox;
 class QComboBox;
+class QProgressBar;
 class QLabel;
 class QPushButton;
 class QShortcut;
@@ -47,6 +50,16 @@ public:
     /// Opens the picture of row index with its saved report (and corrections), or alone.
     void openRow(int index);
 
+    /// "Count all": every field not saved yet (saved ones too while "Count saved ones again" is on)
+    /// opened in the picture window, counted with the parameters and learnt settings there and its
+    /// report saved, one field after another with the windows answering in between; a report already
+    /// saved is replaced only when the user says so, and unsaved corrections are asked about first.
+    /// Cancel stops after the field being counted: every row stays as its files say.
+    void BnCountallClick();
+    void BnCancelClick();
+    /// True while Count all works through the fields.
+    bool countingAll() const { return !countQueue_.empty() || countingField_; }
+
     /// "Export table…": the table as CSV.
     void ExporttableClick();
     /// "Save pooled report": the pooled text as pooled.txt beside the pictures.
@@ -66,6 +79,10 @@ public:
     QComboBox* PlotChoice = nullptr;
     QLabel* PlotView = nullptr;
     QPushButton* BnSaveplot = nullptr;
+    QPushButton* BnCountall = nullptr;
+    QPushButton* BnCancel = nullptr;
+    QCheckBox* CountSavedToo = nullptr;
+    QProgressBar* Progress = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -79,7 +96,14 @@ private:
     /// The row of the picture open now in the picture window, if it is one of the series.
     std::optional<std::size_t> currentPictureRow() const;
 
+    /// Counts the next field of Count all, then comes back through the event loop for the one after.
+    void countNextField();
+    void endCountAll();
+
     Series series_;
+    std::vector<std::size_t> countQueue_;  // the rows Count all has still to count, first at the back
+    bool countingField_ = false;
+    bool cancelled_ = false;
     std::vector<QPointer<QShortcut>> walkKeys_;  // Page Up and Page Down in the picture window
     PlotKind plotKind_ = PlotKind::FieldCounts;
 };

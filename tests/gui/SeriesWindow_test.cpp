@@ -3,7 +3,9 @@
 // the pooled line; Up and Down in the table and Page Up and Page Down in the picture window walk
 // through the fields; the table, the pooled report and the plots are saved. Real events, offscreen.
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QProgressBar>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -66,6 +68,7 @@ private slots:
 
     void rowsAndThePooledLineFollowCountsCorrectionsAndSaves();
     void keysWalkThroughTheFields();
+    void countAllCountsWhatIsNotSavedAndCancelStopsBetweenFields();
     void tableReportAndPlotsAreSaved();
 
 private:
@@ -178,6 +181,44 @@ void SeriesWindowTest::keysWalkThroughTheFields()
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("field10.jpg"));
     QTest::keyClick(Form2, Qt::Key_PageUp);
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("field2.jpg"));
+    VERIFY_NO_MESSAGE(dialogs_);
+}
+
+// Count all counts and saves the fields not saved yet, skipping the saved one; cancelled after the
+// first field, the rest stay as they were and every row is what its files say.
+void SeriesWindowTest::countAllCountsWhatIsNotSavedAndCancelStopsBetweenFields()
+{
+    openFields();
+    SeriesWindow* series = seriesWindow();
+    const QByteArray savedBefore = [&] {
+        QFile file(path(QStringLiteral("c_field2.txt")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    QVERIFY(!series->CountSavedToo->isChecked());
+    series->BnCountall->click();
+    QVERIFY(series->countingAll());
+    QCoreApplication::processEvents();  // the first field
+    QCOMPARE(series->Progress->value(), 1);
+    series->BnCancel->click();
+    QTRY_VERIFY(!series->countingAll());
+    QCOMPARE(QStringList({cell(0, kState), cell(1, kState), cell(2, kState)}),
+             QStringList({"saved", "saved", "not counted"}));
+    for (std::size_t i = 0; i < series->series().size(); ++i) {
+        const SeriesRow& shown = series->series().row(i);
+        const SeriesRow onDisk = readSeriesRow(shown.path);
+        QCOMPARE(shown.state, onDisk.state);
+        QCOMPARE(shown.count, onDisk.count);
+    }
+
+    series->BnCountall->click();
+    QTRY_VERIFY(!series->countingAll());
+    QCOMPARE(QStringList({cell(0, kSpecified), cell(1, kSpecified), cell(2, kSpecified)}), QStringList({"12", "11", "10"}));
+    QCOMPARE(QStringList({cell(0, kState), cell(1, kState), cell(2, kState)}), QStringList({"saved", "saved", "saved"}));
+    QFile saved(path(QStringLiteral("c_field2.txt")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), savedBefore);  // skipped: its report is as it was
+    QVERIFY2(series->PooledLine->text().startsWith(QStringLiteral("Pooled 3 fields, 33 particles")),
+             qPrintable(series->PooledLine->text()));
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
