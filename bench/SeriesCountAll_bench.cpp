@@ -102,7 +102,10 @@ void BM_SeriesCountAll(benchmark::State& state)
     }
     std::int64_t particles = 0;
     for (const SeriesRow& row : seriesWindow()->series().rows()) {
-        if (row.state != SeriesState::Saved) state.SkipWithError("a field was not counted and saved");
+        if (row.state != SeriesState::Saved) {
+            std::fprintf(stderr, "%s: %s %s\n", row.name.c_str(), seriesStateText(row.state), row.problem.c_str());
+            state.SkipWithError("a field was not counted and saved");
+        }
         particles += row.count.value_or(0);
     }
     state.counters["particles_per_field"] = static_cast<double>(particles) / kFields;

@@ -452,6 +452,7 @@ void SeriesWindow::BnCountallClick()
     }
     if (countQueue_.empty()) return;
     cancelled_ = false;
+    running_ = true;
     Progress->setRange(0, static_cast<int>(countQueue_.size()));
     Progress->setValue(0);
     BnCountall->setEnabled(false);
@@ -463,6 +464,8 @@ void SeriesWindow::BnCancelClick() { cancelled_ = true; }
 
 void SeriesWindow::countNextField()
 {
+    // One field at a time: opening and counting handle the windows' events meanwhile.
+    if (countingField_) return;
     if (cancelled_ || countQueue_.empty() || Form1 == nullptr) {
         endCountAll();
         return;
@@ -472,11 +475,16 @@ void SeriesWindow::countNextField()
     countingField_ = true;
     const SeriesRow& row = series_.row(index);
     Table->setCurrentCell(static_cast<int>(index), 0);
-    // The picture window's own steps: open (asking about unsaved corrections), count, save (asking
-    // before a saved report is replaced). A refusal at any step leaves the field as it was.
+    // The picture window's own steps: open (asking about unsaved corrections), count on a worker (as
+    // the count button does), save (asking before a saved report is replaced). A refusal at any step
+    // leaves the field as it was; a count cancelled or refused (a field it cannot use) ends Count all,
+    // since every field after it would end the same way.
     if (Form1->openChosenPicture(QString::fromStdString(row.path.string()))) {
-        Form1->BnCountClick();
-        if (Form3 != nullptr && Form3->holdsCurrentResults()) Form3->saveReport();
+        Form1->countWithProgress();
+        if (Form3 != nullptr && Form3->holdsCurrentResults())
+            Form3->saveReport();
+        else
+            cancelled_ = true;
     }
     series_.refresh(index);  // as its files say now, whatever was refused
     showRow(static_cast<int>(index));
@@ -488,6 +496,7 @@ void SeriesWindow::countNextField()
 
 void SeriesWindow::endCountAll()
 {
+    running_ = false;
     countQueue_.clear();
     countingField_ = false;
     BnCountall->setEnabled(true);

@@ -51,14 +51,14 @@ public:
     void openRow(int index);
 
     /// "Count all": every field not saved yet (saved ones too while "Count saved ones again" is on)
-    /// opened in the picture window, counted with the parameters and learnt settings there and its
-    /// report saved, one field after another with the windows answering in between; a report already
+    /// opened in the picture window, counted there on a worker (as the count button counts) with the
+    /// parameters and learnt settings there, and its report saved, one field after another; a report already
     /// saved is replaced only when the user says so, and unsaved corrections are asked about first.
     /// Cancel stops after the field being counted: every row stays as its files say.
     void BnCountallClick();
     void BnCancelClick();
     /// True while Count all works through the fields.
-    bool countingAll() const { return !countQueue_.empty() || countingField_; }
+    bool countingAll() const { return running_; }
 
     /// "Export table…": the table as CSV.
     void ExporttableClick();
@@ -102,7 +102,8 @@ private:
 
     Series series_;
     std::vector<std::size_t> countQueue_;  // the rows Count all has still to count, first at the back
-    bool countingField_ = false;
+    bool running_ = false;        // from Count all until the step after the last field has ended it
+    bool countingField_ = false;  // a field is being opened, counted and saved
     bool cancelled_ = false;
     std::vector<QPointer<QShortcut>> walkKeys_;  // Page Up and Page Down in the picture window
     PlotKind plotKind_ = PlotKind::FieldCounts;
