@@ -1,0 +1,27 @@
+#include "core/RowsReady.h"
+
+void RowsReady::publish(std::int64_t rows)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (rows <= ready_) return;
+        ready_ = rows;
+    }
+    changed_.notify_all();
+}
+
+void RowsReady::close()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        closed_ = true;
+    }
+    changed_.notify_all();
+}
+
+std::int64_t RowsReady::waitFor(std::int64_t rows) const
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait(guard, [&] { return ready_ >= rows || closed_; });
+    return ready_;
+}
