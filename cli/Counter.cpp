@@ -13,6 +13,7 @@
 #include <iomanip>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -164,7 +165,29 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
             "--page " + std::to_string(options.page) + ": only TIFF files have pages; this picture has one";
         return outcome;
     }
-    DecodedPicture decoded = decodePictureFile(picturePath, kind);
+    const auto colourPart = [](const std::string& text) { return parseWholeNumber(text).value_or(0); };
+    const auto targetColour = static_cast<std::uint32_t>(colourPart(options.texts.EdR) +
+                                                         256 * colourPart(options.texts.EdG) +
+                                                         65536 * colourPart(options.texts.EdB));
+    // A JPEG's count runs on the rows already decoded while the decoder goes on with the next band
+    // on a second thread. What the decoding comes to is known only at its end: until then nothing of
+    // the count is kept, and a decoding that fails drops it, as if it had never run.
+    TAnalysisState state;
+    ParticleList particles;
+    ParticleList* const particleList = options.particles ? &particles : nullptr;
+    std::optional<FieldError> fieldError;
+    bool counted = false;
+    PictureDecoding decoding(picturePath, kind);
+    if (!decoding.picture().empty()) {
+        try {
+            const CountParams params = readCountParams(options.texts, targetColour);
+            counted = runCountAsRowsArrive(CountLayers(decoding.picture(), layers.Image2, layers.Image3), state,
+                                           params, decoding.rows(), particleList);
+        } catch (const FieldError& error) {
+            fieldError = error;
+        }
+    }
+    DecodedPicture decoded = decoding.finish();
     if (decoded.failed()) {
         outcome.error = decoded.error;
         return outcome;
@@ -187,7 +210,6 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
                                 std::to_string(std::max(1, picturePage())) + " counted");
 
     // The same steps as the window: a new picture, then the count run and its finishing.
-    TAnalysisState state;
     state.GridMicrons = static_cast<std::uint8_t>(options.gridMicrons);
     state.ScaleMicrons = static_cast<std::uint8_t>(options.scaleMicrons);
     state.ExportMode = options.xy ? kExportXY : kExportStatistics;
@@ -198,14 +220,12 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     state.ImageWidth = layers.Image1.width();
     state.ImageHeight = layers.Image1.height();
 
-    const auto colourPart = [](const std::string& text) { return parseWholeNumber(text).value_or(0); };
-    const auto targetColour = static_cast<std::uint32_t>(colourPart(options.texts.EdR) +
-                                                         256 * colourPart(options.texts.EdG) +
-                                                         65536 * colourPart(options.texts.EdB));
     std::vector<std::string> lines;
-    ParticleList particles;
     try {
-        countParticles(layers, state, targetColour, options.texts, options.particles ? &particles : nullptr);
+        if (fieldError) throw *fieldError;
+        // A decoding that succeeded told every row, so the count above has run to its end; this is
+        // only for the count that could not.
+        if (!counted) countParticles(layers, state, targetColour, options.texts, particleList);
         finishCountState(state);
         if (options.marked) {
             const std::string problem = drawOverlays(layers.Image2, options);

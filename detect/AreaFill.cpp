@@ -41,7 +41,8 @@ inline bool passesFillTest(const std::uint8_t* row, std::ptrdiff_t o, const Coun
 
 }  // namespace
 
-LayerRowSupply::LayerRowSupply(CountLayers layers) : layers_(layers), height_(layers.Image1.height())
+LayerRowSupply::LayerRowSupply(CountLayers layers, const RowsReady* decoded)
+    : layers_(layers), decoded_(decoded), height_(layers.Image1.height()), decodedRows_(decoded ? 0 : height_)
 {
     layers.Image2.resize(layers.Image1.width(), layers.Image1.height());
     layers.Image3.resize(layers.Image1.width(), layers.Image1.height());
@@ -54,12 +55,21 @@ void LayerRowSupply::copyUpTo(std::int64_t lastRow)
 {
     lastRow = std::min(std::max(lastRow, copiedRows_ + rowsPerStep_ - 1), height_ - 1);
     if (lastRow < copiedRows_) return;
+    ensureDecoded(lastRow);
     const std::size_t stride = layers_.Image1.stride();
     const std::size_t bytes = stride * static_cast<std::size_t>(lastRow + 1 - copiedRows_);
     const std::uint8_t* source = layers_.Image1.row(static_cast<int>(copiedRows_));
     std::memcpy(layers_.Image2.row(static_cast<int>(copiedRows_)), source, bytes);
     std::memcpy(layers_.Image3.row(static_cast<int>(copiedRows_)), source, bytes);
     copiedRows_ = lastRow + 1;
+}
+
+void LayerRowSupply::waitForDecoded(std::int64_t lastRow)
+{
+    lastRow = std::min(lastRow, height_ - 1);
+    if (lastRow < decodedRows_) return;
+    decodedRows_ = std::min(decoded_->waitFor(lastRow + 1), height_);
+    if (lastRow >= decodedRows_) throw RowsNeverReady{};
 }
 
 bool nomarknear(CountWorkingValues& run)

@@ -12,28 +12,47 @@
 #include "detect/CountLayers.h"
 #include "core/Particles.h"
 #include "core/Picture.h"
+#include "core/RowsReady.h"
 
 class FillMasks;
+
+/// Thrown by a LayerRowSupply asked for a row of an original that will never be decoded: the
+/// decoding ended before it.
+struct RowsNeverReady {};
 
 /// Makes the count and area layers copies of the original row by row, just ahead of the rows the
 /// count first touches, so that each row is still in the cache when the count reads it. Rows not
 /// yet copied are never read or written through the layers while a supply is in use.
+/// The original may still be being decoded: then a row is copied, and the count reads it, only once
+/// decoded says it is ready, and every row below the count's current row that the count reads is
+/// asked for here first.
 class LayerRowSupply {
 public:
     /// Sizes the count and area layers like the original (reusing their buffers); copies nothing yet.
-    explicit LayerRowSupply(CountLayers layers);
-    /// Copies every row up to lastRow (clipped to the picture) that is not copied yet.
+    /// decoded, when given, tells which rows of the original are decoded so far.
+    explicit LayerRowSupply(CountLayers layers, const RowsReady* decoded = nullptr);
+    /// Copies every row up to lastRow (clipped to the picture) that is not copied yet, once it is
+    /// decoded. Throws RowsNeverReady when one never will be.
     void ensure(std::int64_t lastRow)
     {
         if (lastRow >= copiedRows_) copyUpTo(lastRow);
     }
     void copyAll() { ensure(height_ - 1); }
+    /// Waits until the original's rows up to lastRow (clipped to the picture) are decoded, copying
+    /// nothing. Throws RowsNeverReady when one never will be.
+    void ensureDecoded(std::int64_t lastRow)
+    {
+        if (lastRow >= decodedRows_) waitForDecoded(lastRow);
+    }
 
 private:
     void copyUpTo(std::int64_t lastRow);
+    void waitForDecoded(std::int64_t lastRow);
     CountLayers layers_;
+    const RowsReady* decoded_ = nullptr;
     std::int64_t height_ = 0;
     std::int64_t copiedRows_ = 0;  // rows 0 .. copiedRows_ - 1 are copied
+    std::int64_t decodedRows_ = 0;  // rows 0 .. decodedRows_ - 1 of the original are known decoded
     std::int64_t rowsPerStep_ = 1;
 };
 

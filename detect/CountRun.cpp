@@ -115,6 +115,7 @@ bool scanForParticles(CountLayers layers, TAnalysisState& state, const CountPara
     for (std::int64_t y = firstRow; y <= lastRow; ++y) {
         if (progress && (y - firstRow) % kProgressRows == 0 && !progress(y - firstRow, scanRows)) return false;
         rows.ensure(y + lookahead);
+        rows.ensureDecoded(y + m);  // the contrast's lower samples
         const std::uint8_t* upper = original.row(static_cast<int>(y - m));
         const std::uint8_t* centre = original.row(static_cast<int>(y));
         const std::uint8_t* lower = original.row(static_cast<int>(y + m));
@@ -207,6 +208,20 @@ void runCount(Layers& layers, TAnalysisState& state, const CountParams& params, 
     LayerRowSupply rows(layers);
     resetCounters(state);
     scanForParticles(layers, state, params, rows, particles);
+}
+
+bool runCountAsRowsArrive(CountLayers layers, TAnalysisState& state, const CountParams& params,
+                          const RowsReady& decoded, ParticleList* particles)
+{
+    if (particles) particles->clear();
+    LayerRowSupply rows(layers, &decoded);
+    resetCounters(state);
+    try {
+        scanForParticles(layers, state, params, rows, particles);
+    } catch (const RowsNeverReady&) {
+        return false;
+    }
+    return true;
 }
 
 std::optional<FinishedCount> countIntoNewLayers(const Picture& original, const CountParams& params,

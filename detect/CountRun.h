@@ -12,7 +12,9 @@
 #include "core/ParameterTexts.h"
 #include "core/Layers.h"
 #include "core/Particles.h"
+#include "core/RowsReady.h"
 #include "core/WorkProgress.h"
+#include "detect/CountLayers.h"
 
 /// The count's parameters, converted from the main window's fields.
 struct CountParams {
@@ -46,6 +48,16 @@ void countParticles(Layers& layers, TAnalysisState& state, std::uint32_t targetC
 /// The same run with parameters already converted.
 void runCount(Layers& layers, TAnalysisState& state, const CountParams& params,
               ParticleList* particles = nullptr);
+
+/// runCount's run on an original whose rows are still being decoded: layers.Image1 has its final size,
+/// and the scan reads a row of it (and copies it into the count and area layers) only once decoded
+/// says it is ready, waiting for it until then. The scan reads no row further below its current row
+/// than the contrast's reach, the candidate window and ring, and the fill's rings and their tiles, so
+/// it follows the decoding a few rows behind. Which rows are ready when changes nothing in the
+/// outcome: it is runCount's, byte for byte. Returns false when decoded was closed without a row the
+/// scan needed: the layers and counters are then partly made, for the caller to drop.
+bool runCountAsRowsArrive(CountLayers layers, TAnalysisState& state, const CountParams& params,
+                          const RowsReady& decoded, ParticleList* particles = nullptr);
 
 /// What a count made apart from the window's layers, ready to take their place: the count and area
 /// layers, the counters and the particles.

@@ -2,10 +2,12 @@
 
 #include "core/AtomicFile.h"
 #include "picture/PictureMemory.h"
+#include "core/RowsReady.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string_view>
 
@@ -161,8 +163,9 @@ void cmykRowToBgr(const JSAMPLE* cmyk, std::uint8_t* bgr, JDIMENSION width)
     }
 }
 
-// Phase 2: decodes every row into pixels (stride bytes a row, from the top). False on error.
-bool readJpegRows(JpegReader& reader, std::uint8_t* pixels, std::size_t stride)
+// Phase 2: decodes every row into pixels (stride bytes a row, from the top); ready, when given, hears
+// of each band once its rows are final. False on error.
+bool readJpegRows(JpegReader& reader, std::uint8_t* pixels, std::size_t stride, RowsReady* ready)
 {
     if (setjmp(reader.error.jump)) return false;
     jpeg_start_decompress(&reader.info);
@@ -184,63 +187,88 @@ bool readJpegRows(JpegReader& reader, std::uint8_t* pixels, std::size_t stride)
             for (JDIMENSION i = 0; i < done; ++i)
                 cmykRowToBgr(cmykRows[i], pixels + stride * (first + i), info.output_width);
         }
+        if (ready) ready->publish(std::int64_t{first} + done);
     }
     jpeg_finish_decompress(&info);
     return true;
 }
-
-class DecompressorGuard {
-public:
-    explicit DecompressorGuard(JpegReader& reader) : reader_(reader) {}
-    ~DecompressorGuard()
-    {
-        if (reader_.created) jpeg_destroy_decompress(&reader_.info);
-    }
-    DecompressorGuard(const DecompressorGuard&) = delete;
-    DecompressorGuard& operator=(const DecompressorGuard&) = delete;
-
-private:
-    JpegReader& reader_;
-};
 
 std::string notReadable(const std::string& fileLabel, std::string_view reason)
 {
     return quotedPath(fileLabel) + " is not a readable JPEG picture: " + std::string(reason) + ".";
 }
 
-DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel, Picture buffer,
-                          const WorkProgress& progress)
-{
-    DecodedPicture result;
-    result.picture = std::move(buffer);
-    JpegReader reader{};
-    installErrorManager(reader.error);
-    reader.error.progress = &progress;
-    reader.info.err = &reader.error.pub;
-    DecompressorGuard guard(reader);
+}  // namespace
 
-    if (!readJpegHeader(reader, source)) {
-        result.picture.clear();
+// Everything one decoding holds, at a fixed address: libjpeg keeps pointers to the error manager
+// and the progress monitor.
+struct JpegDecoding::State {
+    JpegReader reader{};
+    JpegSource source{};
+    std::string fileLabel;
+    WorkProgress progress;
+    DecodedPicture result;
+    bool rowsToDecode = false;  // start succeeded and the rows are not decoded yet
+
+    State(const JpegSource& from, const std::string& label, Picture buffer, const WorkProgress& hook)
+        : source(from), fileLabel(label), progress(hook)
+    {
+        result.picture = std::move(buffer);
+        installErrorManager(reader.error);
+        reader.error.progress = &progress;
+        reader.info.err = &reader.error.pub;
+    }
+    ~State()
+    {
+        if (reader.created) jpeg_destroy_decompress(&reader.info);
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    /// The decoding ended on libjpeg's error (or on the progress hook's stop): no picture, once finish
+    /// gives the outcome. Until then the picture stays, for whoever still reads its rows.
+    void failWithReaderError()
+    {
         if (reader.error.stopped)
             result.cancelled = true;
         else
             result.error = notReadable(fileLabel, reader.error.message);
-        return result;
     }
-    const JDIMENSION width = reader.info.image_width;
-    const JDIMENSION height = reader.info.image_height;
+};
+
+JpegDecoding::JpegDecoding(std::FILE* file, const std::string& fileLabel, Picture buffer, const WorkProgress& progress)
+    : state_(std::make_unique<State>(JpegSource{file, nullptr, 0}, fileLabel, std::move(buffer), progress))
+{
+}
+
+JpegDecoding::JpegDecoding(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+JpegDecoding::~JpegDecoding() = default;
+
+bool JpegDecoding::start()
+{
+    State& state = *state_;
+    DecodedPicture& result = state.result;
+    const std::string& fileLabel = state.fileLabel;
+    if (!readJpegHeader(state.reader, state.source)) {
+        result.picture.clear();
+        state.failWithReaderError();
+        return false;
+    }
+    const JDIMENSION width = state.reader.info.image_width;
+    const JDIMENSION height = state.reader.info.image_height;
     const std::size_t bytes = std::size_t{width} * height * Picture::kBytesPerPixel;
     if (bytes > kMaxPictureBytes) {
         result.error = quotedPath(fileLabel) + " is too large to load: " + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels need " + std::to_string(bytes >> 20) +
                        " MB, at most " + std::to_string(kMaxPictureBytes >> 20) + " MB can be loaded.";
         result.picture.clear();
-        return result;
+        return false;
     }
     if (!claimPictureMemory(width, height)) {
         result.error = quotedPath(fileLabel) + " is too large to load: " + overMemoryLimitReason(width, height) + ".";
         result.picture.clear();
-        return result;
+        return false;
     }
     try {
         // Every row is decoded into it, or the picture is dropped.
@@ -249,28 +277,55 @@ DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel
         result.picture.clear();
         result.error = "Not enough memory to load " + quotedPath(fileLabel) + " (" + std::to_string(width) +
                        " x " + std::to_string(height) + " pixels).";
-        return result;
+        return false;
     }
-    if (!readJpegRows(reader, result.picture.data(), result.picture.stride())) {
-        result.picture.clear();
-        if (reader.error.stopped) {
-            result.cancelled = true;
-            return result;
-        }
-        result.error = notReadable(fileLabel, reader.error.message);
-        return result;
+    state.rowsToDecode = true;
+    return true;
+}
+
+const Picture& JpegDecoding::picture() const
+{
+    return state_->result.picture;
+}
+
+void JpegDecoding::decodeRows(RowsReady* ready)
+{
+    State& state = *state_;
+    if (state.rowsToDecode) {
+        state.rowsToDecode = false;
+        if (!readJpegRows(state.reader, state.result.picture.data(), state.result.picture.stride(), ready))
+            state.failWithReaderError();
     }
+    if (ready) ready->close();
+}
+
+DecodedPicture JpegDecoding::finish()
+{
+    State& state = *state_;
+    DecodedPicture result = std::move(state.result);
+    state.result = DecodedPicture();
+    if (result.failed() || result.cancelled) result.picture.clear();
     // Deliberate, as djpeg: a warning (junk before a marker, premature end of the file) keeps the
     // picture, of which the missing part is grey; the user hears of it once.
-    if (reader.error.warnings > 0) {
-        std::string message = quotedPath(fileLabel) + " is damaged, the picture may be incomplete: " +
-                              reader.error.firstWarning + ".";
-        if (reader.error.warnings > 1)
-            message += " (" + std::to_string(reader.error.warnings - 1) + " more problems of this kind)";
+    if (!result.failed() && !result.cancelled && state.reader.error.warnings > 0) {
+        std::string message = quotedPath(state.fileLabel) + " is damaged, the picture may be incomplete: " +
+                              state.reader.error.firstWarning + ".";
+        if (state.reader.error.warnings > 1)
+            message += " (" + std::to_string(state.reader.error.warnings - 1) + " more problems of this kind)";
         result.messages.push_back(std::move(message));
         result.damaged = true;
     }
     return result;
+}
+
+namespace {
+
+DecodedPicture decodeJpeg(const JpegSource& source, const std::string& fileLabel, Picture buffer,
+                          const WorkProgress& progress)
+{
+    JpegDecoding decoding(std::make_unique<JpegDecoding::State>(source, fileLabel, std::move(buffer), progress));
+    if (decoding.start()) decoding.decodeRows(nullptr);
+    return decoding.finish();
 }
 
 }  // namespace

@@ -13,8 +13,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "core/AtomicFile.h"
+#include "core/RowsReady.h"
 #include "picture/JpegCodec.h"
 #include "picture/PngDecoding.h"
 #include "picture/PictureMemory.h"
@@ -218,20 +222,24 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 
 namespace {
 
+/// A folder or a device with a picture's name is refused before it is opened: a named pipe would wait
+/// for a writer for ever. The refusal, or nothing for a file (or a path that does not exist).
+std::optional<DecodedPicture> refusalOfNonFile(const std::filesystem::path& path)
+{
+    std::error_code unknown;
+    const auto status = std::filesystem::status(path, unknown);
+    if (unknown || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return std::nullopt;
+    DecodedPicture result;
+    result.error = "Cannot open " + quotedPath(path) + ": " +
+                   (std::filesystem::is_directory(status) ? systemReason(EISDIR) : "it is not a file") + ".";
+    return result;
+}
+
 DecodedPicture decodeFile(const std::filesystem::path& path, PictureKind kind, Picture recycled,
                           const WorkProgress& progress)
 {
     if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp || kind == PictureKind::Png) {
-        // A folder or a device with a picture's name is refused before it is opened: a named pipe would
-        // wait for a writer for ever.
-        std::error_code unknown;
-        const auto status = std::filesystem::status(path, unknown);
-        if (!unknown && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-            DecodedPicture result;
-            result.error = "Cannot open " + quotedPath(path) + ": " +
-                           (std::filesystem::is_directory(status) ? systemReason(EISDIR) : "it is not a file") + ".";
-            return result;
-        }
+        if (std::optional<DecodedPicture> refusal = refusalOfNonFile(path)) return std::move(*refusal);
     }
     switch (kind) {
     case PictureKind::Jpeg:
@@ -278,6 +286,102 @@ DecodedPicture decodeFile(const std::filesystem::path& path, PictureKind kind, P
 }
 
 }  // namespace
+
+struct PictureDecoding::State {
+    std::filesystem::path path;
+    std::FILE* file = nullptr;              // a JPEG's, open while it is decoded
+    std::unique_ptr<JpegDecoding> jpeg;     // a JPEG whose header was read
+    std::optional<DecodedPicture> outcome;  // every other kind, or a JPEG that ended early
+    Picture none;                           // picture() when there is no picture to show
+    RowsReady rows;
+    std::thread rowDecoder;
+    int headerErrno = 0;  // errno after the header was read
+    int rowsErrno = 0;    // errno on the thread that decoded the rows, after it
+
+    ~State()
+    {
+        if (rowDecoder.joinable()) rowDecoder.join();
+        jpeg.reset();
+        if (file) std::fclose(file);
+    }
+
+    void decodeRows()
+    {
+        errno = 0;
+        jpeg->decodeRows(&rows);
+        rowsErrno = errno;
+    }
+};
+
+PictureDecoding::PictureDecoding(const std::filesystem::path& path, PictureKind kind)
+    : state_(std::make_unique<State>())
+{
+    State& state = *state_;
+    state.path = path;
+    if (kind == PictureKind::Jpeg) {
+        if (std::optional<DecodedPicture> refusal = refusalOfNonFile(path)) {
+            state.outcome = std::move(*refusal);
+        } else {
+            errno = 0;
+            state.file = std::fopen(path.c_str(), "rb");
+            if (!state.file) {
+                state.outcome.emplace();
+                state.outcome->error = "Cannot open " + quotedPath(path) + ": " + systemReason(errno) + ".";
+            }
+        }
+        if (state.file) {
+            state.jpeg = std::make_unique<JpegDecoding>(state.file, path.string());
+            errno = 0;
+            const bool started = state.jpeg->start();
+            state.headerErrno = errno;
+            if (started) {
+                try {
+                    state.rowDecoder = std::thread([&state] { state.decodeRows(); });
+                } catch (const std::system_error&) {
+                    state.decodeRows();  // no second thread: the rows are decoded here, before any is used
+                }
+                return;
+            }
+        }
+    } else {
+        state.outcome = decodePictureFile(path, kind);
+        state.rows.publish(state.outcome->picture.height());
+    }
+    state.rows.close();
+}
+
+PictureDecoding::~PictureDecoding() = default;
+
+const Picture& PictureDecoding::picture() const
+{
+    const State& state = *state_;
+    if (state.outcome) return state.outcome->picture;
+    return state.jpeg ? state.jpeg->picture() : state.none;
+}
+
+const RowsReady& PictureDecoding::rows() const
+{
+    return state_->rows;
+}
+
+DecodedPicture PictureDecoding::finish()
+{
+    State& state = *state_;
+    if (state.rowDecoder.joinable()) state.rowDecoder.join();
+    if (state.outcome) {
+        DecodedPicture result = std::move(*state.outcome);
+        state.outcome.reset();
+        return result;
+    }
+    if (!state.jpeg) return {};
+    DecodedPicture result = state.jpeg->finish();
+    if (state.file && std::ferror(state.file)) {  // libjpeg takes a failed read for the end of the file
+        const int error = state.rowsErrno ? state.rowsErrno : state.headerErrno ? state.headerErrno : EIO;
+        result = DecodedPicture();
+        result.error = "Cannot read " + quotedPath(state.path) + ": " + systemReason(error) + ".";
+    }
+    return result;
+}
 
 DecodedPicture decodeBmpBytes(const char* data, std::size_t size, const std::string& fileLabel)
 {

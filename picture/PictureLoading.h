@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,34 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 /// Both: into recycled's memory, telling progress.
 DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind kind, Picture recycled,
                                  const WorkProgress& progress);
+
+class RowsReady;
+
+/// A picture file decoded while its first rows are already being worked on. A JPEG's header is read
+/// and its picture sized on the calling thread (whose memory claim it is); its rows are decoded on a
+/// second thread, band by band, each band told to rows() once it is final. The other kinds are decoded
+/// whole before the constructor returns. The outcome is decodePictureFile(path, kind)'s, byte for byte.
+class PictureDecoding {
+public:
+    PictureDecoding(const std::filesystem::path& path, PictureKind kind);
+    /// Waits for the second thread.
+    ~PictureDecoding();
+    PictureDecoding(const PictureDecoding&) = delete;
+    PictureDecoding& operator=(const PictureDecoding&) = delete;
+
+    /// The picture being decoded, with its final size; empty when the decoding ended without one (finish
+    /// says why). A row may be read only once rows() says it is ready; none may be written.
+    const Picture& picture() const;
+    /// How many rows of picture() are decoded; closed when the decoding has ended, also when it failed
+    /// half-way. Then fewer rows than the picture's height may ever be ready.
+    const RowsReady& rows() const;
+    /// Waits for the end of the decoding and gives its outcome, as decodePictureFile gives it. Once.
+    DecodedPicture finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 /// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name (ReadBmp).
 /// fileLabel names the file in the error text and the messages.

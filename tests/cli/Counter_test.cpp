@@ -391,6 +391,29 @@ TEST_F(CounterTest, DamagedPicturesAreMarkedAndFailTheRun)
     }
 }
 
+// A JPEG whose decoding fails once its rows are decoded (a second scan where its end should be) has
+// been counted as far as it went, but fails as any unreadable picture does: its reason on stderr, no
+// line, no report, no table.
+TEST_F(CounterTest, JpegFailingAtItsEndIsNotCounted)
+{
+    std::string jpeg = readFile(path("plate.jpg"));
+    const std::size_t scan = jpeg.find("\xFF\xDA");
+    ASSERT_NE(scan, std::string::npos);
+    jpeg.insert(jpeg.size() - 2, jpeg.substr(scan, jpeg.size() - 2 - scan));
+    put("two_scans.jpg", jpeg);
+    const ProcessRun run = runCounter({QStringLiteral("--particles"), arg("two_scans.jpg"), arg("plate.jpg")});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find(path("two_scans.jpg").string() + ": \"" + path("two_scans.jpg").string() +
+                           "\" is not a readable JPEG picture: "),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find("two_scans"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("plate.jpg\t"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(path("c_two_scans.txt")));
+    EXPECT_FALSE(fs::exists(path("c_two_scans.csv")));
+    EXPECT_TRUE(fs::exists(path("c_plate.txt")));
+}
+
 // A picture in the middle of a batch that cannot get its memory fails alone: the others' lines,
 // reports and summary rows are complete. The limit is the address space of the counter's process:
 // one layer of the big picture fits, the three a count needs do not.
