@@ -55,7 +55,7 @@ TEST(ParameterSearch, LearntParametersReproduceMarksOfKnownParameters)
     const PixelRegion region{100, 80, 300, 240};
     const std::vector<Mark> marks = marksInside(countedCentres(picture, known), region);
     ASSERT_GE(marks.size(), 30u);
-    const Teaching teaching = teachFromMarks(picture, region, marks, {2, nullptr});
+    const Teaching teaching = teachFromMarks(picture, region, marks, {2, nullptr, {}});
     ASSERT_EQ(teaching.error, "");
     EXPECT_FALSE(teaching.cancelled);
     EXPECT_EQ(teaching.countFit.marks, static_cast<int>(marks.size()));
@@ -78,7 +78,7 @@ TEST(ParameterSearch, TrueCentresOfStainedPicturesAreFoundAgain)
         const Micrograph micrograph = makeTeachingPicture(kind, 0);
         const PixelRegion region{250, 150, 300, 300};
         const std::vector<Mark> marks = trueCentres(micrograph, region);
-        const Teaching teaching = teachFromMarks(micrograph.picture, region, marks, {2, nullptr});
+        const Teaching teaching = teachFromMarks(micrograph.picture, region, marks, {2, nullptr, {}});
         ASSERT_EQ(teaching.error, "") << kind.name;
         EXPECT_GE(teaching.blobFit.f1(), 0.95) << kind.name;
         EXPECT_GE(teaching.countFit.f1(), 0.75) << kind.name;  // touching pairs are one particle to it
@@ -91,8 +91,8 @@ TEST(ParameterSearch, SameResultOnAnyNumberOfThreads)
     const Micrograph micrograph = makeTeachingPicture(teachingKinds()[3], 2);
     const PixelRegion region{100, 100, 250, 250};
     const std::vector<Mark> marks = trueCentres(micrograph, region);
-    const Teaching one = teachFromMarks(micrograph.picture, region, marks, {1, nullptr});
-    const Teaching three = teachFromMarks(micrograph.picture, region, marks, {3, nullptr});
+    const Teaching one = teachFromMarks(micrograph.picture, region, marks, {1, nullptr, {}});
+    const Teaching three = teachFromMarks(micrograph.picture, region, marks, {3, nullptr, {}});
     EXPECT_EQ(one.count.targetColour, three.count.targetColour);
     EXPECT_EQ(one.count.colourTolerance, three.count.colourTolerance);
     EXPECT_EQ(one.count.brightnessTolerance, three.count.brightnessTolerance);
@@ -130,7 +130,7 @@ TEST(ParameterSearch, RefusesWhatCannotBeTaughtAndStopsWhenCancelled)
               0u);
 
     const std::atomic<bool> stop{true};
-    const Teaching stopped = teachFromMarks(picture, {100, 100, 300, 300}, marks, {2, &stop});
+    const Teaching stopped = teachFromMarks(picture, {100, 100, 300, 300}, marks, {2, &stop, {}});
     EXPECT_EQ(stopped.error, "");
     EXPECT_TRUE(stopped.cancelled);
     EXPECT_EQ(stopped.evaluations, 0);
