@@ -18,6 +18,7 @@
 #include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "core/AnalysisState.h"
@@ -76,6 +77,13 @@ PlotData sizePlot(const SizeHistogram& histogram, const std::string& title)
     }
     data.bars.push_back(std::move(bars));
     return data;
+}
+
+/// Areas in µm² where the tables give them (a scale was known), else in pixels.
+SizeHistogram histogramOf(const std::vector<double>& squareMicrons, const std::vector<double>& pixels)
+{
+    const bool scaled = std::any_of(squareMicrons.begin(), squareMicrons.end(), [](double a) { return a > 0; });
+    return scaled ? sizeHistogram(squareMicrons, AreaUnit::SquareMicrons) : sizeHistogram(pixels, AreaUnit::Pixels);
 }
 
 }  // namespace
@@ -262,13 +270,14 @@ PlotData SeriesWindow::plotData(PlotKind kind) const
             return sizePlot(sizeHistogram({}, AreaUnit::Pixels), "Particle sizes");
         const SeriesRow& row = series_.row(static_cast<std::size_t>(current));
         const fs::path table = row.path.parent_path() / particleTableFileName(row.name);
-        const ParticleTableReading reading = readParticleTable(table);
-        const AreaUnit unit = AreaUnit::SquareMicrons;
-        const std::vector<double> areas = reading.error.empty() ? particleAreas(reading, unit) : std::vector<double>{};
-        return sizePlot(sizeHistogram(areas, unit), "Particle sizes of " + row.name);
+        ParticleTableReading reading = readParticleTable(table);
+        if (!reading.error.empty()) reading.rows.clear();
+        return sizePlot(histogramOf(particleAreas(reading, AreaUnit::SquareMicrons), particleAreas(reading, AreaUnit::Pixels)),
+                        "Particle sizes of " + row.name);
     }
     case PlotKind::SeriesSizes:
-        return sizePlot(sizeHistogram(seriesParticleAreas(series_, AreaUnit::SquareMicrons).areas, AreaUnit::SquareMicrons),
+        return sizePlot(histogramOf(seriesParticleAreas(series_, AreaUnit::SquareMicrons).areas,
+                                    seriesParticleAreas(series_, AreaUnit::Pixels).areas),
                         "Particle sizes of the series");
     case PlotKind::FieldCounts: {
         const FieldCountPlot counts = fieldCountPlot(series_.pooled());

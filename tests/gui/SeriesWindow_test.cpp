@@ -105,6 +105,8 @@ void SeriesWindowTest::openFields()
     Form1->BnCount->click();
     QCOMPARE(AnalysisState.AutoCount, 11);
     QVERIFY(Form3->saveReport());
+    Form1->Particletable1Click();
+    Form3->BnExp->click();  // c_field2.csv, the particle table the size plots read
     dialogs_->answerNextFileDialog(path(QStringLiteral("field10.jpg")));
     Form1->Openseries1->trigger();
     VERIFY_NO_MESSAGE(dialogs_);
@@ -257,6 +259,14 @@ void SeriesWindowTest::tableReportAndPlotsAreSaved()
         dialogs_->answerNextFileDialog(path(name));
         series->BnSaveplot->click();
         QVERIFY2(QFileInfo(path(name)).size() > 0, qPrintable(name));
+    }
+    // The size plots: every particle of the saved table in one bar or another.
+    for (const auto kind : {SeriesWindow::PlotKind::SeriesSizes, SeriesWindow::PlotKind::PictureSizes}) {
+        series->Table->setCurrentCell(1, 0);
+        const PlotData sizes = series->plotData(kind);
+        double particles = 0;
+        for (double bar : sizes.bars.at(0).values) particles += bar;
+        QCOMPARE(particles, 11.0);
     }
     const PlotData perPicture = series->plotData(SeriesWindow::PlotKind::CountsPerPicture);
     QCOMPARE(perPicture.bars[0].values, std::vector<double>({0, 11, 0}));
