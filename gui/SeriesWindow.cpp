@@ -188,6 +188,12 @@ void SeriesWindow::buildControls()
 
 bool SeriesWindow::openSeries(const SeriesSource& source)
 {
+    // Count all works through the rows of the series open now.
+    if (countingAll()) {
+        dialogs().message(UserDialogs::MessageKind::Warning,
+                          QStringLiteral("Count all is still counting this series: cancel it or let it end first."));
+        return false;
+    }
     Series opened = source.folder.empty() ? Series::openPictures(source.pictures) : Series::openFolder(source.folder);
     if (!opened.error().empty()) {
         dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(opened.error()));

@@ -201,6 +201,10 @@ void SeriesWindowTest::countAllCountsWhatIsNotSavedAndCancelStopsBetweenFields()
     QVERIFY(series->countingAll());
     QCoreApplication::processEvents();  // the first field
     QCOMPARE(series->Progress->value(), 1);
+    // Another series is not opened under Count all's feet.
+    QVERIFY(!series->openSeries({folder_->path().toStdString(), {}}));
+    QCOMPARE(dialogs_->messages.size(), std::size_t{1});
+    dialogs_->messages.clear();
     series->BnCancel->click();
     QTRY_VERIFY(!series->countingAll());
     QCOMPARE(QStringList({cell(0, kState), cell(1, kState), cell(2, kState)}),
