@@ -195,7 +195,7 @@ public:
     QMenu* Exportxyvalues1 = nullptr;
     QAction *Statistics1 = nullptr, *xydata1 = nullptr, *Off1 = nullptr;
     QAction* Particletable1 = nullptr;
-    QMenu* Window1 = nullptr;  // brings back the three windows
+    QMenu* Window1 = nullptr;  // brings back the windows
     QMenu* N16bitpictures1 = nullptr;
     QAction *Onerange1 = nullptr, *Eachchannel1 = nullptr, *Fullrange1 = nullptr;
     QMenu* TIFFpage1 = nullptr;

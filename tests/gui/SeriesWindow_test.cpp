@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -183,6 +184,16 @@ void SeriesWindowTest::keysWalkThroughTheFields()
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("field10.jpg"));
     QTest::keyClick(Form2, Qt::Key_PageUp);
     QCOMPARE(QString::fromStdString(AnalysisState.ImageFileName), QStringLiteral("field2.jpg"));
+    // The Window menu brings the series window back.
+    series->hide();
+    QAction* item = nullptr;
+    for (QAction* action : Form1->Window1->actions())
+        if (action->text() == QStringLiteral("&Series window")) item = action;
+    QVERIFY(item != nullptr);
+    emit Form1->Window1->aboutToShow();
+    QVERIFY(item->isEnabled());
+    item->trigger();
+    QVERIFY(series->isVisible());
     VERIFY_NO_MESSAGE(dialogs_);
 }
 
