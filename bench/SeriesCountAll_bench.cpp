@@ -17,28 +17,11 @@
 #include "gui/SeriesWindow.h"
 #include "gui/TForm1.h"
 #include "gui/UserDialogs.h"
+#include "support/QuietDialogs.h"
 #include "picture/PictureLoading.h"
 #include "support/SyntheticMicrograph.h"
 
 namespace {
-
-/// Message boxes and file dialogs that never block: a message ends the benchmark with its text.
-class QuietDialogs final : public UserDialogs {
-public:
-    void message(MessageKind, const QString& text) override
-    {
-        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
-        std::exit(1);
-    }
-    QString openFile(const FileDialogSpec&) override { return {}; }
-    QString saveFile(const FileDialogSpec&) override { return {}; }
-    QStringList openFiles(const FileDialogSpec&) override { return {}; }
-    SaveChoice askSaveDiscardCancel(const QString&) override { return SaveChoice::Discard; }
-    ReplaceChoice askReplaceKeepBothCancel(const QString&, const QString&) override
-    {
-        return ReplaceChoice::Replace;
-    }
-};
 
 constexpr int kFields = 30;
 
@@ -74,7 +57,7 @@ void removeReports()
 
 struct Windows {
     QTemporaryDir settings;
-    QuietDialogs quiet;
+    QuietDialogs quiet{UserDialogs::ReplaceChoice::Replace};
     Windows()
     {
         setDialogs(&quiet);

@@ -22,28 +22,11 @@
 #include "gui/TForm2.h"
 #include "gui/TForm3.h"
 #include "gui/UserDialogs.h"
+#include "support/QuietDialogs.h"
 #include "picture/PictureLoading.h"
 #include "support/SyntheticMicrograph.h"
 
 namespace {
-
-/// Message boxes and file dialogs that never block: a message ends the benchmark with its text.
-class QuietDialogs final : public UserDialogs {
-public:
-    void message(MessageKind, const QString& text) override
-    {
-        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
-        std::exit(1);
-    }
-    QString openFile(const FileDialogSpec&) override { return {}; }
-    QString saveFile(const FileDialogSpec&) override { return {}; }
-    QStringList openFiles(const FileDialogSpec&) override { return {}; }
-    SaveChoice askSaveDiscardCancel(const QString&) override { return SaveChoice::Discard; }
-    ReplaceChoice askReplaceKeepBothCancel(const QString&, const QString&) override
-    {
-        return ReplaceChoice::Cancel;  // the benchmark saves nothing
-    }
-};
 
 /// The 24-megapixel picture, written once: 6000 x 4000 with 10000 particles, JPEG quality 90.
 const QString& pictureFile()
@@ -103,7 +86,7 @@ void BM_WindowOpenAndCount(benchmark::State& state)
     QTemporaryDir settings;
     const std::string settingsFile =
         QDir(settings.path()).filePath(QStringLiteral("SpotTally.ini")).toStdString();
-    QuietDialogs quiet;
+    QuietDialogs quiet;  // the benchmark saves nothing
     setDialogs(&quiet);
     createForms(settingsFile);
     Form1->show();

@@ -47,12 +47,11 @@ constexpr int kPlotWidth = 560, kPlotHeight = 300;
 constexpr std::uint32_t kSpecifiedColour = 0x3060C0, kBlobColour = 0x40A050, kLearntColour = 0xD08030,
                         kExpectedColour = 0xC03020;
 
-QString optionalText(const std::optional<std::int32_t>& value)
+template <typename Number>
+QString optionalText(const std::optional<Number>& value)
 {
     return value ? QString::number(*value) : QString();
 }
-
-QString optionalText(const std::optional<int>& value, bool) { return value ? QString::number(*value) : QString(); }
 
 std::string binLabel(double low, double high)
 {
@@ -79,11 +78,12 @@ PlotData sizePlot(const SizeHistogram& histogram, const std::string& title)
     return data;
 }
 
-/// Areas in µm² where the tables give them (a scale was known), else in pixels.
-SizeHistogram histogramOf(const std::vector<double>& squareMicrons, const std::vector<double>& pixels)
+/// Areas in µm² where the tables give them (a scale was known), else in pixels (read only then).
+template <typename PixelAreas>
+SizeHistogram histogramOf(const std::vector<double>& squareMicrons, const PixelAreas& pixels)
 {
     const bool scaled = std::any_of(squareMicrons.begin(), squareMicrons.end(), [](double a) { return a > 0; });
-    return scaled ? sizeHistogram(squareMicrons, AreaUnit::SquareMicrons) : sizeHistogram(pixels, AreaUnit::Pixels);
+    return scaled ? sizeHistogram(squareMicrons, AreaUnit::SquareMicrons) : sizeHistogram(pixels(), AreaUnit::Pixels);
 }
 
 }  // namespace
@@ -233,8 +233,8 @@ void SeriesWindow::showRow(int index)
     set(kPictureColumn, QString::fromStdString(row.name));
     set(kSizeColumn, row.width > 0 ? QStringLiteral("%1 x %2").arg(row.width).arg(row.height) : QString());
     set(kSpecifiedColumn, optionalText(row.count));
-    set(kBlobColumn, optionalText(row.blobCount, true));
-    set(kLearntColumn, optionalText(row.learntCount, true));
+    set(kBlobColumn, optionalText(row.blobCount));
+    set(kLearntColumn, optionalText(row.learntCount));
     const bool counted = row.count.has_value();
     set(kRemovedColumn, counted ? QString::number(row.removed) : QString());
     set(kAddedColumn, counted ? QString::number(row.added) : QString());
@@ -278,12 +278,13 @@ PlotData SeriesWindow::plotData(PlotKind kind) const
         const fs::path table = row.path.parent_path() / particleTableFileName(row.name);
         ParticleTableReading reading = readParticleTable(table);
         if (!reading.error.empty()) reading.rows.clear();
-        return sizePlot(histogramOf(particleAreas(reading, AreaUnit::SquareMicrons), particleAreas(reading, AreaUnit::Pixels)),
+        return sizePlot(histogramOf(particleAreas(reading, AreaUnit::SquareMicrons),
+                                    [&] { return particleAreas(reading, AreaUnit::Pixels); }),
                         "Particle sizes of " + row.name);
     }
     case PlotKind::SeriesSizes:
         return sizePlot(histogramOf(seriesParticleAreas(series_, AreaUnit::SquareMicrons).areas,
-                                    seriesParticleAreas(series_, AreaUnit::Pixels).areas),
+                                    [&] { return seriesParticleAreas(series_, AreaUnit::Pixels).areas; }),
                         "Particle sizes of the series");
     case PlotKind::FieldCounts: {
         const FieldCountPlot counts = fieldCountPlot(series_.pooled());
@@ -340,6 +341,13 @@ std::optional<std::size_t> SeriesWindow::currentPictureRow() const
     return series_.indexOf(Form1->workingFolder() / AnalysisState.ImageFileName);
 }
 
+void SeriesWindow::showChanged(std::size_t index)
+{
+    showRow(static_cast<int>(index));
+    showPooled();
+    showPlot(plotKind_);
+}
+
 void SeriesWindow::pictureCounted()
 {
     const std::optional<std::size_t> index = currentPictureRow();
@@ -349,9 +357,7 @@ void SeriesWindow::pictureCounted()
     std::string ignored;
     series_.setCounted(*index, AnalysisState, reportLabelledCount(lines, kBlobCountLabel, {}, ignored),
                        reportLabelledCount(lines, kLearntCountLabel, {}, ignored));
-    showRow(static_cast<int>(*index));
-    showPooled();
-    showPlot(plotKind_);
+    showChanged(*index);
 }
 
 void SeriesWindow::pictureCorrected()
@@ -359,9 +365,7 @@ void SeriesWindow::pictureCorrected()
     const std::optional<std::size_t> index = currentPictureRow();
     if (!index) return;
     series_.setCorrected(*index, AnalysisState);
-    showRow(static_cast<int>(*index));
-    showPooled();
-    showPlot(plotKind_);
+    showChanged(*index);
 }
 
 void SeriesWindow::reportSaved()
@@ -369,9 +373,7 @@ void SeriesWindow::reportSaved()
     const std::optional<std::size_t> index = currentPictureRow();
     if (!index) return;
     series_.refresh(*index);
-    showRow(static_cast<int>(*index));
-    showPooled();
-    showPlot(plotKind_);
+    showChanged(*index);
 }
 
 void SeriesWindow::openRow(int index)
@@ -451,7 +453,7 @@ void SeriesWindow::SaveplotClick()
     request.fileName = QStringLiteral("plot.png");
     const QString target = dialogs().saveFile(request);
     if (target.isEmpty()) return;
-    const FileSaveOutcome saved = savePlot(fs::path(target.toStdString()), plotData(plotKind_), 2 * kPlotWidth / 1, 2 * kPlotHeight / 1);
+    const FileSaveOutcome saved = savePlot(fs::path(target.toStdString()), plotData(plotKind_), 2 * kPlotWidth, 2 * kPlotHeight);
     if (!saved.saved()) dialogs().message(UserDialogs::MessageKind::Warning, QString::fromStdString(saved.error));
 }
 

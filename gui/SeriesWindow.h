@@ -92,6 +92,8 @@ private:
     /// Writes row index into the table (every cell), and the pooled line and the plot after it.
     void showRow(int index);
     void showAll();
+    /// Row index changed: it, the pooled line and the plot shown again.
+    void showChanged(std::size_t index);
     void showPooled();
     /// The row of the picture open now in the picture window, if it is one of the series.
     std::optional<std::size_t> currentPictureRow() const;

@@ -236,19 +236,10 @@ void Series::setCounted(std::size_t index, const TAnalysisState& state, std::opt
     SeriesRow& row = rows_.at(index);
     row.width = state.ImageWidth;
     row.height = state.ImageHeight;
-    row.count = state.AutoCount;
-    row.removed = state.ManualRemoved;
-    row.added = state.ManualAdded;
     row.blobCount = blobCount;
     row.learntCount = learntCount;
-    row.perFilter = state.ParticlesPerFilter;
-    row.perCm3 = state.ParticlesPerCm3;
     row.totalAreaPixels = state.TotalAreaPixels;
-    row.state =
-        state.ManualRemoved == 0 && state.ManualAdded == 0 ? SeriesState::Counted : SeriesState::Corrected;
-    row.problem.clear();
-    // What the saved report held is no longer the row's count.
-    row.poolField.reset();
+    setCorrected(index, state);
 }
 
 void Series::setCorrected(std::size_t index, const TAnalysisState& state)
@@ -262,6 +253,7 @@ void Series::setCorrected(std::size_t index, const TAnalysisState& state)
     row.state =
         state.ManualRemoved == 0 && state.ManualAdded == 0 ? SeriesState::Counted : SeriesState::Corrected;
     row.problem.clear();
+    // What the saved report held is no longer the row's count.
     row.poolField.reset();
 }
 

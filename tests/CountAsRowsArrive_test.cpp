@@ -258,23 +258,27 @@ private:
     std::thread thread_;
 };
 
+/// The pictures and parameters the counts as rows arrive are tried on.
+struct ArrivalCase {
+    const char* name;
+    const Picture* picture;
+    CountParams params;
+};
+std::vector<ArrivalCase> arrivalCases(const Picture& sparse, const Picture& clusters)
+{
+    return {{"sparse", &sparse, CountParams{}},
+            {"sparse, wide reach", &sparse, wideReach()},
+            {"clusters", &clusters, denseParams()}};
+}
+
 // Rows arriving one at a time, with anything in the rows not yet there: the count reads none of them
 // early, and its outcome is the count of the whole picture.
 TEST(CountAsRowsArrive, RowsArrivingOneByOneGiveTheCountOfTheWholePicture)
 {
     const Picture sparse = sparsePicture();
     const Picture clusters = clusteredPicture();
-    struct Row {
-        const char* name;
-        const Picture* picture;
-        CountParams params;
-    };
-    const Row rows[] = {
-        {"sparse", &sparse, CountParams{}},
-        {"sparse, wide reach", &sparse, wideReach()},
-        {"clusters", &clusters, denseParams()},
-    };
-    for (const Row& row : rows) {
+    const std::vector<ArrivalCase> rows = arrivalCases(sparse, clusters);
+    for (const ArrivalCase& row : rows) {
         SCOPED_TRACE(row.name);
         Picture original;
         RowsReady ready;
@@ -325,17 +329,8 @@ TEST(CountAsRowsArrive, DecodingEndedEarlyEndsTheCountWithoutReadingFurther)
 {
     const Picture sparse = sparsePicture();
     const Picture clusters = clusteredPicture();
-    struct Row {
-        const char* name;
-        const Picture* picture;
-        CountParams params;
-    };
-    const Row rows[] = {
-        {"sparse", &sparse, CountParams{}},
-        {"sparse, wide reach", &sparse, wideReach()},
-        {"clusters", &clusters, denseParams()},
-    };
-    for (const Row& row : rows) {
+    const std::vector<ArrivalCase> rows = arrivalCases(sparse, clusters);
+    for (const ArrivalCase& row : rows) {
         const int height = row.picture->height();
         for (const int ready : {0, 1, 40, height / 2, height - 40, height - 1}) {
             SCOPED_TRACE(std::string(row.name) + ", rows ready: " + std::to_string(ready));
