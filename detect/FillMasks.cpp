@@ -57,22 +57,36 @@ inline std::uint64_t packBits(const std::uint8_t flags[kTile])
     return bits;
 }
 
-/// Word i of a plane line with its neighbours along the line or'ed in: bit b says whether bit b - 1, b
-/// or b + 1 of the line is set. Every line has a zero word before its first and after its last.
-inline std::uint64_t withNeighbours(const std::uint64_t* line, std::size_t i)
+/// One edge of a ring along a plane line, first..last (both included, first <= last): a pixel grows
+/// where it passes and bit b - 1, b or b + 1 of the inner line near is set. Fresh bits (grown, not yet
+/// marked) are or'ed into marked and handed to fresh(word, bits). Returns how many grew, fresh or not.
+/// Every line has a zero word before its first and after its last, so the neighbours of its end words
+/// read as unmarked. A word is stored only when it gains bits: most of a ring goes over pixels an
+/// earlier ring or fill marked already.
+template <typename Fresh>
+inline int growLine(const std::uint64_t* near, std::uint64_t* marked, const std::uint64_t* pass, unsigned first,
+                    unsigned last, Fresh&& fresh)
 {
-    const std::uint64_t here = line[i];
-    return here | (here << 1) | (line[i - 1] >> 63) | (here >> 1) | (line[i + 1] << 63);
-}
-
-/// The bits first % 64 .. last % 64 of word i of a range first..last, where i runs from first / 64 to
-/// last / 64.
-inline std::uint64_t rangeBits(std::size_t i, int first, int last)
-{
-    std::uint64_t bits = ~0ull;
-    if (i == static_cast<std::size_t>(first / kTile)) bits &= ~0ull << (first % kTile);
-    if (i == static_cast<std::size_t>(last / kTile)) bits &= ~0ull >> (kTile - 1 - last % kTile);
-    return bits;
+    const std::size_t firstWord = first / kTile, lastWord = last / kTile;
+    const std::uint64_t firstMask = ~0ull << (first % kTile);
+    const std::uint64_t lastMask = ~0ull >> (kTile - 1 - last % kTile);
+    std::uint64_t before = near[firstWord - 1], here = near[firstWord];
+    int passed = 0;
+    for (std::size_t i = firstWord;; ++i) {
+        const std::uint64_t after = near[i + 1];
+        std::uint64_t grown = (here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63)) & pass[i];
+        if (i == firstWord) grown &= firstMask;
+        if (i == lastWord) grown &= lastMask;
+        passed += std::popcount(grown);
+        const std::uint64_t newBits = grown & ~marked[i];
+        if (newBits != 0) {
+            marked[i] |= newBits;
+            fresh(i, newBits);
+        }
+        if (i == lastWord) return passed;
+        before = here;
+        here = after;
+    }
 }
 
 }  // namespace
@@ -215,46 +229,34 @@ void FillMasks::noteRingDrawn(int px, int y)
 
 WITH_POPCNT_CLONE int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
 {
-    const std::uint64_t* near = rowWord(markedRows_.get(), inner, 0);
-    std::uint64_t* marked = rowWord(markedRows_.get(), target, 0);
-    const std::uint64_t* pass = rowWord((onOriginal ? originalPassRows_ : countPassRows_).get(), target, 0);
+    if (lastColumn < firstColumn) return 0;
     std::uint8_t* area = layers_.Image3.row(target);
     const std::uint64_t targetBit = 1ull << (target % kTile);
-    int passed = 0;
-    for (std::size_t i = firstColumn / kTile; i <= static_cast<std::size_t>(lastColumn / kTile); ++i) {
-        const std::uint64_t grown =
-            withNeighbours(near, i) & pass[i] & rangeBits(i, firstColumn, lastColumn);
-        passed += std::popcount(grown);
-        std::uint64_t fresh = grown & ~marked[i];
-        marked[i] |= fresh;
-        for (; fresh != 0; fresh &= fresh - 1) {
-            const int column = static_cast<int>(i) * kTile + std::countr_zero(fresh);
-            markArea(area + Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(column));
-            *columnWord(markedColumns_.get(), target, column) |= targetBit;
-        }
-    }
-    return passed;
+    return growLine(rowWord(markedRows_.get(), inner, 0), rowWord(markedRows_.get(), target, 0),
+                    rowWord((onOriginal ? originalPassRows_ : countPassRows_).get(), target, 0),
+                    static_cast<unsigned>(firstColumn), static_cast<unsigned>(lastColumn),
+                    [&](std::size_t word, std::uint64_t bits) {
+                        for (; bits != 0; bits &= bits - 1) {
+                            const std::size_t column = word * kTile + std::countr_zero(bits);
+                            markArea(area + Picture::kBytesPerPixel * column);
+                            *columnWord(markedColumns_.get(), target, static_cast<int>(column)) |= targetBit;
+                        }
+                    });
 }
 
 WITH_POPCNT_CLONE int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
 {
-    const std::uint64_t* near = columnWord(markedColumns_.get(), 0, inner);
-    std::uint64_t* marked = columnWord(markedColumns_.get(), 0, target);
-    const std::uint64_t* pass = columnWord(countPassColumns_.get(), 0, target);
-    const std::ptrdiff_t offset = Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
+    if (lastRow < firstRow) return 0;
+    std::uint8_t* column = layers_.Image3.row(0) + Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
+    const std::size_t stride = layers_.Image3.stride();
     const std::uint64_t targetBit = 1ull << (target % kTile);
-    int passed = 0;
-    for (std::size_t i = firstRow / kTile; i <= static_cast<std::size_t>(lastRow / kTile); ++i) {
-        const std::uint64_t grown =
-            withNeighbours(near, i) & pass[i] & rangeBits(i, firstRow, lastRow);
-        passed += std::popcount(grown);
-        std::uint64_t fresh = grown & ~marked[i];
-        marked[i] |= fresh;
-        for (; fresh != 0; fresh &= fresh - 1) {
-            const int row = static_cast<int>(i) * kTile + std::countr_zero(fresh);
-            markArea(layers_.Image3.row(row) + offset);
-            *rowWord(markedRows_.get(), row, target) |= targetBit;
-        }
-    }
-    return passed;
+    return growLine(columnWord(markedColumns_.get(), 0, inner), columnWord(markedColumns_.get(), 0, target),
+                    columnWord(countPassColumns_.get(), 0, target), static_cast<unsigned>(firstRow),
+                    static_cast<unsigned>(lastRow), [&](std::size_t word, std::uint64_t bits) {
+                        for (; bits != 0; bits &= bits - 1) {
+                            const std::size_t row = word * kTile + std::countr_zero(bits);
+                            markArea(column + stride * row);
+                            *rowWord(markedRows_.get(), static_cast<int>(row), target) |= targetBit;
+                        }
+                    });
 }
