@@ -44,8 +44,9 @@ inline bool passesFillTest(const std::uint8_t* row, std::ptrdiff_t o, const Coun
 LayerRowSupply::LayerRowSupply(CountLayers layers, const RowsReady* decoded)
     : layers_(layers), decoded_(decoded), height_(layers.Image1.height()), decodedRows_(decoded ? 0 : height_)
 {
-    layers.Image2.resize(layers.Image1.width(), layers.Image1.height());
-    layers.Image3.resize(layers.Image1.width(), layers.Image1.height());
+    // Every row is copied before it is used, so the buffers need no clearing first.
+    layers.Image2.resizeForOverwrite(layers.Image1.width(), layers.Image1.height());
+    layers.Image3.resizeForOverwrite(layers.Image1.width(), layers.Image1.height());
     // Copy in steps of about 64 KB: few calls for narrow pictures, little cache for wide ones.
     const std::size_t stride = std::max<std::size_t>(1, layers.Image1.stride());
     rowsPerStep_ = std::max<std::int64_t>(1, static_cast<std::int64_t>((64 * 1024) / stride));
