@@ -169,7 +169,7 @@ PictureOutcome countOne(const fs::path& picturePath, const CounterOptions& optio
     const auto targetColour = static_cast<std::uint32_t>(colourPart(options.texts.EdR) +
                                                          256 * colourPart(options.texts.EdG) +
                                                          65536 * colourPart(options.texts.EdB));
-    // A JPEG's count runs on the rows already decoded while the decoder goes on with the next band
+    // A JPEG's or BMP's count runs on the rows already decoded while the next band is decoded (read)
     // on a second thread. What the decoding comes to is known only at its end: until then nothing of
     // the count is kept, and a decoding that fails drops it, as if it had never run.
     TAnalysisState state;

@@ -104,7 +104,13 @@ std::string readWholeFile(const std::filesystem::path& path, std::vector<std::ui
     errno = 0;
     CFile file(std::fopen(path.c_str(), "rb"));
     if (!file.get()) return "Cannot open " + quotedPath(path) + ": " + systemReason(errno) + ".";
+    return readWholeStream(file.get(), path, bytes);
+}
+
+std::string readWholeStream(std::FILE* file, const std::filesystem::path& path, std::vector<std::uint8_t>& bytes)
+{
     constexpr std::size_t kChunk = std::size_t{1} << 20;
+    errno = 0;
     try {
         // The first read asks for the file's size and one byte more, so a small file costs no more
         // memory than its size; a file that grows meanwhile is read on in chunks.
@@ -118,7 +124,7 @@ std::string readWholeFile(const std::filesystem::path& path, std::vector<std::ui
         for (;;) {
             const std::size_t used = bytes.size();
             bytes.resize(used + chunk);
-            const std::size_t got = std::fread(bytes.data() + used, 1, chunk, file.get());
+            const std::size_t got = std::fread(bytes.data() + used, 1, chunk, file);
             bytes.resize(used + got);
             if (got < chunk) break;
             chunk = kChunk;
@@ -127,7 +133,7 @@ std::string readWholeFile(const std::filesystem::path& path, std::vector<std::ui
         bytes.clear();
         return "Not enough memory to read " + quotedPath(path) + ".";
     }
-    if (std::ferror(file.get())) {
+    if (std::ferror(file)) {
         bytes.clear();
         return "Cannot read " + quotedPath(path) + ": " + systemReason(errno ? errno : EIO) + ".";
     }
@@ -156,10 +162,11 @@ DecodedPicture decodeJpeg(const std::filesystem::path& path, Picture recycled, c
     return result;
 }
 
-DecodedPicture decodeBmp(const std::filesystem::path& path)
+/// A BMP file bigger than the largest picture we would load (32 bits a pixel) is not even read; nor is
+/// one that cannot be opened. Otherwise file is the open file, the caller's to close.
+std::optional<DecodedPicture> openBmp(const std::filesystem::path& path, std::FILE*& file)
 {
     DecodedPicture result;
-    // A file bigger than the largest picture we would load (32 bits a pixel) is not even read.
     std::error_code sizeUnknown;
     const auto fileBytes = std::filesystem::file_size(path, sizeUnknown);
     if (!sizeUnknown && fileBytes > kMaxPictureBytes / 3 * 4 + (std::uintmax_t{1} << 20)) {
@@ -168,10 +175,23 @@ DecodedPicture decodeBmp(const std::filesystem::path& path)
                        " MB of picture can be loaded.";
         return result;
     }
-    std::vector<std::uint8_t> bytes;
-    result.error = readWholeFile(path, bytes);
-    if (result.failed()) return result;
-    return ReadBmpFromMemory(bytes.data(), bytes.size(), path.string());
+    errno = 0;
+    file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        result.error = "Cannot open " + quotedPath(path) + ": " + systemReason(errno) + ".";
+        return result;
+    }
+    return std::nullopt;
+}
+
+DecodedPicture decodeBmp(const std::filesystem::path& path)
+{
+    std::FILE* opened = nullptr;
+    if (std::optional<DecodedPicture> refusal = openBmp(path, opened)) return std::move(*refusal);
+    CFile file(opened);
+    BmpFileDecoding decoding(file.get(), path.string());
+    if (decoding.start()) decoding.decodeRows(nullptr);
+    return decoding.finish();
 }
 
 }  // namespace
@@ -289,9 +309,10 @@ DecodedPicture decodeFile(const std::filesystem::path& path, PictureKind kind, P
 
 struct PictureDecoding::State {
     std::filesystem::path path;
-    std::FILE* file = nullptr;              // a JPEG's, open while it is decoded
+    std::FILE* file = nullptr;              // a JPEG's or BMP's, open while it is decoded
     std::unique_ptr<JpegDecoding> jpeg;     // a JPEG whose header was read
-    std::optional<DecodedPicture> outcome;  // every other kind, or a JPEG that ended early
+    std::unique_ptr<BmpFileDecoding> bmp;   // a BMP whose header was read
+    std::optional<DecodedPicture> outcome;  // every other kind, or a file that ended early
     Picture none;                           // picture() when there is no picture to show
     RowsReady rows;
     std::thread rowDecoder;
@@ -302,14 +323,27 @@ struct PictureDecoding::State {
     {
         if (rowDecoder.joinable()) rowDecoder.join();
         jpeg.reset();
+        bmp.reset();
         if (file) std::fclose(file);
     }
 
     void decodeRows()
     {
         errno = 0;
-        jpeg->decodeRows(&rows);
+        if (jpeg)
+            jpeg->decodeRows(&rows);
+        else
+            bmp->decodeRows(&rows);
         rowsErrno = errno;
+    }
+    /// The rows on a second thread; with none to be had, here and now, before any is used.
+    void decodeRowsBeside()
+    {
+        try {
+            rowDecoder = std::thread([this] { decodeRows(); });
+        } catch (const std::system_error&) {
+            decodeRows();
+        }
     }
 };
 
@@ -318,9 +352,11 @@ PictureDecoding::PictureDecoding(const std::filesystem::path& path, PictureKind 
 {
     State& state = *state_;
     state.path = path;
-    if (kind == PictureKind::Jpeg) {
+    if (kind == PictureKind::Jpeg || kind == PictureKind::Bmp) {
         if (std::optional<DecodedPicture> refusal = refusalOfNonFile(path)) {
             state.outcome = std::move(*refusal);
+        } else if (kind == PictureKind::Bmp) {
+            if (std::optional<DecodedPicture> refusal = openBmp(path, state.file)) state.outcome = std::move(*refusal);
         } else {
             errno = 0;
             state.file = std::fopen(path.c_str(), "rb");
@@ -329,17 +365,22 @@ PictureDecoding::PictureDecoding(const std::filesystem::path& path, PictureKind 
                 state.outcome->error = "Cannot open " + quotedPath(path) + ": " + systemReason(errno) + ".";
             }
         }
-        if (state.file) {
+        if (state.file && kind == PictureKind::Bmp) {
+            state.bmp = std::make_unique<BmpFileDecoding>(state.file, path.string());
+            if (state.bmp->start()) {
+                state.decodeRowsBeside();
+                return;
+            }
+            state.outcome = state.bmp->finish();
+            state.bmp.reset();
+            state.rows.publish(state.outcome->picture.height());  // a file read whole
+        } else if (state.file) {
             state.jpeg = std::make_unique<JpegDecoding>(state.file, path.string());
             errno = 0;
             const bool started = state.jpeg->start();
             state.headerErrno = errno;
             if (started) {
-                try {
-                    state.rowDecoder = std::thread([&state] { state.decodeRows(); });
-                } catch (const std::system_error&) {
-                    state.decodeRows();  // no second thread: the rows are decoded here, before any is used
-                }
+                state.decodeRowsBeside();
                 return;
             }
         }
@@ -356,6 +397,7 @@ const Picture& PictureDecoding::picture() const
 {
     const State& state = *state_;
     if (state.outcome) return state.outcome->picture;
+    if (state.bmp) return state.bmp->picture();
     return state.jpeg ? state.jpeg->picture() : state.none;
 }
 
@@ -373,6 +415,7 @@ DecodedPicture PictureDecoding::finish()
         state.outcome.reset();
         return result;
     }
+    if (state.bmp) return state.bmp->finish();
     if (!state.jpeg) return {};
     DecodedPicture result = state.jpeg->finish();
     if (state.file && std::ferror(state.file)) {  // libjpeg takes a failed read for the end of the file

@@ -3,6 +3,8 @@
 // TIFF into a 24-bit blue-green-red Picture, and writing JPEG files.
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -75,10 +77,10 @@ DecodedPicture decodePictureFile(const std::filesystem::path& path, PictureKind 
 
 class RowsReady;
 
-/// A picture file decoded while its first rows are already being worked on. A JPEG's header is read
-/// and its picture sized on the calling thread (whose memory claim it is); its rows are decoded on a
-/// second thread, band by band, each band told to rows() once it is final. The other kinds are decoded
-/// whole before the constructor returns. The outcome is decodePictureFile(path, kind)'s, byte for byte.
+/// A picture file decoded while its first rows are already being worked on. A JPEG's or BMP's header
+/// is read and its picture sized on the calling thread (whose memory claim it is); its rows are decoded
+/// (a BMP's read) on a second thread, band by band, each band told to rows() once it is final. The
+/// other kinds are decoded whole before the constructor returns. The outcome is decodePictureFile(path, kind)'s, byte for byte.
 class PictureDecoding {
 public:
     PictureDecoding(const std::filesystem::path& path, PictureKind kind);
@@ -100,6 +102,10 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+/// Reads the rest of an open file (path names it, and gives its size) into bytes. Returns an empty text
+/// on success, else why it failed.
+std::string readWholeStream(std::FILE* file, const std::filesystem::path& path, std::vector<std::uint8_t>& bytes);
 
 /// Decodes a whole BMP file held in memory, as decodePictureFile does for a ".bmp" name (ReadBmp).
 /// fileLabel names the file in the error text and the messages.

@@ -2,12 +2,22 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/AtomicFile.h"
+#include "core/RowsReady.h"
 #include "picture/PictureMemory.h"
+
+#if defined(__unix__)
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+#define BMP_ROWS_FROM_FILE 1
+#endif
 
 namespace {
 
@@ -76,6 +86,32 @@ public:
     }
     DecodedPicture decode();
 
+    // The steps of a file read straight into the picture (BmpFileDecoding). data holds the file's
+    // first bytes only; headers() is told where they end.
+    /// Reads the headers and tables from the bytes held. False when they do not make a picture (the
+    /// outcome says why) or when they may reach past the bytes held.
+    bool headers(std::size_t held)
+    {
+        size_ = held;
+        return readHeaders() && readColoursOrMasks() && pixelsAt_ < held;
+    }
+    /// Whether the rows are the picture's own bytes, blue, green, red, each row padded to 4 bytes.
+    bool plainRows() const { return header_.bits == 24 && header_.compression == kRgb; }
+    /// Sizes the picture against the whole file's size, as decode does; the rows are left unwritten.
+    bool allocateFor(std::uint64_t fileBytes)
+    {
+        size_ = static_cast<std::size_t>(fileBytes);
+        return allocate(false);
+    }
+    std::size_t pixelsAt() const { return pixelsAt_; }
+    std::size_t fileStride() const { return static_cast<std::size_t>((width_ * 24 + 31) / 32 * 4); }
+    bool topDown() const { return topDown_; }
+    const std::string& label() const { return label_; }
+    Picture& picture() { return result_.picture; }
+    void noteDamage(const std::string& reason) { damage(reason); }
+    /// The outcome: the picture, or the error, and the damage found.
+    DecodedPicture outcome();
+
 private:
     bool fail(const std::string& reason)
     {
@@ -89,7 +125,7 @@ private:
     }
     bool readHeaders();
     bool readColoursOrMasks();
-    bool allocate();
+    bool allocate(bool clear = true);
     void readRows();
     void readRle(bool fourBits);
     /// Row y of the picture as the file counts rows: 0 is the first row stored.
@@ -206,7 +242,7 @@ bool BmpDecoder::readColoursOrMasks()
     return true;
 }
 
-bool BmpDecoder::allocate()
+bool BmpDecoder::allocate(bool clear)
 {
     const auto width = static_cast<std::uint64_t>(width_);
     const auto height = static_cast<std::uint64_t>(height_);
@@ -224,7 +260,10 @@ bool BmpDecoder::allocate()
         return false;
     }
     try {
-        result_.picture.resize(static_cast<int>(width_), static_cast<int>(height_));
+        if (clear)
+            result_.picture.resize(static_cast<int>(width_), static_cast<int>(height_));
+        else
+            result_.picture.resizeForOverwrite(static_cast<int>(width_), static_cast<int>(height_));
     } catch (const std::bad_alloc&) {
         result_.picture.clear();
         result_.error = "Not enough memory to load " + label_ + ".";
@@ -344,6 +383,11 @@ DecodedPicture BmpDecoder::decode()
         readRle(header_.compression == kRle4);
     else
         readRows();
+    return outcome();
+}
+
+DecodedPicture BmpDecoder::outcome()
+{
     if (badIndices_ > 0)
         damage(std::to_string(badIndices_) + (badIndices_ == 1 ? " pixel uses a colour" : " pixels use colours") +
                " beyond the " + std::to_string(colours_.size()) + " of its colour table");
@@ -359,4 +403,176 @@ DecodedPicture BmpDecoder::decode()
 DecodedPicture ReadBmpFromMemory(const std::uint8_t* data, std::size_t size, const std::string& fileLabel)
 {
     return BmpDecoder(data, size, fileLabel).decode();
+}
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 64 * 1024;  // read first: every header and table of a usual file
+constexpr std::int64_t kBandRows = 64;           // rows read and told ready at a time
+
+}  // namespace
+
+struct BmpFileDecoding::State {
+    std::FILE* file = nullptr;
+    std::string fileLabel;
+    std::vector<std::uint8_t> head;            // the file's first bytes
+    std::unique_ptr<BmpDecoder> decoder;       // rows read straight from the file
+    std::optional<DecodedPicture> outcome;     // a file read whole, or one that failed before its rows
+    std::string rowsError;                     // why reading the rows straight from the file failed
+    bool rowsRead = false;
+    std::uint64_t fileBytes = 0;
+    Picture none;
+
+    /// The whole file through ReadBmpFromMemory, as a file that is no plain 24-bit BMP is read.
+    void readWhole()
+    {
+        std::vector<std::uint8_t> bytes;
+        std::rewind(file);
+        DecodedPicture result;
+        result.error = readWholeStream(file, std::filesystem::path(fileLabel), bytes);
+        outcome = result.failed() ? std::move(result) : ReadBmpFromMemory(bytes.data(), bytes.size(), fileLabel);
+    }
+    std::string readError(int error) const
+    {
+        return "Cannot read " + quotedPath(fileLabel) + ": " + systemReason(error ? error : EIO) + ".";
+    }
+};
+
+BmpFileDecoding::BmpFileDecoding(std::FILE* file, const std::string& fileLabel) : state_(std::make_unique<State>())
+{
+    state_->file = file;
+    state_->fileLabel = fileLabel;
+}
+
+BmpFileDecoding::~BmpFileDecoding() = default;
+
+bool BmpFileDecoding::start()
+{
+    State& state = *state_;
+#if BMP_ROWS_FROM_FILE
+    const int fd = fileno(state.file);
+    struct stat status {};
+    if (fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+        state.fileBytes = static_cast<std::uint64_t>(status.st_size);
+        state.head.resize(static_cast<std::size_t>(std::min<std::uint64_t>(state.fileBytes, kHeaderBytes)));
+        std::size_t got = 0;
+        while (got < state.head.size()) {
+            const ssize_t n = pread(fd, state.head.data() + got, state.head.size() - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                state.outcome.emplace();
+                state.outcome->error = state.readError(errno);
+                return false;
+            }
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        state.head.resize(got);
+        auto decoder = std::make_unique<BmpDecoder>(state.head.data(), state.head.size(), state.fileLabel);
+        // Files of other kinds, or whose headers reach past the first bytes, are read whole below; so are
+        // broken headers, for the whole file's message.
+        if (decoder->headers(state.head.size()) && decoder->plainRows() &&
+            got == std::min<std::uint64_t>(state.fileBytes, kHeaderBytes)) {
+            if (!decoder->allocateFor(state.fileBytes)) {
+                state.outcome = decoder->outcome();
+                state.outcome->picture.clear();
+                return false;
+            }
+            state.decoder = std::move(decoder);
+            return true;
+        }
+    }
+#endif
+    state.readWhole();
+    return !state.outcome->failed();
+}
+
+const Picture& BmpFileDecoding::picture() const
+{
+    const State& state = *state_;
+    if (state.decoder) return state.decoder->picture();
+    return state.outcome ? state.outcome->picture : state.none;
+}
+
+void BmpFileDecoding::decodeRows(RowsReady* ready)
+{
+    State& state = *state_;
+#if BMP_ROWS_FROM_FILE
+    if (state.decoder && !state.rowsRead) {
+        state.rowsRead = true;
+        BmpDecoder& decoder = *state.decoder;
+        Picture& picture = decoder.picture();
+        const std::int64_t height = picture.height();
+        const std::size_t rowBytes = picture.stride(), fileStride = decoder.fileStride();
+        std::uint8_t padding[4];
+        const std::int64_t held = static_cast<std::int64_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(height), (state.fileBytes - decoder.pixelsAt()) / fileStride));
+        if (held < height)
+            decoder.noteDamage("the file ends after " + std::to_string(held) + " of its " + std::to_string(height) + " rows");
+        const int fd = fileno(state.file);
+        // Stored row y (the file's order) is picture row y of a top-down file, height - 1 - y of a
+        // bottom-up one; a band of picture rows is one run of stored rows either way.
+        const auto pictureRow = [&](std::int64_t stored) { return decoder.topDown() ? stored : height - 1 - stored; };
+        std::vector<iovec> pieces;
+        for (std::int64_t first = 0; first < height; first += kBandRows) {
+            const std::int64_t last = std::min(height, first + kBandRows) - 1;
+            std::int64_t storedFirst = decoder.topDown() ? first : height - 1 - last;
+            std::int64_t storedLast = decoder.topDown() ? last : height - 1 - first;
+            for (std::int64_t y = std::max(storedFirst, held); y <= storedLast; ++y)  // past the file's end: black
+                std::memset(picture.row(static_cast<int>(pictureRow(y))), 0, rowBytes);
+            storedLast = std::min(storedLast, held - 1);
+            pieces.clear();
+            for (std::int64_t y = storedFirst; y <= storedLast; ++y) {
+                pieces.push_back({picture.row(static_cast<int>(pictureRow(y))), rowBytes});
+                if (fileStride > rowBytes) pieces.push_back({padding, fileStride - rowBytes});
+            }
+            std::size_t at = 0;  // the first piece not read whole
+            off_t offset = static_cast<off_t>(decoder.pixelsAt() + static_cast<std::size_t>(storedFirst) * fileStride);
+            while (at < pieces.size()) {
+                const ssize_t n = preadv(fd, pieces.data() + at, static_cast<int>(pieces.size() - at), offset);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {  // a read error, or a file cut short since it was opened
+                    state.rowsError = state.readError(n < 0 ? errno : EIO);
+                    if (ready) ready->close();
+                    return;
+                }
+                offset += n;
+                for (auto left = static_cast<std::size_t>(n); left > 0;) {
+                    iovec& piece = pieces[at];
+                    const std::size_t taken = std::min(left, piece.iov_len);
+                    piece.iov_base = static_cast<std::uint8_t*>(piece.iov_base) + taken;
+                    piece.iov_len -= taken;
+                    left -= taken;
+                    if (piece.iov_len == 0) ++at;
+                }
+            }
+            if (ready) ready->publish(last + 1);
+        }
+        if (ready) ready->close();
+        return;
+    }
+#endif
+    if (ready) {
+        if (state.outcome) ready->publish(state.outcome->picture.height());
+        ready->close();
+    }
+}
+
+DecodedPicture BmpFileDecoding::finish()
+{
+    State& state = *state_;
+    if (state.decoder) {
+        decodeRows(nullptr);  // nothing when they were read already
+        DecodedPicture result = state.decoder->outcome();
+        state.decoder.reset();
+        if (!state.rowsError.empty()) {
+            result = DecodedPicture();
+            result.error = state.rowsError;
+        }
+        return result;
+    }
+    if (!state.outcome) return {};
+    DecodedPicture result = std::move(*state.outcome);
+    state.outcome.reset();
+    return result;
 }

@@ -1,6 +1,6 @@
-// The count on a picture still being decoded, its rows arriving band by band from a second thread,
-// against the count of the whole decoded picture: the same layers, counters, results and particle
-// table, whatever rows were ready when; and a decoding that ends early ends the count, never hangs it.
+// The count on a picture still being decoded (a JPEG) or read (a BMP), its rows arriving band by band
+// from a second thread, against the count of the whole decoded picture: the same layers, counters,
+// results and particle table, whatever rows were ready when; and a decoding that ends early ends the count, never hangs it.
 
 #include "detect/CountRun.h"
 
@@ -145,6 +145,31 @@ protected:
     fs::path folder_;
 };
 
+/// Counts the file as its rows arrive and after decoding it whole: the reader's error, messages and
+/// damage agree, and a picture decoded is counted alike both ways. Gives the decoded outcome.
+DecodedPicture expectCountAsRowsArriveLikeCountAfter(const fs::path& path, PictureKind kind, const CountParams& params)
+{
+    DecodedPicture decodedFirst = decodePictureFile(path, kind);
+    PictureDecoding decoding(path, kind);
+    EXPECT_FALSE(decoding.picture().empty());
+    if (decoding.picture().empty()) return decodedFirst;
+    CountOutcome arrived;
+    CountLayers layers(decoding.picture(), arrived.countLayer, arrived.areaLayer);
+    const bool finished = runCountAsRowsArrive(layers, arrived.state, params, decoding.rows(), &arrived.particles);
+    DecodedPicture decoded = decoding.finish();
+    EXPECT_EQ(decoded.error, decodedFirst.error);
+    EXPECT_EQ(decoded.messages, decodedFirst.messages);
+    EXPECT_EQ(decoded.damaged, decodedFirst.damaged);
+    if (!decoded.failed()) {
+        EXPECT_TRUE(finished);
+        EXPECT_TRUE(decoded.picture == decodedFirst.picture);
+        const CountOutcome whole = wholeCount(decodedFirst.picture, params);
+        EXPECT_GT(whole.state.AutoCount, 3);
+        expectSameCount(arrived, whole);
+    }
+    return decoded;
+}
+
 enum class JpegForm { Baseline, Progressive, Truncated, SecondScan };
 
 // A JPEG several bands tall, decoded on the second thread while the count follows it: the count,
@@ -195,17 +220,7 @@ TEST_F(CountAsRowsArriveTest, JpegCountedAsItDecodesEqualsCountAfterDecoding)
         }
         writeBytes(path, bytes);
 
-        const DecodedPicture decodedFirst = decodePictureFile(path, PictureKind::Jpeg);
-        PictureDecoding decoding(path, PictureKind::Jpeg);
-        ASSERT_FALSE(decoding.picture().empty());
-        CountOutcome arrived;
-        CountLayers layers(decoding.picture(), arrived.countLayer, arrived.areaLayer);
-        const bool finished = runCountAsRowsArrive(layers, arrived.state, row.params, decoding.rows(), &arrived.particles);
-        const DecodedPicture decoded = decoding.finish();
-
-        EXPECT_EQ(decoded.error, decodedFirst.error);
-        EXPECT_EQ(decoded.messages, decodedFirst.messages);
-        EXPECT_EQ(decoded.damaged, decodedFirst.damaged);
+        const DecodedPicture decoded = expectCountAsRowsArriveLikeCountAfter(path, PictureKind::Jpeg, row.params);
         if (row.form == JpegForm::SecondScan) {
             EXPECT_NE(decoded.error.find("is not a readable JPEG picture"), std::string::npos) << decoded.error;
             EXPECT_TRUE(decoded.picture.empty());
@@ -218,11 +233,59 @@ TEST_F(CountAsRowsArriveTest, JpegCountedAsItDecodesEqualsCountAfterDecoding)
                       std::string::npos)
                 << decoded.messages[0];
         }
-        EXPECT_TRUE(finished);
-        EXPECT_TRUE(decoded.picture == decodedFirst.picture);
-        const CountOutcome whole = wholeCount(decodedFirst.picture, row.params);
-        EXPECT_GT(whole.state.AutoCount, 3);
-        expectSameCount(arrived, whole);
+    }
+}
+
+/// A 24-bit BMP of picture, rows bottom-up (as most programs write them) or top-down.
+std::vector<std::uint8_t> bmpBytes(const Picture& picture, bool topDown)
+{
+    const std::size_t rowBytes = picture.stride(), padded = (rowBytes + 3) / 4 * 4;
+    const auto size = static_cast<std::uint32_t>(54 + padded * static_cast<std::size_t>(picture.height()));
+    std::vector<std::uint8_t> bytes = {'B', 'M'};
+    const auto put = [&bytes](std::uint32_t value, int count) {
+        for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    const auto height = static_cast<std::uint32_t>(topDown ? -picture.height() : picture.height());
+    put(size, 4), put(0, 4), put(54, 4), put(40, 4), put(static_cast<std::uint32_t>(picture.width()), 4);
+    put(height, 4), put(1, 2), put(24, 2), put(0, 4), put(size - 54, 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
+    for (int i = 0; i < picture.height(); ++i) {
+        const std::uint8_t* row = picture.row(topDown ? i : picture.height() - 1 - i);
+        bytes.insert(bytes.end(), row, row + rowBytes);
+        bytes.insert(bytes.end(), padded - rowBytes, 0);
+    }
+    return bytes;
+}
+
+// A BMP read band by band on the second thread while the count follows: the count and the reader's
+// outcome are those of reading first and counting after, bottom-up or top-down; a file cut short is
+// counted with its black top rows and the same damage message.
+TEST_F(CountAsRowsArriveTest, BmpCountedAsItIsReadEqualsCountAfterReading)
+{
+    struct Row {
+        const char* name;
+        Picture (*picture)();
+        CountParams params;
+        bool topDown;
+        std::size_t cutRows;
+    };
+    const Row rows[] = {
+        {"clusters, bottom-up", clusteredPicture, denseParams(), false, 0},
+        {"sparse, wide reach, top-down", sparsePicture, wideReach(), true, 0},
+        {"sparse, bottom-up, cut short", sparsePicture, CountParams{}, false, 100},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Picture picture = row.picture();
+        std::vector<std::uint8_t> bytes = bmpBytes(picture, row.topDown);
+        bytes.resize(bytes.size() - row.cutRows * ((picture.stride() + 3) / 4 * 4));
+        const fs::path path = file("picture.bmp");
+        writeBytes(path, bytes);
+        const DecodedPicture decoded = expectCountAsRowsArriveLikeCountAfter(path, PictureKind::Bmp, row.params);
+        ASSERT_FALSE(decoded.failed()) << decoded.error;
+        EXPECT_EQ(decoded.damaged, row.cutRows > 0);
+        if (row.cutRows == 0) {
+            EXPECT_TRUE(decoded.picture == picture);
+        }
     }
 }
 

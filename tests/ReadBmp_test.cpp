@@ -293,3 +293,84 @@ TEST(ReadBmp, HeaderPointingOutsideTheFileIsRefused)
         EXPECT_TRUE(result.picture.empty());
     }
 }
+
+namespace {
+
+/// The file with its pixels moved gap bytes further on, the header's offset telling where.
+Bytes withGapBeforePixels(Bytes bytes, std::size_t gap)
+{
+    const std::uint32_t offset = bytes[10] | (bytes[11] << 8) | (bytes[12] << 16) | (bytes[13] << 24);
+    bytes.insert(bytes.begin() + offset, gap, 0x5A);
+    const auto moved = static_cast<std::uint32_t>(offset + gap);
+    for (int i = 0; i < 4; ++i) bytes[10 + i] = static_cast<std::uint8_t>(moved >> (8 * i));
+    return bytes;
+}
+
+void writeFile(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+// A file on disk: plain 24-bit files are read straight into the picture band by band, the others
+// whole; either way the picture, error and messages are those of the same bytes read from memory.
+TEST(ReadBmpFile, GivesWhatTheBytesInMemoryGive)
+{
+    const fs::path path = fs::temp_directory_path() /
+                          ("read_bmp_file_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".bmp");
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
+    Bytes cut = bmpFile({40, 37, 200, 24, 0, {}, {}, patternRows(37, 200, 24)});
+    cut.resize(cut.size() - 112 * 70 - 50);  // 129 whole rows of 200 held, the top ones missing
+    Bytes mostlyMissing = bmpFile({40, 37, 200, 24, 0, {}, {}, patternRows(37, 200, 24)});
+    mostlyMissing.resize(mostlyMissing.size() - 112 * 101);
+    const std::vector<Case> cases = {
+        {"bottom-up, padded rows, several bands", bmpFile({40, 37, 200, 24, 0, {}, {}, patternRows(37, 200, 24)})},
+        {"top-down, V5 header, several bands", bmpFile({124, 40, -150, 24, 0, {}, {}, patternRows(40, -150, 24)})},
+        {"one row", bmpFile({40, 5, 1, 24, 0, {}, {}, patternRows(5, 1, 24)})},
+        {"rows cut off", cut},
+        {"fewer than half the rows held", mostlyMissing},
+        {"pixels beyond the first bytes read",
+         withGapBeforePixels(bmpFile({40, 9, 70, 24, 0, {}, {}, patternRows(9, 70, 24)}), 70000)},
+        {"8 bits, read whole", bmpFile({40, 7, -6, 8, 0, patternPalette(256), {}, patternRows(7, -6, 8)})},
+        {"32 bits, read whole", bmpFile({40, 4, 3, 32, 0, {}, {}, patternRows(4, 3, 32)})},
+        {"not a BMP", Bytes{'B', 'M', 0, 0}},
+        {"empty", Bytes{}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(path, c.bytes);
+        const DecodedPicture fromMemory = decode(c.bytes, path.string());
+        PictureDecoding decoding(path, PictureKind::Bmp);
+        for (const DecodedPicture& fromFile : {decodePictureFile(path, PictureKind::Bmp), decoding.finish()}) {
+            EXPECT_EQ(fromFile.error, fromMemory.error);
+            EXPECT_EQ(fromFile.messages, fromMemory.messages);
+            EXPECT_EQ(fromFile.damaged, fromMemory.damaged);
+            EXPECT_TRUE(fromFile.picture == fromMemory.picture);
+        }
+    }
+    // Sizes are checked against the memory limit before the picture is allocated, as from memory.
+    writeFile(path, bmpFile({40, 100, 100, 24, 0, {}, {}, patternRows(100, 100, 24)}));
+    setPictureMemoryLimit(pictureLayersBytes(100, 100) - 1);
+    const DecodedPicture refused = decodePictureFile(path, PictureKind::Bmp);
+    setPictureMemoryLimit(0);
+    EXPECT_TRUE(refused.picture.empty());
+    EXPECT_NE(refused.error.find("is too large to load: 100 x 100 pixels"), std::string::npos) << refused.error;
+
+    // A file cut short after its header was read fails the reading, rather than leaving rows unread.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    BmpFileDecoding shrinking(file, path.string());
+    ASSERT_TRUE(shrinking.start());
+    fs::resize_file(path, 5000);
+    shrinking.decodeRows(nullptr);
+    const DecodedPicture failed = shrinking.finish();
+    std::fclose(file);
+    EXPECT_EQ(failed.error, "Cannot read \"" + path.string() + "\": Input/output error.");
+    EXPECT_TRUE(failed.picture.empty());
+    fs::remove(path);
+}
