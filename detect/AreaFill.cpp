@@ -168,12 +168,7 @@ std::int64_t fillarea(const CountWorkingValues& run, TAnalysisState& state)
         if (masked) {
             // The same four steps in the same order, 64 pixels at a time. Within a step no pixel's
             // test reads a pixel that the step marks, so testing them together changes nothing.
-            FillMasks& masks = *run.masks;
-            successes = static_cast<std::uint16_t>(
-                masks.growRow(top, top + 1, leftColumn, rightColumn - 1, true) +
-                masks.growRow(bottom, bottom - 1, leftColumn, rightColumn - 1, false) +
-                masks.growColumn(leftColumn, leftColumn + 1, top, lastSideRow) +
-                masks.growColumn(rightColumn, rightColumn - 1, top, lastSideRow));
+            successes = static_cast<std::uint16_t>(run.masks->growRing(top, bottom, leftColumn, rightColumn, lastSideRow));
         } else {
             // A pixel of row r, offset o passed: mark it, and tell the masks of a new mark.
             const auto grew = [&](int r, std::uint8_t* pixels, std::ptrdiff_t o) {

@@ -227,7 +227,8 @@ void FillMasks::noteRingDrawn(int px, int y)
     }
 }
 
-WITH_POPCNT_CLONE int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
+// The edges are defined inline so that a ring, grown by one call, pays for one call.
+inline int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
 {
     if (lastColumn < firstColumn) return 0;
     std::uint8_t* area = layers_.Image3.row(target);
@@ -244,7 +245,7 @@ WITH_POPCNT_CLONE int FillMasks::growRow(int target, int inner, int firstColumn,
                     });
 }
 
-WITH_POPCNT_CLONE int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
+inline int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
 {
     if (lastRow < firstRow) return 0;
     std::uint8_t* column = layers_.Image3.row(0) + Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
@@ -259,4 +260,10 @@ WITH_POPCNT_CLONE int FillMasks::growColumn(int target, int inner, int firstRow,
                             *rowWord(markedRows_.get(), static_cast<int>(row), target) |= targetBit;
                         }
                     });
+}
+
+WITH_POPCNT_CLONE int FillMasks::growRing(int top, int bottom, int left, int right, int lastSideRow)
+{
+    return growRow(top, top + 1, left, right - 1, true) + growRow(bottom, bottom - 1, left, right - 1, false) +
+           growColumn(left, left + 1, top, lastSideRow) + growColumn(right, right - 1, top, lastSideRow);
 }

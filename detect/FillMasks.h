@@ -72,6 +72,18 @@ public:
     /// The count layer's ring around (px, y) has just been drawn.
     void noteRingDrawn(int px, int y);
 
+    /// A whole ring of a fill, in the fill's order: the top edge (row top, on the original), the bottom
+    /// edge (row bottom, on the count layer), both from column left to right - 1, then the sides
+    /// (columns left and right, rows top to lastSideRow, on the count layer). Returns how many grew in
+    /// all. The tiles of rows top - 1 .. bottom + 1, columns left - 1 .. right must be made.
+    int growRing(int top, int bottom, int left, int right, int lastSideRow);
+
+private:
+    bool tileMade(int row, int column) const
+    {
+        return made_ && made_[static_cast<std::size_t>(row / kTile) * rowWords_ + column / kTile] != 0;
+    }
+    void allocate();
     /// A horizontal edge of a ring: each pixel of row target from firstColumn to lastColumn that passes
     /// the fill test (on the original or on the count layer) and has a marked pixel among its three
     /// neighbours on row inner (columns c - 1, c, c + 1) is marked. Returns how many passed. The tiles
@@ -80,13 +92,6 @@ public:
     /// A side of a ring, on the count layer: as growRow down column target from firstRow to lastRow,
     /// with the neighbours in column inner (rows r - 1, r, r + 1).
     int growColumn(int target, int inner, int firstRow, int lastRow);
-
-private:
-    bool tileMade(int row, int column) const
-    {
-        return made_ && made_[static_cast<std::size_t>(row / kTile) * rowWords_ + column / kTile] != 0;
-    }
-    void allocate();
     void makeTile(int tileRow, int tileColumn);
     /// Bit i: whether pixel i of the count pixels from pixels is marked, or passes the fill test.
     std::uint64_t markedBits(const std::uint8_t* pixels, int count) const;

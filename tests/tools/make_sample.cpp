@@ -1,10 +1,12 @@
 // make-sample: writes a synthetic fluorescence micrograph as a binary PPM (convert it with cjpeg) or,
 // for a name ending in .bmp, as a 24-bit BMP.
-//   make-sample OUTPUT [WIDTH HEIGHT PARTICLES SEED]
-//   make-sample --clusters OUTPUT WIDTH HEIGHT CLUSTERS SEED
+//   make-sample OUTPUT [WIDTH HEIGHT PARTICLES SEED [MARKS.csv]]
+//   make-sample --clusters OUTPUT WIDTH HEIGHT CLUSTERS SEED [MARKS.csv]
 // The first draws separate green particles; --clusters draws blurry blue cells touching in clusters
-// (about 20 cells each). Prints the number of particles or cells drawn.
+// (about 20 cells each). Prints the number of particles or cells drawn. MARKS.csv, when given, gets
+// their centres (header x,y), as the counter's --learn reads marks.
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -83,9 +85,10 @@ bool writePicture(const Picture& picture, const std::string& name)
 int main(int argc, char** argv)
 {
     const bool clusters = argc > 1 && std::string(argv[1]) == "--clusters";
-    if (clusters ? argc != 7 : (argc != 2 && argc != 6)) {
-        std::fprintf(stderr, "usage: make-sample OUTPUT [WIDTH HEIGHT PARTICLES SEED]\n"
-                             "       make-sample --clusters OUTPUT WIDTH HEIGHT CLUSTERS SEED\n");
+    const int sized = clusters ? 7 : 6;  // arguments with the size, the count and the seed
+    if (clusters ? (argc != 7 && argc != 8) : (argc != 2 && argc != 6 && argc != 7)) {
+        std::fprintf(stderr, "usage: make-sample OUTPUT [WIDTH HEIGHT PARTICLES SEED [MARKS.csv]]\n"
+                             "       make-sample --clusters OUTPUT WIDTH HEIGHT CLUSTERS SEED [MARKS.csv]\n");
         return 2;
     }
     char** values = argv + (clusters ? 3 : 2);
@@ -105,7 +108,7 @@ int main(int argc, char** argv)
         micrograph = makeClusteredMicrograph(options);
     } else {
         MicrographOptions options;
-        if (argc == 6) {
+        if (argc >= 6) {
             options.width = static_cast<int>(width);
             options.height = static_cast<int>(height);
             options.particles = static_cast<int>(count);
@@ -114,6 +117,14 @@ int main(int argc, char** argv)
         micrograph = makeSyntheticMicrograph(options);
     }
     if (!writePicture(micrograph.picture, argv[clusters ? 2 : 1])) return 1;
+    if (argc == sized + 1) {
+        std::FILE* marks = std::fopen(argv[sized], "w");
+        if (!marks) return 1;
+        std::fprintf(marks, "x,y\n");
+        for (const DrawnParticle& particle : micrograph.particles)
+            std::fprintf(marks, "%ld,%ld\n", std::lround(particle.column), std::lround(particle.row));
+        if (std::fclose(marks) != 0) return 1;
+    }
     std::printf("%zu particles\n", micrograph.particles.size());
     return 0;
 }
