@@ -63,24 +63,25 @@ inline std::uint64_t packBits(const std::uint8_t flags[kTile])
 /// Every line has a zero word before its first and after its last, so the neighbours of its end words
 /// read as unmarked. A word is stored only when it gains bits: most of a ring goes over pixels an
 /// earlier ring or fill marked already.
-template <typename Fresh>
+/// Word i of a line is kStride words after word 0.
+template <std::size_t kStride, typename Fresh>
 inline int growLine(const std::uint64_t* near, std::uint64_t* marked, const std::uint64_t* pass, unsigned first,
                     unsigned last, Fresh&& fresh)
 {
     const std::size_t firstWord = first / kTile, lastWord = last / kTile;
     const std::uint64_t firstMask = ~0ull << (first % kTile);
     const std::uint64_t lastMask = ~0ull >> (kTile - 1 - last % kTile);
-    std::uint64_t before = near[firstWord - 1], here = near[firstWord];
+    std::uint64_t before = near[(firstWord - 1) * kStride], here = near[firstWord * kStride];
     int passed = 0;
     for (std::size_t i = firstWord;; ++i) {
-        const std::uint64_t after = near[i + 1];
-        std::uint64_t grown = (here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63)) & pass[i];
+        const std::uint64_t after = near[(i + 1) * kStride];
+        std::uint64_t grown = (here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63)) & pass[i * kStride];
         if (i == firstWord) grown &= firstMask;
         if (i == lastWord) grown &= lastMask;
         passed += std::popcount(grown);
-        const std::uint64_t newBits = grown & ~marked[i];
+        const std::uint64_t newBits = grown & ~marked[i * kStride];
         if (newBits != 0) {
-            marked[i] |= newBits;
+            marked[i * kStride] |= newBits;
             fresh(i, newBits);
         }
         if (i == lastWord) return passed;
@@ -107,7 +108,7 @@ void FillMasks::allocate()
         return p;
     };
     const std::size_t rowPlane = static_cast<std::size_t>(height_) * (rowWords_ + 2);
-    const std::size_t columnPlane = static_cast<std::size_t>(width_) * (columnWords_ + 2);
+    const std::size_t columnPlane = rowWords_ * (columnWords_ + 2) * kTile;
     markedRows_ = plane(rowPlane);
     originalPassRows_ = plane(rowPlane);
     countPassRows_ = plane(rowPlane);
@@ -233,7 +234,7 @@ inline int FillMasks::growRow(int target, int inner, int firstColumn, int lastCo
     if (lastColumn < firstColumn) return 0;
     std::uint8_t* area = layers_.Image3.row(target);
     const std::uint64_t targetBit = 1ull << (target % kTile);
-    return growLine(rowWord(markedRows_.get(), inner, 0), rowWord(markedRows_.get(), target, 0),
+    return growLine<1>(rowWord(markedRows_.get(), inner, 0), rowWord(markedRows_.get(), target, 0),
                     rowWord((onOriginal ? originalPassRows_ : countPassRows_).get(), target, 0),
                     static_cast<unsigned>(firstColumn), static_cast<unsigned>(lastColumn),
                     [&](std::size_t word, std::uint64_t bits) {
@@ -251,7 +252,7 @@ inline int FillMasks::growColumn(int target, int inner, int firstRow, int lastRo
     std::uint8_t* column = layers_.Image3.row(0) + Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
     const std::size_t stride = layers_.Image3.stride();
     const std::uint64_t targetBit = 1ull << (target % kTile);
-    return growLine(columnWord(markedColumns_.get(), 0, inner), columnWord(markedColumns_.get(), 0, target),
+    return growLine<kTile>(columnWord(markedColumns_.get(), 0, inner), columnWord(markedColumns_.get(), 0, target),
                     columnWord(countPassColumns_.get(), 0, target), static_cast<unsigned>(firstRow),
                     static_cast<unsigned>(lastRow), [&](std::size_t word, std::uint64_t bits) {
                         for (; bits != 0; bits &= bits - 1) {

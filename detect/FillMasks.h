@@ -97,14 +97,19 @@ private:
     std::uint64_t markedBits(const std::uint8_t* pixels, int count) const;
     std::uint64_t passBits(const std::uint8_t* pixels, int count) const;
     void setMarkedBit(int row, int column);
-    // Each line of a plane has a zero word before and after its own words.
+    // Each line of a plane has a zero word before and after its own words. Row planes are stored row
+    // after row. Column planes are stored by tiles, the 64 columns of a tile's words side by side, so
+    // that a line's words are kTile apart: the next ring's side, one column on, then reads the cache
+    // lines this ring's side read.
     std::uint64_t* rowWord(std::uint64_t* plane, int row, int column) const
     {
         return plane + static_cast<std::size_t>(row) * (rowWords_ + 2) + 1 + column / kTile;
     }
     std::uint64_t* columnWord(std::uint64_t* plane, int row, int column) const
     {
-        return plane + static_cast<std::size_t>(column) * (columnWords_ + 2) + 1 + row / kTile;
+        return plane +
+               ((static_cast<std::size_t>(column / kTile) * (columnWords_ + 2) + 1 + row / kTile) * kTile +
+                column % kTile);
     }
 
     struct Free {
