@@ -4,6 +4,8 @@
 # best wall-clock and CPU time of each run, the count, the peak memory against the decoded picture,
 # and where one run's instructions go (decode, count, fill, report) as callgrind counts them.
 # With a second build folder (an earlier version, say) its counter runs beside ours on the same files.
+# Where OpenCV is installed (libopencv-dev), its Otsu threshold and connected components
+# (bench/reference/otsu_components.cpp) run on the same BMP, whole processes side by side.
 # Usage: [RUNS=n] bench/dense_count.sh [release build folder [earlier release build folder]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,13 +43,28 @@ best_of() {  # best wall-clock and CPU (user + system) milliseconds of a command
     echo "$best ms wall, $best_cpu ms CPU"
 }
 
+if pkg-config --exists opencv4 2>/dev/null; then
+    g++ -O2 -o "$folder/otsu_components" bench/reference/otsu_components.cpp $(pkg-config --cflags --libs opencv4)
+    components=$("$folder/otsu_components" "$folder/dense.bmp")
+    reference=$(best_of "$folder/otsu_components" "$folder/dense.bmp")
+    echo "dense.bmp, OpenCV Otsu + connected components: $components components, $reference"
+    reference_ms=${reference%% ms*}
+else
+    echo "OpenCV is not installed (libopencv-dev): no reference run"
+    reference_ms=""
+fi
+
 decoded_kb=$(( 6000 * 4000 * 3 / 1024 ))
 for picture in dense.bmp dense.jpg; do
     for counter in "$build" $before; do
         result=$(best_of "$counter/spottally-count" "${parameters[@]}" "$folder/$picture")
         count=$("$counter/spottally-count" "${parameters[@]}" "$folder/$picture" | cut -f2)
         peak_kb=$(/usr/bin/time -f '%M' "$counter/spottally-count" "${parameters[@]}" "$folder/$picture" 2>&1 >/dev/null | tail -1)
-        echo "$picture, $counter: $count particles, $result, peak memory $(( peak_kb / 1024 )) MB =" \
+        against=""
+        if [ -n "$reference_ms" ] && [ "$picture" = dense.bmp ]; then
+            against=", $(awk -v a="${result%% ms*}" -v b="$reference_ms" 'BEGIN { printf "%.2f", a / (b > 0 ? b : 1) }') x OpenCV's"
+        fi
+        echo "$picture, $counter: $count particles, $result$against, peak memory $(( peak_kb / 1024 )) MB =" \
             "$(awk -v a="$peak_kb" -v b="$decoded_kb" 'BEGIN { printf "%.2f", a / b }') x the decoded picture"
     done
 done
@@ -61,8 +78,8 @@ if command -v valgrind >/dev/null 2>&1; then
             { gsub(",", "", $1) }
             /PROGRAM TOTALS/ { total = $1 }
             /countOne\(/ && !one { one = $1 }
-            /decodePictureFile\(/ && !decode { decode = $1 }
-            /countParticles\(/ && !count { count = $1 }
+            /decodeRows\(/ && !decode { decode = $1 }
+            /runCountAsRowsArrive\(/ && !count { count = $1 }
             /[ :]fillarea\(/ && !fill { fill = $1 }
             END {
                 printf "%s, dense.bmp, instructions: %.2f G in all; decode %.1f %%, count %.1f %% (fill %.1f %%), report and the rest %.1f %%\n",
