@@ -10,10 +10,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-release}
 before=${2:-}
 runs=${RUNS:-5}
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" --target spottally-count make-sample >/dev/null
+. bench/support/common.sh
+release_build "$build" spottally-count make-sample
 command -v cjpeg >/dev/null 2>&1 || { echo "cjpeg is not installed (libjpeg-turbo-progs)" >&2; exit 1; }
 
 folder=$(mktemp -d)
@@ -25,25 +23,12 @@ awk -F, 'NR == 1 || ($1 < 1500 && $2 < 1500)' "$folder/marks.csv" >"$folder/teac
 "$build/spottally-count" --learn "$folder/teach.csv" --learn-region 0,0,1500,1500 \
     --learn-out "$folder/params.txt" "$folder/sparse.jpg" >/dev/null
 
-best_of() {  # best wall-clock milliseconds of a command run $runs times
-    local best=""
-    for _ in $(seq $runs); do
-        local start end ms
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        ms=$(( (end - start) / 1000000 ))
-        if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-    done
-    echo "$best"
-}
-
 for counter in "$build" $before; do
     run=("$counter/spottally-count" --params-from "$folder/params.txt" --out "$folder/out")
-    alone=$(best_of "${run[@]}" "$folder/sparse.jpg")
-    learnt=$(best_of "${run[@]}" --density "$folder/sparse.jpg")
-    blobs=$(best_of "${run[@]}" --blobs "$folder/sparse.jpg")
-    both=$(best_of "${run[@]}" --blobs --density "$folder/sparse.jpg")
+    alone=$(best_ms "${run[@]}" "$folder/sparse.jpg")
+    learnt=$(best_ms "${run[@]}" --density "$folder/sparse.jpg")
+    blobs=$(best_ms "${run[@]}" --blobs "$folder/sparse.jpg")
+    both=$(best_ms "${run[@]}" --blobs --density "$folder/sparse.jpg")
     echo "$counter: count alone $alone ms, --density $learnt ms, --blobs $blobs ms, --blobs --density $both ms;" \
         "limit $(( alone * 3 / 2 + learnt - alone )) ms"
 done

@@ -10,10 +10,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-release}
 earlier=${2:-}
 runs=41
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" --target spottally-count spottally-count-qt >/dev/null
+. bench/support/common.sh
+release_build "$build" spottally-count spottally-count-qt
 
 folder=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 trap 'rm -rf "$folder"' EXIT

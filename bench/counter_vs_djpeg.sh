@@ -10,28 +10,13 @@ cd "$(dirname "$0")/.."
 build=${1:-build-release}
 before=${2:-}
 runs=${RUNS:-7}
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" --target spottally-count make-sample >/dev/null
+. bench/support/common.sh
+release_build "$build" spottally-count make-sample
 command -v djpeg >/dev/null 2>&1 || { echo "djpeg is not installed (libjpeg-turbo-progs)" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (package time)" >&2; exit 1; }
 
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
-
-best_of() {  # best wall-clock milliseconds of a command run $runs times
-    local best=""
-    for _ in $(seq $runs); do
-        local start end ms
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        ms=$(( (end - start) / 1000000 ))
-        if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-    done
-    echo "$best"
-}
 
 for size in "2048 1536 1500" "6000 4000 10000"; do
     read -r width height particles <<<"$size"
@@ -40,10 +25,10 @@ for size in "2048 1536 1500" "6000 4000 10000"; do
     "$build/tests/make-sample" "$ppm" "$width" "$height" "$particles" 11 >/dev/null
     cjpeg -quality 90 -outfile "$jpeg" "$ppm"
     rm -f "$ppm"
-    theirs=$(best_of djpeg -dct int -ppm "$jpeg")
+    theirs=$(best_ms djpeg -dct int -ppm "$jpeg")
     decoded_kb=$(( width * height * 3 / 1024 ))
     for counter in "$build" $before; do
-        ours=$(best_of "$counter/spottally-count" --jobs 1 --out "$folder/out" "$jpeg")
+        ours=$(best_ms "$counter/spottally-count" --jobs 1 --out "$folder/out" "$jpeg")
         count=$("$counter/spottally-count" --jobs 1 --out "$folder/out" "$jpeg" | cut -f2)
         peak_kb=$(/usr/bin/time -f '%M' "$counter/spottally-count" --jobs 1 --out "$folder/out" "$jpeg" 2>&1 >/dev/null | tail -1)
         echo "${width} x ${height}, $counter (${count} particles counted): counter ${ours} ms, djpeg ${theirs} ms," \

@@ -12,10 +12,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-release}
 before=${2:-}
 runs=${RUNS:-5}
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" --target spottally-count make-sample >/dev/null
+. bench/support/common.sh
+release_build "$build" spottally-count make-sample
 command -v cjpeg >/dev/null 2>&1 || { echo "cjpeg is not installed (libjpeg-turbo-progs)" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is not installed (package time)" >&2; exit 1; }
 
