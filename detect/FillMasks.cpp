@@ -22,6 +22,12 @@
 #ifndef WITH_POPCNT_CLONE
 #define WITH_POPCNT_CLONE
 #endif
+// The edges of a ring go into growRing whole, so that they count bits with its instruction.
+#if defined(__GNUC__)
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define ALWAYS_INLINE inline
+#endif
 
 namespace {
 
@@ -65,29 +71,40 @@ inline std::uint64_t packBits(const std::uint8_t flags[kTile])
 /// earlier ring or fill marked already.
 /// Word i of a line is kStride words after word 0.
 template <std::size_t kStride, typename Fresh>
-inline int growLine(const std::uint64_t* near, std::uint64_t* marked, const std::uint64_t* pass, unsigned first,
+ALWAYS_INLINE int growLine(const std::uint64_t* near, std::uint64_t* marked, const std::uint64_t* pass, unsigned first,
                     unsigned last, Fresh&& fresh)
 {
     const std::size_t firstWord = first / kTile, lastWord = last / kTile;
     const std::uint64_t firstMask = ~0ull << (first % kTile);
     const std::uint64_t lastMask = ~0ull >> (kTile - 1 - last % kTile);
-    std::uint64_t before = near[(firstWord - 1) * kStride], here = near[firstWord * kStride];
     int passed = 0;
-    for (std::size_t i = firstWord;; ++i) {
-        const std::uint64_t after = near[(i + 1) * kStride];
-        std::uint64_t grown = (here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63)) & pass[i * kStride];
-        if (i == firstWord) grown &= firstMask;
-        if (i == lastWord) grown &= lastMask;
+    // Word i, its neighbours in the inner line before and after, and the bits of the range in it.
+    const auto word = [&](std::size_t i, std::uint64_t before, std::uint64_t here, std::uint64_t after,
+                          std::uint64_t range) {
+        const std::uint64_t grown =
+            (here | (here << 1) | (before >> 63) | (here >> 1) | (after << 63)) & pass[i * kStride] & range;
         passed += std::popcount(grown);
         const std::uint64_t newBits = grown & ~marked[i * kStride];
         if (newBits != 0) {
             marked[i * kStride] |= newBits;
             fresh(i, newBits);
         }
-        if (i == lastWord) return passed;
+    };
+    std::uint64_t before = near[(firstWord - 1) * kStride], here = near[firstWord * kStride];
+    if (firstWord == lastWord) {
+        word(firstWord, before, here, near[(firstWord + 1) * kStride], firstMask & lastMask);
+        return passed;
+    }
+    std::uint64_t after = near[(firstWord + 1) * kStride];
+    word(firstWord, before, here, after, firstMask);
+    for (std::size_t i = firstWord + 1; i < lastWord; ++i) {
         before = here;
         here = after;
+        after = near[(i + 1) * kStride];
+        word(i, before, here, after, ~0ull);
     }
+    word(lastWord, here, after, near[(lastWord + 1) * kStride], lastMask);
+    return passed;
 }
 
 }  // namespace
@@ -229,7 +246,7 @@ void FillMasks::noteRingDrawn(int px, int y)
 }
 
 // The edges are defined inline so that a ring, grown by one call, pays for one call.
-inline int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
+ALWAYS_INLINE int FillMasks::growRow(int target, int inner, int firstColumn, int lastColumn, bool onOriginal)
 {
     if (lastColumn < firstColumn) return 0;
     std::uint8_t* area = layers_.Image3.row(target);
@@ -246,7 +263,7 @@ inline int FillMasks::growRow(int target, int inner, int firstColumn, int lastCo
                     });
 }
 
-inline int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
+ALWAYS_INLINE int FillMasks::growColumn(int target, int inner, int firstRow, int lastRow)
 {
     if (lastRow < firstRow) return 0;
     std::uint8_t* column = layers_.Image3.row(0) + Picture::kBytesPerPixel * static_cast<std::ptrdiff_t>(target);
