@@ -2,6 +2,7 @@
 #include "picture/PictureMemory.h"
 #include "picture/SampleRange.h"
 
+#include "support/TestPictures.h"
 #include "support/TiffWriter.h"
 
 #include <QImage>
@@ -33,18 +34,6 @@ bool toolAvailable(const std::string& tool)
 }
 
 std::string shellQuoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::vector<std::uint8_t> readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 /// Smooth colour ramps with deterministic noise and a few sharp dots: exercises every DCT band.
 Picture testPicture(int width, int height)

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "picture/PictureMemory.h"
+#include "support/TestPictures.h"
 
 namespace fs = std::filesystem;
 
@@ -22,11 +23,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes fileBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 /// The picture Qt's BMP reader gives, as the program loaded BMP files before: BMP content only, then
 /// 24-bit rows. None when Qt refuses the file.
@@ -85,7 +81,7 @@ TEST(ReadBmpCorpus, SoundFilesGiveQtsPictureAndNoneIsFilledSilently)
         if (!entry.is_regular_file() || entry.path().extension() == ".tsv") continue;
         const std::string name = fs::relative(entry.path(), corpus).string();
         SCOPED_TRACE(name);
-        const Bytes bytes = fileBytes(entry.path());
+        const Bytes bytes = readBytes(entry.path());
         const DecodedPicture ours = decode(bytes, name);
         const std::optional<Picture> qt = decodeWithQt(bytes);
         EXPECT_EQ(ours.failed(), ours.picture.empty());
@@ -306,11 +302,6 @@ Bytes withGapBeforePixels(Bytes bytes, std::size_t gap)
     return bytes;
 }
 
-void writeFile(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 }  // namespace
 
@@ -343,7 +334,7 @@ TEST(ReadBmpFile, GivesWhatTheBytesInMemoryGive)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        writeFile(path, c.bytes);
+        writeBytes(path, c.bytes);
         const DecodedPicture fromMemory = decode(c.bytes, path.string());
         PictureDecoding decoding(path, PictureKind::Bmp);
         for (const DecodedPicture& fromFile : {decodePictureFile(path, PictureKind::Bmp), decoding.finish()}) {
@@ -354,7 +345,7 @@ TEST(ReadBmpFile, GivesWhatTheBytesInMemoryGive)
         }
     }
     // Sizes are checked against the memory limit before the picture is allocated, as from memory.
-    writeFile(path, bmpFile({40, 100, 100, 24, 0, {}, {}, patternRows(100, 100, 24)}));
+    writeBytes(path, bmpFile({40, 100, 100, 24, 0, {}, {}, patternRows(100, 100, 24)}));
     setPictureMemoryLimit(pictureLayersBytes(100, 100) - 1);
     const DecodedPicture refused = decodePictureFile(path, PictureKind::Bmp);
     setPictureMemoryLimit(0);

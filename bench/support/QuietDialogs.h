@@ -1,12 +1,16 @@
 #pragma once
 // Message boxes and file dialogs for the window benchmarks: they never block, and a message ends the
-// benchmark with its text.
+// benchmark with its text. And the main those benchmarks share.
 
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
 
+#include "gui/Forms.h"
 #include "gui/UserDialogs.h"
 
 class QuietDialogs final : public UserDialogs {
@@ -27,3 +31,16 @@ public:
 private:
     ReplaceChoice replace_;
 };
+
+/// The main of a window benchmark: offscreen unless a platform is set, the application named as the
+/// program names itself, then the benchmarks.
+inline int runWindowBenchmarks(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    nameApplication();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
